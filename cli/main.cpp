@@ -1,0 +1,50 @@
+// tessaly-cli: the viewer's command-line companion. It needs no display.
+#include "cli/Commands.h"
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kUsage =
+    R"(Usage: tessaly-cli COMMAND [ARGS]...
+
+Commands:
+  exif [--all] FILE...       print the EXIF overlay block of each file, as the viewer
+                             shows it (--all: all 27 items instead of the 13 shown)
+  exif --json FILE...        print every EXIF property of each file as a JSON array
+  extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N] -o OUT
+                             cut an area of a JPEG or PPM picture, resample it, apply
+                             an effect and write it as JPEG (.jpg) or PPM (.ppm)
+  --help                     show this text
+  --version                  show the version
+
+Exit codes: 0 done, 1 a file could not be read or written, 2 a usage error.
+)";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    const std::string_view command = args.front();
+    const tessaly::cli::Args rest(args.data() + 1, args.size() - 1);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        std::cout << "tessaly-cli " TESSALY_VERSION "\n";
+        return 0;
+    }
+    if (command == "exif")
+        return tessaly::cli::RunExif(rest, std::cout, std::cerr);
+    if (command == "extract")
+        return tessaly::cli::RunExtract(rest, std::cout, std::cerr);
+    std::cerr << "tessaly-cli: unknown command '" << command << "'\n\n" << kUsage;
+    return 2;
+}

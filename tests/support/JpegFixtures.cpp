@@ -1,0 +1,156 @@
+#include "tests/support/JpegFixtures.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <jpeglib.h>
+#include <random>
+#include <stdexcept>
+
+namespace tessaly::fixtures {
+
+Bitmap GradientBitmap(int width, int height, unsigned seed) {
+    Bitmap bmp = Bitmap::Uninitialized(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bmp.Row(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            p[0] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
+            p[1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
+            p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + seed) % 2) ? 200 : 60);
+        }
+    }
+    return bmp;
+}
+
+Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    Bitmap bmp = Bitmap::Uninitialized(width, height);
+    bmp.Fill(blue, green, red);
+    return bmp;
+}
+
+namespace {
+
+[[noreturn]] void ThrowOnError(j_common_ptr cinfo) {
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    throw std::runtime_error(std::string("fixture encoder: ") + message);
+}
+
+// The fixture encoder runs only in tests on well-formed input, so it throws straight
+// through libjpeg (compiled with unwind tables on Debian) instead of using setjmp.
+struct Compressor {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    Compressor() {
+        cinfo.err = jpeg_std_error(&jerr);
+        jerr.error_exit = [](j_common_ptr c) { ThrowOnError(c); };
+        jpeg_create_compress(&cinfo);
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+    }
+    ~Compressor() {
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+    }
+};
+
+} // namespace
+
+Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
+    Compressor c;
+    auto& cinfo = c.cinfo;
+    cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
+    cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
+    if (options.grayscale) {
+        cinfo.input_components = 1;
+        cinfo.in_color_space = JCS_GRAYSCALE;
+    } else if (options.cmyk) {
+        cinfo.input_components = 4;
+        cinfo.in_color_space = JCS_CMYK;
+    } else {
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+    }
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, options.quality, TRUE);
+    cinfo.write_JFIF_header = options.jfif ? TRUE : FALSE;
+    if (options.cmyk)
+        cinfo.write_Adobe_marker = TRUE;
+    if (options.progressive)
+        jpeg_simple_progression(&cinfo);
+    if (options.arithmetic)
+        cinfo.arith_code = TRUE;
+    jpeg_start_compress(&cinfo, TRUE);
+    for (const Bytes& seg : options.segments) {
+        if (seg.size() < 4 || seg[0] != 0xFF)
+            throw std::invalid_argument("fixture segment must start with 0xFF and a marker");
+        jpeg_write_marker(&cinfo, seg[1], seg.data() + 4, static_cast<unsigned>(seg.size() - 4));
+    }
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(bitmap.Width()) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const std::uint8_t* src = bitmap.Row(static_cast<int>(cinfo.next_scanline));
+        JSAMPROW rowPtr = row.data();
+        if (options.grayscale) {
+            for (int x = 0; x < bitmap.Width(); ++x)
+                row[static_cast<std::size_t>(x)] =
+                    static_cast<std::uint8_t>((src[3 * x] + src[3 * x + 1] + src[3 * x + 2]) / 3);
+        } else if (options.cmyk) {
+            // Adobe inverted inks: 255 means no ink; K carries nothing here.
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                row[4 * static_cast<std::size_t>(x) + 0] = src[3 * x + 2];
+                row[4 * static_cast<std::size_t>(x) + 1] = src[3 * x + 1];
+                row[4 * static_cast<std::size_t>(x) + 2] = src[3 * x + 0];
+                row[4 * static_cast<std::size_t>(x) + 3] = 255;
+            }
+        } else {
+            rowPtr = const_cast<std::uint8_t*>(src);
+        }
+        jpeg_write_scanlines(&cinfo, &rowPtr, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    return Bytes(c.buffer, c.buffer + c.size);
+}
+
+Bytes ExifSegment(const Bytes& tiff) {
+    const std::size_t length = 2 + 6 + tiff.size();
+    if (length > 0xFFFF)
+        throw std::invalid_argument("EXIF block too large for one segment");
+    Bytes seg(10 + tiff.size());
+    const std::uint8_t head[10] = {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
+                                   static_cast<std::uint8_t>(length & 0xFF), 'E', 'x', 'i', 'f', 0, 0};
+    std::copy(std::begin(head), std::end(head), seg.begin());
+    std::copy(tiff.begin(), tiff.end(), seg.begin() + 10);
+    return seg;
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write fixture " + path.string());
+}
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TempDir::TempDir(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+} // namespace tessaly::fixtures

@@ -1,0 +1,58 @@
+// Builders of JPEG fixtures for tests and samples: pictures made from patterns and
+// encoded with libjpeg, with chosen marker segments placed after the start of image.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tessaly::fixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct JpegOptions {
+    int quality = 90;
+    bool jfif = true;         // write the 18-byte JFIF APP0 right after the start of image
+    bool progressive = false;
+    bool grayscale = false;   // one component
+    bool cmyk = false;        // four components, Adobe-style inverted inks
+    bool arithmetic = false;  // arithmetic coding instead of Huffman
+    // Whole marker segments (0xFF, marker, length, payload) written after SOI/JFIF, in order.
+    std::vector<Bytes> segments;
+};
+
+// A picture whose pixels differ from place to place: a smooth colour gradient with a
+// pattern, so that cuts, scaling and decoding can be checked.
+Bitmap GradientBitmap(int width, int height, unsigned seed = 0);
+
+// A picture of one colour.
+Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
+
+// Encodes the bitmap (its blue, green, red bytes) as a JPEG.
+Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
+
+// An APP1 segment holding "Exif\0\0" followed by the given TIFF bytes.
+Bytes ExifSegment(const Bytes& tiff);
+
+// Writes bytes to a file, creating parent folders; throws on failure.
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadFile(const std::filesystem::path& path);
+
+// A fresh empty folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "tessaly-test");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace tessaly::fixtures
