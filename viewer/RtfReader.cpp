@@ -1,0 +1,1 @@
+#include "viewer/RtfReader.h"
