@@ -1,12 +1,48 @@
-// ulib: small routines shared by the main window and the pick windows.
+// ulib: small routines shared by the main window, the readme window and the pick windows.
 #pragma once
 
-#include <QWidget>
+#include "viewer/Geometry.h"
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+class QAction;
+class QWidget;
 
 namespace tessaly {
+
+// The application title: the task-bar text and the title of plain and error boxes.
+inline const QString kApplicationTitle = QStringLiteral("Corvanel");
 
 // On: the program-wide busy cursor; off: back to the default cursor. Calls do not nest:
 // any off ends the busy state.
 void SetWaitCursor(bool on);
+
+// control top := (parent's client height - control height) div 2, then
+// control left := (parent's client width - control width) div 2.
+void CenterCtrl(QWidget& control, const QWidget& parent);
+
+// Shrinks the control to fit the parent's client area keeping the natural aspect (h x w),
+// then centres it; nothing at all when the client area is under 2 pixels either way.
+void FitCtrl(int naturalHeight, int naturalWidth, QWidget& control, const QWidget& parent);
+
+// Outer size and position of a top-level window, frame and title bar included: the
+// window manager's frame when there is one, otherwise the client area plus the design
+// frame of 8 x 34 pixels (4 left and right, 30 above, 4 below).
+QSize OuterSize(const QWidget& window);
+QPoint OuterPos(const QWidget& window);
+void SetOuterPos(QWidget& window, QPoint topLeft);
+inline constexpr int kDesignFrameWidth = 8;
+inline constexpr int kDesignFrameHeight = 34;
+
+// Places `window` centred over `over` (outer sizes and screen positions).
+void CenterForm(QWidget& window, const QWidget& over);
+
+// A menu item's default state: drawn in bold, nothing else.
+void SetDefault(QAction& item, bool isDefault);
+bool IsDefault(const QAction& item);
+// The check mark and the default state set together.
+void SetCheckDefault(QAction& item, bool value);
 
 } // namespace tessaly
