@@ -1,0 +1,14 @@
+// Cutting a rectangle out of a picture at its own resolution, for the clipboard and for
+// picks: the result always has the rectangle's size, and where the rectangle reaches
+// beyond the picture (also left of or above it) the result stays white.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+namespace tessaly {
+
+// A w x h bitmap whose pixel (i, j) is source pixel (x + i, y + j) where that lies inside
+// the source, white elsewhere. w or h below 1 throws std::invalid_argument.
+Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h);
+
+} // namespace tessaly

@@ -1,0 +1,14 @@
+// The output picture of a copy or a save: the picture resampled to the requested size,
+// then tinted sepia, then turned grey, as asked. The order is fixed.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+namespace tessaly {
+
+// dst receives src resampled to width x height (StretchBitmap), then SepiaBitmap when
+// `sepia`, then GrayScaleHandle when `mono`. src is left unchanged. An empty src gives an
+// empty dst; otherwise a width or height below 1 throws std::invalid_argument.
+void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, bool mono, bool sepia);
+
+} // namespace tessaly

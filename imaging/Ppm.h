@@ -1,0 +1,31 @@
+// Binary PPM (P6) pictures: reading into a Bitmap and writing one out.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace tessaly {
+
+class PpmError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// True when the data start like a binary PPM ("P6").
+bool LooksLikePpm(std::span<const std::uint8_t> data);
+
+// Reads the first picture of a binary PPM: "P6", width, height and maximum value separated
+// by white space (comments from '#' to the end of a line allowed), one white-space byte,
+// then the samples, red, green, blue, one byte each or two (big-endian) when the maximum
+// is above 255. Samples are scaled to 0 .. 255. Throws PpmError for anything else, for
+// missing samples and for pictures above the viewer's pixel limit.
+Bitmap ReadPpm(std::span<const std::uint8_t> data);
+
+// "P6\n<width> <height>\n255\n" followed by the red, green, blue bytes of every pixel.
+std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap);
+
+} // namespace tessaly
