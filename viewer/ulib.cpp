@@ -8,11 +8,15 @@
 
 namespace tessaly {
 
-void SetWaitCursor(bool on) {
+void SetScreenCursor(std::optional<Qt::CursorShape> shape) {
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
-    if (on)
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    if (shape)
+        QApplication::setOverrideCursor(QCursor(*shape));
+}
+
+void SetWaitCursor(bool on) {
+    SetScreenCursor(on ? std::optional<Qt::CursorShape>(Qt::WaitCursor) : std::nullopt);
 }
 
 namespace {

@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <optional>
+#include <qnamespace.h>
 
 class QAction;
 class QWidget;
@@ -18,6 +20,9 @@ inline const QString kApplicationTitle = QStringLiteral("Corvanel");
 // On: the program-wide busy cursor; off: back to the default cursor. Calls do not nest:
 // any off ends the busy state.
 void SetWaitCursor(bool on);
+
+// Sets the program-wide cursor to a shape, or back to the default with nullopt.
+void SetScreenCursor(std::optional<Qt::CursorShape> shape);
 
 // control top := (parent's client height - control height) div 2, then
 // control left := (parent's client width - control width) div 2.

@@ -1,0 +1,51 @@
+// A main window over picture files the test writes, on the offscreen platform.
+#pragma once
+
+#include "tests/support/JpegFixtures.h"
+#include "viewer/Dialogs.h"
+#include "viewer/PictureControl.h"
+#include "viewer/ScrollingClient.h"
+#include "viewer/SelectionShape.h"
+#include "viewer/TwoColumnMenu.h"
+#include "viewer/tessaly1.h"
+#include "viewer/ulib.h"
+#include "base/Rounding.h"
+
+#include <QAction>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessaly::testing {
+
+// Writes a JPEG of the given size (one colour, so encoding is quick) and returns its path.
+inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& name, int width,
+                             int height) {
+    const auto path = dir / name;
+    fixtures::WriteFile(path, fixtures::EncodeJpeg(fixtures::SolidBitmap(width, height, 90, 140, 200),
+                                                   {.quality = 50}));
+    return path.string();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    // Creates the main window with these arguments and shows it.
+    TForm1& Open(std::vector<std::string> arguments = {}) {
+        form_ = std::make_unique<TForm1>(std::move(arguments));
+        form_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        return *form_;
+    }
+    TForm1& Form() { return *form_; }
+    QString Caption() const { return form_->windowTitle(); }
+    QRect ImageBounds() const { return form_->Image1->geometry(); }
+    QRect PanelBounds() const { return form_->Panel1->geometry(); }
+
+    fixtures::TempDir dir_;
+    BoxRecorder boxes_;
+    std::unique_ptr<TForm1> form_;
+};
+
+} // namespace tessaly::testing

@@ -1,0 +1,53 @@
+// The picture control of the main window (Image1): shows a JPEG picture at its natural
+// size from its top-left corner, or stretched over the whole control.
+//
+// Drawing touches only the exposed part of the control and reads the decoded rows
+// directly, so repaint time and memory do not grow with the zoom. A picture shown smaller
+// than its natural size is drawn from a box-filtered copy at the control's size, made once
+// per size.
+#pragma once
+
+#include "viewer/JpegPicture.h"
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+namespace tessaly {
+
+// A QImage over a bitmap's rows, without copying (the bitmap must outlive it).
+QImage BitmapView(const Bitmap& bitmap);
+
+class PictureControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureControl(QWidget* parent = nullptr);
+
+    // Replaces the picture; with auto-size on the control takes the picture's natural size
+    // (its position stays).
+    void SetPicture(std::shared_ptr<JpegPicture> picture);
+    // Empties the picture (nothing is drawn).
+    void ClearPicture();
+    const std::shared_ptr<JpegPicture>& Picture() const { return picture_; }
+    bool HasPicture() const { return picture_ != nullptr; }
+
+    void SetAutoSize(bool on) { autoSize_ = on; }
+    bool AutoSize() const { return autoSize_; }
+    void SetStretch(bool on);
+    bool Stretch() const { return stretch_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const QImage* ReducedCopy(const Bitmap& pixels);
+
+    std::shared_ptr<JpegPicture> picture_;
+    bool autoSize_ = false;
+    bool stretch_ = false;
+    // The box-filtered copy for the current control size, and its pixels.
+    std::unique_ptr<Bitmap> reduced_;
+    QImage reducedImage_;
+};
+
+} // namespace tessaly
