@@ -40,7 +40,8 @@ int PlaceOnAxis(int at, int extent, int low, int high) {
 // Sizes derived from the menu's font, in the proportions of a classic Windows popup menu.
 struct TwoColumnMenu::Metrics {
     explicit Metrics(const QFontMetrics& fm)
-        : itemHeight(std::max(fm.height() + 6, 17)), separatorHeight(std::max(itemHeight / 2, 7)),
+        : itemHeight(std::max(fm.height() + 6, 17)),
+          separatorHeight(std::max((itemHeight - 1) / 2, 7)),
           checkColumn(std::max(fm.height(), 13) + 6), rightPadding(checkColumn) {}
 
     int frame = 3;  // raised two-pixel edge plus one pixel of padding
@@ -272,10 +273,10 @@ void TwoColumnMenu::Popup(const QPoint& globalPos, OpenedBy openedBy) {
     if (openedBy == OpenedBy::Keyboard) {
         active_ = FirstSelectable(0, +1, -1);
     }
-    resize(size);
-    move(topLeft);
+    // The client geometry: a popup has no frame, and this keeps it exact where the platform
+    // reports frame margins anyway.
+    setGeometry(QRect(topLeft, size));
     show();
-    raise();
     update();
 }
 
@@ -501,9 +502,10 @@ QAction* TwoColumnMenu::StepInColumn(int direction) const {
     return nullptr;
 }
 
-// Left and right go to the neighbouring column (round from the last to the first): the
-// item in the same row, or the column's last item when it is shorter; a separator there
-// gives way to the next item below it, else the one above.
+// Left and right go to the neighbouring column (round from the last to the first), to the
+// item level with the active one: the nearest by vertical centre, the upper one of two
+// equally near; so a shorter column is entered at its last item, and a separator in the
+// way gives way to the item beside it.
 QAction* TwoColumnMenu::CrossColumn(int direction) const {
     const int index = IndexOf(active_.data());
     if (index < 0) {
@@ -515,19 +517,20 @@ QAction* TwoColumnMenu::CrossColumn(int direction) const {
     }
     const Item& current = items_[static_cast<size_t>(index)];
     const int target = ((current.column + direction) % columns + columns) % columns;
-    int first = -1;
-    int count = 0;
-    for (int i = 0; i < static_cast<int>(items_.size()); ++i) {
-        if (items_[static_cast<size_t>(i)].column == target) {
-            first = first < 0 ? i : first;
-            ++count;
+    const int level = current.rect.top() + current.rect.bottom();
+    QAction* nearest = nullptr;
+    int nearestDistance = 0;
+    for (const Item& item : items_) {
+        if (item.column != target || !IsSelectable(*item.action)) {
+            continue;
+        }
+        const int distance = std::abs(item.rect.top() + item.rect.bottom() - level);
+        if (nearest == nullptr || distance < nearestDistance) {
+            nearest = item.action;
+            nearestDistance = distance;
         }
     }
-    const int at = first + std::min(current.row, count - 1);
-    if (QAction* below = FirstSelectable(at, +1, target)) {
-        return below;
-    }
-    return FirstSelectable(at, -1, target);
+    return nearest;
 }
 
 // ---- painting -------------------------------------------------------------------------
