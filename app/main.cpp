@@ -1,6 +1,72 @@
-#include <QApplication>
+// The process entry: one copy per user, then the three windows and the event loop.
+#include "app/Application.h"
+#include "app/SingleInstance.h"
+#include "pick/tessaly2.h"
+#include "viewer/Dialogs.h"
+#include "viewer/tessaly1.h"
+#include "viewer/ulib.h"
+
+#include <QFont>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kInstanceName = "Tessaly";
+
+constexpr const char* kUsage = R"(Usage: tessaly [FILE|FOLDER]...
+
+Shows the JPEG files named (names ending in .JPG in any letter case) and every such file
+found in the folders named, searched to any depth, sorted by name. Only one copy runs per
+user; a second start brings the first copy to the front.
+
+Keys: Right or Space next, Left or Ctrl previous, Up first, Down last.
+Right-click for the menu: zoom, fit, actual size, EXIF data, area selection, copy, pick.
+
+  --help      show this text
+  --version   show the version
+)";
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // --help and --version print and end without a window or the single-instance lock.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "tessaly " TESSALY_VERSION "\n";
+        return 0;
+    }
+
+    tessaly::Application app(argc, argv);
+    tessaly::SingleInstance instance(QString::fromLatin1(kInstanceName));
+    if (instance.CheckPrevInstance()) {
+        tessaly::ShowBox(tessaly::BoxKind::Plain, tessaly::ProgramFileTitle(),
+                         tessaly::DuplicateStartText(QString::fromLatin1(kInstanceName)));
+        instance.ActivatePrevInstance();
+        return 0;
+    }
+
+    QApplication::setApplicationName(tessaly::kApplicationTitle);
+    QFont font(QStringLiteral("IPAPGothic"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    // The arguments as the system gave them: file names are bytes.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    tessaly::TForm1 form1(std::move(arguments));
+    auto* form2 = new tessaly::TForm2(&form1);
+    tessaly::TForm1::CurrentPickWindow() = form2;
+
+    QObject::connect(&form1, &tessaly::TForm1::Closed, &app, &QApplication::quit);
+    QObject::connect(&form1, &tessaly::TForm1::TerminateRequested, &app, &QApplication::quit);
+    instance.Listen([&form1] { tessaly::RestoreAndActivate(form1); });
+
+    form1.show();
+    app.exec();
     return 0;
 }
