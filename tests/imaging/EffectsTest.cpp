@@ -1,0 +1,200 @@
+#include "base/Rounding.h"
+#include "imaging/ImgEffect.h"
+#include "imaging/OutBitmap.h"
+#include "imaging/nstretchf.h"
+#include "imaging/sepiaf.h"
+#include "tests/support/JpegFixtures.h"
+
+#include <array>
+#include <gtest/gtest.h>
+
+using namespace tessaly;
+using tessaly::fixtures::GradientBitmap;
+using tessaly::fixtures::SolidBitmap;
+
+namespace {
+
+using Pixel = std::array<int, 3>; // blue, green, red
+
+Pixel PixelAt(const Bitmap& bmp, int x, int y) {
+    const std::uint8_t* p = bmp.Row(y) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
+Pixel SepiaOf(const Pixel& in) {
+    Bitmap bmp = SolidBitmap(1, 1, static_cast<std::uint8_t>(in[0]),
+                             static_cast<std::uint8_t>(in[1]), static_cast<std::uint8_t>(in[2]));
+    SepiaBitmap(bmp);
+    return PixelAt(bmp, 0, 0);
+}
+
+Pixel MonochromeOf(const Pixel& in) {
+    Bitmap grey = GrayScaleHandle(SolidBitmap(1, 1, static_cast<std::uint8_t>(in[0]),
+                                              static_cast<std::uint8_t>(in[1]),
+                                              static_cast<std::uint8_t>(in[2])));
+    return PixelAt(grey, 0, 0);
+}
+
+Pixel Entry(const SepiaEntry& e) {
+    return {e.blue, e.green, e.red};
+}
+
+} // namespace
+
+TEST(Sepia, TableEntries) {
+    const std::vector<SepiaEntry> table = SepiaTable();
+    ASSERT_EQ(table.size(), 65537u);
+    EXPECT_EQ(Entry(table[0]), (Pixel{0, 0, 25}));
+    EXPECT_EQ(Entry(table[32768]), (Pixel{92, 122, 153}));
+    EXPECT_EQ(Entry(table[65535]), (Pixel{220, 249, 255}));
+    EXPECT_EQ(Entry(table[65536]), (Pixel{220, 249, 255}));
+    // Dark levels keep some red: green stays 0 below 1,634, blue below 9,215; red reaches
+    // 255 from 58,882 on.
+    EXPECT_EQ(table[1633].green, 0);
+    EXPECT_GT(table[1634].green, 0);
+    EXPECT_EQ(table[9214].blue, 0);
+    EXPECT_GT(table[9215].blue, 0);
+    EXPECT_LT(table[58881].red, 255);
+    EXPECT_EQ(table[58882].red, 255);
+}
+
+TEST(Sepia, PixelsTakeTheToneOfTheirBrightness) {
+    struct Case {
+        Pixel in;
+        std::uint32_t index;
+        Pixel out;
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, 0, {0, 0, 25}},
+        {{255, 255, 255}, 65535, {220, 249, 255}},
+        {{128, 128, 128}, 32896, {93, 122, 153}},
+        {{64, 64, 64}, 16448, {29, 58, 89}},
+        {{192, 192, 192}, 49344, {157, 186, 217}},
+        {{0, 0, 255}, 19595, {41, 70, 102}},   // red
+        {{0, 255, 0}, 38469, {114, 144, 175}}, // green
+        {{255, 0, 0}, 7470, {0, 23, 54}},      // blue
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SepiaIndex(static_cast<std::uint8_t>(c.in[0]), static_cast<std::uint8_t>(c.in[1]),
+                             static_cast<std::uint8_t>(c.in[2])),
+                  c.index);
+        EXPECT_EQ(SepiaOf(c.in), c.out) << c.in[0] << "," << c.in[1] << "," << c.in[2];
+    }
+}
+
+TEST(Sepia, TintsEveryPixelOfAPictureAndLeavesAnEmptyOneAlone) {
+    Bitmap bmp = GradientBitmap(19, 7);
+    const Bitmap before = bmp;
+    SepiaBitmap(bmp);
+    const std::vector<SepiaEntry> table = SepiaTable();
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 19; ++x) {
+            const Pixel in = PixelAt(before, x, y);
+            const std::uint32_t index =
+                SepiaIndex(static_cast<std::uint8_t>(in[0]), static_cast<std::uint8_t>(in[1]),
+                           static_cast<std::uint8_t>(in[2]));
+            EXPECT_EQ(PixelAt(bmp, x, y), Entry(table[index]));
+        }
+    Bitmap empty;
+    EXPECT_NO_THROW(SepiaBitmap(empty));
+}
+
+TEST(Monochrome, PixelExamples) {
+    EXPECT_EQ(MonochromeOf({255, 255, 255}), (Pixel{252, 252, 252}));
+    EXPECT_EQ(MonochromeOf({0, 0, 0}), (Pixel{0, 0, 0}));
+    EXPECT_EQ(MonochromeOf({0, 0, 255}), (Pixel{74, 74, 74}));    // red
+    EXPECT_EQ(MonochromeOf({0, 255, 0}), (Pixel{149, 149, 149})); // green
+    EXPECT_EQ(MonochromeOf({255, 0, 0}), (Pixel{29, 29, 29}));    // blue
+    EXPECT_EQ(MonochromeOf({100, 150, 200}), (Pixel{157, 157, 157}));
+}
+
+// The integer shortcut must agree with the extended-precision weighted sum, rounded half
+// to even, for every one of the 16,777,216 colours.
+TEST(Monochrome, IntegerLevelsEqualTheExtendedSumForEveryColour) {
+    std::uint64_t mismatches = 0;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b) {
+                const Extended sum = (r * 0.289L + g * 0.586L) + b * 0.114L;
+                const std::uint8_t expected = ClipByte(Round(sum));
+                const std::uint8_t got =
+                    MonochromeLevel(static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
+                                    static_cast<std::uint8_t>(r));
+                if (got != expected && ++mismatches <= 5)
+                    ADD_FAILURE() << "b,g,r = " << b << "," << g << "," << r << ": " << int(got)
+                                  << " instead of " << int(expected);
+            }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(Monochrome, ConsumesThePictureAndKeepsItsSize) {
+    const Bitmap source = GradientBitmap(13, 5);
+    const Bitmap grey = GrayScaleHandle(source);
+    ASSERT_EQ(grey.Width(), 13);
+    ASSERT_EQ(grey.Height(), 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const Pixel in = PixelAt(source, x, y);
+            const int v =
+                MonochromeLevel(static_cast<std::uint8_t>(in[0]), static_cast<std::uint8_t>(in[1]),
+                                static_cast<std::uint8_t>(in[2]));
+            EXPECT_EQ(PixelAt(grey, x, y), (Pixel{v, v, v}));
+        }
+    EXPECT_TRUE(GrayScaleHandle(Bitmap()).Empty());
+}
+
+TEST(Monochrome, ClipByteAndMatchBitmap) {
+    EXPECT_EQ(ClipByte(-5), 0);
+    EXPECT_EQ(ClipByte(0), 0);
+    EXPECT_EQ(ClipByte(254), 254);
+    EXPECT_EQ(ClipByte(255), 255);
+    EXPECT_EQ(ClipByte(1000), 255);
+    Bitmap dst(2, 2);
+    MatchBitmap(GradientBitmap(7, 3), dst);
+    EXPECT_EQ(dst.Width(), 7);
+    EXPECT_EQ(dst.Height(), 3);
+}
+
+TEST(MakeOutBitmap, SameSizeWithoutEffectsIsAnExactCopy) {
+    const Bitmap source = GradientBitmap(31, 17, 5);
+    Bitmap out(3, 3);
+    MakeOutBitmap(source, out, 31, 17, false, false);
+    EXPECT_TRUE(out.SamePixels(source));
+}
+
+TEST(MakeOutBitmap, ResamplesThenTintsThenTurnsGrey) {
+    const Bitmap source = GradientBitmap(40, 30, 1);
+
+    Bitmap resampled = source;
+    StretchBitmap(resampled, 25, 45);
+    Bitmap out;
+    MakeOutBitmap(source, out, 25, 45, false, false);
+    EXPECT_TRUE(out.SamePixels(resampled));
+
+    Bitmap tinted = resampled;
+    SepiaBitmap(tinted);
+    MakeOutBitmap(source, out, 25, 45, false, true);
+    EXPECT_TRUE(out.SamePixels(tinted));
+
+    MakeOutBitmap(source, out, 25, 45, true, false);
+    EXPECT_TRUE(out.SamePixels(GrayScaleHandle(resampled)));
+
+    // Both: grey of the sepia picture, which differs from sepia of the grey one.
+    MakeOutBitmap(source, out, 25, 45, true, true);
+    EXPECT_TRUE(out.SamePixels(GrayScaleHandle(tinted)));
+    Bitmap greyThenSepia = GrayScaleHandle(resampled);
+    SepiaBitmap(greyThenSepia);
+    EXPECT_FALSE(out.SamePixels(greyThenSepia));
+
+    EXPECT_TRUE(source.SamePixels(GradientBitmap(40, 30, 1))) << "the source is left as it was";
+}
+
+TEST(MakeOutBitmap, EmptySourceAndInvalidSizes) {
+    Bitmap out = SolidBitmap(2, 2, 1, 1, 1);
+    MakeOutBitmap(Bitmap(), out, 0, 0, true, true);
+    EXPECT_TRUE(out.Empty());
+    Bitmap kept = SolidBitmap(2, 2, 1, 1, 1);
+    EXPECT_THROW(MakeOutBitmap(GradientBitmap(4, 4), kept, 0, 4, false, false),
+                 std::invalid_argument);
+    EXPECT_EQ(kept.Width(), 2) << "the destination is untouched after a failure";
+}

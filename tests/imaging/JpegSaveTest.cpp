@@ -1,0 +1,291 @@
+#include "imaging/FileReplace.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegImage.h"
+#include "imaging/Ppm.h"
+#include "tests/support/JpegFixtures.h"
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tessaly;
+using namespace tessaly::fixtures;
+namespace fs = std::filesystem;
+
+namespace {
+
+using QuantTable = std::array<unsigned, DCTSIZE2>;
+
+// What the saved stream declares, read back with libjpeg.
+struct SavedHeader {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    bool progressive = false;
+    bool arithmetic = false;
+    J_COLOR_SPACE colourSpace = JCS_UNKNOWN;
+    QuantTable luma{};
+    QuantTable chroma{};
+};
+
+QuantTable TableOf(const JQUANT_TBL* table) {
+    QuantTable out{};
+    for (int i = 0; i < DCTSIZE2; ++i)
+        out[static_cast<std::size_t>(i)] = table->quantval[i];
+    return out;
+}
+
+SavedHeader ReadSavedHeader(const Bytes& jpeg) {
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    SavedHeader h;
+    h.width = static_cast<int>(cinfo.image_width);
+    h.height = static_cast<int>(cinfo.image_height);
+    h.components = cinfo.num_components;
+    h.progressive = cinfo.progressive_mode != 0;
+    h.arithmetic = cinfo.arith_code != 0;
+    h.colourSpace = cinfo.jpeg_color_space;
+    h.luma = TableOf(cinfo.quant_tbl_ptrs[0]);
+    h.chroma = TableOf(cinfo.quant_tbl_ptrs[1]);
+    jpeg_destroy_decompress(&cinfo);
+    return h;
+}
+
+// The tables libjpeg makes for a quality with baseline forced.
+std::pair<QuantTable, QuantTable> TablesForQuality(int quality) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = 3;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    auto tables = std::pair{TableOf(cinfo.quant_tbl_ptrs[0]), TableOf(cinfo.quant_tbl_ptrs[1])};
+    jpeg_destroy_compress(&cinfo);
+    return tables;
+}
+
+bool HasMarker(const Bytes& jpeg, std::uint8_t code) {
+    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
+            return true;
+    return false;
+}
+
+unsigned ModeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mode & 07777;
+}
+
+std::size_t EntriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// Sets the umask for one scope.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old_); }
+
+private:
+    mode_t old_;
+};
+
+const Bytes kOldContent = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+
+} // namespace
+
+TEST(JpegQuality, LevelsGiveTheirQualities) {
+    const int expected[] = {0, 56, 66, 73, 79, 83, 87, 91, 94, 97, 99, 101, 104};
+    for (int level = 0; level <= 12; ++level)
+        EXPECT_EQ(JpegQualityForLevel(level), expected[level]) << "level " << level;
+    // Only the low 8 bits are kept for levels far beyond use: level 500 gives 264.
+    EXPECT_EQ(JpegQualityForLevel(500), 8);
+    EXPECT_THROW(JpegQualityForLevel(-1), std::invalid_argument);
+}
+
+TEST(JpegImage, StartsAtQuality90AndLeavesAnEmptyPictureUncompressed) {
+    JpegImage jpeg;
+    EXPECT_EQ(jpeg.CompressionQuality(), 90);
+    jpeg.Compress();
+    EXPECT_TRUE(jpeg.Stream().empty());
+}
+
+TEST(SaveJPEGFile, WritesABaselineColourJpegWithQuality94Tables) {
+    TempDir dir;
+    JpegImage jpeg(SolidBitmap(48, 40, 200, 100, 30));
+    SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+    EXPECT_EQ(jpeg.CompressionQuality(), 94);
+    const Bytes saved = ReadFile(dir / "out.jpg");
+    EXPECT_EQ(saved, jpeg.Stream());
+
+    const SavedHeader h = ReadSavedHeader(saved);
+    EXPECT_EQ(h.width, 48);
+    EXPECT_EQ(h.height, 40);
+    EXPECT_EQ(h.components, 3);
+    EXPECT_EQ(h.colourSpace, JCS_YCbCr);
+    EXPECT_FALSE(h.progressive);
+    EXPECT_FALSE(h.arithmetic);
+    EXPECT_TRUE(HasMarker(saved, 0xC0)) << "baseline frame";
+    const auto [luma, chroma] = TablesForQuality(94);
+    EXPECT_EQ(h.luma, luma);
+    EXPECT_EQ(h.chroma, chroma);
+
+    // Blue, green and red arrive in their places.
+    const Bitmap decoded = DecodeJpeg(saved);
+    const std::uint8_t* p = decoded.Row(20) + 3 * 24;
+    EXPECT_NEAR(p[0], 200, 3);
+    EXPECT_NEAR(p[1], 100, 3);
+    EXPECT_NEAR(p[2], 30, 3);
+}
+
+TEST(SaveJPEGFile, LevelsOutsideOneToTenAreLimitedByLibjpeg) {
+    TempDir dir;
+    JpegImage jpeg(GradientBitmap(16, 16));
+    SaveJPEGFile(jpeg, dir / "q0.jpg", 0); // quality 0 counts as 1
+    EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "q0.jpg")).luma, TablesForQuality(1).first);
+    SaveJPEGFile(jpeg, dir / "q104.jpg", 12); // quality 104 counts as 100
+    EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "q104.jpg")).luma, TablesForQuality(100).first);
+}
+
+TEST(SaveJPEGFile, AGreyPictureIsStillThreeComponentColour) {
+    TempDir dir;
+    JpegImage jpeg(SolidBitmap(8, 8, 77, 77, 77));
+    SaveJPEGFile(jpeg, dir / "grey.jpg", 8);
+    EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "grey.jpg")).components, 3);
+}
+
+TEST(SaveJPEGFile, GivesTheSameBytesAsCjpegWithTheFloatDct) {
+    if (std::system("command -v cjpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    TempDir dir;
+    for (const auto& [w, h] : {std::pair{64, 48}, {37, 23}, {301, 199}}) {
+        const Bitmap picture = GradientBitmap(w, h, 2);
+        WriteFile(dir / "in.ppm", WritePpm(picture));
+        const std::string command = "cjpeg -quality 94 -dct float -baseline -outfile '" +
+                                    (dir / "cjpeg.jpg").string() + "' '" +
+                                    (dir / "in.ppm").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        JpegImage jpeg(picture);
+        SaveJPEGFile(jpeg, dir / "ours.jpg", 8);
+        EXPECT_EQ(ReadFile(dir / "ours.jpg"), ReadFile(dir / "cjpeg.jpg")) << w << " x " << h;
+    }
+}
+
+TEST(SaveJPEGFile, ReplacesAnExistingFileEntirely) {
+    TempDir dir;
+    WriteFile(dir / "out.jpg", Bytes(100000, 0xAB));
+    JpegImage jpeg(SolidBitmap(8, 8, 1, 2, 3));
+    SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+    EXPECT_EQ(ReadFile(dir / "out.jpg"), jpeg.Stream());
+    EXPECT_EQ(EntriesIn(dir.path()), 1u) << "no temporary file is left behind";
+}
+
+// Regression: a compression failure was swallowed and whatever the stream held written
+// over the file.
+TEST(SaveJPEGFile, ACompressionFailureThrowsAndLeavesTheFileUntouched) {
+    TempDir dir;
+    WriteFile(dir / "out.jpg", kOldContent);
+    JpegImage jpeg(SolidBitmap(70000, 1, 0, 0, 0)); // wider than JPEG allows
+    EXPECT_THROW(SaveJPEGFile(jpeg, dir / "out.jpg", 8), JpegError);
+    EXPECT_EQ(ReadFile(dir / "out.jpg"), kOldContent);
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+// Regression: the file was created (emptied) before its new content was written.
+TEST(SaveJPEGFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+    TempDir dir;
+    WriteFile(dir / "out.jpg", kOldContent);
+    JpegImage jpeg(GradientBitmap(300, 300));
+    // Files may not grow beyond 1,000 bytes for the duration of the save.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool threw = false;
+    try {
+        SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+    } catch (const FileCreateError&) {
+        threw = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(threw);
+    EXPECT_GT(jpeg.Stream().size(), 1000u);
+    EXPECT_EQ(ReadFile(dir / "out.jpg"), kOldContent);
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+TEST(SaveJPEGFile, AFileThatCannotBeCreatedRaisesItsMessage) {
+    TempDir dir;
+    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    const fs::path path = dir / "missing-folder/out.jpg";
+    try {
+        SaveJPEGFile(jpeg, path, 8);
+        FAIL() << "no error";
+    } catch (const FileCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル " + path.string() + " を作成できません");
+    }
+    fs::create_directory(dir / "a-folder");
+    EXPECT_THROW(SaveJPEGFile(jpeg, dir / "a-folder", 8), FileCreateError);
+    EXPECT_TRUE(fs::is_directory(dir / "a-folder"));
+}
+
+TEST(SaveJPEGFile, AReplacedFileKeepsItsModeAndANewFileFollowsTheUmask) {
+    TempDir dir;
+    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    {
+        ScopedUmask mask(022);
+        SaveJPEGFile(jpeg, dir / "new.jpg", 8);
+        EXPECT_EQ(ModeOf(dir / "new.jpg"), 0644u);
+    }
+    {
+        ScopedUmask mask(077);
+        SaveJPEGFile(jpeg, dir / "private.jpg", 8);
+        EXPECT_EQ(ModeOf(dir / "private.jpg"), 0600u);
+    }
+    WriteFile(dir / "shared.jpg", kOldContent);
+    fs::permissions(dir / "shared.jpg", static_cast<fs::perms>(0664));
+    {
+        ScopedUmask mask(077);
+        SaveJPEGFile(jpeg, dir / "shared.jpg", 8);
+    }
+    EXPECT_EQ(ModeOf(dir / "shared.jpg"), 0664u);
+    EXPECT_EQ(ReadFile(dir / "shared.jpg"), jpeg.Stream());
+}
+
+TEST(SaveJPEGFile, ASymbolicLinkStaysAndItsTargetIsReplaced) {
+    TempDir dir;
+    WriteFile(dir / "real.jpg", kOldContent);
+    fs::create_symlink("real.jpg", dir / "link.jpg");
+    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    SaveJPEGFile(jpeg, dir / "link.jpg", 8);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.jpg")));
+    EXPECT_EQ(ReadFile(dir / "real.jpg"), jpeg.Stream());
+}
+
+TEST(WriteFileReplacing, RefusesAReadOnlyFile) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    TempDir dir;
+    WriteFile(dir / "locked.ppm", kOldContent);
+    fs::permissions(dir / "locked.ppm", static_cast<fs::perms>(0444));
+    const Bytes bytes = {1, 2, 3};
+    EXPECT_THROW(WriteFileReplacing(dir / "locked.ppm", bytes), FileCreateError);
+    EXPECT_EQ(ReadFile(dir / "locked.ppm"), kOldContent);
+}
