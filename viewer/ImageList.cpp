@@ -31,7 +31,12 @@ std::string UpperAscii(std::string_view text) {
 bool ExtCheck(std::string_view path) { return UpperAscii(ExtensionOf(path)) == kJpegExtension; }
 
 void SortFileList(FileListType& list) {
-    QCollator collator{QLocale()};
+    // The C locale's collator compares sort keys case-sensitively; its English counterpart
+    // gives the same order with case ignored.
+    const QLocale locale = QLocale().language() == QLocale::C
+                               ? QLocale(QLocale::English, QLocale::UnitedStates)
+                               : QLocale();
+    QCollator collator{locale};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // Sort keys are computed once per entry, then compared as bytes: far cheaper than a
     // locale comparison per pair of a large list.

@@ -791,11 +791,15 @@ void TForm1::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TForm1::dropEvent(QDropEvent* e) {
+    e->acceptProposedAction();
+    DropMimeData(*e->mimeData());
+}
+
+void TForm1::DropMimeData(const QMimeData& mime) {
     std::vector<std::string> paths;
-    for (const QUrl& url : e->mimeData()->urls())
+    for (const QUrl& url : mime.urls())
         if (url.isLocalFile())
             paths.push_back(ToPath(url.toLocalFile()));
-    e->acceptProposedAction();
     Guarded([&] { DropFiles(paths); }, this);
 }
 

@@ -14,6 +14,7 @@
 
 class QAction;
 class QLabel;
+class QMimeData;
 class QMouseEvent;
 
 namespace tessaly {
@@ -78,6 +79,8 @@ public:
 
     // --- The image list ---
     void DropFiles(const std::vector<std::string>& paths);
+    // The local files of a drop, handed to DropFiles.
+    void DropMimeData(const QMimeData& mime);
     void FrstDSP();
     void SetSPDlgFld();
     void MI_nxtClick();

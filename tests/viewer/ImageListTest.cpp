@@ -1,1 +1,241 @@
+// Building the image list from arguments and drops, sorting, and stepping through it.
 #include "MainWindowFixture.h"
+
+#include "exif/tessaly_def.h"
+#include "viewer/ImageList.h"
+#include "viewer/SearchFiles.h"
+
+#include <QMimeData>
+#include <QUrl>
+#include <filesystem>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+TEST(ImageList, OnlyTheJpgExtensionInAnyCaseIsTaken) {
+    for (const char* taken : {"a.JPG", "a.jpg", "/x/b.Jpg", "c.jPg", ".jpg", "x.y.JPG"})
+        EXPECT_TRUE(ExtCheck(taken)) << taken;
+    for (const char* refused : {"a.jpeg", "a.JPE", "a.png", "a", "dir.jpg/name", "a.JPG ", "a.JPG.bak"})
+        EXPECT_FALSE(ExtCheck(refused)) << refused;
+}
+
+TEST(ImageList, SaveFolderIsTheFirstEntrysFolderWithoutItsSeparator) {
+    EXPECT_EQ(FolderWithoutSeparator("/photo/2006/a.jpg"), "/photo/2006");
+    EXPECT_EQ(FolderWithoutSeparator("/a.jpg"), "");
+    EXPECT_EQ(FolderWithoutSeparator("a.jpg"), "");
+    EXPECT_EQ(FolderWithoutSeparator("rel/dir//b.JPG"), "rel/dir/");
+}
+
+TEST(ImageList, SortIgnoresCase) {
+    FileListType list = {"/p/b.JPG", "/p/C.jpg", "/p/a.JPG", "/p/B2.jpg", "/p/A.jpg"};
+    SortFileList(list);
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_TRUE((list[0] == "/p/a.JPG" && list[1] == "/p/A.jpg") ||
+                (list[0] == "/p/A.jpg" && list[1] == "/p/a.JPG"));
+    EXPECT_EQ(list[2], "/p/b.JPG");
+    EXPECT_EQ(list[3], "/p/B2.jpg");
+    EXPECT_EQ(list[4], "/p/C.jpg");
+}
+
+class ListBuildingTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        for (const char* name : {"t/a.JPG", "t/B.jpg", "t/c.Jpg", "t/no.jpeg", "t/no.JPE", "t/no.png",
+                                 "t/sub/deep/d.jpg", "t/.hidden/e.JPG", "t/.f.jpg"})
+            WriteJpeg(dir_, name, 8, 8);
+        root_ = (dir_ / "t").string();
+    }
+    std::string root_;
+};
+
+TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
+    TForm1& f = Open({root_});
+    const FileListType expected = {root_ + "/.f.jpg", root_ + "/.hidden/e.JPG", root_ + "/a.JPG",
+                                   root_ + "/B.jpg", root_ + "/c.Jpg", root_ + "/sub/deep/d.jpg"};
+    FileListType sortedExpected = expected;
+    SortFileList(sortedExpected);
+    EXPECT_EQ(f.FileList, sortedExpected);
+    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_TRUE(f.MI_nxt->isEnabled());
+    EXPECT_TRUE(f.MI_prv->isEnabled());
+    EXPECT_TRUE(f.MI_Head->isEnabled());
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(ListBuildingTest, NamesAreTakenAsGivenAndDuplicatesStay) {
+    const std::string a = root_ + "/a.JPG";
+    TForm1& f = Open({a, root_ + "/no.jpeg", "not-there.txt", root_ + "/sub", a});
+    EXPECT_EQ(f.FileList, (FileListType{a, a, root_ + "/sub/deep/d.jpg"}));
+}
+
+TEST_F(ListBuildingTest, FolderWithATrailingSeparatorIsJoinedUnchanged) {
+    TForm1& f = Open({root_ + "/sub/deep/"});
+    EXPECT_EQ(f.FileList, (FileListType{root_ + "/sub/deep//d.jpg"}));
+}
+
+TEST_F(ListBuildingTest, LinkLoopIsEnteredOnce) {
+    std::filesystem::create_directory_symlink(root_, root_ + "/sub/back");
+    std::filesystem::create_directory_symlink(root_ + "/sub", root_ + "/sub/deep/up");
+    TForm1& f = Open({root_});
+    EXPECT_EQ(f.FileList.size(), 6u);
+}
+
+TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
+    WriteJpeg(dir_, "elsewhere/x.jpg", 8, 8);
+    std::filesystem::create_directory_symlink(dir_ / "elsewhere", root_ + "/link");
+    TForm1& f = Open({root_ + "/sub"});
+    f.DropFiles({root_ + "/link"});
+    EXPECT_EQ(f.FileList, (FileListType{root_ + "/link/x.jpg"}));
+}
+
+TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder) {
+    TForm1& f = Open();
+    WriteJpeg(dir_, "Q/z.jpg", 8, 8); // "Q" sorts before "t" whatever the case
+    f.DropFiles({root_ + "/sub", (dir_ / "Q").string(), root_ + "/B.jpg"});
+    EXPECT_EQ(f.FileList,
+              (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg", root_ + "/sub/deep/d.jpg"}));
+    EXPECT_EQ(SPDlgDir, (dir_ / "Q").string());
+    EXPECT_EQ(f.ImgIndex, 1);
+}
+
+TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
+    TForm1& f = Open({root_ + "/a.JPG", root_ + "/B.jpg"});
+    const QString caption = Caption();
+    f.DropFiles({root_ + "/no.png", (dir_ / "missing").string()});
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Information);
+    EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("情報"));
+    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("Nothing"));
+    EXPECT_TRUE(f.Image1->HasPicture());
+    EXPECT_EQ(Caption(), caption);
+    EXPECT_EQ(f.ImgIndex, 0);
+    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    QTest::keyClick(&f, Qt::Key_Right);
+    EXPECT_EQ(f.ImgIndex, 0);
+    EXPECT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(SPDlgDir, "");
+}
+
+TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound) {
+    TForm1& f = Open();
+    QCoreApplication::postEvent(&f, new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier));
+    f.DropFiles({root_ + "/c.Jpg", root_, root_ + "/a.JPG"});
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Plain);
+    EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("Corvanel"));
+    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
+    // The search stopped at its first entry; the items after the folder were skipped.
+    EXPECT_EQ(f.FileList, (FileListType{root_ + "/c.Jpg"}));
+    EXPECT_EQ(f.ImgIndex, 1);
+}
+
+TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
+    TForm1& f = Open();
+    QCoreApplication::postEvent(
+        &f, new QKeyEvent(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, QString(), true));
+    QCoreApplication::postEvent(&f, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
+    f.DropFiles({root_});
+    EXPECT_TRUE(boxes_.boxes().empty());
+    EXPECT_EQ(f.FileList.size(), 6u);
+}
+
+TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
+    TForm1& f = Open();
+    QCoreApplication::postEvent(f.Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
+                                                          QPointF(5, 5), Qt::RightButton,
+                                                          Qt::RightButton, Qt::NoModifier));
+    f.DropFiles({root_});
+    ASSERT_FALSE(boxes_.boxes().empty());
+    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
+}
+
+TEST_F(ListBuildingTest, DroppedUrlsReachTheList) {
+    TForm1& f = Open();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/a.JPG")),
+                  QUrl::fromLocalFile(QString::fromStdString(root_ + "/sub"))});
+    f.DropMimeData(mime);
+    EXPECT_EQ(f.FileList, (FileListType{root_ + "/a.JPG", root_ + "/sub/deep/d.jpg"}));
+}
+
+class NavigationTest : public MainWindowTest {
+protected:
+    TForm1& OpenThree() {
+        for (const char* name : {"1.jpg", "2.jpg", "3.jpg"})
+            paths_.push_back(WriteJpeg(dir_, name, 16, 16));
+        return Open(paths_);
+    }
+    std::vector<std::string> paths_;
+};
+
+TEST_F(NavigationTest, MenuItemsStepAndWrapAround) {
+    TForm1& f = OpenThree();
+    f.MI_nxt->trigger();
+    EXPECT_EQ(f.ImgIndex, 2);
+    f.MI_nxt->trigger();
+    f.MI_nxt->trigger();
+    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_TRUE(Caption().endsWith(QStringLiteral("(1/3 files)")));
+    f.MI_prv->trigger();
+    EXPECT_EQ(f.ImgIndex, 3);
+    EXPECT_TRUE(Caption().contains(QString::fromStdString(paths_[2])));
+    f.MI_Head->trigger();
+    EXPECT_EQ(f.ImgIndex, 1);
+}
+
+TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
+    TForm1& f = OpenThree();
+    QTest::keyClick(&f, Qt::Key_Right);
+    EXPECT_EQ(f.ImgIndex, 2);
+    QTest::keyClick(&f, Qt::Key_Space);
+    EXPECT_EQ(f.ImgIndex, 3);
+    QTest::keyClick(&f, Qt::Key_Space);
+    EXPECT_EQ(f.ImgIndex, 1);
+    QTest::keyClick(&f, Qt::Key_Left);
+    EXPECT_EQ(f.ImgIndex, 3);
+    QTest::keyPress(&f, Qt::Key_Control);
+    QTest::keyRelease(&f, Qt::Key_Control);
+    EXPECT_EQ(f.ImgIndex, 2);
+    QTest::keyClick(&f, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(f.ImgIndex, 3);
+    QTest::keyClick(&f, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(f.ImgIndex, 1);
+    QTest::keyClick(&f, Qt::Key_A);
+    QTest::keyClick(&f, Qt::Key_Return);
+    EXPECT_EQ(f.ImgIndex, 1);
+}
+
+TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
+    const std::string only = WriteJpeg(dir_, "only.jpg", 16, 16);
+    TForm1& f = Open({only});
+    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    QTest::keyClick(&f, Qt::Key_Space);
+    EXPECT_EQ(f.ImgIndex, 1);
+    QTest::keyClick(&f, Qt::Key_Left);
+    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_TRUE(f.Image1->HasPicture());
+}
+
+TEST_F(NavigationTest, ItemsLeftEnabledOnAnEmptiedListReportTheIndex) {
+    TForm1& f = OpenThree();
+    f.FileList.clear(); // as while a drop is still searching
+    f.ImgIndex = 0;
+    f.MI_nxt->trigger();
+    f.MI_prv->trigger();
+    ASSERT_EQ(boxes_.boxes().size(), 2u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
+    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("リストのインデックスが範囲を超えています (0)."));
+    EXPECT_EQ(boxes_.boxes()[1].text, QStringLiteral("リストのインデックスが範囲を超えています (-1)."));
+}
+
+TEST_F(NavigationTest, FirstActivationSetsTheSaveFolderOnce) {
+    TForm1& f = OpenThree();
+    f.FirstActivate = true;
+    SPDlgDir = "elsewhere";
+    f.FormActivate();
+    EXPECT_EQ(SPDlgDir, dir_.path().string());
+    EXPECT_FALSE(f.FirstActivate);
+    SPDlgDir = "elsewhere";
+    f.FormActivate();
+    EXPECT_EQ(SPDlgDir, "elsewhere");
+}
