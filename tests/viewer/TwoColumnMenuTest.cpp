@@ -19,7 +19,7 @@
 namespace tessaly {
 namespace {
 
-struct ItemSpec {
+struct ItemRow {
     const char* caption; // nullptr: separator
     bool enabled = true;
     bool checked = false;
@@ -28,7 +28,7 @@ struct ItemSpec {
 
 // The main window's context menu as it stands at start-up: 18 items, the second column
 // starting at "フィット".
-const std::vector<ItemSpec> kMainMenu = {
+const std::vector<ItemRow> kMainMenu = {
     {"拡大(+5)"},
     {"拡大(+1)"},
     {"縮小(-1)"},
@@ -51,7 +51,7 @@ const std::vector<ItemSpec> kMainMenu = {
 constexpr int kMainBreak = 10;
 
 // A pick window's menu: 7 items, the second column starting at "セピア".
-const std::vector<ItemSpec> kPickMenu = {
+const std::vector<ItemRow> kPickMenu = {
     {"コピー(実サイズ)"}, {"コピー(表示サイズ)"},
     {"保存(実サイズ)"},   {"保存(表示サイズ)"},
     {"閉じる"},           {"セピア"},
@@ -63,17 +63,17 @@ constexpr int kPickBreak = 6;
 // the popup was still open when its handler ran.
 class MenuUnderTest {
 public:
-    MenuUnderTest(const std::vector<ItemSpec>& specs, int breakAt) {
-        for (const ItemSpec& spec : specs) {
+    MenuUnderTest(const std::vector<ItemRow>& rows, int breakAt) {
+        for (const ItemRow& row : rows) {
             auto* action = new QAction(&owner_);
-            if (spec.caption == nullptr) {
+            if (row.caption == nullptr) {
                 action->setSeparator(true);
             } else {
-                action->setText(QString::fromUtf8(spec.caption));
+                action->setText(QString::fromUtf8(row.caption));
                 action->setCheckable(true);
-                action->setChecked(spec.checked);
-                action->setEnabled(spec.enabled);
-                SetDefault(*action, spec.isDefault);
+                action->setChecked(row.checked);
+                action->setEnabled(row.enabled);
+                SetDefault(*action, row.isDefault);
             }
             QObject::connect(action, &QAction::triggered, [this, action] {
                 fired.push_back(action);
