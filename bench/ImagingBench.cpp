@@ -1,3 +1,150 @@
-#include <benchmark/benchmark.h>
+// Speed of the image processing: resampling (enlarging 1000 x 750 to 4000 x 3000 and
+// reducing 6000 x 4000 to 1500 x 1000), sepia and monochrome of 24 megapixels, the output
+// bitmap and JPEG compression of a pick. Single-threaded.
+//
+// `bench_imaging --write-sources=DIR` writes the source pictures as PPM files and exits,
+// so that bench/pillow_compare.py can time Pillow on the same pixels.
+#include "imaging/ImgEffect.h"
+#include "imaging/JpegImage.h"
+#include "imaging/OutBitmap.h"
+#include "imaging/Ppm.h"
+#include "imaging/nstretchf.h"
+#include "imaging/sepiaf.h"
 
-BENCHMARK_MAIN();
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using tessaly::Bitmap;
+
+// A photo-like picture: smooth colour gradients with fine noise, the same every run.
+Bitmap SourcePicture(int width, int height) {
+    Bitmap bmp = Bitmap::Uninitialized(width, height);
+    std::uint32_t state = 2463534242u;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bmp.Row(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const int noise = static_cast<int>(state & 15) - 8;
+            const auto clamp = [](int v) {
+                return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            };
+            p[0] = clamp(x * 255 / width + noise);
+            p[1] = clamp(y * 255 / height - noise);
+            p[2] = clamp((x + y) * 255 / (width + height) + noise / 2);
+        }
+    }
+    return bmp;
+}
+
+const Bitmap& Small() {
+    static const Bitmap bmp = SourcePicture(1000, 750);
+    return bmp;
+}
+
+const Bitmap& Large() {
+    static const Bitmap bmp = SourcePicture(6000, 4000);
+    return bmp;
+}
+
+void Resample(benchmark::State& state, const Bitmap& source, int width, int height) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Bitmap bmp = source;
+        state.ResumeTiming();
+        tessaly::StretchBitmap(bmp, width, height);
+        benchmark::DoNotOptimize(bmp.Data());
+        state.PauseTiming();
+        bmp = Bitmap(); // freed outside the timing
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * source.Width() * source.Height());
+}
+
+void BM_EnlargeBicubic_1000x750_to_4000x3000(benchmark::State& state) {
+    Resample(state, Small(), 4000, 3000);
+}
+BENCHMARK(BM_EnlargeBicubic_1000x750_to_4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReduceArea_6000x4000_to_1500x1000(benchmark::State& state) {
+    Resample(state, Large(), 1500, 1000);
+}
+BENCHMARK(BM_ReduceArea_6000x4000_to_1500x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Sepia_6000x4000(benchmark::State& state) {
+    Bitmap bmp = Large();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(bmp.Data(), Large().Data(), bmp.SizeBytes());
+        state.ResumeTiming();
+        tessaly::SepiaBitmap(bmp);
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * bmp.Width() * bmp.Height());
+}
+BENCHMARK(BM_Sepia_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Monochrome_6000x4000(benchmark::State& state) {
+    Bitmap bmp = Large();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(bmp.Data(), Large().Data(), bmp.SizeBytes());
+        state.ResumeTiming();
+        bmp = tessaly::GrayScaleHandle(std::move(bmp));
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * bmp.Width() * bmp.Height());
+}
+BENCHMARK(BM_Monochrome_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A typical save from a pick window: a 1600 x 1200 pick at half size in sepia, then
+// compressed at level 8.
+void BM_PickSave_1600x1200_half_sepia(benchmark::State& state) {
+    static const Bitmap pick = SourcePicture(1600, 1200);
+    for (auto _ : state) {
+        Bitmap out;
+        tessaly::MakeOutBitmap(pick, out, 800, 600, false, true);
+        tessaly::JpegImage jpeg(std::move(out));
+        jpeg.SetCompressionQuality(tessaly::JpegQualityForLevel(8));
+        jpeg.Compress();
+        benchmark::DoNotOptimize(jpeg.Stream().data());
+    }
+}
+BENCHMARK(BM_PickSave_1600x1200_half_sepia)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool WriteSources(const std::string& folder) {
+    for (const auto& [name, bmp] :
+         {std::pair{"small-1000x750.ppm", &Small()}, std::pair{"large-6000x4000.ppm", &Large()}}) {
+        const std::vector<std::uint8_t> bytes = tessaly::WritePpm(*bmp);
+        std::ofstream out(folder + "/" + name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out) {
+            std::cerr << "cannot write " << folder << "/" << name << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    constexpr std::string_view kWrite = "--write-sources=";
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kWrite))
+        return WriteSources(std::string(std::string_view(argv[1]).substr(kWrite.size()))) ? 0 : 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

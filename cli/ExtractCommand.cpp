@@ -1,12 +1,263 @@
+// tessaly-cli extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N] -o OUT
+//
+// Cuts an area out of a JPEG or binary PPM picture as the main window cuts a selection
+// (white outside the picture), resamples it and applies an effect as the pick window's
+// output does, and writes it as JPEG (.jpg, quality from the level, 8 unless given) or as
+// a binary PPM (.ppm).
 #include "cli/Commands.h"
+#include "imaging/AreaCut.h"
+#include "imaging/FileReplace.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegImage.h"
+#include "imaging/OutBitmap.h"
+#include "imaging/Ppm.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace tessaly::cli {
+namespace {
 
-int RunExtract(Args, std::ostream&, std::ostream& err) {
-    err << "tessaly-cli extract: not available yet\n";
-    return 2;
+constexpr std::string_view kUsage =
+    "usage: tessaly-cli extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] "
+    "[--level N] -o OUT\n";
+constexpr int kDefaultLevel = 8;
+constexpr int kHighestLevel = 12;
+
+enum class OutputKind { Jpeg, Ppm };
+
+struct Area {
+    int x, y, w, h;
+};
+
+struct Options {
+    std::string input;
+    std::string output;
+    OutputKind kind = OutputKind::Jpeg;
+    std::optional<Area> area;
+    std::optional<std::pair<int, int>> size;
+    bool sepia = false;
+    bool mono = false;
+    std::optional<int> level;
+};
+
+// A bad command line; the message says what is wrong.
+struct UsageError {
+    std::string message;
+};
+
+// A file that cannot be read or written.
+struct FileError {
+    std::string message;
+};
+
+std::optional<int> ParseInt(std::string_view text) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+// Splits "a<sep>b<sep>..." into exactly `count` integers.
+std::optional<std::vector<int>> ParseInts(std::string_view text, char separator,
+                                          std::size_t count) {
+    std::vector<int> values;
+    while (true) {
+        const std::size_t at = text.find(separator);
+        const std::optional<int> value = ParseInt(text.substr(0, at));
+        if (!value)
+            return std::nullopt;
+        values.push_back(*value);
+        if (at == std::string_view::npos)
+            break;
+        text.remove_prefix(at + 1);
+    }
+    if (values.size() != count)
+        return std::nullopt;
+    return values;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool EndsWith(const std::string& text, std::string_view suffix) {
+    return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(),
+                                                       suffix.data(), suffix.size()) == 0;
+}
+
+void CheckPixelCount(int w, int h, const char* what) {
+    if (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDecodePixels)
+        throw UsageError{std::string(what) + " is too large (at most " +
+                         std::to_string(kMaxDecodePixels) + " pixels)"};
+}
+
+Options ParseOptions(Args args) {
+    Options options;
+    std::vector<std::string_view> positional;
+    bool onlyPositional = false;
+    bool sawArea = false, sawSize = false, sawLevel = false, sawOutput = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        if (arg == "--sepia" || arg == "--mono") {
+            (arg == "--sepia" ? options.sepia : options.mono) = true;
+            continue;
+        }
+        // Options with a value: "--name value" or "--name=value" ("-o OUT" only the first).
+        std::string_view name = arg;
+        std::optional<std::string_view> value;
+        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos && arg != "-o") {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        if (name != "--area" && name != "--size" && name != "--level" && name != "-o")
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        if (!value) {
+            if (i + 1 >= args.size())
+                throw UsageError{"option " + std::string(name) + " needs a value"};
+            value = args[++i];
+        }
+        const auto once = [&](bool& seen) {
+            if (seen)
+                throw UsageError{"option " + std::string(name) + " is given twice"};
+            seen = true;
+        };
+        if (name == "--area") {
+            once(sawArea);
+            const auto v = ParseInts(*value, ',', 4);
+            if (!v || (*v)[2] < 1 || (*v)[3] < 1)
+                throw UsageError{"--area wants X,Y,W,H with whole numbers and W, H at least 1, "
+                                 "not '" +
+                                 std::string(*value) + "'"};
+            options.area = Area{(*v)[0], (*v)[1], (*v)[2], (*v)[3]};
+        } else if (name == "--size") {
+            once(sawSize);
+            std::string lowered = Lower(*value);
+            const auto v = ParseInts(lowered, 'x', 2);
+            if (!v || (*v)[0] < 1 || (*v)[1] < 1)
+                throw UsageError{"--size wants WxH with whole numbers of at least 1, not '" +
+                                 std::string(*value) + "'"};
+            options.size = std::pair{(*v)[0], (*v)[1]};
+        } else if (name == "--level") {
+            once(sawLevel);
+            const auto v = ParseInt(*value);
+            if (!v || *v < 0 || *v > kHighestLevel)
+                throw UsageError{"--level wants a whole number from 0 to " +
+                                 std::to_string(kHighestLevel) + ", not '" + std::string(*value) +
+                                 "'"};
+            options.level = *v;
+        } else {
+            once(sawOutput);
+            options.output = std::string(*value);
+        }
+    }
+    if (positional.size() != 1)
+        throw UsageError{positional.empty() ? "no input file given"
+                                            : "only one input file is allowed"};
+    options.input = std::string(positional.front());
+    if (!sawOutput || options.output.empty())
+        throw UsageError{"no output file given (-o OUT)"};
+    if (options.sepia && options.mono)
+        throw UsageError{"--sepia and --mono exclude each other"};
+    const std::string lowered = Lower(options.output);
+    if (EndsWith(lowered, ".jpg") || EndsWith(lowered, ".jpeg"))
+        options.kind = OutputKind::Jpeg;
+    else if (EndsWith(lowered, ".ppm"))
+        options.kind = OutputKind::Ppm;
+    else
+        throw UsageError{"the output file must end in .jpg or .ppm: '" + options.output + "'"};
+    if (options.level && options.kind != OutputKind::Jpeg)
+        throw UsageError{"--level applies to .jpg output only"};
+    if (options.area)
+        CheckPixelCount(options.area->w, options.area->h, "the area");
+    if (options.size)
+        CheckPixelCount(options.size->first, options.size->second, "the output size");
+    return options;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw FileError{"cannot read " + path + ": " + std::strerror(errno)};
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>()};
+    if (in.bad())
+        throw FileError{"cannot read " + path};
+    return bytes;
+}
+
+Bitmap ReadPicture(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    try {
+        if (LooksLikePpm(bytes))
+            return ReadPpm(bytes);
+        if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8)
+            return DecodeJpeg(bytes);
+    } catch (const std::exception& e) {
+        throw FileError{path + ": " + e.what()};
+    }
+    throw FileError{path + ": neither a JPEG nor a binary PPM (P6) file"};
+}
+
+void WritePicture(Bitmap picture, const Options& options) {
+    try {
+        if (options.kind == OutputKind::Ppm) {
+            WriteFileReplacing(options.output, WritePpm(picture));
+        } else {
+            JpegImage jpeg(std::move(picture));
+            SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
+        }
+    } catch (const FileCreateError& e) {
+        throw FileError{e.what()};
+    } catch (const JpegError& e) {
+        throw FileError{options.output + ": " + e.what()};
+    }
+}
+
+} // namespace
+
+int RunExtract(Args args, std::ostream&, std::ostream& err) {
+    try {
+        const Options options = ParseOptions(args);
+        const Bitmap source = ReadPicture(options.input);
+        const Area area = options.area.value_or(Area{0, 0, source.Width(), source.Height()});
+        const auto [width, height] = options.size.value_or(std::pair{area.w, area.h});
+        const Bitmap cut = CutArea(source, area.x, area.y, area.w, area.h);
+        Bitmap picture;
+        MakeOutBitmap(cut, picture, width, height, options.mono, options.sepia);
+        WritePicture(std::move(picture), options);
+        return 0;
+    } catch (const UsageError& e) {
+        err << "tessaly-cli extract: " << e.message << "\n" << kUsage;
+        return 2;
+    } catch (const FileError& e) {
+        err << "tessaly-cli extract: " << e.message << "\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        err << "tessaly-cli extract: not enough memory\n";
+        return 1;
+    }
 }
 
 } // namespace tessaly::cli

@@ -1,1 +1,165 @@
+#include "cli/Commands.h"
+#include "imaging/AreaCut.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegImage.h"
+#include "imaging/OutBitmap.h"
+#include "imaging/Ppm.h"
+#include "tests/support/JpegFixtures.h"
+
 #include <gtest/gtest.h>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace tessaly;
+using namespace tessaly::fixtures;
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Outcome Extract(std::initializer_list<std::string> args) {
+    const std::vector<std::string> owned(args);
+    const std::vector<std::string_view> views(owned.begin(), owned.end());
+    std::ostringstream out, err;
+    const int code = cli::RunExtract(cli::Args(views.data(), views.size()), out, err);
+    return {code, out.str(), err.str()};
+}
+
+class ExtractCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        picture_ = GradientBitmap(60, 40, 1);
+        WriteFile(dir_ / "in.ppm", WritePpm(picture_));
+        jpegBytes_ = EncodeJpeg(picture_, {.quality = 95});
+        WriteFile(dir_ / "in.jpg", jpegBytes_);
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    Bitmap ReadPpmFile(const std::string& name) const { return ReadPpm(ReadFile(dir_ / name)); }
+
+    TempDir dir_;
+    Bitmap picture_;
+    Bytes jpegBytes_;
+};
+
+} // namespace
+
+TEST_F(ExtractCommand, WholePpmToPpmIsAnExactCopy) {
+    const Outcome run = Extract({Path("in.ppm"), "-o", Path("out.ppm")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(run.err.empty());
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(picture_));
+}
+
+TEST_F(ExtractCommand, CutsTheAreaAsTheMainWindowDoes) {
+    // Reaches beyond the bottom-right corner: that part is white.
+    const Outcome run = Extract({Path("in.ppm"), "--area", "50,30,20,15", "-o", Path("out.ppm")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(CutArea(picture_, 50, 30, 20, 15)));
+    // Left of and above the picture, written as "--area=...".
+    ASSERT_EQ(Extract({Path("in.ppm"), "--area=-5,-3,10,10", "-o", Path("out.ppm")}).code, 0);
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(CutArea(picture_, -5, -3, 10, 10)));
+}
+
+TEST_F(ExtractCommand, ResamplesAndAppliesTheEffect) {
+    for (const auto& [flag, mono, sepia] :
+         {std::tuple{"--sepia", false, true}, {"--mono", true, false}}) {
+        const Outcome run = Extract({"--size", "33x71", flag, Path("in.ppm"), "--area",
+                                     "10,5,40,30", "-o", Path("out.ppm")});
+        ASSERT_EQ(run.code, 0) << run.err;
+        Bitmap expected;
+        MakeOutBitmap(CutArea(picture_, 10, 5, 40, 30), expected, 33, 71, mono, sepia);
+        EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(expected)) << flag;
+    }
+}
+
+TEST_F(ExtractCommand, ReadsJpegAsTheViewerDecodesIt) {
+    const Outcome run = Extract({Path("in.jpg"), "--area", "3,4,20,10", "-o", Path("out.ppm")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(CutArea(DecodeJpeg(jpegBytes_), 3, 4, 20, 10)));
+}
+
+TEST_F(ExtractCommand, WritesJpegAtLevel8UnlessToldOtherwise) {
+    ASSERT_EQ(Extract({Path("in.ppm"), "-o", Path("out.jpg")}).code, 0);
+    JpegImage level8(picture_);
+    level8.SetCompressionQuality(94);
+    level8.Compress();
+    EXPECT_EQ(ReadFile(dir_ / "out.jpg"), level8.Stream());
+
+    ASSERT_EQ(Extract({Path("in.ppm"), "--level", "1", "-o", Path("OUT.JPG")}).code, 0);
+    JpegImage level1(picture_);
+    level1.SetCompressionQuality(56);
+    level1.Compress();
+    EXPECT_EQ(ReadFile(dir_ / "OUT.JPG"), level1.Stream());
+}
+
+TEST_F(ExtractCommand, BadArgumentsExitWith2AndSayWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::string in = Path("in.ppm"), out = Path("out.ppm"), jpg = Path("out.jpg");
+    const Case cases[] = {
+        {{}, "no input file"},
+        {{in}, "no output file"},
+        {{in, in, "-o", out}, "only one input"},
+        {{in, "-o"}, "needs a value"},
+        {{in, "--frobnicate", "-o", out}, "unknown option '--frobnicate'"},
+        {{in, "--sepia", "--mono", "-o", out}, "exclude each other"},
+        {{in, "--area", "1,2,3", "-o", out}, "--area wants"},
+        {{in, "--area", "1,2,0,3", "-o", out}, "--area wants"},
+        {{in, "--area", "a,2,3,4", "-o", out}, "--area wants"},
+        {{in, "--size", "10", "-o", out}, "--size wants"},
+        {{in, "--size", "0x10", "-o", out}, "--size wants"},
+        {{in, "--size", "100000x100000", "-o", out}, "too large"},
+        {{in, "--level", "-1", "-o", jpg}, "--level wants"},
+        {{in, "--level", "13", "-o", jpg}, "--level wants"},
+        {{in, "--level", "8", "-o", out}, "--level applies to .jpg"},
+        {{in, "--size", "5x5", "--size", "6x6", "-o", out}, "given twice"},
+        {{in, "-o", Path("out.png")}, "must end in .jpg or .ppm"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string_view> views(c.args.begin(), c.args.end());
+        std::ostringstream outStream, errStream;
+        const int code =
+            cli::RunExtract(cli::Args(views.data(), views.size()), outStream, errStream);
+        EXPECT_EQ(code, 2) << c.says;
+        EXPECT_NE(errStream.str().find(c.says), std::string::npos) << errStream.str();
+        EXPECT_NE(errStream.str().find("usage:"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(ExtractCommand, UnreadableInputOrUnwritableOutputExitWith1) {
+    Outcome run = Extract({Path("missing.jpg"), "-o", Path("out.ppm")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("cannot read"), std::string::npos) << run.err;
+
+    WriteFile(dir_ / "text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'});
+    run = Extract({Path("text.jpg"), "-o", Path("out.ppm")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("neither a JPEG nor"), std::string::npos) << run.err;
+
+    // The start of a JPEG without a frame header.
+    WriteFile(dir_ / "broken.jpg", Bytes(jpegBytes_.begin(), jpegBytes_.begin() + 20));
+    EXPECT_EQ(Extract({Path("broken.jpg"), "-o", Path("out.ppm")}).code, 1);
+
+    WriteFile(dir_ / "short.ppm", Bytes{'P', '6', ' ', '9', ' ', '9', ' ', '2', '5', '5', '\n'});
+    EXPECT_EQ(Extract({Path("short.ppm"), "-o", Path("out.ppm")}).code, 1);
+
+    const std::string unwritable = Path("no-such-folder/out.jpg");
+    run = Extract({Path("in.ppm"), "-o", unwritable});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("ファイル " + unwritable + " を作成できません"), std::string::npos)
+        << run.err;
+
+    // Wider than JPEG allows: compression fails, nothing is written.
+    run = Extract({Path("in.ppm"), "--size", "70000x1", "-o", Path("wide.jpg")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "wide.jpg"));
+}
