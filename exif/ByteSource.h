@@ -1,0 +1,93 @@
+// Where the EXIF reader gets its bytes from: a file read through a buffer, or bytes in
+// memory (tests, the fuzzer). Every read is bounded by the size of the source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+
+    // Total number of bytes the source holds.
+    virtual std::uint64_t Size() const = 0;
+
+    // Copies up to dst.size() bytes starting at `position` into dst and returns how many
+    // were copied: fewer near the end, 0 at or past it (or when the medium fails).
+    virtual std::size_t ReadAt(std::uint64_t position, std::span<std::uint8_t> dst) = 0;
+};
+
+// A view of bytes owned by someone else, who keeps them alive while the source is used.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t ReadAt(std::uint64_t position, std::span<std::uint8_t> dst) override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+// A regular file opened for reading. Reads go through one block buffer, so the small
+// reads of a directory walk cost a system call only when they leave the buffered block.
+// The file is closed with the object.
+class FileSource final : public ByteSource {
+public:
+    // Opens the file; nullptr when the name is empty, nothing of that name exists, it is
+    // not a regular file (a folder, a pipe) or it cannot be opened for reading.
+    static std::unique_ptr<FileSource> Open(const std::string& path);
+
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t position, std::span<std::uint8_t> dst) override;
+
+private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    bool FillBlock(std::uint64_t blockStart);
+
+    int fd_;
+    std::uint64_t size_;
+    std::vector<std::uint8_t> block_;
+    std::uint64_t blockStart_ = 0;
+    std::size_t blockLength_ = 0; // valid bytes in block_; 0 when nothing is buffered
+};
+
+// Reads a source from a position that moves on by what each read got, like a file handle.
+class ByteCursor {
+public:
+    explicit ByteCursor(ByteSource& source) : source_(source) {}
+
+    std::uint64_t Position() const { return position_; }
+    void Seek(std::uint64_t position) { position_ = position; }
+    // Moves on; positions past the end are allowed and read nothing.
+    void Skip(std::uint64_t count) { position_ += count; }
+    // Bytes between the position and the end of the source.
+    std::uint64_t Remaining() const {
+        const std::uint64_t size = source_.Size();
+        return position_ < size ? size - position_ : 0;
+    }
+
+    // Reads up to dst.size() bytes and returns how many were read.
+    std::size_t Read(std::span<std::uint8_t> dst) {
+        const std::size_t n = source_.ReadAt(position_, dst);
+        position_ += n;
+        return n;
+    }
+
+private:
+    ByteSource& source_;
+    std::uint64_t position_ = 0;
+};
+
+} // namespace tessaly
