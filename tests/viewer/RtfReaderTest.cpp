@@ -1,6 +1,10 @@
 #include "viewer/RtfReader.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -270,6 +274,37 @@ TEST(RtfReaderTest, TruncatedAndUnbalancedInput) {
     // Text after the outermost group has ended is ignored.
     EXPECT_EQ(TextOf("{\\rtf1 a}b}{c"), "a");
     EXPECT_EQ(TextOf("{\\rtf1 a}}}}"), "a");
+}
+
+} // namespace
+} // namespace tessaly::rtf
+
+namespace tessaly::rtf {
+namespace {
+
+// The readme the program ships beside its executable.
+std::string BundledReadme() {
+    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+                      "data" / "TESSreadme.txt";
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << path;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(BundledReadmeTest, IsAsciiRtfThatReadsCleanly) {
+    const std::string bytes = BundledReadme();
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    const Document doc = ParseRtf(bytes);
+    const std::string text = doc.Text();
+    EXPECT_EQ(text.find(U8("\uFFFD")), std::string::npos);
+    EXPECT_NE(text.find(U8("ヘルプ")), std::string::npos);
+    EXPECT_NE(text.find(U8("とじる")), std::string::npos);
+    EXPECT_NE(text.find(U8("取出ウィンドウ")), std::string::npos);
+    EXPECT_GT(doc.paragraphs.size(), 20u);
+    EXPECT_EQ(doc.paragraphs.front().alignment, Alignment::Center);
+    EXPECT_TRUE(doc.paragraphs.front().runs.front().style.bold);
 }
 
 } // namespace
