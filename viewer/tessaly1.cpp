@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -759,6 +760,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
 void TForm1::keyPressEvent(QKeyEvent* e) {
     Guarded([&] { FormKeyDown(e->key()); }, this);
     QWidget::keyPressEvent(e);
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* e) {
+    // A right-click opens the menu at its release (see eventFilter); the menu key opens it here.
+    if (e->reason() == QContextMenuEvent::Keyboard)
+        PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
+    e->accept();
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {

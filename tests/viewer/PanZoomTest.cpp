@@ -1,0 +1,117 @@
+// Panning by dragging, zooming around the anchor, double-click zoom, and the context menu.
+#include "MainWindowFixture.h"
+
+#include <QStyle>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+class PanZoomTest : public MainWindowTest {
+protected:
+    TForm1& OpenBig() { return Open({WriteJpeg(dir_, "big.JPG", 3000, 2000)}); }
+    int Extent() const { return form_->style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+};
+
+TEST_F(PanZoomTest, ZoomStepScrollsTowardsTheAnchor) {
+    TForm1& f = OpenBig();
+    ASSERT_EQ(Extent(), 14) << "the expected positions below assume 14-pixel scroll bars";
+    QTest::mousePress(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(500, 300));
+    QTest::mouseRelease(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(500, 300));
+    EXPECT_EQ(f.AncX, 500);
+    EXPECT_EQ(f.AncY, 300);
+    f.Enlarge5->trigger();
+    // Client 571 x 380 with both bars: Round(285.5) = 286 (halves to even), so
+    // f = 286 - 500 = -214 and g = 190 - 300 = -110; with r = 0.445 / 0.195 the positions
+    // are Round(214 r) = Round(488.36) = 488 and Round(110 r) = Round(251.03) = 251.
+    EXPECT_EQ(f.Client->ClientWidth(), 571);
+    EXPECT_EQ(f.Client->ClientHeight(), 380);
+    EXPECT_EQ(f.Client->HorzPosition(), 488);
+    EXPECT_EQ(f.Client->VertPosition(), 251);
+    EXPECT_EQ(PanelBounds().topLeft(), QPoint(-488, -251));
+}
+
+TEST_F(PanZoomTest, PanelSmallerThanTheClientIsCentredByAZoomStep) {
+    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 200, 100)});
+    QTest::mouseClick(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    f.Reduction1->trigger(); // 0.95: 190 x 95
+    EXPECT_EQ(PanelBounds(), QRect((585 - 190) / 2, (394 - 95) / 2, 190, 95));
+    EXPECT_EQ(f.Client->HorzPosition(), 0);
+    EXPECT_FALSE(f.Client->HorzBarVisible());
+}
+
+TEST_F(PanZoomTest, DraggingPansAndStopsAtTheEdges) {
+    TForm1& f = OpenBig();
+    f.N2->trigger(); // 3000 x 2000 panel
+    QTest::mousePress(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    QTest::mouseMove(f.Image1, QPoint(90, 80));
+    EXPECT_EQ(f.Client->HorzPosition(), 10);
+    EXPECT_EQ(f.Client->VertPosition(), 20);
+    EXPECT_EQ(f.DragX, 90);
+    EXPECT_EQ(f.DragY, 80);
+    // Moving right and down by more than the position: that axis stays for the step.
+    QTest::mouseMove(f.Image1, QPoint(90 + 50, 80 + 5));
+    EXPECT_EQ(f.Client->HorzPosition(), 10);
+    EXPECT_EQ(f.Client->VertPosition(), 15);
+    QTest::mouseRelease(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(140, 85));
+    EXPECT_FALSE(f.Dragging);
+    QTest::mouseMove(f.Image1, QPoint(10, 10)); // no button: no panning
+    EXPECT_EQ(f.Client->HorzPosition(), 10);
+}
+
+TEST_F(PanZoomTest, NothingMovesWithoutAScrollBar) {
+    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 200, 100)});
+    QTest::mousePress(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QTest::mouseMove(f.Image1, QPoint(20, 20));
+    EXPECT_EQ(f.Client->HorzPosition(), 0);
+    EXPECT_EQ(ImageBounds(), QRect(192, 147, 200, 100));
+    QTest::mouseRelease(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+}
+
+TEST_F(PanZoomTest, RightButtonPansToAndOpensTheMenuAtTheRelease) {
+    TForm1& f = OpenBig();
+    f.N2->trigger();
+    QTest::mousePress(f.Image1, Qt::RightButton, Qt::NoModifier, QPoint(100, 100));
+    QTest::mouseMove(f.Image1, QPoint(95, 95));
+    EXPECT_EQ(f.Client->HorzPosition(), 5);
+    EXPECT_FALSE(f.PopupMenu1->isVisible());
+    QTest::mouseRelease(f.Image1, Qt::RightButton, Qt::NoModifier, QPoint(95, 95));
+    EXPECT_TRUE(f.PopupMenu1->isVisible());
+    f.PopupMenu1->close();
+}
+
+TEST_F(PanZoomTest, DoubleClickZoomsOneStepAndSwallowsTheNextMove) {
+    TForm1& f = OpenBig();
+    QTest::mouseDClick(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+    EXPECT_EQ(f.Zoom, 0.05L + 585.0L / 3000);
+    EXPECT_TRUE(f.DblClicked);
+    EXPECT_EQ(f.AncX, 200);
+    const int h = f.Client->HorzPosition();
+    const int v = f.Client->VertPosition();
+    QTest::mousePress(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+    QTest::mouseMove(f.Image1, QPoint(150, 100));
+    EXPECT_FALSE(f.DblClicked);
+    EXPECT_EQ(f.Client->HorzPosition(), h);
+    EXPECT_EQ(f.Client->VertPosition(), v);
+    // The swallowed move did not update the drag point: the next one pans from the press.
+    QTest::mouseMove(f.Image1, QPoint(140, 90));
+    EXPECT_EQ(f.Client->HorzPosition(), h + 60);
+    QTest::mouseRelease(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(140, 90));
+}
+
+TEST_F(PanZoomTest, PressOnThePanelOutsideThePictureSetsTheAnchor) {
+    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 200, 100)});
+    QTest::mouseClick(f.Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(7, 9));
+    EXPECT_EQ(f.AncX, 7);
+    EXPECT_EQ(f.AncY, 9);
+}
+
+TEST_F(PanZoomTest, WindowResizeInMagnificationOnlyAdaptsTheScrollBars) {
+    TForm1& f = OpenBig();
+    f.N2->trigger();
+    f.Client->SetHorzPosition(2500);
+    const QRect before = PanelBounds();
+    f.resize(800, 500);
+    EXPECT_EQ(PanelBounds().size(), before.size());
+    EXPECT_EQ(f.Client->HorzPosition(), 3000 - (800 - Extent()));
+    EXPECT_TRUE(Caption().contains(QStringLiteral("[99.9%]")));
+}
