@@ -1,3 +1,190 @@
-#include <benchmark/benchmark.h>
+// The viewer's speed and memory, measured side by side with their baselines:
+//   - showing a 24-megapixel JPEG (load, decode, layout, first paint) against a plain
+//     libjpeg full-size decode of the same file;
+//   - repainting the 585 x 394 view at 400 % against at fit, and the peak memory at 400 %;
+//   - building the list from a tree of 100,000 files against `find | sort -f`.
+// Run: build-bench/bench/bench_viewer (QT_QPA_PLATFORM=offscreen is set by the program).
+#include "tests/support/JpegFixtures.h"
+#include "viewer/ImageList.h"
+#include "viewer/PictureControl.h"
+#include "viewer/ScrollingClient.h"
+#include "viewer/SearchFiles.h"
+#include "viewer/tessaly1.h"
 
-BENCHMARK_MAIN();
+#include <QApplication>
+#include <QPixmap>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <jpeglib.h>
+#include <memory>
+#include <string>
+
+using namespace tessaly;
+
+namespace {
+
+// A picture with the detail of a photograph (smooth shapes with grain), so that it
+// compresses and decodes like one: about 1.6 bits a pixel at quality 90.
+Bitmap PhotoLikeBitmap(int width, int height) {
+    Bitmap bmp = fixtures::GradientBitmap(width, height);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bmp.Row(y);
+        for (int i = 0; i < width * 3; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(seed >> 27) - 16;
+            p[i] = static_cast<std::uint8_t>(std::clamp(p[i] + noise, 0, 255));
+        }
+    }
+    return bmp;
+}
+
+// One 6000 x 4000 picture (24 megapixels) written once for all benchmarks.
+const std::string& BigJpeg() {
+    static fixtures::TempDir dir("tessaly-bench");
+    static const std::string path = [] {
+        const std::string p = (dir / "big.jpg").string();
+        fixtures::WriteFile(p, fixtures::EncodeJpeg(PhotoLikeBitmap(6000, 4000), {.quality = 90}));
+        return p;
+    }();
+    return path;
+}
+
+// The baseline: read the file and decode it with libjpeg to 24-bit RGB at full size.
+void PlainLibjpegDecode(const std::string& path) {
+    const std::vector<std::uint8_t> data = ReadWholeFile(path);
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    const std::size_t stride = static_cast<std::size_t>(cinfo.output_width) * 3;
+    std::unique_ptr<std::uint8_t[]> pixels(new std::uint8_t[stride * cinfo.output_height]);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = pixels.get() + stride * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    benchmark::DoNotOptimize(pixels.get());
+}
+
+void BM_PlainLibjpegDecode24MP(benchmark::State& state) {
+    const std::string& path = BigJpeg();
+    for (auto _ : state)
+        PlainLibjpegDecode(path);
+}
+BENCHMARK(BM_PlainLibjpegDecode24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_ShowInViewer24MP(benchmark::State& state) {
+    const std::string& path = BigJpeg();
+    for (auto _ : state) {
+        TForm1 form({path});
+        form.show();
+        // The first paint decodes the pixels and draws them fitted.
+        benchmark::DoNotOptimize(form.grab());
+    }
+}
+BENCHMARK(BM_ShowInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// Peak resident memory since the last reset, in bytes.
+long PeakRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6)) * 1024;
+    return 0;
+}
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+long CurrentRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6)) * 1024;
+    return 0;
+}
+
+void Repaint(benchmark::State& state, bool magnified) {
+    const std::string& path = BigJpeg();
+    const long before = CurrentRss();
+    ResetPeakRss();
+    TForm1 form({path});
+    form.show();
+    benchmark::DoNotOptimize(form.grab());
+    if (magnified) {
+        for (int i = 0; i < 20; ++i)
+            form.SetEnlarge(5); // up to the 400 % limit
+        form.Client->SetHorzPosition(12000);
+        form.Client->SetVertPosition(8000);
+        benchmark::DoNotOptimize(form.grab());
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(form.grab());
+    state.counters["zoom_percent"] = static_cast<double>(form.DspRatio * 100);
+    state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
+    state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
+}
+void BM_RepaintViewAtFit(benchmark::State& state) { Repaint(state, false); }
+void BM_RepaintViewAt400Percent(benchmark::State& state) { Repaint(state, true); }
+BENCHMARK(BM_RepaintViewAtFit)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RepaintViewAt400Percent)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// 100,000 files in 100 folders of 10 subfolders each, two thirds named .jpg/.JPG.
+const std::string& BigTree() {
+    static fixtures::TempDir dir("tessaly-bench-tree");
+    static const std::string root = [] {
+        const std::string r = (dir / "tree").string();
+        int n = 0;
+        for (int a = 0; a < 100; ++a)
+            for (int b = 0; b < 10; ++b) {
+                const std::string folder = r + "/d" + std::to_string(a) + "/e" + std::to_string(b);
+                std::filesystem::create_directories(folder);
+                for (int c = 0; c < 100; ++c, ++n) {
+                    const char* ext = n % 3 == 0 ? ".JPG" : n % 3 == 1 ? ".jpg" : ".png";
+                    std::ofstream(folder + "/Img" + std::to_string(n) + ext);
+                }
+            }
+        return r;
+    }();
+    return root;
+}
+
+void BM_BuildListInViewer100k(benchmark::State& state) {
+    const std::string& root = BigTree();
+    for (auto _ : state) {
+        FileListType list;
+        bool aborted = false;
+        SearchFiles(root, list, ".JPG", aborted);
+        SortFileList(list);
+        benchmark::DoNotOptimize(list.data());
+        state.counters["files"] = static_cast<double>(list.size());
+    }
+}
+BENCHMARK(BM_BuildListInViewer100k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_FindAndSort100k(benchmark::State& state) {
+    const std::string command = "find '" + BigTree() + "' -iname '*.jpg' | sort -f > /dev/null";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("find | sort failed");
+}
+BENCHMARK(BM_FindAndSort100k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -2,30 +2,28 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace tessaly {
 
 namespace {
+
 // Start of the source span of output index i when n source items map onto m outputs.
 int SpanStart(int i, int n, int m) {
     return static_cast<int>(static_cast<std::int64_t>(i) * n / m);
 }
-} // namespace
 
-Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+// Output rows [firstRow, endRow) of the reduction.
+void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0, int firstRow,
+                int endRow) {
     const int sw = source.Width();
     const int sh = source.Height();
-    if (width < 1 || height < 1 || width > sw || height > sh)
-        throw std::invalid_argument("ReduceForDisplay: the size must lie between 1 and the source size");
-    std::vector<int> x0(static_cast<std::size_t>(width) + 1);
-    for (int x = 0; x <= width; ++x)
-        x0[static_cast<std::size_t>(x)] = SpanStart(x, sw, width);
-
-    Bitmap out = Bitmap::Uninitialized(width, height);
+    const int width = out.Width();
+    const int height = out.Height();
     const std::size_t rowBytes = static_cast<std::size_t>(sw) * 3;
     std::vector<std::uint32_t> columnSums(rowBytes);
-    for (int y = 0; y < height; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         const int ya = SpanStart(y, sh, height);
         const int yb = SpanStart(y + 1, sh, height);
         std::fill(columnSums.begin(), columnSums.end(), 0u);
@@ -52,6 +50,31 @@ Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
             dst[3 * x + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
             dst[3 * x + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
         }
+    }
+}
+
+} // namespace
+
+Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+    const int sw = source.Width();
+    const int sh = source.Height();
+    if (width < 1 || height < 1 || width > sw || height > sh)
+        throw std::invalid_argument("ReduceForDisplay: the size must lie between 1 and the source size");
+    std::vector<int> x0(static_cast<std::size_t>(width) + 1);
+    for (int x = 0; x <= width; ++x)
+        x0[static_cast<std::size_t>(x)] = SpanStart(x, sw, width);
+    Bitmap out = Bitmap::Uninitialized(width, height);
+    // A large picture is summed on two threads, each over its own band of output rows.
+    const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
+                       std::thread::hardware_concurrency() >= 2;
+    if (!split) {
+        ReduceRows(source, out, x0, 0, height);
+        return out;
+    }
+    const int middle = height / 2;
+    {
+        const std::jthread lower([&] { ReduceRows(source, out, x0, middle, height); });
+        ReduceRows(source, out, x0, 0, middle);
     }
     return out;
 }

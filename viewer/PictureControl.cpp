@@ -4,6 +4,8 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
+#include <vector>
 
 namespace tessaly {
 
@@ -12,6 +14,17 @@ QImage BitmapView(const Bitmap& bitmap) {
         return {};
     return QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(),
                   static_cast<qsizetype>(bitmap.Stride()), QImage::Format_BGR888);
+}
+
+QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
+    QImage out(block.size(), QImage::Format_RGB32);
+    for (int y = 0; y < block.height(); ++y) {
+        const std::uint8_t* src = pixels.Row(block.y() + y) + 3 * block.x();
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < block.width(); ++x, src += 3)
+            dst[x] = qRgb(src[2], src[1], src[0]);
+    }
+    return out;
 }
 
 PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
@@ -70,13 +83,15 @@ void PictureControl::paintEvent(QPaintEvent* event) {
         painter.drawImage(exposed.topLeft(), *ReducedCopy(*pixels), exposed);
         return;
     }
-    // Enlarged (or natural size): map the exposed rectangle back onto the source and draw
-    // only that part.
-    const QImage view = BitmapView(*pixels);
+    // Enlarged (or natural size): only the block of decoded pixels under the exposed part is
+    // converted, then drawn stretched, each screen pixel taking the source pixel it lies on.
     const double sx = static_cast<double>(pw) / width();
     const double sy = static_cast<double>(ph) / height();
     const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy);
-    painter.drawImage(QRectF(exposed), view, source);
+    const QRect block = source.toAlignedRect() & QRect(0, 0, pw, ph);
+    if (block.isEmpty())
+        return;
+    painter.drawImage(QRectF(exposed), SourceBlock(*pixels, block), source.translated(-block.topLeft()));
 }
 
 } // namespace tessaly

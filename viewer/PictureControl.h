@@ -18,6 +18,9 @@ namespace tessaly {
 // A QImage over a bitmap's rows, without copying (the bitmap must outlive it).
 QImage BitmapView(const Bitmap& bitmap);
 
+// A block of a picture's pixels as a 32-bit image, for drawing it stretched.
+QImage SourceBlock(const Bitmap& pixels, const QRect& block);
+
 class PictureControl : public QWidget {
     Q_OBJECT
 public:

@@ -1,6 +1,8 @@
 #include "viewer/tessaly1.h"
 
 #include "base/Format.h"
+#include "base/ShiftJis.h"
+#include "exif/ExifOverlay.h"
 #include "exif/tessaly_def.h"
 #include "viewer/Dialogs.h"
 #include "viewer/Guard.h"
@@ -695,7 +697,7 @@ void TForm1::Exif1Click() {
         DspExifInfo(ImgIndex);
 }
 
-void TForm1::DspExifInfo(int) {
+void TForm1::DspExifInfo(int k) {
     if (!Exif1->isChecked()) {
         Label1->hide();
         Label1->clear();
@@ -703,6 +705,21 @@ void TForm1::DspExifInfo(int) {
         Label2->clear();
         return;
     }
+    if (k < 1 || k > static_cast<int>(FileList.size()))
+        throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
+    // A read error passes on from here before the labels change: they keep the old text.
+    const std::string text = MakeDspExifInfo(ExifInfo1, FileList[static_cast<std::size_t>(k - 1)]);
+    const QString shown = QString::fromStdString(SjisToUtf8(text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Label1->setText(shown);
+    Label1->move(2, 2);
+    Label1->adjustSize();
+    Label1->show();
+    Label2->setText(Label1->text());
+    Label2->move(3, 3);
+    Label2->adjustSize();
+    Label2->show();
+    Label1->raise();
+    Label2->raise();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // the context menu with every command, the selection rectangle and the EXIF overlay.
 #pragma once
 
+#include "exif/ExifInfo.h"
 #include "imaging/Bitmap.h"
 #include "viewer/ImageList.h"
 
@@ -51,6 +52,7 @@ public:
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     TwoColumnMenu* PopupMenu1 = nullptr;
+    TExifInfo ExifInfo1; // the EXIF reader of the overlay
 
     // The context menu's items, in their order.
     QAction* Enlarge5 = nullptr;

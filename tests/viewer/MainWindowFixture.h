@@ -18,6 +18,9 @@
 #include <string>
 #include <vector>
 
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace tessaly::testing {
 
 // Writes a JPEG of the given size (one colour, so encoding is quick) and returns its path.

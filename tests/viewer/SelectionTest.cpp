@@ -1,0 +1,207 @@
+// The selection rectangle: placing, moving and resizing it, its caption, and how it
+// excludes the EXIF overlay.
+#include "MainWindowFixture.h"
+
+#include <QApplication>
+#include <QCursor>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+class SelectionTest : public MainWindowTest {
+protected:
+    TForm1& OpenPicture(int width = 400, int height = 300) {
+        return Open({WriteJpeg(dir_, "p.jpg", width, height)});
+    }
+    QRect Rect1() const { return form_->Shape1->geometry(); }
+    QRect Rect2() const { return form_->Shape2->geometry(); }
+};
+
+TEST_F(SelectionTest, HandleSitsOnTheBottomRightPixel) {
+    TForm1& f = Open();
+    EXPECT_EQ(Rect1(), QRect(120, 40, 64, 48));
+    EXPECT_EQ(Rect2(), QRect(120 + 61, 40 + 45, 5, 5));
+    f.Shape1->setGeometry(10, 20, 1, 1);
+    f.SetAreaAnc();
+    EXPECT_EQ(Rect2().topLeft(), QPoint(10 - 2, 20 - 2));
+}
+
+TEST_F(SelectionTest, RectangleIsCentredOnTheAnchorWithHalvesToEven) {
+    TForm1& f = Open();
+    f.AncX = 200;
+    f.AncY = 150;
+    f.DspAreaAnc(true);
+    EXPECT_EQ(Rect1().topLeft(), QPoint(168, 126));
+    for (const auto& [width, left] : {std::pair{65, 200 - 32}, std::pair{67, 200 - 34}}) {
+        f.Shape1->resize(width, 48);
+        f.DspAreaAnc(true);
+        EXPECT_EQ(Rect1().left(), left) << width;
+    }
+    EXPECT_TRUE(f.Shape1->isVisible());
+    EXPECT_TRUE(f.Shape2->isVisible());
+    f.DspAreaAnc(false);
+    EXPECT_FALSE(f.Shape1->isVisible());
+    EXPECT_FALSE(f.Shape2->isVisible());
+}
+
+TEST_F(SelectionTest, SelectionModeNeedsAPicture) {
+    TForm1& f = Open();
+    f.AreaSel->trigger();
+    EXPECT_FALSE(f.AreaSel->isChecked());
+    EXPECT_FALSE(f.Shape1->isVisible());
+    EXPECT_FALSE(f.AreaCopy->isEnabled());
+}
+
+TEST_F(SelectionTest, SelectionModeShowsTheRectangleAtTheLastPressAndEnablesItsCommands) {
+    TForm1& f = OpenPicture();
+    QTest::mouseClick(f.Image1, Qt::RightButton, Qt::NoModifier, QPoint(50, 60));
+    f.PopupMenu1->close();
+    f.AreaSel->trigger();
+    EXPECT_TRUE(f.AreaSel->isChecked());
+    EXPECT_TRUE(f.AreaCopy->isEnabled());
+    EXPECT_TRUE(f.AreaPick->isEnabled());
+    // The anchor is in picture coordinates and taken as a panel point unchanged.
+    EXPECT_EQ(Rect1(), QRect(50 - 32, 60 - 24, 64, 48));
+    f.AreaSel->trigger();
+    EXPECT_FALSE(f.AreaSel->isChecked());
+    EXPECT_FALSE(f.AreaPick->isEnabled());
+    EXPECT_FALSE(f.Shape1->isVisible());
+}
+
+TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
+    TForm1& f = OpenPicture(); // picture at (92, 47), shown at 100 %
+    f.AncX = 200;
+    f.AncY = 150;
+    f.AreaSelClick();
+    const QString caption = Caption();
+    QTest::mousePress(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置(  76,  79) 実サイズ[  64,  48]"));
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
+    QTest::mouseMove(f.Shape1, QPoint(30, 15));
+    EXPECT_EQ(Rect1().topLeft(), QPoint(168 + 20, 126 + 5));
+    EXPECT_EQ(Rect2().topLeft(), QPoint(188 + 61, 131 + 45));
+    EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置(  96,  84) 実サイズ[  64,  48]"));
+    QTest::mouseRelease(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
+    EXPECT_EQ(Caption(), caption);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(f.AreaDragging);
+}
+
+TEST_F(SelectionTest, MovingOffThePictureIsAllowed) {
+    TForm1& f = OpenPicture();
+    f.AncX = 100;
+    f.AncY = 60;
+    f.AreaSelClick();
+    QTest::mousePress(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    QTest::mouseMove(f.Shape1, QPoint(-150, -100));
+    EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置(-175,-112) 実サイズ[  64,  48]"));
+    QTest::mouseRelease(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(-150, -100));
+}
+
+TEST_F(SelectionTest, ResizingKeepsTheTopLeftAndClampsToOnePixel) {
+    TForm1& f = OpenPicture();
+    f.AncX = 200;
+    f.AncY = 150;
+    f.AreaSelClick(); // 168, 126, 64 x 48; handle at 229, 171
+    QTest::mousePress(f.Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    EXPECT_TRUE(Caption().startsWith(QStringLiteral("選択範囲拡縮 ")));
+    QTest::mouseMove(f.Shape2, QPoint(12, 22));
+    EXPECT_EQ(Rect1(), QRect(168, 126, 74, 68));
+    EXPECT_EQ(Rect2().topLeft(), QPoint(168 + 71, 126 + 65));
+    EXPECT_EQ(Caption(), QStringLiteral("選択範囲拡縮 位置(  76,  79) 実サイズ[  74,  68]"));
+    QTest::mouseMove(f.Shape2, QPoint(-200, -200)); // above and left of the corner
+    EXPECT_EQ(Rect1(), QRect(168, 126, 1, 1));
+    EXPECT_EQ(Rect2().topLeft(), QPoint(168 - 2, 126 - 2)); // back on the corner
+    QTest::mouseRelease(f.Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(0, 0));
+    EXPECT_FALSE(Caption().startsWith(QStringLiteral("選択範囲")));
+}
+
+TEST_F(SelectionTest, CaptionPadsNumbersToFourColumnsAndConvertsSizesToActualPixels) {
+    TForm1& f = OpenPicture();
+    f.Image1->setGeometry(10, 40, 200, 150);
+    f.Shape1->setGeometry(130, 45, 64, 48);
+    f.DspRatio = 0.5L;
+    f.SelAreaCap(true);
+    EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置( 120,   5) 実サイズ[ 128,  96]"));
+    f.DspRatio = 2.0L;
+    for (const auto& [width, actual] : {std::pair{5, 2}, std::pair{7, 4}, std::pair{1, 0}}) {
+        f.Shape1->resize(width, 1);
+        f.SelAreaCap(false);
+        EXPECT_TRUE(Caption().endsWith(QStringLiteral("実サイズ[%1,   0]").arg(actual, 4)))
+            << Caption().toStdString();
+    }
+}
+
+TEST_F(SelectionTest, RightPressStartsNoDragAndOpensTheMenu) {
+    TForm1& f = OpenPicture();
+    f.AreaSelClick();
+    const QString caption = Caption();
+    QTest::mousePress(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_FALSE(f.AreaDragging);
+    EXPECT_EQ(Caption(), caption);
+    QTest::mouseRelease(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_TRUE(f.PopupMenu1->isVisible());
+    f.PopupMenu1->close();
+}
+
+TEST_F(SelectionTest, PressOnThePictureStillPansButKeepsTheAnchor) {
+    TForm1& f = Open({WriteJpeg(dir_, "big.JPG", 3000, 2000)});
+    f.N2->trigger();
+    f.AncX = 300;
+    f.AncY = 200;
+    f.AreaSelClick();
+    QTest::mousePress(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    QTest::mouseMove(f.Image1, QPoint(80, 90));
+    QTest::mouseRelease(f.Image1, Qt::LeftButton, Qt::NoModifier, QPoint(80, 90));
+    EXPECT_EQ(f.Client->HorzPosition(), 20);
+    EXPECT_EQ(f.AncX, 300);
+    EXPECT_EQ(f.AncY, 200);
+    QTest::mouseClick(f.Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    EXPECT_EQ(f.AncX, 300);
+}
+
+TEST_F(SelectionTest, OverlayAndSelectionExcludeEachOther) {
+    TForm1& f = OpenPicture();
+    f.AreaSel->trigger();
+    ASSERT_TRUE(f.AreaSel->isChecked());
+    f.Exif1->trigger();
+    EXPECT_TRUE(f.Exif1->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Exif1));
+    EXPECT_FALSE(f.AreaSel->isChecked());
+    EXPECT_FALSE(f.AreaSel->isEnabled());
+    EXPECT_FALSE(f.Shape1->isVisible());
+    EXPECT_FALSE(f.AreaCopy->isEnabled());
+    f.Exif1->trigger();
+    EXPECT_FALSE(f.Exif1->isChecked());
+    EXPECT_FALSE(IsDefault(*f.Exif1));
+    EXPECT_TRUE(f.AreaSel->isEnabled());
+    EXPECT_FALSE(f.AreaSel->isChecked());
+}
+
+namespace {
+// The colour of a pixel of a widget as drawn on screen.
+QColor PixelOf(QWidget& window, QWidget& child, QPoint p) {
+    return window.grab().toImage().pixelColor(child.mapTo(&window, p));
+}
+} // namespace
+
+TEST_F(SelectionTest, DottedOutlineInvertsLightAndDarkPictures) {
+    for (const auto& [colour, inverted] : {std::pair{255, 0}, std::pair{0, 255}}) {
+        const auto path = dir_ / (colour ? "white.jpg" : "black.jpg");
+        fixtures::WriteFile(path, fixtures::EncodeJpeg(
+                                      fixtures::SolidBitmap(585, 394, colour, colour, colour), {.quality = 100}));
+        form_.reset();
+        TForm1& f = Open({path.string()});
+        f.AncX = 300;
+        f.AncY = 200;
+        f.AreaSelClick();
+        // Every other pixel of the border is inverted; the interior stays as it is.
+        EXPECT_EQ(PixelOf(f, *f.Shape1, {0, 0}), QColor(inverted, inverted, inverted));
+        EXPECT_EQ(PixelOf(f, *f.Shape1, {1, 0}), QColor(colour, colour, colour));
+        EXPECT_EQ(PixelOf(f, *f.Shape1, {2, 0}), QColor(inverted, inverted, inverted));
+        EXPECT_EQ(PixelOf(f, *f.Shape1, {20, 20}), QColor(colour, colour, colour));
+        // The handle is solid black inside its dotted outline.
+        EXPECT_EQ(PixelOf(f, *f.Shape2, {2, 2}), QColor(0, 0, 0));
+    }
+}
