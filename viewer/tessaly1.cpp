@@ -124,6 +124,7 @@ void TForm1::CreateControls() {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setAutoFillBackground(false);
         label->setTextFormat(Qt::PlainText);
+        label->setForegroundRole(QPalette::WindowText);
         label->hide();
     }
     QPalette red = Label1->palette();
