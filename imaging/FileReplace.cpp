@@ -34,7 +34,9 @@ int CreateTemporary(const fs::path& target, fs::path& temporary) {
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = "." + target.filename().string() + ".";
+        std::string name(1, '.');
+        name += target.filename().string();
+        name += '.';
         for (int i = 0; i < 8; ++i)
             name += kLetters[pick(random)];
         temporary = folder / name;

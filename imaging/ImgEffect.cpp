@@ -1,6 +1,7 @@
 #include "imaging/ImgEffect.h"
 
 #include "base/Rounding.h"
+#include "imaging/PixelKernels.h"
 
 namespace tessaly {
 namespace {
@@ -30,16 +31,9 @@ void MatchBitmap(const Bitmap& src, Bitmap& dst) {
 }
 
 Bitmap GrayScaleHandle(Bitmap image) {
-    const int width = image.Width();
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* p = image.Row(y);
-        for (int x = 0; x < width; ++x, p += Bitmap::kBytesPerPixel) {
-            const std::uint8_t v = MonochromeLevel(p[0], p[1], p[2]);
-            p[0] = v;
-            p[1] = v;
-            p[2] = v;
-        }
-    }
+    const auto width = static_cast<std::size_t>(image.Width());
+    for (int y = 0; y < image.Height(); ++y)
+        kernels::MonochromePixels(image.Row(y), width);
     return image;
 }
 

@@ -1,6 +1,9 @@
 #include "imaging/sepiaf.h"
 
 #include "base/Rounding.h"
+#include "imaging/PixelKernels.h"
+
+#include <cmath>
 
 namespace tessaly {
 namespace {
@@ -8,6 +11,15 @@ namespace {
 // The fixed chroma of the tint and the colour conversion coefficients.
 constexpr Extended kCb = -0.08L;
 constexpr Extended kCr = 0.071L;
+
+// What the tint adds to the brightness in each channel.
+constexpr Extended kRedShift = 1.4026L * kCr;
+constexpr Extended kGreenShift = -(0.3444L * kCb) - 0.7114L * kCr;
+constexpr Extended kBlueShift = 1.733L * kCb;
+
+std::int32_t ToneOffset(Extended shift) {
+    return static_cast<std::int32_t>(std::floor((shift * 255 + 0.5L) * 65536));
+}
 
 std::uint8_t ToneByte(Extended value) {
     if (value > 1)
@@ -31,19 +43,21 @@ std::vector<SepiaEntry> SepiaTable() {
     return table;
 }
 
+SepiaToneOffsets SepiaOffsets() {
+    return {ToneOffset(kBlueShift), ToneOffset(kGreenShift), ToneOffset(kRedShift)};
+}
+
 void SepiaBitmap(Bitmap& bitmap) {
     const std::vector<SepiaEntry> table = SepiaTable();
-    const SepiaEntry* tone = table.data();
-    const int width = bitmap.Width();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        std::uint8_t* p = bitmap.Row(y);
-        for (int x = 0; x < width; ++x, p += Bitmap::kBytesPerPixel) {
-            const SepiaEntry& e = tone[SepiaIndex(p[0], p[1], p[2])];
-            p[0] = e.blue;
-            p[1] = e.green;
-            p[2] = e.red;
-        }
-    }
+    // The same tones packed into one word each (blue | green << 8 | red << 16).
+    std::vector<std::uint32_t> tones(table.size());
+    for (std::size_t i = 0; i < table.size(); ++i)
+        tones[i] = table[i].blue | (std::uint32_t{table[i].green} << 8) |
+                   (std::uint32_t{table[i].red} << 16);
+    const SepiaToneOffsets offsets = SepiaOffsets();
+    const auto width = static_cast<std::size_t>(bitmap.Width());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        kernels::SepiaPixels(bitmap.Row(y), width, tones.data(), offsets);
 }
 
 } // namespace tessaly

@@ -26,6 +26,17 @@ inline constexpr std::size_t kSepiaTableSize = 65537;
 // Entry i is the sepia tone of brightness i / 65,536 (indices 0 to 65,536).
 std::vector<SepiaEntry> SepiaTable();
 
+// Each channel of entry i is a step function of i: clamp((i x 255 + offset) >> 16, 0, 255)
+// with offset = floor((shift x 255 + 0.5) x 65,536), where shift is what the tint adds to
+// the brightness in that channel. The vector loop computes tones this way instead of
+// looking them up; the two agree at every index.
+struct SepiaToneOffsets {
+    std::int32_t blue;
+    std::int32_t green;
+    std::int32_t red;
+};
+SepiaToneOffsets SepiaOffsets();
+
 // The table index of a pixel: (b x 7,500 + g x 38,620 + r x 19,672) shifted right by 8.
 inline std::uint32_t SepiaIndex(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
     return (blue * kSepiaBlueWeight + green * kSepiaGreenWeight + red * kSepiaRedWeight) >> 8;

@@ -1,12 +1,15 @@
 #include "base/Rounding.h"
 #include "imaging/ImgEffect.h"
 #include "imaging/OutBitmap.h"
+#include "imaging/PixelKernels.h"
 #include "imaging/nstretchf.h"
 #include "imaging/sepiaf.h"
 #include "tests/support/JpegFixtures.h"
 
+#include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace tessaly;
 using tessaly::fixtures::GradientBitmap;
@@ -37,6 +40,26 @@ Pixel MonochromeOf(const Pixel& in) {
 
 Pixel Entry(const SepiaEntry& e) {
     return {e.blue, e.green, e.red};
+}
+
+// A 4096 x 4096 picture holding each of the 16,777,216 colours once: pixel (x, y) has
+// blue x % 256, green y % 256 and red (y / 256) * 16 + x / 256.
+Bitmap EveryColour() {
+    Bitmap bmp = Bitmap::Uninitialized(4096, 4096);
+    for (int y = 0; y < 4096; ++y) {
+        std::uint8_t* p = bmp.Row(y);
+        for (int x = 0; x < 4096; ++x, p += 3) {
+            p[0] = static_cast<std::uint8_t>(x % 256);
+            p[1] = static_cast<std::uint8_t>(y % 256);
+            p[2] = static_cast<std::uint8_t>((y / 256) * 16 + x / 256);
+        }
+    }
+    return bmp;
+}
+
+// The grey level as the extended-precision weighted sum defines it.
+std::uint8_t ExtendedLevel(int b, int g, int r) {
+    return ClipByte(Round((r * 0.289L + g * 0.586L) + b * 0.114L));
 }
 
 } // namespace
@@ -108,23 +131,87 @@ TEST(Monochrome, PixelExamples) {
     EXPECT_EQ(MonochromeOf({100, 150, 200}), (Pixel{157, 157, 157}));
 }
 
-// The integer shortcut must agree with the extended-precision weighted sum, rounded half
-// to even, for every one of the 16,777,216 colours.
+// The integer shortcuts (plain and vector loops) must agree with the extended-precision
+// weighted sum, rounded half to even, for every one of the 16,777,216 colours.
 TEST(Monochrome, IntegerLevelsEqualTheExtendedSumForEveryColour) {
+    const Bitmap colours = EveryColour();
+    const Bitmap grey = GrayScaleHandle(colours);
     std::uint64_t mismatches = 0;
-    for (int r = 0; r < 256; ++r)
-        for (int g = 0; g < 256; ++g)
-            for (int b = 0; b < 256; ++b) {
-                const Extended sum = (r * 0.289L + g * 0.586L) + b * 0.114L;
-                const std::uint8_t expected = ClipByte(Round(sum));
-                const std::uint8_t got =
-                    MonochromeLevel(static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
-                                    static_cast<std::uint8_t>(r));
-                if (got != expected && ++mismatches <= 5)
-                    ADD_FAILURE() << "b,g,r = " << b << "," << g << "," << r << ": " << int(got)
-                                  << " instead of " << int(expected);
-            }
+    for (int y = 0; y < 4096; ++y)
+        for (int x = 0; x < 4096; ++x) {
+            const Pixel in = PixelAt(colours, x, y);
+            const int expected = ExtendedLevel(in[0], in[1], in[2]);
+            const int plain =
+                MonochromeLevel(static_cast<std::uint8_t>(in[0]), static_cast<std::uint8_t>(in[1]),
+                                static_cast<std::uint8_t>(in[2]));
+            const Pixel out = PixelAt(grey, x, y);
+            if ((plain != expected || out != Pixel{expected, expected, expected}) &&
+                ++mismatches <= 5)
+                ADD_FAILURE() << "b,g,r = " << in[0] << "," << in[1] << "," << in[2] << ": "
+                              << plain << " / " << out[0] << " instead of " << expected;
+        }
     EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(Sepia, EveryColourTakesTheToneOfItsIndex) {
+    Bitmap bmp = EveryColour();
+    const Bitmap colours = bmp;
+    SepiaBitmap(bmp);
+    const std::vector<SepiaEntry> table = SepiaTable();
+    std::uint64_t mismatches = 0;
+    for (int y = 0; y < 4096; ++y)
+        for (int x = 0; x < 4096; ++x) {
+            const Pixel in = PixelAt(colours, x, y);
+            const std::uint32_t index =
+                SepiaIndex(static_cast<std::uint8_t>(in[0]), static_cast<std::uint8_t>(in[1]),
+                           static_cast<std::uint8_t>(in[2]));
+            if (PixelAt(bmp, x, y) != Entry(table[index]) && ++mismatches <= 5)
+                ADD_FAILURE() << "b,g,r = " << in[0] << "," << in[1] << "," << in[2];
+        }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(Sepia, ToneOffsetsReproduceTheTableAtEveryIndex) {
+    const std::vector<SepiaEntry> table = SepiaTable();
+    const SepiaToneOffsets offsets = SepiaOffsets();
+    const auto channel = [](std::int64_t i, std::int32_t offset) {
+        return static_cast<int>(std::clamp<std::int64_t>((i * 255 + offset) >> 16, 0, 255));
+    };
+    for (std::int64_t i = 0; i < 65537; ++i) {
+        const Pixel computed = {channel(i, offsets.blue), channel(i, offsets.green),
+                                channel(i, offsets.red)};
+        ASSERT_EQ(computed, Entry(table[static_cast<std::size_t>(i)])) << "index " << i;
+    }
+}
+
+TEST(PixelLoops, VectorAndPlainLoopsAgreeAtEveryLength) {
+    if (!kernels::VectorLoopsAvailable())
+        GTEST_SKIP() << "no vector loops on this processor";
+    const std::vector<SepiaEntry> table = SepiaTable();
+    std::vector<std::uint32_t> tones(table.size());
+    for (std::size_t i = 0; i < tones.size(); ++i)
+        tones[i] = table[i].blue | (std::uint32_t{table[i].green} << 8) |
+                   (std::uint32_t{table[i].red} << 16);
+    std::mt19937 random(11);
+    for (std::size_t count = 0; count <= 70; ++count) {
+        std::vector<std::uint8_t> pixels(3 * count + 5);
+        for (auto& v : pixels)
+            v = static_cast<std::uint8_t>(random());
+        // Pixels halfway between two grey levels (blue 54, green 4: 28.5) here and there.
+        for (std::size_t i = 0; i < count; i += 7) {
+            pixels[3 * i] = 54;
+            pixels[3 * i + 1] = 4;
+            pixels[3 * i + 2] = 0;
+        }
+        auto vector = pixels, plain = pixels;
+        kernels::SepiaPixels(vector.data(), count, tones.data(), SepiaOffsets());
+        kernels::SepiaPixelsPlain(plain.data(), count, tones.data());
+        EXPECT_EQ(vector, plain) << "sepia, " << count << " pixels";
+        vector = plain = pixels;
+        kernels::MonochromePixels(vector.data(), count);
+        kernels::MonochromePixelsPlain(plain.data(), count);
+        EXPECT_EQ(vector, plain) << "monochrome, " << count << " pixels";
+    }
 }
 
 TEST(Monochrome, ConsumesThePictureAndKeepsItsSize) {
