@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "pick/tessaly2.h"
 #include "viewer/Dialogs.h"
+#include "viewer/readme.h"
 #include "viewer/tessaly1.h"
 #include "viewer/ulib.h"
 
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
     tessaly::TForm1 form1(std::move(arguments));
     auto* form2 = new tessaly::TForm2(&form1);
     tessaly::TForm1::CurrentPickWindow() = form2;
+    auto* form3 = new tessaly::TForm3(&form1);
+    form1.SetReadmeWindow(form3);
 
     QObject::connect(&form1, &tessaly::TForm1::Closed, &app, &QApplication::quit);
     QObject::connect(&form1, &tessaly::TForm1::TerminateRequested, &app, &QApplication::quit);

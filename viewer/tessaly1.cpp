@@ -11,6 +11,7 @@
 #include "pick/tessaly2.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
+#include "viewer/readme.h"
 #include "viewer/SearchFiles.h"
 #include "viewer/TwoColumnMenu.h"
 #include "viewer/ulib.h"
@@ -38,7 +39,6 @@ namespace {
 
 constexpr int kClientWidth = 593 - kDesignFrameWidth;   // outer 593 x 428
 constexpr int kClientHeight = 428 - kDesignFrameHeight;
-const char* const kContactAddress = "https://pellori.example/contact/contact_me.html";
 
 // Switches the busy cursor on for a scope and off at its end, also when it is left by an
 // exception.
@@ -69,6 +69,7 @@ ViewPanel::ViewPanel(QWidget* parent) : QFrame(parent) {
 TForm1::TForm1(std::vector<std::string> arguments, QWidget* parent) : QWidget(parent) {
     CreateControls();
     CreateMenu();
+    readmePath_ = ReadmePath();
     FormCreate(arguments);
 }
 
@@ -81,7 +82,7 @@ QPointer<TForm2>& TForm1::CurrentPickWindow() {
 
 QString TForm1::StartupCaption() {
     return QString::fromStdString(Format(
-        "%s %s %s %s %s", {"Tess", "v0.1 '060717", "By Pellori", "Lumivex", kContactAddress}));
+        "%s %s %s %s %s", {"Tess", credits::kVersion, credits::kAuthor, credits::kProduct, credits::kContactAddress}));
 }
 
 void TForm1::CreateControls() {
@@ -730,7 +731,16 @@ void TForm1::AreaCopyClick(QAction*) {}
 
 void TForm1::AreaPickClick(QAction*) {}
 
-void TForm1::Help1Click() {}
+void TForm1::Help1Click() {
+    if (!readme_)
+        return;
+    readme_->setWindowTitle(ReadmeCaption());
+    readme_->LoadReadme(readmePath_);
+    CenterForm(*readme_, *this);
+    readme_->show();
+    readme_->raise();
+    readme_->activateWindow();
+}
 
 // ---------------------------------------------------------------------------------------
 // Qt events, each handed to the program's handler

@@ -168,6 +168,8 @@ public:
     // window (set by the application after creating them).
     static QPointer<TForm2>& CurrentPickWindow();
     void SetReadmeWindow(TForm3* readme) { readme_ = readme; }
+    // The readme file "ヘルプ" loads (the executable's folder; tests point it elsewhere).
+    void SetReadmePath(QString path) { readmePath_ = std::move(path); }
 
     // The interior of Panel1 (client rectangle less the bevel).
     QRect PanelInterior() const;
@@ -201,6 +203,7 @@ private:
     bool imageFilling_ = false;
     bool centredOnce_ = false;
     TForm3* readme_ = nullptr; // owned by the application, lives as long as this window
+    QString readmePath_;
 };
 
 } // namespace tessaly

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFont>
+#include <QGuiApplication>
 #include <QWidget>
 
 namespace tessaly {
@@ -35,8 +36,11 @@ void FitCtrl(int naturalHeight, int naturalWidth, QWidget& control, const QWidge
 }
 
 namespace {
-// True when a window manager has given the window a frame of its own.
+// True when a window manager has given the window a frame of its own. The offscreen
+// platform draws no frame but reports a token margin: it counts as frameless.
 bool HasFrame(const QWidget& window) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return false;
     return window.frameGeometry().size() != window.geometry().size();
 }
 } // namespace
@@ -50,10 +54,15 @@ QSize OuterSize(const QWidget& window) {
 QPoint OuterPos(const QWidget& window) {
     if (HasFrame(window))
         return window.frameGeometry().topLeft();
-    return window.pos();
+    return window.geometry().topLeft();
 }
 
-void SetOuterPos(QWidget& window, QPoint topLeft) { window.move(topLeft); }
+void SetOuterPos(QWidget& window, QPoint topLeft) {
+    if (HasFrame(window))
+        window.move(topLeft); // move() places the frame of a framed window
+    else
+        window.setGeometry(QRect(topLeft, window.size()));
+}
 
 void CenterForm(QWidget& window, const QWidget& over) {
     const QSize ws = OuterSize(window);
