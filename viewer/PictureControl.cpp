@@ -9,13 +9,6 @@
 
 namespace tessaly {
 
-QImage BitmapView(const Bitmap& bitmap) {
-    if (bitmap.Empty())
-        return {};
-    return QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(),
-                  static_cast<qsizetype>(bitmap.Stride()), QImage::Format_BGR888);
-}
-
 QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
     QImage out(block.size(), QImage::Format_RGB32);
     for (int y = 0; y < block.height(); ++y) {

@@ -7,6 +7,7 @@
 // per size.
 #pragma once
 
+#include "viewer/BitmapView.h"
 #include "viewer/JpegPicture.h"
 
 #include <QImage>
@@ -14,9 +15,6 @@
 #include <memory>
 
 namespace tessaly {
-
-// A QImage over a bitmap's rows, without copying (the bitmap must outlive it).
-QImage BitmapView(const Bitmap& bitmap);
 
 // A block of a picture's pixels as a 32-bit image, for drawing it stretched.
 QImage SourceBlock(const Bitmap& pixels, const QRect& block);

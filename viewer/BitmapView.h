@@ -1,0 +1,20 @@
+// Bitmaps and Qt: drawing a bitmap without copying it, and putting one on the clipboard.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <QImage>
+
+namespace tessaly {
+
+// A QImage over a bitmap's rows, without copying (the bitmap must outlive it).
+QImage BitmapView(const Bitmap& bitmap);
+
+// A 24-bit copy of the bitmap that owns its pixels.
+QImage BitmapCopy(const Bitmap& bitmap);
+
+// Replaces the clipboard's contents with the bitmap as a 24-bit image. Throws
+// std::runtime_error("クリップボードを開くことができません") when there is no clipboard.
+void PutOnClipboard(const Bitmap& bitmap);
+
+} // namespace tessaly
