@@ -1,4 +1,30 @@
+// The viewer's load path on arbitrary bytes: the header read when a file is shown, the size
+// check, and the full decode of its first paint, all through the project's libjpeg wrapper.
+#include "imaging/JpegDecoder.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t*, std::size_t) { return 0; }
+namespace {
+// Pictures above this are only checked, not decoded, so that a run stays within the
+// fuzzer's memory limit; the decoder's own limit is far higher.
+constexpr std::uint64_t kFuzzDecodePixels = 16u << 20;
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    try {
+        const tessaly::JpegInfo info = tessaly::ReadJpegHeader(bytes);
+        tessaly::CheckDecodable(info);
+        if (static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >
+            kFuzzDecodePixels)
+            return 0;
+        const tessaly::Bitmap pixels = tessaly::DecodeJpeg(bytes);
+        if (pixels.Width() != info.width || pixels.Height() != info.height)
+            __builtin_trap(); // the decoded size must be the header's
+    } catch (const tessaly::JpegError&) {
+        // not a decodable picture: an empty picture in the viewer
+    }
+    return 0;
+}
