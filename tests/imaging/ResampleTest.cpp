@@ -199,35 +199,6 @@ TEST(ResampleProperties, ChangingOnlyTheHeightResamplesEachColumnOnItsOwn) {
     }
 }
 
-TEST(ResampleProperties, WidthFirstThenHeight) {
-    // Enlarging both ways equals the horizontal pass followed by the vertical one.
-    const Bitmap source = RandomBitmap(11, 7, 4);
-    Bitmap both = source;
-    StretchBitmap(both, 30, 3);
-    Bitmap stepwise = source;
-    StretchBitmap(stepwise, 30, 7);
-    StretchBitmap(stepwise, 30, 3);
-    EXPECT_TRUE(both.SamePixels(stepwise));
-}
-
-TEST(ResampleProperties, WideBitmapsAreResampledInStripsWithoutSeams) {
-    // EnlargeH works through destination columns in strips; a uniform-slope ramp must come
-    // out the same across every strip boundary.
-    Bitmap ramp(600, 2);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 600; ++x)
-            for (int c = 0; c < 3; ++c)
-                ramp.Row(y)[3 * x + c] = static_cast<std::uint8_t>(x * 255 / 599);
-    Bitmap wide = ramp;
-    StretchBitmap(wide, 1799, 2);
-    for (int x = 0; x < 1799; ++x) {
-        const int v = wide.Row(0)[3 * x];
-        const double expected = (599.0 * x / 1798) * 255 / 599;
-        EXPECT_NEAR(v, expected, 1.5) << x;
-        EXPECT_EQ(wide.Row(1)[3 * x], v);
-    }
-}
-
 // Regression: reducing by more than 64 times overflowed 32-bit sums (65 pixels of 255
 // to one gave 2).
 TEST(ReduceOverflow, MoreThan64TimesGivesTheTrueAverage) {
