@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -197,14 +198,21 @@ Options ParseOptions(Args args) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw FileError{"cannot read " + path + ": it is a folder"};
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw FileError{"cannot read " + path + ": " + std::strerror(errno)};
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>()};
-    if (in.bad())
-        throw FileError{"cannot read " + path};
-    return bytes;
+    try {
+        std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                        std::istreambuf_iterator<char>()};
+        if (in.bad())
+            throw FileError{"cannot read " + path};
+        return bytes;
+    } catch (const std::ios_base::failure& e) {
+        throw FileError{"cannot read " + path + ": " + e.what()};
+    }
 }
 
 Bitmap ReadPicture(const std::string& path) {
@@ -256,6 +264,9 @@ int RunExtract(Args args, std::ostream&, std::ostream& err) {
         return 1;
     } catch (const std::bad_alloc&) {
         err << "tessaly-cli extract: not enough memory\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "tessaly-cli extract: " << e.what() << "\n";
         return 1;
     }
 }

@@ -140,6 +140,10 @@ TEST_F(ExtractCommand, UnreadableInputOrUnwritableOutputExitWith1) {
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("cannot read"), std::string::npos) << run.err;
 
+    run = Extract({dir_.path().string(), "-o", Path("out.ppm")});
+    EXPECT_EQ(run.code, 1) << "a folder as input";
+    EXPECT_NE(run.err.find("cannot read"), std::string::npos) << run.err;
+
     WriteFile(dir_ / "text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'});
     run = Extract({Path("text.jpg"), "-o", Path("out.ppm")});
     EXPECT_EQ(run.code, 1);
