@@ -31,7 +31,7 @@ Decimal ToDecimal(long double value, int significant) {
             d.digits += s[i];
     d.exponent = std::stoi(s.substr(e + 1));
     if (d.digits.find_first_not_of('0') == std::string::npos) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         d.exponent = 0;
     }
     return d;
