@@ -749,9 +749,8 @@ private:
         AppendText(utf8, State().style);
     }
 
+    // Only called in the text destination.
     void UnicodeUnit(long value) {
-        if (State().destination != Destination::Text)
-            return;
         if (value < 0)
             value += 65536;
         FlushBytes();
