@@ -1,11 +1,219 @@
 #include "pick/tessaly2.h"
 
+#include "base/Format.h"
+#include "exif/tessaly_def.h"
+#include "imaging/JpegImage.h"
+#include "imaging/OutBitmap.h"
+#include "viewer/BitmapView.h"
+#include "viewer/Guard.h"
+#include "viewer/TwoColumnMenu.h"
 #include "viewer/ulib.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <filesystem>
+#include <stdexcept>
 
 namespace tessaly {
 
+namespace {
+
+// The busy cursor for the life of a scope, released however the scope ends.
+class WaitCursor {
+public:
+    WaitCursor() { SetWaitCursor(true); }
+    ~WaitCursor() { SetWaitCursor(false); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
-    resize(123 - kDesignFrameWidth, 106 - kDesignFrameHeight);
+    // A pick window never ends the program by being closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(kDesignOuterWidth - kDesignFrameWidth, kDesignOuterHeight - kDesignFrameHeight);
+    Image1 = new PickImage(this);
+    Image1->setGeometry(0, 0, width(), height());
+    Image1->installEventFilter(this);
+    CreateMenu();
+    SavePictureDialog1 = std::make_unique<FileSavePictureDialog>(this);
+    FormCreate();
+}
+
+TForm2::~TForm2() = default;
+
+QAction* TForm2::AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable) {
+    auto* item = new QAction(caption, this);
+    item->setCheckable(checkable);
+    connect(item, &QAction::triggered, this, [this, item, handler] {
+        // A check mark changes only when the handler sets it: undo Qt's own toggle first.
+        if (item->isCheckable()) {
+            const QSignalBlocker block(item);
+            item->setChecked(!item->isChecked());
+        }
+        Guarded([this, handler] { (this->*handler)(); }, this);
+    });
+    PopupMenu1->addAction(item);
+    return item;
+}
+
+void TForm2::CreateMenu() {
+    PopupMenu1 = new TwoColumnMenu(this);
+    Copy1 = AddItem(QStringLiteral("コピー(実サイズ)"), &TForm2::Copy1Click);
+    Copy2 = AddItem(QStringLiteral("コピー(表示サイズ)"), &TForm2::Copy2Click);
+    Save1 = AddItem(QStringLiteral("保存(実サイズ)"), &TForm2::Save1Click);
+    Save2 = AddItem(QStringLiteral("保存(表示サイズ)"), &TForm2::Save2Click);
+    Close1 = AddItem(QStringLiteral("閉じる"), &TForm2::Close1Click);
+    sepia = AddItem(QStringLiteral("セピア"), &TForm2::sepiaClick, true);
+    BW = AddItem(QStringLiteral("モノクロ"), &TForm2::BWClick, true);
+    PopupMenu1->SetColumnBreak(sepia);
+}
+
+// ---------------------------------------------------------------------------------------
+// Creation and resizing
+
+void TForm2::FormCreate() {
+    FirstResize = true;
+}
+
+void TForm2::FormResize() {
+    if (FirstResize) {
+        FirstResize = false;
+        return;
+    }
+    ImageResize();
+}
+
+void TForm2::ImageResize() {
+    const Bitmap& picture = Image1->Picture();
+    const int w = picture.Width();
+    const int h = picture.Height();
+    if (picture.Empty())
+        return; // nothing picked yet: nothing to fit
+    FitCtrl(h, w, *Image1, *this);
+    const long double percent = static_cast<long double>(Image1->width()) / w * 100;
+    Image1->setToolTip(QString::fromStdString(Format(
+        "%.1f%%(%d,%d)表示 実サイズ(%d,%d)", {percent, Image1->width(), Image1->height(), w, h})));
+}
+
+// ---------------------------------------------------------------------------------------
+// Copying and saving
+
+void TForm2::ImageSave(const QString& fileName, int sizeMode, bool toClipboard) {
+    const WaitCursor busy;
+    Bitmap out;
+    JpegImage jpeg;
+    const Bitmap& picture = Image1->Picture();
+    if (picture.Empty())
+        return;
+    int width = 0;
+    int height = 0;
+    if (sizeMode == kActualSize) {
+        width = picture.Width();
+        height = picture.Height();
+    } else if (sizeMode == kDisplaySize) {
+        width = Image1->width();
+        height = Image1->height();
+    } else {
+        throw std::invalid_argument("ImageSave: unknown size mode");
+    }
+    MakeOutBitmap(picture, out, width, height, BW->isChecked(), sepia->isChecked());
+    if (toClipboard) {
+        PutOnClipboard(out);
+    } else {
+        jpeg.Assign(std::move(out));
+        SaveJPEGFile(jpeg, std::filesystem::path(QFile::encodeName(fileName).toStdString()),
+                     kSaveLevel);
+    }
+}
+
+void TForm2::IMGsave(int sizeMode) {
+    const std::optional<QString> chosen = SavePictureDialog1->Execute(
+        QFile::decodeName(QByteArray::fromStdString(SPDlgDir)), lastFileName_);
+    if (!chosen)
+        return;
+    lastFileName_ = *chosen;
+    ImageSave(*chosen, sizeMode, false);
+    SPDlgDir = SaveFolderOf(*chosen);
+}
+
+void TForm2::Copy1Click() {
+    ImageSave(QString(), kActualSize, true);
+}
+void TForm2::Copy2Click() {
+    ImageSave(QString(), kDisplaySize, true);
+}
+void TForm2::Save1Click() {
+    IMGsave(kActualSize);
+}
+void TForm2::Save2Click() {
+    IMGsave(kDisplaySize);
+}
+
+// ---------------------------------------------------------------------------------------
+// Effects and closing
+
+void TForm2::sepiaClick() {
+    if (sepia->isChecked()) {
+        SetCheckDefault(*sepia, false);
+    } else {
+        SetCheckDefault(*sepia, true);
+        SetCheckDefault(*BW, false);
+    }
+}
+
+void TForm2::BWClick() {
+    if (BW->isChecked()) {
+        SetCheckDefault(*BW, false);
+    } else {
+        SetCheckDefault(*BW, true);
+        SetCheckDefault(*sepia, false);
+    }
+}
+
+void TForm2::Close1Click() {
+    close();
+}
+
+// ---------------------------------------------------------------------------------------
+// Qt events, each handed to the program's handler
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+    // Every resize notification counts, the one sent when a hidden window is first shown
+    // included: that is the first, and FormResize swallows it, so the control keeps the
+    // display size the pick gave it.
+    Guarded([this] { FormResize(); }, this);
+    QWidget::resizeEvent(event);
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    // Closing only hides the window; it lives, with its picture, until the program ends.
+    hide();
+    event->accept();
+}
+
+void TForm2::contextMenuEvent(QContextMenuEvent* event) {
+    // The mouse opens the menu at the right button's release over the picture (eventFilter);
+    // the menu key opens it over the picture here.
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        PopupMenu1->Popup(Image1->mapToGlobal(Image1->rect().center()),
+                          TwoColumnMenu::OpenedBy::Keyboard);
+    event->accept();
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton &&
+            Image1->rect().contains(mouse->position().toPoint()))
+            PopupMenu1->Popup(mouse->globalPosition().toPoint());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace tessaly

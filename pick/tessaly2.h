@@ -1,14 +1,95 @@
-// The pick window: shows one area picked out of a picture.
+// The pick window: an always-on-top window that shows one area picked out of a picture,
+// stretched into its picture control, and copies or saves it at its actual size or at the
+// size it is shown, optionally sepia or monochrome.
+//
+// The main window's pick fills a new window in this order: Image1 moved to (0, 0) and sized
+// to the display size, Image1->SetPicture(copy of the pick), the client area sized to the
+// display size, the position, the caption, Image1's hint (setToolTip), then show().
 #pragma once
 
+#include "pick/PickImage.h"
+#include "pick/SavePictureDialog.h"
+
+#include <QString>
 #include <QWidget>
+#include <memory>
+
+class QAction;
+class QCloseEvent;
+class QContextMenuEvent;
 
 namespace tessaly {
+
+class TwoColumnMenu;
 
 class TForm2 : public QWidget {
     Q_OBJECT
 public:
+    // Outer size of the window as laid out, before a pick sizes it.
+    static constexpr int kDesignOuterWidth = 123;
+    static constexpr int kDesignOuterHeight = 106;
+    // Output sizes of a copy or save.
+    static constexpr int kActualSize = 1;
+    static constexpr int kDisplaySize = 2;
+    // The compression level of a saved file (quality 94).
+    static constexpr int kSaveLevel = 8;
+
     explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // The controls, named as the program names them (owned by the window).
+    PickImage* Image1 = nullptr;
+    TwoColumnMenu* PopupMenu1 = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* Copy2 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Save2 = nullptr;
+    QAction* Close1 = nullptr;
+    QAction* sepia = nullptr;
+    QAction* BW = nullptr;
+    // This window's save dialog; tests put their own in its place.
+    std::unique_ptr<SavePictureDialog> SavePictureDialog1;
+
+    // True from creation until the first resize notification, which it swallows.
+    bool FirstResize = true;
+
+    void FormCreate();
+    // A resize of the window: re-fits the picture, except the first time.
+    void FormResize();
+    // Fits Image1 into the client area (shrinking only, centred) and rewrites its hint.
+    void ImageResize();
+
+    // Makes the output picture (actual size for kActualSize, Image1's size for kDisplaySize,
+    // with the checked effect) and puts it on the clipboard or saves it as a JPEG file of
+    // level 8. The busy cursor covers the whole operation and is released on failure too.
+    void ImageSave(const QString& fileName, int sizeMode, bool toClipboard);
+    // Asks for a file name in the save dialog, opening in SPDlgDir with this window's last
+    // name, and saves; after a successful save SPDlgDir becomes the file's folder. Cancelling
+    // changes nothing.
+    void IMGsave(int sizeMode);
+
+    void Copy1Click();
+    void Copy2Click();
+    void Save1Click();
+    void Save2Click();
+    void Close1Click();
+    void sepiaClick();
+    void BWClick();
+
+    // The file name chosen last in this window's save dialog (empty before the first).
+    const QString& LastFileName() const { return lastFileName_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateMenu();
+    QAction* AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable = false);
+
+    QString lastFileName_;
 };
 
 } // namespace tessaly

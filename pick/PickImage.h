@@ -1,0 +1,37 @@
+// The picture control of a pick window (Image1): holds the picked area at its actual size
+// and draws it stretched over the control's whole bounds.
+//
+// A picture shown smaller than its actual size is drawn from a box-filtered copy at the
+// control's size (made once per size), so it looks smooth; at actual size or enlarged it is
+// drawn from the picture's own rows, each screen pixel taking the source pixel it lies on.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <QImage>
+#include <QWidget>
+
+namespace tessaly {
+
+class PickImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit PickImage(QWidget* parent = nullptr);
+
+    // Replaces the picture; the control keeps its size and position.
+    void SetPicture(Bitmap picture);
+    const Bitmap& Picture() const { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The reduced copy for the control's current size.
+    const QImage& ReducedView();
+
+    Bitmap picture_;
+    Bitmap reduced_;
+    QImage reducedView_; // over reduced_'s rows
+};
+
+} // namespace tessaly

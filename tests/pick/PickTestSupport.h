@@ -1,0 +1,127 @@
+// A pick window filled the way the main window's pick fills it, a save dialog the tests
+// script, and pixel comparisons between Qt images and bitmaps.
+#pragma once
+
+#include "exif/tessaly_def.h"
+#include "imaging/Bitmap.h"
+#include "pick/SavePictureDialog.h"
+#include "pick/tessaly2.h"
+#include "tests/support/JpegFixtures.h"
+#include "viewer/Dialogs.h"
+#include "viewer/ulib.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace tessaly::testing {
+
+// Same size and the same colour at every pixel.
+inline ::testing::AssertionResult SameImage(const QImage& image, const Bitmap& bitmap) {
+    if (image.width() != bitmap.Width() || image.height() != bitmap.Height())
+        return ::testing::AssertionFailure()
+               << "image " << image.width() << " x " << image.height() << ", bitmap "
+               << bitmap.Width() << " x " << bitmap.Height();
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const uchar* a = rgb.constScanLine(y);
+        const std::uint8_t* b = bitmap.Row(y);
+        for (int x = 0; x < bitmap.Width(); ++x, a += 3, b += 3) {
+            if (a[0] != b[2] || a[1] != b[1] || a[2] != b[0])
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << ", " << y << "): image rgb " << int(a[0]) << ","
+                       << int(a[1]) << "," << int(a[2]) << ", bitmap rgb " << int(b[2]) << ","
+                       << int(b[1]) << "," << int(b[0]);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Answers the window's save requests from a script and records what it was offered.
+class ScriptedSaveDialog final : public SavePictureDialog {
+public:
+    struct Offer {
+        QString initialDir;
+        QString fileName;
+    };
+
+    std::optional<QString> Execute(const QString& initialDir, const QString& fileName) override {
+        offers.push_back({initialDir, fileName});
+        if (answers.empty()) {
+            ADD_FAILURE() << "save dialog opened without a scripted answer";
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::deque<std::optional<QString>> answers; // nullopt: the user cancels
+    std::vector<Offer> offers;
+};
+
+// Installs a scripted dialog in the window and returns it.
+inline ScriptedSaveDialog& ScriptDialog(TForm2& form) {
+    auto dialog = std::make_unique<ScriptedSaveDialog>();
+    auto& ref = *dialog;
+    form.SavePictureDialog1 = std::move(dialog);
+    return ref;
+}
+
+// Fills and shows the window as the main window's pick does: the control first, then the
+// picture, the client size, the position, the caption and the hint.
+inline void ShowPick(TForm2& form, const Bitmap& picture, int width, int height,
+                     const QString& hint, QPoint position = {40, 40}) {
+    form.Image1->move(0, 0);
+    form.Image1->resize(width, height);
+    form.Image1->SetPicture(picture);
+    form.resize(width, height);
+    SetOuterPos(form, position);
+    form.setWindowTitle(
+        QStringLiteral("取出[1] サイズ(%1,%2)").arg(picture.Width()).arg(picture.Height()));
+    form.Image1->setToolTip(hint);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(20); // let any late geometry notification arrive
+}
+
+// The user resizes the window's client area.
+inline void ResizeClient(TForm2& form, int width, int height) {
+    form.resize(width, height);
+    QTRY_COMPARE(form.size(), QSize(width, height));
+    QTest::qWait(10);
+}
+
+// A test with pick windows, the message boxes recorded and SPDlgDir restored afterwards.
+class PickWindowTest : public ::testing::Test {
+protected:
+    PickWindowTest() : savedFolder_(SPDlgDir) {}
+    ~PickWindowTest() override {
+        SPDlgDir = savedFolder_;
+        SetWaitCursor(false);
+    }
+
+    TForm2& NewWindow() {
+        windows_.push_back(std::make_unique<TForm2>());
+        return *windows_.back();
+    }
+
+    fixtures::TempDir dir_{"tessaly-pick"};
+    BoxRecorder boxes_;
+
+private:
+    std::string savedFolder_;
+    std::vector<std::unique_ptr<TForm2>> windows_;
+};
+
+} // namespace tessaly::testing

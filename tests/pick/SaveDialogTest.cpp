@@ -1,0 +1,124 @@
+// The real save dialog, driven from timers while it runs modally: where it opens, the name it
+// offers, the default suffix, the overwrite question.
+#include "PickTestSupport.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+
+namespace tessaly::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString Q(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+// Runs `step` on the dialog once it is shown; a dialog the step leaves open is cancelled, so
+// a failing test never hangs.
+void WhenDialogShows(FileSavePictureDialog& seam, std::function<void(QFileDialog&)> step) {
+    QTimer::singleShot(0, [&seam, step = std::move(step)] {
+        QFileDialog* dialog = seam.Dialog();
+        if (!dialog || !dialog->isVisible()) {
+            ADD_FAILURE() << "the save dialog is not shown";
+            if (dialog)
+                dialog->reject();
+            return;
+        }
+        step(*dialog);
+        if (dialog->isVisible())
+            QTimer::singleShot(0, dialog, &QDialog::reject);
+    });
+}
+
+// The dialog's Save button, pressed.
+void Accept(QFileDialog& dialog) {
+    QMetaObject::invokeMethod(&dialog, "accept", Qt::DirectConnection);
+}
+
+QString TypedName(QFileDialog& dialog) {
+    auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    return edit ? edit->text() : QString();
+}
+
+TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
+    TForm2& form = NewWindow();
+    ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    ASSERT_NE(seam, nullptr);
+    SPDlgDir = dir_.path().string();
+
+    QDir openedIn;
+    QStringList filters;
+    WhenDialogShows(*seam, [&](QFileDialog& dialog) {
+        openedIn = dialog.directory();
+        filters = dialog.nameFilters();
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("jpg"));
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+        EXPECT_TRUE(dialog.isModal());
+        dialog.selectFile(QStringLiteral("picture"));
+        Accept(dialog);
+    });
+    form.Save1->trigger();
+    EXPECT_EQ(openedIn.absolutePath(), Q(dir_.path()));
+    EXPECT_EQ(filters, QStringList{QStringLiteral("JPEG イメージファイル (*.jpg)")});
+    EXPECT_TRUE(fs::exists(dir_ / "picture.jpg"));
+    EXPECT_EQ(form.LastFileName(), Q(dir_ / "picture.jpg"));
+    EXPECT_TRUE(boxes_.boxes().empty());
+
+    // The next save offers that name, in the folder every pick window shares now.
+    const fs::path other = dir_ / "other";
+    fs::create_directory(other);
+    SPDlgDir = other.string();
+    QString offered;
+    WhenDialogShows(*seam, [&](QFileDialog& dialog) {
+        openedIn = dialog.directory();
+        offered = TypedName(dialog);
+        dialog.reject();
+    });
+    form.Save2->trigger();
+    EXPECT_EQ(offered, QStringLiteral("picture.jpg"));
+    EXPECT_EQ(openedIn.absolutePath(), Q(other));
+    EXPECT_EQ(SPDlgDir, other.string()) << "cancelled: the folder stays";
+    EXPECT_FALSE(fs::exists(other / "picture.jpg"));
+}
+
+TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
+    TForm2& form = NewWindow();
+    ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    ASSERT_NE(seam, nullptr);
+    const fs::path existing = dir_ / "old.jpg";
+    fixtures::WriteFile(existing, {1, 2, 3});
+    SPDlgDir = dir_.path().string();
+
+    bool asked = false;
+    WhenDialogShows(*seam, [&](QFileDialog& dialog) {
+        // The question is modal too: answer it from a timer, "No".
+        QTimer::singleShot(0, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box && box->isVisible()) {
+                    asked = true;
+                    box->button(QMessageBox::No) ? box->button(QMessageBox::No)->click()
+                                                 : box->reject();
+                }
+            }
+        });
+        dialog.selectFile(QStringLiteral("old.jpg"));
+        Accept(dialog);
+        EXPECT_TRUE(dialog.isVisible()) << "answering no keeps the dialog open";
+    });
+    form.Save1->trigger();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(fixtures::ReadFile(existing), (fixtures::Bytes{1, 2, 3}));
+}
+
+} // namespace
+} // namespace tessaly::testing
