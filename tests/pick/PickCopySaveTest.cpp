@@ -221,15 +221,30 @@ TEST_F(PickCopySaveTest, FileThatCannotBeCreatedShowsTheErrorAndKeepsTheFolder) 
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "busy cursor released on failure";
 }
 
+// A folder holding one file, locked against writing for the life of the object and unlocked
+// again (so that it can be removed) however the test ends.
+class LockedFolder {
+public:
+    LockedFolder(const std::string& name, const Bytes& bytes) {
+        fixtures::WriteFile(dir_ / name, bytes);
+        fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    ~LockedFolder() { fs::permissions(dir_.path(), fs::perms::owner_all); }
+    LockedFolder(const LockedFolder&) = delete;
+    LockedFolder& operator=(const LockedFolder&) = delete;
+    const fixtures::TempDir& dir() const { return dir_; }
+
+private:
+    fixtures::TempDir dir_{"tessaly-pick-locked"};
+};
+
 TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
     // A folder this process cannot write to; as root only a read-only file system refuses.
     fs::path target;
-    std::optional<fixtures::TempDir> locked;
+    std::optional<LockedFolder> locked;
     if (::geteuid() != 0) {
-        locked.emplace("tessaly-pick-locked");
-        target = locked->path() / "old.jpg";
-        fixtures::WriteFile(target, {0xFF, 0xD8, 0x01, 0x02});
-        fs::permissions(locked->path(), fs::perms::owner_read | fs::perms::owner_exec);
+        locked.emplace("old.jpg", Bytes{0xFF, 0xD8, 0x01, 0x02});
+        target = locked->dir() / "old.jpg";
     } else {
         target = "/proc/version";
         if (!fs::exists(target))
@@ -246,8 +261,6 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
               QStringLiteral("ファイル %1 を作成できません.").arg(Q(target)));
     EXPECT_EQ(fixtures::ReadFile(target), before);
     EXPECT_EQ(SPDlgDir, "/before");
-    if (locked)
-        fs::permissions(locked->path(), fs::perms::owner_all);
 }
 
 TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
