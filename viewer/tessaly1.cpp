@@ -4,6 +4,8 @@
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
 #include "exif/tessaly_def.h"
+#include "imaging/AreaCut.h"
+#include "viewer/BitmapView.h"
 #include "viewer/Dialogs.h"
 #include "viewer/Guard.h"
 #include "viewer/JpegPicture.h"
@@ -17,6 +19,7 @@
 #include "viewer/ulib.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -727,9 +730,69 @@ void TForm1::DspExifInfo(int k) {
 // ---------------------------------------------------------------------------------------
 // Area copy and pick, help
 
-void TForm1::AreaCopyClick(QAction*) {}
+QRect TForm1::SelectedArea() const {
+    const long double ratio = DspRatio;
+    return {static_cast<int>(Round((Shape1->x() - Image1->x()) / ratio)),
+            static_cast<int>(Round((Shape1->y() - Image1->y()) / ratio)),
+            static_cast<int>(Round(Shape1->width() / ratio)),
+            static_cast<int>(Round(Shape1->height() / ratio))};
+}
 
-void TForm1::AreaPickClick(QAction*) {}
+void TForm1::AreaCopyClick(QAction* sender) {
+    const QRect area = SelectedArea();
+    if (area.width() < 1 || area.height() < 1) {
+        // Under one actual pixel wide or high: nothing is taken, and the beep says so.
+        QApplication::beep();
+        return;
+    }
+    // The picture decoded at full size, never the zoomed or fitted one on the screen.
+    const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
+    const Bitmap none;
+    Bitmap out = CutArea(decoded ? *decoded : none, area.x(), area.y(), area.width(), area.height());
+    if (sender == AreaPick)
+        PickBmp = std::move(out);
+    else
+        PutOnClipboard(out);
+}
+
+void TForm1::AreaPickClick(QAction* sender) {
+    const QRect area = SelectedArea();
+    if (area.width() < 1 || area.height() < 1) {
+        QApplication::beep(); // no window for an empty pick
+        return;
+    }
+    QPointer<TForm2>& current = CurrentPickWindow();
+    const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
+    auto* pick = new TForm2(this);
+    current = pick;
+    AreaCopyClick(sender);
+    const int pickWidth = PickBmp.Width();
+    const int pickHeight = PickBmp.Height();
+    const long double ratio = static_cast<long double>(pickHeight) / pickWidth;
+    int w = pickWidth;
+    int h = pickHeight;
+    const QSize outer = OuterSize(*this);
+    if (pickHeight > outer.height() || pickWidth > outer.width()) {
+        h = outer.height() / 2;
+        w = static_cast<int>(Round(h / ratio));
+        if (w > outer.width() / 2) {
+            w = outer.width() / 2;
+            h = static_cast<int>(Round(w * ratio));
+        }
+    }
+    pick->Image1->move(0, 0);
+    pick->Image1->resize(w, h);
+    pick->Image1->SetPicture(PickBmp);
+    pick->resize(w, h);
+    SetOuterPos(*pick, previous + QPoint(20, 20));
+    ++PickCount;
+    pick->setWindowTitle(QString::fromStdString(
+        Format("取出[%d] サイズ(%d,%d)", {PickCount, pickWidth, pickHeight})));
+    pick->Image1->setToolTip(QString::fromStdString(Format(
+        "%.1f%%表示 実サイズ(%d,%d)",
+        {static_cast<long double>(w) / pickWidth * 100, pickWidth, pickHeight})));
+    pick->show();
+}
 
 void TForm1::Help1Click() {
     if (!readme_)

@@ -132,6 +132,9 @@ public:
     // --- The EXIF overlay ---
     void DspExifInfo(int k);
 
+    // The selected area in actual pixels: position from the picture's top-left, and size.
+    QRect SelectedArea() const;
+
     // Opens the context menu at a screen position.
     void ShowPopupMenu(const QPoint& globalPos);
 

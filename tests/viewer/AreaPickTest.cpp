@@ -1,0 +1,172 @@
+// "コピー" and "取出表示": the selected area cut from the full-size picture, to the
+// clipboard or into a new pick window sized to the main window.
+#include "MainWindowFixture.h"
+
+#include "pick/PickImage.h"
+#include "pick/tessaly2.h"
+#include "viewer/BitmapView.h"
+#include "viewer/JpegPicture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+class AreaPickTest : public MainWindowTest {
+protected:
+    void SetUp() override { TForm1::CurrentPickWindow() = nullptr; }
+    void TearDown() override { TForm1::CurrentPickWindow() = nullptr; }
+
+    // A 3000 x 2000 picture with detail, shown at actual pixels with the selection
+    // switched on; the displayed ratio is set to 1 so that displayed pixels are actual ones.
+    TForm1& OpenForPicking() {
+        const auto path = dir_ / "detail.JPG";
+        fixtures::WriteFile(path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
+        TForm1& f = Open({path.string()});
+        f.AreaSelClick();
+        f.DspRatio = 1.0L;
+        return f;
+    }
+    // Places the selection at (x, y) of the picture with the given displayed size.
+    void Select(int x, int y, int w, int h) {
+        form_->Shape1->setGeometry(form_->Image1->x() + x, form_->Image1->y() + y, w, h);
+        form_->SetAreaAnc();
+    }
+    const Bitmap& Decoded() { return *form_->Image1->Picture()->Pixels(); }
+    TForm2* CurrentPick() { return TForm1::CurrentPickWindow(); }
+};
+
+TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
+    TForm1& f = OpenForPicking();
+    f.DspRatio = 585.0L / 3000; // as when fitted
+    Select(100, 50, 64, 48);
+    f.AreaCopy->trigger();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    // Round(64 / 0.195) = 328 and Round(48 / 0.195) = 246: the size of the drag caption.
+    EXPECT_EQ(copied.size(), QSize(328, 246));
+    const Bitmap expected = [&] {
+        Bitmap b = Bitmap::Uninitialized(328, 246);
+        for (int y = 0; y < 246; ++y)
+            std::memcpy(b.Row(y), Decoded().Row(y + 256) + 3 * 513, 328 * 3);
+        return b;
+    }();
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB888), BitmapCopy(expected));
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
+    TForm1& f = OpenForPicking();
+    Select(-5, 1990, 20, 20);
+    f.AreaCopy->trigger();
+    const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(copied.size(), QSize(20, 20));
+    EXPECT_EQ(copied.pixel(0, 0), qRgb(255, 255, 255));   // left of the picture
+    EXPECT_EQ(copied.pixel(10, 15), qRgb(255, 255, 255)); // below it
+    const std::uint8_t* inside = Decoded().Row(1995) + 3 * 2;
+    EXPECT_EQ(copied.pixel(7, 5), qRgb(inside[2], inside[1], inside[0]));
+}
+
+TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
+    TForm1& f = OpenForPicking();
+    SetOuterPos(f, {100, 80});
+    Select(10, 20, 1000, 600);
+    f.AreaPick->trigger();
+    TForm2* pick = CurrentPick();
+    ASSERT_NE(pick, nullptr);
+    EXPECT_TRUE(pick->isVisible());
+    // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6) = 178.
+    EXPECT_EQ(pick->size(), QSize(296, 178));
+    EXPECT_EQ(pick->Image1->geometry(), QRect(0, 0, 296, 178));
+    EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
+    EXPECT_EQ(pick->Image1->toolTip(), QStringLiteral("29.6%表示 実サイズ(1000,600)"));
+    EXPECT_EQ(f.PickBmp.Width(), 1000);
+    EXPECT_EQ(f.PickBmp.Height(), 600);
+    EXPECT_EQ(std::memcmp(f.PickBmp.Row(0), Decoded().Row(20) + 30, 3000), 0);
+    EXPECT_TRUE(pick->Image1->Picture().SamePixels(f.PickBmp));
+    EXPECT_EQ(OuterPos(*pick), QPoint(120, 100)); // no earlier pick: from the main window
+}
+
+TEST_F(AreaPickTest, SmallAndTallPicks) {
+    TForm1& f = OpenForPicking();
+    Select(0, 0, 200, 150);
+    f.AreaPick->trigger();
+    EXPECT_EQ(CurrentPick()->size(), QSize(200, 150));
+    EXPECT_EQ(CurrentPick()->Image1->toolTip(), QStringLiteral("100.0%表示 実サイズ(200,150)"));
+    Select(0, 0, 500, 900);
+    f.AreaPick->trigger();
+    // ratio 1.8: h = 214, w = Round(214 / 1.8) = 119.
+    EXPECT_EQ(CurrentPick()->size(), QSize(119, 214));
+    EXPECT_EQ(CurrentPick()->Image1->toolTip(), QStringLiteral("23.8%表示 実サイズ(500,900)"));
+}
+
+TEST_F(AreaPickTest, PickAsHighAsTheMainWindowIsShownAtActualSizeOnePixelMoreIsReduced) {
+    TForm1& f = OpenForPicking();
+    Select(0, 0, 100, 428);
+    f.AreaPick->trigger();
+    EXPECT_EQ(CurrentPick()->size(), QSize(100, 428));
+    Select(0, 0, 100, 429);
+    f.AreaPick->trigger();
+    EXPECT_EQ(CurrentPick()->size(), QSize(static_cast<int>(Round(214 / (429.0L / 100))), 214));
+}
+
+TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
+    TForm1& f = OpenForPicking();
+    auto* hidden = new TForm2(&f); // the start-up's pick window, never shown
+    TForm1::CurrentPickWindow() = hidden;
+    SetOuterPos(f, {200, 150});
+    f.FirstActivate = true;
+    f.FormActivate(); // moves the hidden one to the main window's corner
+    EXPECT_EQ(OuterPos(*hidden), QPoint(200, 150));
+    Select(0, 0, 50, 40);
+    f.AreaPick->trigger();
+    TForm2* first = CurrentPick();
+    f.AreaPick->trigger();
+    TForm2* second = CurrentPick();
+    ASSERT_NE(first, second);
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("取出[1] サイズ(50,40)"));
+    EXPECT_EQ(second->windowTitle(), QStringLiteral("取出[2] サイズ(50,40)"));
+    EXPECT_EQ(OuterPos(*first), QPoint(220, 170));
+    EXPECT_EQ(OuterPos(*second), QPoint(240, 190));
+    second->Close1Click();
+    EXPECT_FALSE(second->isVisible());
+    f.AreaPick->trigger();
+    EXPECT_EQ(CurrentPick()->windowTitle(), QStringLiteral("取出[3] サイズ(50,40)"));
+    EXPECT_EQ(f.PickCount, 3);
+    EXPECT_FALSE(hidden->isVisible());
+}
+
+TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
+    TForm1& f = OpenForPicking();
+    Select(0, 0, 40, 30);
+    f.AreaPick->trigger();
+    const Bitmap picked = CurrentPick()->Image1->Picture();
+    f.DropFiles({WriteJpeg(dir_, "other.jpg", 64, 64)});
+    f.FormClose();
+    EXPECT_TRUE(CurrentPick()->Image1->Picture().SamePixels(picked));
+}
+
+TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
+    TForm1& f = OpenForPicking();
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    f.DspRatio = 4.0L;
+    Select(0, 0, 2, 40); // 2 / 4 rounds to 0
+    f.AreaCopy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    f.AreaPick->trigger();
+    EXPECT_EQ(CurrentPick(), nullptr);
+    EXPECT_EQ(f.PickCount, 0);
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
+    TForm1& f = OpenForPicking();
+    bool terminate = false;
+    bool closed = false;
+    QObject::connect(&f, &TForm1::TerminateRequested, [&] { terminate = true; });
+    QObject::connect(&f, &TForm1::Closed, [&] { closed = true; });
+    f.PickImgEnd->trigger();
+    EXPECT_TRUE(terminate);
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(f.FileList.empty()); // the close handler did not run
+}
