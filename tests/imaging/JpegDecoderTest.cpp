@@ -51,8 +51,12 @@ TEST(JpegDecoder, GreyProgressiveArithmeticAndCmykFilesAllComeOutInColour) {
     EXPECT_EQ(g.Row(10)[31], g.Row(10)[32]);
 
     EXPECT_TRUE(ReadJpegHeader(EncodeJpeg(source, {.progressive = true})).progressive);
-    EXPECT_LE(MeanDifference(source, DecodeJpeg(EncodeJpeg(source, {.quality = 100, .progressive = true}))), 4.0);
-    EXPECT_LE(MeanDifference(source, DecodeJpeg(EncodeJpeg(source, {.quality = 100, .arithmetic = true}))), 4.0);
+    EXPECT_LE(MeanDifference(source,
+                             DecodeJpeg(EncodeJpeg(source, {.quality = 100, .progressive = true}))),
+              4.0);
+    EXPECT_LE(MeanDifference(source,
+                             DecodeJpeg(EncodeJpeg(source, {.quality = 100, .arithmetic = true}))),
+              4.0);
 
     const Bytes cmyk = EncodeJpeg(source, {.quality = 100, .cmyk = true});
     EXPECT_TRUE(ReadJpegHeader(cmyk).cmyk);
@@ -71,8 +75,8 @@ TEST(JpegDecoder, TruncatedFileKeepsWhatWasDecodedAndPadsTheRestGrey) {
     jpeg.resize(jpeg.size() / 2);
     const Bitmap decoded = DecodeJpeg(jpeg);
     ASSERT_EQ(decoded.Height(), 256);
-    EXPECT_NEAR(decoded.Row(0)[3 * 255], 255, 3);  // the top was decoded: the gradient's blue
-    EXPECT_NEAR(decoded.Row(255)[0], 128, 3);      // the missing bottom is grey
+    EXPECT_NEAR(decoded.Row(0)[3 * 255], 255, 3); // the top was decoded: the gradient's blue
+    EXPECT_NEAR(decoded.Row(255)[0], 128, 3);     // the missing bottom is grey
     EXPECT_NEAR(decoded.Row(255)[3 * 255], 128, 3);
 }
 
