@@ -1,5 +1,7 @@
 #include "pick/SavePictureDialog.h"
 
+#include "base/Paths.h"
+
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -43,12 +45,7 @@ std::optional<QString> FileSavePictureDialog::Execute(const QString& initialDir,
 
 std::string SaveFolderOf(const QString& fileName) {
     const QByteArray bytes = QFile::encodeName(fileName);
-    const auto slash = bytes.lastIndexOf('/');
-    if (slash < 0)
-        return {};
-    if (slash == 0)
-        return "/";
-    return std::string(bytes.constData(), static_cast<std::size_t>(slash));
+    return FolderWithoutSeparator(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 } // namespace tessaly

@@ -56,13 +56,6 @@ void SortFileList(FileListType& list) {
     list = std::move(sorted);
 }
 
-std::string FolderWithoutSeparator(std::string_view path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string_view::npos)
-        return {};
-    return std::string(path.substr(0, slash));
-}
-
 std::string DisplayPath(std::string_view path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())))
         .toStdString();

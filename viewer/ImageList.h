@@ -2,6 +2,8 @@
 // save dialog starts in. Paths are byte strings as the system gives them.
 #pragma once
 
+#include "base/Paths.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +27,6 @@ bool ExtCheck(std::string_view path);
 
 // Sorts ascending with the user's locale, ignoring case (a.JPG before B.JPG).
 void SortFileList(FileListType& list);
-
-// The folder of a path without its trailing separator: everything up to and including the
-// last "/" with that last character dropped ("/photo/2006/a.jpg" gives "/photo/2006",
-// "/a.jpg" gives "", "a.jpg" gives "").
-std::string FolderWithoutSeparator(std::string_view path);
 
 // The displayed form of a path (file names are bytes; invalid UTF-8 shows as U+FFFD).
 std::string DisplayPath(std::string_view path);

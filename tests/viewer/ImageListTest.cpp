@@ -21,7 +21,7 @@ TEST(ImageList, OnlyTheJpgExtensionInAnyCaseIsTaken) {
 
 TEST(ImageList, SaveFolderIsTheFirstEntrysFolderWithoutItsSeparator) {
     EXPECT_EQ(FolderWithoutSeparator("/photo/2006/a.jpg"), "/photo/2006");
-    EXPECT_EQ(FolderWithoutSeparator("/a.jpg"), "");
+    EXPECT_EQ(FolderWithoutSeparator("/a.jpg"), "/"); // the root folder itself
     EXPECT_EQ(FolderWithoutSeparator("a.jpg"), "");
     EXPECT_EQ(FolderWithoutSeparator("rel/dir//b.JPG"), "rel/dir/");
 }
