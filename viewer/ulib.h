@@ -3,6 +3,12 @@
 
 #include "viewer/Geometry.h"
 
+// ulib's routines that live in the Qt-free libraries, so that command-line tools share them:
+// MakeOutBitmap, SaveJPEGFile and FileSizeOf.
+#include "exif/ExifOverlay.h"
+#include "imaging/JpegImage.h"
+#include "imaging/OutBitmap.h"
+
 #include <QPoint>
 #include <QSize>
 #include <QString>
