@@ -9,7 +9,9 @@ import os
 import sys
 import unittest
 
+# The scenario modules and their helpers: this folder and the one the test runs in.
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.getcwd())
 
 import xsession  # noqa: E402
 
