@@ -20,7 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes CameraExif(ByteOrder order) {
     ExifBuilder exif(order);
@@ -116,11 +118,10 @@ void WriteExifSeeds(const fs::path& dir) {
 void WriteRtfSeeds(const fs::path& dir) {
     const std::vector<std::pair<std::string, std::string>> documents = {
         {"plain.rtf", R"({\rtf1\ansi Hello, world.\par Second line.})"},
-        {"styles.rtf",
-         R"({\rtf1\ansi\deff0{\fonttbl{\f0\fnil Gothic;}{\f1\froman Times;}})"
-         R"({\colortbl ;\red255\green0\blue0;\red0\green64\blue160;})"
-         R"(\pard\qc{\b\fs28 Title}\par\pard{\i italic} {\ul underlined} {\cf1 red} )"
-         R"({\cf2\fs18 small blue}\par\tab after a tab\line new line})"},
+        {"styles.rtf", R"({\rtf1\ansi\deff0{\fonttbl{\f0\fnil Gothic;}{\f1\froman Times;}})"
+                       R"({\colortbl ;\red255\green0\blue0;\red0\green64\blue160;})"
+                       R"(\pard\qc{\b\fs28 Title}\par\pard{\i italic} {\ul underlined} {\cf1 red} )"
+                       R"({\cf2\fs18 small blue}\par\tab after a tab\line new line})"},
         {"shift-jis.rtf",
          R"({\rtf1\ansi\ansicpg932\deff0{\fonttbl{\f0\fnil\fcharset128 IPAPGothic;}})"
          R"(\'82\'b1\'82\'f1\'82\'c9\'82\'bf\'82\'cd\par \'83\'65\'83\'58\'83\'67})"},
