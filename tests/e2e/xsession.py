@@ -83,10 +83,11 @@ class Program:
 
 
 class XSession:
-    def __init__(self, width=1280, height=1024, window_manager=True):
+    def __init__(self, width=1280, height=1024, window_manager=True, extra_server_args=()):
         self.width = width
         self.height = height
         self.window_manager = window_manager
+        self.extra_server_args = list(extra_server_args)
         self.programs = []
         self.dir = None
         self.env = None
@@ -117,7 +118,8 @@ class XSession:
         read_end, write_end = os.pipe()
         self._xvfb = self._start_daemon(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-             "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"],
+             "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"]
+            + self.extra_server_args,
             "xvfb.log", pass_fds=(write_end,))
         os.close(write_end)
         display = self._read_display(read_end)
@@ -281,10 +283,14 @@ class XSession:
         return self.title(wid)
 
     def geometry(self, wid):
-        """Client area of the window: (x, y, width, height) on the screen."""
-        out = self.run("xdotool", "getwindowgeometry", "--shell", str(wid))
-        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        """Client area of the window: (x, y, width, height) on the screen. (xwininfo, as
+        xdotool's getwindowgeometry adds the frame's offset once more under a window
+        manager.)"""
+        out = self.run("xwininfo", "-id", str(wid))
+        values = dict(re.findall(r"^\s*(Absolute upper-left X|Absolute upper-left Y|Width|Height):"
+                                 r"\s*(-?\d+)", out, re.M))
+        return tuple(int(values[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
+                                              "Width", "Height"))
 
     def frame_extents(self, wid):
         """(left, right, top, bottom) of the window manager's frame, zeros without one."""
