@@ -138,6 +138,10 @@ class XSession:
             # of message boxes and labels that no window title shows.
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         }
+        # Sanitizer settings reach a sanitized build of the program.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
         self._start_session_bus()
         if self.window_manager:
             self._wm = self._start_daemon(["openbox", "--sm-disable"], "openbox.log",
