@@ -14,7 +14,6 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMouseEvent>
-#include <QSignalBlocker>
 #include <filesystem>
 #include <stdexcept>
 
@@ -48,18 +47,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
 TForm2::~TForm2() = default;
 
 QAction* TForm2::AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable) {
-    auto* item = new QAction(caption, this);
-    item->setCheckable(checkable);
-    connect(item, &QAction::triggered, this, [this, item, handler] {
-        // A check mark changes only when the handler sets it: undo Qt's own toggle first.
-        if (item->isCheckable()) {
-            const QSignalBlocker block(item);
-            item->setChecked(!item->isChecked());
-        }
-        Guarded([this, handler] { (this->*handler)(); }, this);
-    });
-    PopupMenu1->addAction(item);
-    return item;
+    return AddMenuItem(*PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
 }
 
 void TForm2::CreateMenu() {

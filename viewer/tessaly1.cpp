@@ -32,7 +32,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QUrl>
 #include <stdexcept>
 
@@ -141,18 +140,7 @@ void TForm1::CreateControls() {
 }
 
 QAction* TForm1::AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable) {
-    auto* item = new QAction(caption, this);
-    item->setCheckable(checkable);
-    connect(item, &QAction::triggered, this, [this, item, handler] {
-        // A check mark changes only when the handler sets it: undo Qt's own toggle first.
-        if (item->isCheckable()) {
-            const QSignalBlocker block(item);
-            item->setChecked(!item->isChecked());
-        }
-        Guarded([this, handler] { (this->*handler)(); }, this);
-    });
-    PopupMenu1->addAction(item);
-    return item;
+    return AddMenuItem(*PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
 }
 
 QAction* TForm1::AddSeparator() {
@@ -171,14 +159,8 @@ void TForm1::CreateMenu() {
     N4 = AddSeparator();
     Exif1 = AddItem(QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
     AreaSel = AddItem(QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = new QAction(QStringLiteral("コピー"), this);
-    connect(AreaCopy, &QAction::triggered, this,
-            [this] { Guarded([this] { AreaCopyClick(AreaCopy); }, this); });
-    PopupMenu1->addAction(AreaCopy);
-    AreaPick = new QAction(QStringLiteral("取出表示"), this);
-    connect(AreaPick, &QAction::triggered, this,
-            [this] { Guarded([this] { AreaPickClick(AreaPick); }, this); });
-    PopupMenu1->addAction(AreaPick);
+    AreaCopy = AddMenuItem(*PopupMenu1, *this, QStringLiteral("コピー"), [this] { AreaCopyClick(AreaCopy); });
+    AreaPick = AddMenuItem(*PopupMenu1, *this, QStringLiteral("取出表示"), [this] { AreaPickClick(AreaPick); });
     N1 = AddItem(QStringLiteral("フィット"), &TForm1::N1Click, true);
     N2 = AddItem(QStringLiteral("実寸"), &TForm1::N2Click, true);
     N3 = AddSeparator();

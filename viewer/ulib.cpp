@@ -1,10 +1,14 @@
 #include "viewer/ulib.h"
 
+#include "viewer/Guard.h"
+#include "viewer/TwoColumnMenu.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QFont>
 #include <QGuiApplication>
+#include <QSignalBlocker>
 #include <QWidget>
 
 namespace tessaly {
@@ -70,6 +74,21 @@ void CenterForm(QWidget& window, const QWidget& over) {
     const QPoint op = OuterPos(over);
     const Rect r = CenterOver({0, 0, ws.width(), ws.height()}, {op.x(), op.y(), os.width(), os.height()});
     SetOuterPos(window, {r.left, r.top});
+}
+
+QAction* AddMenuItem(TwoColumnMenu& menu, QWidget& owner, const QString& caption,
+                     std::function<void()> handler, bool checkable) {
+    auto* item = new QAction(caption, &owner);
+    item->setCheckable(checkable);
+    QObject::connect(item, &QAction::triggered, &owner, [item, &owner, handler = std::move(handler)] {
+        if (item->isCheckable()) {
+            const QSignalBlocker block(item);
+            item->setChecked(!item->isChecked());
+        }
+        Guarded(handler, &owner);
+    });
+    menu.addAction(item);
+    return item;
 }
 
 void SetDefault(QAction& item, bool isDefault) {

@@ -12,10 +12,15 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <qnamespace.h>
 
 class QAction;
+
+namespace tessaly {
+class TwoColumnMenu;
+}
 class QWidget;
 
 namespace tessaly {
@@ -49,6 +54,12 @@ inline constexpr int kDesignFrameHeight = 34;
 
 // Places `window` centred over `over` (outer sizes and screen positions).
 void CenterForm(QWidget& window, const QWidget& over);
+
+// Appends an item to a popup menu. Choosing it runs the handler through Guarded (an
+// exception shows in the error box over `owner`); a checkable item's check mark changes only
+// when the handler sets it, so Qt's own toggle is undone first.
+QAction* AddMenuItem(TwoColumnMenu& menu, QWidget& owner, const QString& caption,
+                     std::function<void()> handler, bool checkable = false);
 
 // A menu item's default state: drawn in bold, nothing else.
 void SetDefault(QAction& item, bool isDefault);
