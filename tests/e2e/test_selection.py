@@ -63,6 +63,20 @@ class SelectionCopyPick(ViewerCase):
                    selection_caption(False, 198, 146, 208, 156)),
                   list_caption)
 
+    def offset_settled(self, earlier, later, expected=(20, 20)):
+        """The offset of `later`'s outer top-left from `earlier`'s, once it is the expected
+        one or after a few seconds (the window manager places a new window a moment after
+        it is shown)."""
+        def offset():
+            ex, ey, _, _ = self.x.outer_geometry(earlier)
+            lx, ly, _, _ = self.x.outer_geometry(later)
+            return (lx - ex, ly - ey)
+        try:
+            xsession.wait_until(lambda: offset() == expected, "the offset", timeout=3.0)
+        except xsession.Timeout:
+            pass
+        return offset()
+
     def assert_area_of_picture(self, width, height, rgb, x, y, w, h):
         """The pixels equal the picture's block at (x, y), as ImageMagick decodes it (within
         the small differences of two decoders)."""
@@ -96,9 +110,7 @@ class SelectionCopyPick(ViewerCase):
         self.assertEqual(self.x.geometry(first)[2:], (208, 156))
         self.choose(window, "取出表示", at=(100, 300))
         second = self.x.wait_window(re.escape("取出[2] サイズ(208,156)"), pid=program.pid)
-        fx, fy, _, _ = self.x.outer_geometry(first)
-        sx, sy, _, _ = self.x.outer_geometry(second)
-        self.assertEqual((sx - fx, sy - fy), (20, 20))
+        self.assertEqual(self.offset_settled(first, second), (20, 20))
         self.assertEqual(self.x.title(window), list_caption)
 
         # Saved from the pick window's menu through the dialog: a baseline JPEG of quality
@@ -127,9 +139,7 @@ class SelectionCopyPick(ViewerCase):
         program, window, _ = self.start_selection()
         self.choose(window, "取出表示", at=(100, 300))
         first = self.x.wait_window(PICK_TITLE, pid=program.pid)
-        mx, my, _, _ = self.x.outer_geometry(window)
-        px, py, _, _ = self.x.outer_geometry(first)
-        self.assertEqual((px - mx, py - my), (20, 20))
+        self.assertEqual(self.offset_settled(window, first), (20, 20))
 
     def test_a_pick_larger_than_the_main_window_is_shown_at_most_half_its_size(self):
         program, window, list_caption = self.start_selection()
