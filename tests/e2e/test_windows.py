@@ -36,9 +36,7 @@ class WindowPlacement(ViewerCase):
         self.x.run("xdotool", "windowmove", "--sync", readme, "10", "10")
         readme = self.open_readme(program, window)   # while open: back over the main window
         self.assertTrue(self.settles_centred(readme, window))
-        self.x.activate(readme)
-        self.x.key("alt+F4")
-        self.x.wait_until_gone(readme)
+        self.close_readme(readme)
         self.x.run("xdotool", "windowmove", "--sync", window, "50", "40")
         readme = self.open_readme(program, window)
         self.assertTrue(self.settles_centred(readme, window))

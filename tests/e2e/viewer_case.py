@@ -101,5 +101,14 @@ class ViewerCase(unittest.TestCase):
         self.x.key(*keys[item], "Return")
         self.x.wait_until_gone(menu)
 
+    # The readme window's "とじる" button: 75 x 19 at (176, 3) of the 24-pixel bar along the
+    # bottom of the 429 x 238 client area.
+    README_CLOSE_BUTTON = (176 + 37, 238 - 24 + 3 + 9)
+
+    def close_readme(self, readme):
+        """Hides the readme window with its own button (no keyboard focus needed)."""
+        self.x.click(readme, *self.README_CLOSE_BUTTON)
+        self.x.wait_until_gone(readme)
+
     def assert_running(self, program):
         self.assertTrue(program.running(), "the viewer ended:\n" + program.log())
