@@ -36,7 +36,7 @@ def main(exe, folder, output):
         x.activate(window)
         # A 1600 x 1200 picture fills an 800 x 600 client area at 50 %.
         x.resize(window, 800, 600)
-        x.run("xdotool", "windowmove", "--sync", window, "30", "30")
+        x.move_window(window, 30, 30)
         x.wait_title(window, re.compile(r"Tess .*/IMG_0001\.JPG \[50\.0%\]\(1/\d+ files\)"))
         # The sun of the sample landscape, picked out: the rectangle centred on it, its
         # handle dragged out to 144 x 108 shown pixels (288 x 216 of the picture's own).
@@ -44,7 +44,7 @@ def main(exe, folder, output):
         drag(x, window, (551, 173), (631, 233))
         choose(x, program, window, "取出表示", (300, 450))
         pick = x.wait_window(r"取出\[1\] .*", pid=program.pid)
-        x.run("xdotool", "windowmove", "--sync", pick, "610", "420")
+        x.move_window(pick, 610, 420)
         # The overlay on: selection mode ends and the shooting data show.
         choose(x, program, window, "Exif表示", (300, 450))
         x.move(window, 790, 5)

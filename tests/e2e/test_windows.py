@@ -33,11 +33,11 @@ class WindowPlacement(ViewerCase):
     def test_readme_window_is_centred_over_the_main_window_when_opened_again(self):
         program, window = self.start_viewer(self.picture("a.JPG", 400, 300))
         readme = self.open_readme(program, window)
-        self.x.run("xdotool", "windowmove", "--sync", readme, "10", "10")
+        self.x.move_window(readme, 10, 10)
         readme = self.open_readme(program, window)   # while open: back over the main window
         self.assertTrue(self.settles_centred(readme, window))
         self.close_readme(readme)
-        self.x.run("xdotool", "windowmove", "--sync", window, "50", "40")
+        self.x.move_window(window, 50, 40)
         readme = self.open_readme(program, window)
         self.assertTrue(self.settles_centred(readme, window))
 

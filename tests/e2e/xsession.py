@@ -314,6 +314,16 @@ class XSession:
         self.run("xdotool", "windowactivate", "--sync", str(wid), check=False)
         wait_until(lambda: self.active_window() == str(wid), "window %s to be active" % wid)
 
+    # The window manager tells a moved window where it now is a moment after the move, and
+    # a program that has not heard of it yet would take a later move to that same place
+    # for no move at all. A person never acts that fast; the tests give it this long.
+    MOVE_SETTLE_SECONDS = 0.5
+
+    def move_window(self, wid, x, y):
+        """Moves the window's frame to (x, y) on the screen."""
+        self.run("xdotool", "windowmove", "--sync", str(wid), str(x), str(y))
+        time.sleep(self.MOVE_SETTLE_SECONDS)
+
     def resize(self, wid, width, height):
         """Sets the window's client size."""
         self.run("xdotool", "windowsize", "--sync", str(wid), str(width), str(height))
