@@ -2,7 +2,9 @@
 
 #include "imaging/JpegErrorManager.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <string>
 
 namespace tessaly {
@@ -26,7 +28,8 @@ struct RawTarget {
     std::size_t stride;
     int width;
     int height;
-    int rowsWritten; // out: rows the decoder delivered
+    int rowsWritten;        // out: rows the decoder delivered
+    std::size_t failOffset; // out: how far into the data the decoder had read when it failed
 };
 
 struct ScanMonitor {
@@ -96,6 +99,8 @@ Status DecodeC(const unsigned char* data, unsigned long size, RawTarget* target,
     monitor.pub.progress_monitor = OnProgress;
     monitor.err = err;
     if (setjmp(err->jump)) {
+        if (cinfo.src)
+            target->failOffset = static_cast<std::size_t>(cinfo.src->next_input_byte - data);
         jpeg_destroy_decompress(&cinfo);
         return err->scanLimitHit ? Status::ScanLimit : Status::Failed;
     }
@@ -166,27 +171,68 @@ void CheckDecodable(const JpegInfo& info) {
         throw JpegTooLarge(info.width, info.height);
 }
 
+namespace {
+
+// The offset of the last marker (0xFF and a code that is neither a fill byte, a stuffed zero
+// nor a restart marker) that starts before `end`, or 0 when there is none after the start
+// of image.
+std::size_t LastMarkerBefore(std::span<const std::uint8_t> data, std::size_t end) {
+    end = std::min(end, data.size());
+    for (std::size_t i = end; i-- > 2;) {
+        if (data[i] != 0xFF || i + 1 >= data.size())
+            continue;
+        const std::uint8_t code = data[i + 1];
+        if (code != 0x00 && code != 0xFF && (code < 0xD0 || code > 0xD7))
+            return i;
+    }
+    return 0;
+}
+
+// How many times a failed decode is tried again on the data cut before the marker segment
+// it failed in.
+constexpr int kCutRetries = 4;
+
+} // namespace
+
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
     const JpegInfo info = ReadJpegHeader(data);
     CheckDecodable(info);
     Bitmap bitmap = Bitmap::Uninitialized(info.width, info.height);
-    RawTarget target{bitmap.Data(), bitmap.Stride(), info.width, info.height, 0};
     ErrorManager err;
-    switch (DecodeC(data.data(), SizeForLibjpeg(data), &target, &err)) {
-    case Status::Ok:
-        // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
-        for (int y = target.rowsWritten; y < info.height; ++y)
-            std::memset(bitmap.Row(y), 128, bitmap.Stride());
-        return bitmap;
-    case Status::ScanLimit:
-        throw JpegError("too many progressive scans (more than " +
-                        std::to_string(kMaxProgressiveScans) + ")");
-    case Status::SizeChanged:
-        throw JpegError("the header changed between two reads");
-    case Status::Failed:
-        break;
+    // A file damaged inside the tables or header of a later scan fails as a whole, though
+    // the scans before were complete: it is decoded again without the damaged part, which
+    // then ends like a truncated file and keeps what the earlier scans hold.
+    std::vector<std::uint8_t> cut;
+    std::span<const std::uint8_t> input = data;
+    std::string firstError;
+    for (int attempt = 0; attempt <= kCutRetries; ++attempt) {
+        RawTarget target{bitmap.Data(), bitmap.Stride(), info.width, info.height, 0, 0};
+        switch (DecodeC(input.data(), SizeForLibjpeg(input), &target, &err)) {
+        case Status::Ok:
+            // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
+            for (int y = target.rowsWritten; y < info.height; ++y)
+                std::memset(bitmap.Row(y), 128, bitmap.Stride());
+            return bitmap;
+        case Status::ScanLimit:
+            throw JpegError("too many progressive scans (more than " +
+                            std::to_string(kMaxProgressiveScans) + ")");
+        case Status::SizeChanged:
+            throw JpegError("the header changed between two reads");
+        case Status::Failed:
+            break;
+        }
+        if (attempt == 0)
+            firstError = err.message;
+        const std::size_t marker = LastMarkerBefore(input, target.failOffset);
+        if (marker == 0 || marker >= input.size())
+            break;
+        std::vector<std::uint8_t> shorter(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(marker));
+        shorter.push_back(0xFF);
+        shorter.push_back(0xD9); // end of image
+        cut = std::move(shorter);
+        input = cut;
     }
-    throw JpegError(err.message);
+    throw JpegError(firstError);
 }
 
 } // namespace tessaly

@@ -33,6 +33,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QUrl>
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace tessaly {
@@ -426,7 +428,8 @@ void TForm1::SetEnlarge(int step) {
     const int h0 = Client->HorzPosition();
     const int v0 = Client->VertPosition();
     Zoom = static_cast<long double>(step) / 100 * 5 + DspRatio;
-    const long double r = Zoom / DspRatio;
+    // The scroll ratio; a picture shown 0 pixels wide (a ratio of 0) scrolls unscaled.
+    const long double r = DspRatio > 0 ? Zoom / DspRatio : 1.0L;
     if (Zoom < 0.01L)
         Zoom = 0.01L;
     if (Zoom > 4.0L)
@@ -569,11 +572,20 @@ void TForm1::DspAreaAnc(bool show) {
     }
 }
 
+int TForm1::ActualPixels(int displayed) const {
+    // A picture shown 0 pixels wide has a ratio of 0: there is nothing to convert to.
+    if (!(DspRatio > 0))
+        return 0;
+    const long double actual = displayed / DspRatio;
+    if (!(std::fabs(actual) < static_cast<long double>(std::numeric_limits<int>::max())))
+        return 0;
+    return static_cast<int>(Round(actual));
+}
+
 void TForm1::SelAreaCap(bool moving) {
-    const long double ratio = DspRatio;
     SetCaption(Format("選択範囲%s 位置(%4d,%4d) 実サイズ[%4d,%4d]",
                       {moving ? "移動" : "拡縮", Shape1->x() - Image1->x(), Shape1->y() - Image1->y(),
-                       Round(Shape1->width() / ratio), Round(Shape1->height() / ratio)}));
+                       ActualPixels(Shape1->width()), ActualPixels(Shape1->height())}));
 }
 
 void TForm1::AreaSelClick() {
@@ -713,11 +725,8 @@ void TForm1::DspExifInfo(int k) {
 // Area copy and pick, help
 
 QRect TForm1::SelectedArea() const {
-    const long double ratio = DspRatio;
-    return {static_cast<int>(Round((Shape1->x() - Image1->x()) / ratio)),
-            static_cast<int>(Round((Shape1->y() - Image1->y()) / ratio)),
-            static_cast<int>(Round(Shape1->width() / ratio)),
-            static_cast<int>(Round(Shape1->height() / ratio))};
+    return {ActualPixels(Shape1->x() - Image1->x()), ActualPixels(Shape1->y() - Image1->y()),
+            ActualPixels(Shape1->width()), ActualPixels(Shape1->height())};
 }
 
 void TForm1::AreaCopyClick(QAction* sender) {
@@ -816,8 +825,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         case QEvent::MouseButtonRelease:
             Guarded([&] { Image1MouseUp(); }, this);
             break;
-        default: // a double-click is reported as a double-click, then a press
-            Guarded([&] { Image1DblClick(); }, this);
+        default:
+            // A double-click of the left button is reported as a double-click, then a press;
+            // of another button only as a press.
+            if (mouse->button() == Qt::LeftButton)
+                Guarded([&] { Image1DblClick(); }, this);
             Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
             break;
         }

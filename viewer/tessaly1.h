@@ -134,6 +134,9 @@ public:
 
     // The selected area in actual pixels: position from the picture's top-left, and size.
     QRect SelectedArea() const;
+    // A displayed length in actual pixels (divided by DspRatio, halves to even); 0 while the
+    // picture is shown 0 pixels wide.
+    int ActualPixels(int displayed) const;
 
     // Opens the context menu at a screen position.
     void ShowPopupMenu(const QPoint& globalPos);

@@ -71,8 +71,6 @@ class MenuZoom(ViewerCase):
         self.x.wait_title(window, self.caption(shown(zoom_step(733 / self.W, 1, self.W))))
         self.assert_running(program)
 
-    @known_fault("a double-click of the right (or middle) button zooms in like one of the "
-                 "left button: two right clicks in quick succession zoom by a step")
     def test_only_the_left_button_double_click_zooms(self):
         program, window = self.start()
         self.x.click(window, 292, 197, button=3, repeat=2)

@@ -112,3 +112,28 @@ TEST(JpegDecoder, ThousandsOfScansAreRefusedQuickly) {
     EXPECT_THROW(DecodeJpeg(hostile), JpegError);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
+
+TEST(JpegDecoder, ProgressiveFileCutAnywhereAfterItsFirstScanStillDecodes) {
+    // A cut inside a later scan's tables or header is an error to libjpeg; the decoder then
+    // decodes again without the damaged part and shows what the earlier scans hold.
+    const Bitmap source = GradientBitmap(48, 32);
+    const Bytes jpeg = EncodeJpeg(source, {.quality = 90, .progressive = true});
+    std::size_t firstScan = 0;
+    for (std::size_t i = 2; i + 1 < jpeg.size() && !firstScan; ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            firstScan = i;
+    std::size_t secondMarker = 0;
+    for (std::size_t i = firstScan + 2; i + 1 < jpeg.size() && !secondMarker; ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] != 0x00 && (jpeg[i + 1] < 0xD0 || jpeg[i + 1] > 0xD7))
+            secondMarker = i;
+    ASSERT_GT(secondMarker, firstScan);
+    for (std::size_t size = secondMarker; size <= jpeg.size(); ++size) {
+        const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(size));
+        try {
+            const Bitmap decoded = DecodeJpeg(cut);
+            EXPECT_LE(MeanDifference(source, decoded), 40.0) << "cut at " << size;
+        } catch (const JpegError& e) {
+            ADD_FAILURE() << "cut at " << size << " of " << jpeg.size() << ": " << e.what();
+        }
+    }
+}
