@@ -41,8 +41,10 @@ namespace tessaly {
 
 namespace {
 
-constexpr int kClientWidth = 593 - kDesignFrameWidth;   // outer 593 x 428
-constexpr int kClientHeight = 428 - kDesignFrameHeight;
+constexpr int kOuterWidth = 593;
+constexpr int kOuterHeight = 428;
+constexpr int kClientWidth = kOuterWidth - kDesignFrameWidth;
+constexpr int kClientHeight = kOuterHeight - kDesignFrameHeight;
 
 // Switches the busy cursor on for a scope and off at its end, also when it is left by an
 // exception.
@@ -222,10 +224,18 @@ void TForm1::BuildFromArguments(const std::vector<std::string>& arguments) {
 void TForm1::FormActivate() {
     if (!FirstActivate)
         return;
-    if (TForm2* pick = CurrentPickWindow())
-        SetOuterPos(*pick, OuterPos(*this));
+    // Before the window manager has reported the frame, the window's corner is not known.
+    if (frameSettled_)
+        MovePickToCorner();
+    else
+        pickMovePending_ = true;
     FirstActivate = false;
     SetSPDlgFld();
+}
+
+void TForm1::MovePickToCorner() {
+    if (TForm2* pick = CurrentPickWindow())
+        SetOuterPos(*pick, OuterPos(*this));
 }
 
 void TForm1::FormClose() {
@@ -752,6 +762,10 @@ void TForm1::AreaPickClick(QAction* sender) {
         QApplication::beep(); // no window for an empty pick
         return;
     }
+    if (pickMovePending_) { // picked before the window manager reported the frame
+        pickMovePending_ = false;
+        MovePickToCorner();
+    }
     QPointer<TForm2>& current = CurrentPickWindow();
     const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
     auto* pick = new TForm2(this);
@@ -794,6 +808,12 @@ void TForm1::Help1Click() {
     readme_->show();
     readme_->raise();
     readme_->activateWindow();
+    // A window shown for the first time gets its frame a moment later: centre it again
+    // by the frame the window manager gives it.
+    WhenFramed(*readme_, [this] {
+        if (readme_ && readme_->isVisible())
+            CenterForm(*readme_, *this);
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -870,11 +890,31 @@ void TForm1::showEvent(QShowEvent* e) {
     if (centredOnce_)
         return;
     centredOnce_ = true;
+    CentreOnScreen();
+    WhenFramed(*this, [this] { SettleFrame(); });
+}
+
+void TForm1::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         const QSize outer = OuterSize(*this);
         SetOuterPos(*this, {area.x() + CenterOffset(area.width(), outer.width()),
                             area.y() + CenterOffset(area.height(), outer.height())});
+    }
+}
+
+void TForm1::SettleFrame() {
+    // Only while the window still has the size it was created with: a size the user (or
+    // the window manager) has given it meanwhile stays.
+    if (HasWindowFrame(*this) && size() == QSize(kClientWidth, kClientHeight)) {
+        const QSize frame = OuterSize(*this) - size();
+        resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        CentreOnScreen();
+    }
+    frameSettled_ = true;
+    if (pickMovePending_) {
+        pickMovePending_ = false;
+        MovePickToCorner();
     }
 }
 

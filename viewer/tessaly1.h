@@ -206,8 +206,19 @@ private:
     void LayoutFillingImage();
     void SetCaption(const std::string& utf8);
 
+    // Centres the window on its screen (outer size).
+    void CentreOnScreen();
+    // Once the window manager has framed the window: the outer size becomes the design's
+    // 593 x 428 and the window is centred again; a pick window waiting for the first
+    // activation's placement is placed then.
+    void SettleFrame();
+    // The hidden pick window to the main window's top-left corner (first activation).
+    void MovePickToCorner();
+
     bool imageFilling_ = false;
     bool centredOnce_ = false;
+    bool frameSettled_ = false;
+    bool pickMovePending_ = false;
     TForm3* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
 };

@@ -2,6 +2,7 @@
 
 #include "viewer/Guard.h"
 #include "viewer/TwoColumnMenu.h"
+#include "viewer/WindowFrame.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QWidget>
 
 namespace tessaly {
@@ -39,33 +41,73 @@ void FitCtrl(int naturalHeight, int naturalWidth, QWidget& control, const QWidge
     control.setGeometry(r.left, r.top, r.width, r.height);
 }
 
+bool HasWindowFrame(const QWidget& window) { return !FrameMargins(window).isNull(); }
+
 namespace {
-// True when a window manager has given the window a frame of its own. The offscreen
-// platform draws no frame but reports a token margin: it counts as frameless.
-bool HasFrame(const QWidget& window) {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        return false;
-    return window.frameGeometry().size() != window.geometry().size();
-}
+
+// Waits for the window manager's frame of one window, then runs an action once.
+class FrameWaiter : public QObject {
+public:
+    FrameWaiter(QWidget& window, std::function<void()> action, std::chrono::milliseconds patience)
+        : QObject(&window), window_(window), action_(std::move(action)) {
+        poll_.setInterval(20);
+        connect(&poll_, &QTimer::timeout, this, [this] {
+            if (HasWindowFrame(window_))
+                Finish();
+        });
+        poll_.start();
+        QTimer::singleShot(patience, this, [this] { Finish(); });
+    }
+
+private:
+    void Finish() {
+        if (done_)
+            return;
+        done_ = true;
+        poll_.stop();
+        Guarded(action_, &window_);
+        deleteLater();
+    }
+
+    QWidget& window_;
+    std::function<void()> action_;
+    QTimer poll_;
+    bool done_ = false;
+};
+
 } // namespace
 
+void WhenFramed(QWidget& window, std::function<void()> action, std::chrono::milliseconds patience) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen") || HasWindowFrame(window)) {
+        action();
+        return;
+    }
+    new FrameWaiter(window, std::move(action), patience); // a child of the window
+}
+
 QSize OuterSize(const QWidget& window) {
-    if (HasFrame(window))
-        return window.frameGeometry().size();
-    return window.size() + QSize(kDesignFrameWidth, kDesignFrameHeight);
+    const QMargins frame = FrameMargins(window);
+    if (frame.isNull())
+        return window.size() + QSize(kDesignFrameWidth, kDesignFrameHeight);
+    return window.size().grownBy(frame);
 }
 
 QPoint OuterPos(const QWidget& window) {
-    if (HasFrame(window))
-        return window.frameGeometry().topLeft();
-    return window.geometry().topLeft();
+    const QMargins frame = FrameMargins(window);
+    return window.geometry().topLeft() - QPoint(frame.left(), frame.top());
 }
 
 void SetOuterPos(QWidget& window, QPoint topLeft) {
-    if (HasFrame(window))
-        window.move(topLeft); // move() places the frame of a framed window
-    else
-        window.setGeometry(QRect(topLeft, window.size()));
+    const QMargins frame = FrameMargins(window);
+    if (!frame.isNull()) {
+        // Framed: the client area goes inside the frame the window manager announced.
+        window.setGeometry(QRect(topLeft + QPoint(frame.left(), frame.top()), window.size()));
+    } else if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        window.setGeometry(QRect(topLeft, window.size())); // no frame ever
+    } else {
+        // Not framed yet: a window manager that frames it later puts the frame there.
+        window.move(topLeft);
+    }
 }
 
 void CenterForm(QWidget& window, const QWidget& over) {

@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <qnamespace.h>
@@ -51,6 +52,16 @@ QPoint OuterPos(const QWidget& window);
 void SetOuterPos(QWidget& window, QPoint topLeft);
 inline constexpr int kDesignFrameWidth = 8;
 inline constexpr int kDesignFrameHeight = 34;
+
+// True when a window manager has given the window a frame of its own.
+bool HasWindowFrame(const QWidget& window);
+
+// Runs `action` once the window manager has framed the window (it reports the frame some
+// time after the window is first shown), or at once where windows get no frame (the
+// offscreen platform) or already have it. When no frame comes within `patience` (no
+// window manager runs) the action runs then, with the design frame in force.
+void WhenFramed(QWidget& window, std::function<void()> action,
+                std::chrono::milliseconds patience = std::chrono::milliseconds(1500));
 
 // Places `window` centred over `over` (outer sizes and screen positions).
 void CenterForm(QWidget& window, const QWidget& over);

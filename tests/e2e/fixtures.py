@@ -1,5 +1,6 @@
 """JPEG files for the scenarios, written by the tests: a PPM made here, encoded by cjpeg."""
 
+import decimal
 import os
 import subprocess
 
@@ -56,5 +57,10 @@ def fit(height, width, client_height, client_width):
 
 
 def percent(shown_width, natural_width):
-    """The caption's percentage with one decimal (the tests pick sizes without ties)."""
-    return "%.1f" % (shown_width * 100.0 / natural_width)
+    """The caption's percentage with one decimal, as the program writes it: the ratio taken
+    to 18 significant digits, then rounded with ties away from zero (49.25 gives 49.3)."""
+    ratio = decimal.Decimal(shown_width * 100) / decimal.Decimal(natural_width)
+    with decimal.localcontext() as context:
+        context.prec = 18
+        ratio = +ratio
+    return str(ratio.quantize(decimal.Decimal("0.1"), rounding=decimal.ROUND_HALF_UP))

@@ -66,7 +66,7 @@ class ExifOverlay(ViewerCase):
         # Both labels carry the text: the red one and its highlight-coloured copy.
         self.assertEqual(self.overlay_texts(program), [text, text])
         xsession.wait_until(lambda: self.red_in(window) > 50, "the red overlay on screen")
-        self.assertEqual(self.x.title(window), caption(self.path, "65.6", 1, 1))
+        self.assertEqual(self.x.title(window), caption(self.path, self.fit_percent(window, 800, 600), 1, 1))
 
         self.choose(window, "Exif表示")
         xsession.wait_until(lambda: not self.overlay_texts(program), "the overlay to go")

@@ -7,7 +7,7 @@ import subprocess
 import unittest
 
 import xsession
-from viewer_case import PICK_MENU_KEYS, ViewerCase, caption, known_fault
+from viewer_case import PICK_MENU_KEYS, ViewerCase, caption
 
 PICK_TITLE = r"取出\[(\d+)\] サイズ\((\d+),(\d+)\)"
 
@@ -132,9 +132,6 @@ class SelectionCopyPick(ViewerCase):
                                     396, 292, 208, 156)
         self.assert_running(program)
 
-    @known_fault("the main window's first activation may come before the window manager "
-                 "has reported its frame; the hidden pick window is then placed by the "
-                 "frame assumed without one, and the first pick lands off by that difference")
     def test_first_pick_window_lies_20_pixels_from_the_main_window(self):
         program, window, _ = self.start_selection()
         self.choose(window, "取出表示", at=(100, 300))

@@ -3,7 +3,7 @@
 import unittest
 
 import fixtures
-from viewer_case import MENU_TITLE, ViewerCase, caption, known_fault
+from viewer_case import MENU_TITLE, ViewerCase, caption
 
 
 def zoom_step(ratio, step, natural_width):
@@ -110,6 +110,8 @@ class ResizeInFitMode(ViewerCase):
     def test_a_resize_while_magnified_keeps_the_magnification(self):
         path = self.picture("A.jpg", self.W, self.H)
         program, window = self.start_viewer(path)
+        self.x.resize(window, 585, 394) # 3000 x 2000 fitted is 585 x 390: 19.5 %
+        self.x.wait_title(window, caption(path, "19.5", 1, 1))
         self.choose(window, "拡大(+5)")
         self.x.wait_title(window, caption(path, "44.4", 1, 1))
         self.x.resize(window, 800, 600)

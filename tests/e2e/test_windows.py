@@ -4,7 +4,7 @@ the 8 x 34 pixels assumed where there is none."""
 import unittest
 
 import xsession
-from viewer_case import ViewerCase, known_fault
+from viewer_case import ViewerCase
 from test_commands import README_TITLE
 
 
@@ -41,16 +41,11 @@ class WindowPlacement(ViewerCase):
         readme = self.open_readme(program, window)
         self.assertTrue(self.settles_centred(readme, window))
 
-    @known_fault("the first opening places the readme window by the frame assumed for a "
-                 "window never shown (8 x 34), not the window manager's")
     def test_readme_window_is_centred_over_the_main_window_at_its_first_opening(self):
         program, window = self.start_viewer(self.picture("a.JPG", 400, 300))
         readme = self.open_readme(program, window)
         self.assertTrue(self.settles_centred(readme, window))
 
-    @known_fault("the client area is always sized for the frame assumed without a window "
-                 "manager (585 x 394), so with a real frame the outer size is not 593 x 428, "
-                 "and the window is centred by the assumed size")
     def test_main_window_is_593_by_428_with_its_frame_and_centred_on_the_screen(self):
         program, window = self.start_viewer(self.picture("a.JPG", 400, 300))
         outer = self.x.outer_geometry(window)

@@ -81,6 +81,10 @@ class ViewerCase(unittest.TestCase):
         """Starts the viewer and waits for its main window; returns (program, window)."""
         program = self.x.launch([exe or self.exe, *arguments], extra_env=extra_env)
         window = self.x.wait_window(r"Tess .*", pid=program.pid)
+        # The window takes its outer size of 593 x 428 once the window manager has framed it;
+        # the scenarios start from there.
+        xsession.wait_until(lambda: self.x.outer_geometry(window)[2:] == (593, 428),
+                            lambda: "the main window's outer size of 593 x 428 (it is %r)\n%s" % (self.x.outer_geometry(window), program.log()))
         self.x.activate(window)
         return program, window
 
