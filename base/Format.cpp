@@ -57,8 +57,8 @@ std::pair<std::string, std::string> FixedParts(long double value, int decimals, 
         intPart = d.digits.substr(0, static_cast<std::size_t>(pointPos));
         fracPart = d.digits.substr(static_cast<std::size_t>(pointPos));
     }
-    const bool roundUp =
-        static_cast<int>(fracPart.size()) > decimals && fracPart[static_cast<std::size_t>(decimals)] >= '5';
+    const bool roundUp = static_cast<int>(fracPart.size()) > decimals &&
+                         fracPart[static_cast<std::size_t>(decimals)] >= '5';
     fracPart.resize(static_cast<std::size_t>(decimals), '0');
     if (roundUp) {
         std::string all = intPart + fracPart;
@@ -144,9 +144,13 @@ std::string IntegerText(const FormatArg& arg, bool wantUnsigned) {
 
 } // namespace
 
-std::string FormatFixed(long double value, int decimals) { return FixedText(value, decimals, false); }
+std::string FormatFixed(long double value, int decimals) {
+    return FixedText(value, decimals, false);
+}
 
-std::string FormatNumber(long double value, int decimals) { return FixedText(value, decimals, true); }
+std::string FormatNumber(long double value, int decimals) {
+    return FixedText(value, decimals, true);
+}
 
 std::string FormatGeneral(long double value, int precision) {
     if (!std::isfinite(value))
@@ -241,7 +245,8 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
             const auto* sv = std::get_if<std::string_view>(&arg.value());
             if (!sv)
                 throw FormatError("Format: a text was expected for %s");
-            piece = std::string(precision >= 0 ? sv->substr(0, static_cast<std::size_t>(precision)) : *sv);
+            piece = std::string(precision >= 0 ? sv->substr(0, static_cast<std::size_t>(precision))
+                                               : *sv);
             break;
         }
         case 'f':

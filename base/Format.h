@@ -25,19 +25,18 @@ class FormatArg {
 public:
     // Integers of any width, extended floats and byte strings.
     template <typename T>
-        requires std::is_integral_v<T>
-    FormatArg(T v) { // NOLINT(google-explicit-constructor)
+    requires std::is_integral_v<T> FormatArg(T v) { // NOLINT(google-explicit-constructor)
         if constexpr (std::is_signed_v<T>)
             value_ = static_cast<std::int64_t>(v);
         else
             value_ = static_cast<std::uint64_t>(v);
     }
-    FormatArg(long double v) : value_(v) {}                       // NOLINT
-    FormatArg(double v) : value_(static_cast<long double>(v)) {}  // NOLINT
-    FormatArg(float v) : value_(static_cast<long double>(v)) {}   // NOLINT
-    FormatArg(std::string_view v) : value_(v) {}                  // NOLINT
+    FormatArg(long double v) : value_(v) {}                          // NOLINT
+    FormatArg(double v) : value_(static_cast<long double>(v)) {}     // NOLINT
+    FormatArg(float v) : value_(static_cast<long double>(v)) {}      // NOLINT
+    FormatArg(std::string_view v) : value_(v) {}                     // NOLINT
     FormatArg(const std::string& v) : value_(std::string_view(v)) {} // NOLINT
-    FormatArg(const char* v) : value_(std::string_view(v)) {}    // NOLINT
+    FormatArg(const char* v) : value_(std::string_view(v)) {}        // NOLINT
 
     using Value = std::variant<std::int64_t, std::uint64_t, long double, std::string_view>;
     const Value& value() const { return value_; }
@@ -55,8 +54,8 @@ public:
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 
 // The single conversions, for callers that build texts piece by piece.
-std::string FormatFixed(long double value, int decimals);  // "%.<decimals>f"
+std::string FormatFixed(long double value, int decimals);         // "%.<decimals>f"
 std::string FormatGeneral(long double value, int precision = 15); // "%g"
-std::string FormatNumber(long double value, int decimals);  // "%.<decimals>n"
+std::string FormatNumber(long double value, int decimals);        // "%.<decimals>n"
 
 } // namespace tessaly

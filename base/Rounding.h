@@ -12,19 +12,31 @@ namespace tessaly {
 using Extended = long double;
 
 // Nearest integer, halves to even (llrintl in the default rounding mode).
-inline std::int64_t Round(Extended value) { return std::llrintl(value); }
+inline std::int64_t Round(Extended value) {
+    return std::llrintl(value);
+}
 
 // Toward zero.
-inline std::int64_t Trunc(Extended value) { return static_cast<std::int64_t>(value); }
+inline std::int64_t Trunc(Extended value) {
+    return static_cast<std::int64_t>(value);
+}
 
 // The fractional part, with the sign of the value.
-inline Extended Frac(Extended value) { return value - std::truncl(value); }
+inline Extended Frac(Extended value) {
+    return value - std::truncl(value);
+}
 
 // Integer division truncating toward zero (C++ already does this; named for readability).
-constexpr std::int64_t Div(std::int64_t a, std::int64_t b) { return a / b; }
+constexpr std::int64_t Div(std::int64_t a, std::int64_t b) {
+    return a / b;
+}
 
 // Round to a 32-bit int; callers keep values in range.
-inline int RoundInt(Extended value) { return static_cast<int>(Round(value)); }
-inline int TruncInt(Extended value) { return static_cast<int>(Trunc(value)); }
+inline int RoundInt(Extended value) {
+    return static_cast<int>(Round(value));
+}
+inline int TruncInt(Extended value) {
+    return static_cast<int>(Trunc(value));
+}
 
 } // namespace tessaly

@@ -13,7 +13,8 @@ class Converter {
 public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " +
+                                     to);
     }
     ~Converter() { iconv_close(cd_); }
     Converter(const Converter&) = delete;

@@ -102,7 +102,9 @@ long PeakRss() {
             return std::stol(line.substr(6)) * 1024;
     return 0;
 }
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 long CurrentRss() {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -132,8 +134,12 @@ void Repaint(benchmark::State& state, bool magnified) {
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
 }
-void BM_RepaintViewAtFit(benchmark::State& state) { Repaint(state, false); }
-void BM_RepaintViewAt400Percent(benchmark::State& state) { Repaint(state, true); }
+void BM_RepaintViewAtFit(benchmark::State& state) {
+    Repaint(state, false);
+}
+void BM_RepaintViewAt400Percent(benchmark::State& state) {
+    Repaint(state, true);
+}
 BENCHMARK(BM_RepaintViewAtFit)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAt400Percent)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

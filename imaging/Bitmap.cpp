@@ -10,13 +10,16 @@ namespace tessaly {
 std::size_t Bitmap::StrideFor(int width) {
     if (width < 0)
         throw std::length_error("Bitmap: negative width");
-    const std::uint64_t row = (static_cast<std::uint64_t>(width) * kBytesPerPixel + 3) & ~std::uint64_t{3};
+    const std::uint64_t row =
+        (static_cast<std::uint64_t>(width) * kBytesPerPixel + 3) & ~std::uint64_t{3};
     return static_cast<std::size_t>(row);
 }
 
 Bitmap::Bitmap(int width, int height) : Bitmap(width, height, true) {}
 
-Bitmap Bitmap::Uninitialized(int width, int height) { return Bitmap(width, height, false); }
+Bitmap Bitmap::Uninitialized(int width, int height) {
+    return Bitmap(width, height, false);
+}
 
 Bitmap::Bitmap(int width, int height, bool zero) {
     if (width < 0 || height < 0)

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -226,7 +226,8 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
         const std::size_t marker = LastMarkerBefore(input, target.failOffset);
         if (marker == 0 || marker >= input.size())
             break;
-        std::vector<std::uint8_t> shorter(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(marker));
+        std::vector<std::uint8_t> shorter(input.begin(),
+                                          input.begin() + static_cast<std::ptrdiff_t>(marker));
         shorter.push_back(0xFF);
         shorter.push_back(0xD9); // end of image
         cut = std::move(shorter);

@@ -14,11 +14,11 @@
 namespace tessaly::jpeg_detail {
 
 struct ErrorManager {
-    jpeg_error_mgr pub;         // must stay the first member: libjpeg sees only this
-    std::jmp_buf jump;          // where a fatal error returns to
+    jpeg_error_mgr pub; // must stay the first member: libjpeg sees only this
+    std::jmp_buf jump;  // where a fatal error returns to
     char message[JMSG_LENGTH_MAX];
     int warnings;
-    int scanLimitHit;           // set by the progress monitor of the decoder
+    int scanLimitHit; // set by the progress monitor of the decoder
 };
 
 // Installs the callbacks into `err` and returns the pointer libjpeg wants in cinfo->err.

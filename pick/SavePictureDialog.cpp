@@ -45,7 +45,8 @@ std::optional<QString> FileSavePictureDialog::Execute(const QString& initialDir,
 
 std::string SaveFolderOf(const QString& fileName) {
     const QByteArray bytes = QFile::encodeName(fileName);
-    return FolderWithoutSeparator(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return FolderWithoutSeparator(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 } // namespace tessaly

@@ -47,7 +47,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
 TForm2::~TForm2() = default;
 
 QAction* TForm2::AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable) {
-    return AddMenuItem(*PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
+    return AddMenuItem(
+        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
 }
 
 void TForm2::CreateMenu() {

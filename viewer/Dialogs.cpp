@@ -11,9 +11,13 @@ namespace {
 BoxRecorder* currentRecorder = nullptr;
 } // namespace
 
-BoxRecorder::BoxRecorder() : previous_(currentRecorder) { currentRecorder = this; }
+BoxRecorder::BoxRecorder() : previous_(currentRecorder) {
+    currentRecorder = this;
+}
 
-BoxRecorder::~BoxRecorder() { currentRecorder = previous_; }
+BoxRecorder::~BoxRecorder() {
+    currentRecorder = previous_;
+}
 
 void ShowBox(BoxKind kind, const QString& title, const QString& text, QWidget* parent) {
     if (currentRecorder) {

@@ -45,7 +45,8 @@ void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0, i
                 g += s[1];
                 r += s[2];
             }
-            const std::uint64_t count = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(xb - xa);
+            const std::uint64_t count =
+                static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(xb - xa);
             dst[3 * x + 0] = static_cast<std::uint8_t>((b + count / 2) / count);
             dst[3 * x + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
             dst[3 * x + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
@@ -59,7 +60,8 @@ Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
     const int sw = source.Width();
     const int sh = source.Height();
     if (width < 1 || height < 1 || width > sw || height > sh)
-        throw std::invalid_argument("ReduceForDisplay: the size must lie between 1 and the source size");
+        throw std::invalid_argument(
+            "ReduceForDisplay: the size must lie between 1 and the source size");
     std::vector<int> x0(static_cast<std::size_t>(width) + 1);
     for (int x = 0; x <= width; ++x)
         x0[static_cast<std::size_t>(x)] = SpanStart(x, sw, width);

@@ -21,7 +21,9 @@ struct Size {
 
 // The offset that centres an extent inside another: (outer - inner) div 2, truncating
 // toward zero, so a larger inner extent gets a negative offset.
-constexpr int CenterOffset(int outer, int inner) { return (outer - inner) / 2; }
+constexpr int CenterOffset(int outer, int inner) {
+    return (outer - inner) / 2;
+}
 
 // The control's new bounds when fitting a natural size into a client area: shrink only,
 // keeping the aspect with sizes truncated, then centre. A client area under 2 pixels in

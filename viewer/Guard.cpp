@@ -2,6 +2,8 @@
 
 namespace tessaly {
 
-QString ExceptionMessage(const std::exception& e) { return QString::fromUtf8(e.what()); }
+QString ExceptionMessage(const std::exception& e) {
+    return QString::fromUtf8(e.what());
+}
 
 } // namespace tessaly

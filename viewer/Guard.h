@@ -14,8 +14,7 @@ namespace tessaly {
 // The message an exception shows in the error box (UTF-8 what() text).
 QString ExceptionMessage(const std::exception& e);
 
-template <typename Body>
-void Guarded(Body&& body, QWidget* parent = nullptr) noexcept {
+template <typename Body> void Guarded(Body&& body, QWidget* parent = nullptr) noexcept {
     try {
         body();
     } catch (const std::bad_alloc&) {

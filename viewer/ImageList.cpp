@@ -28,7 +28,9 @@ std::string UpperAscii(std::string_view text) {
     return out;
 }
 
-bool ExtCheck(std::string_view path) { return UpperAscii(ExtensionOf(path)) == kJpegExtension; }
+bool ExtCheck(std::string_view path) {
+    return UpperAscii(ExtensionOf(path)) == kJpegExtension;
+}
 
 void SortFileList(FileListType& list) {
     // The C locale's collator compares sort keys case-sensitively; its English counterpart
@@ -43,8 +45,8 @@ void SortFileList(FileListType& list) {
     std::vector<QCollatorSortKey> keys;
     keys.reserve(list.size());
     for (const std::string& path : list)
-        keys.push_back(collator.sortKey(QFile::decodeName(QByteArray::fromRawData(
-            path.data(), static_cast<qsizetype>(path.size())))));
+        keys.push_back(collator.sortKey(QFile::decodeName(
+            QByteArray::fromRawData(path.data(), static_cast<qsizetype>(path.size())))));
     std::vector<std::size_t> order(list.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(),

@@ -80,11 +80,13 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     // converted, then drawn stretched, each screen pixel taking the source pixel it lies on.
     const double sx = static_cast<double>(pw) / width();
     const double sy = static_cast<double>(ph) / height();
-    const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx, exposed.height() * sy);
+    const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                        exposed.height() * sy);
     const QRect block = source.toAlignedRect() & QRect(0, 0, pw, ph);
     if (block.isEmpty())
         return;
-    painter.drawImage(QRectF(exposed), SourceBlock(*pixels, block), source.translated(-block.topLeft()));
+    painter.drawImage(QRectF(exposed), SourceBlock(*pixels, block),
+                      source.translated(-block.topLeft()));
 }
 
 } // namespace tessaly

@@ -18,8 +18,7 @@ ScrollingClient::ScrollingClient(QWidget* parent)
     vbar_->setFocusPolicy(Qt::NoFocus);
     connect(hbar_, &QScrollBar::valueChanged, this,
             [this](int v) { OnBarMoved(Qt::Horizontal, v); });
-    connect(vbar_, &QScrollBar::valueChanged, this,
-            [this](int v) { OnBarMoved(Qt::Vertical, v); });
+    connect(vbar_, &QScrollBar::valueChanged, this, [this](int v) { OnBarMoved(Qt::Vertical, v); });
 }
 
 void ScrollingClient::SetContent(QWidget* content) {
@@ -33,8 +32,12 @@ void ScrollingClient::SetFilling(bool filling) {
     Realign();
 }
 
-int ScrollingClient::ClientWidth() const { return viewport_->width(); }
-int ScrollingClient::ClientHeight() const { return viewport_->height(); }
+int ScrollingClient::ClientWidth() const {
+    return viewport_->width();
+}
+int ScrollingClient::ClientHeight() const {
+    return viewport_->height();
+}
 
 int ScrollingClient::HorzRange() const {
     return content_ && !filling_ ? content_->x() + hpos_ + content_->width() : 0;
@@ -44,8 +47,12 @@ int ScrollingClient::VertRange() const {
     return content_ && !filling_ ? content_->y() + vpos_ + content_->height() : 0;
 }
 
-bool ScrollingClient::HorzBarVisible() const { return !hbar_->isHidden(); }
-bool ScrollingClient::VertBarVisible() const { return !vbar_->isHidden(); }
+bool ScrollingClient::HorzBarVisible() const {
+    return !hbar_->isHidden();
+}
+bool ScrollingClient::VertBarVisible() const {
+    return !vbar_->isHidden();
+}
 
 void ScrollingClient::SetHorzPosition(int position) {
     const int limit = std::max(0, HorzRange() - ClientWidth());

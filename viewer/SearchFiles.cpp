@@ -34,7 +34,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat() && (key->key() == Qt::Key_Shift || key->key() == Qt::Key_Control))
+            if (!key->isAutoRepeat() &&
+                (key->key() == Qt::Key_Shift || key->key() == Qt::Key_Control))
                 pressed_ = true;
         } else if (event->type() == QEvent::MouseButtonPress) {
             if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)

@@ -50,8 +50,8 @@ QMargins FrameMargins(const QWidget& window) {
     const QRect client = window.geometry();
     if (!frame.contains(client))
         return {};
-    return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-            frame.bottom() - client.bottom()};
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
 }
 
 } // namespace tessaly

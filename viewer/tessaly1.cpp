@@ -5,17 +5,17 @@
 #include "exif/ExifOverlay.h"
 #include "exif/tessaly_def.h"
 #include "imaging/AreaCut.h"
+#include "pick/tessaly2.h"
 #include "viewer/BitmapView.h"
 #include "viewer/Dialogs.h"
 #include "viewer/Guard.h"
 #include "viewer/JpegPicture.h"
 #include "viewer/PictureControl.h"
-#include "pick/tessaly2.h"
 #include "viewer/ScrollingClient.h"
-#include "viewer/SelectionShape.h"
-#include "viewer/readme.h"
 #include "viewer/SearchFiles.h"
+#include "viewer/SelectionShape.h"
 #include "viewer/TwoColumnMenu.h"
+#include "viewer/readme.h"
 #include "viewer/ulib.h"
 
 #include <QAction>
@@ -62,7 +62,9 @@ QFont PGothic(int pixelSize) {
     return font;
 }
 
-std::string ToPath(const QString& localFile) { return QFile::encodeName(localFile).toStdString(); }
+std::string ToPath(const QString& localFile) {
+    return QFile::encodeName(localFile).toStdString();
+}
 
 } // namespace
 
@@ -87,8 +89,9 @@ QPointer<TForm2>& TForm1::CurrentPickWindow() {
 }
 
 QString TForm1::StartupCaption() {
-    return QString::fromStdString(Format(
-        "%s %s %s %s %s", {"Tess", credits::kVersion, credits::kAuthor, credits::kProduct, credits::kContactAddress}));
+    return QString::fromStdString(
+        Format("%s %s %s %s %s", {"Tess", credits::kVersion, credits::kAuthor, credits::kProduct,
+                                  credits::kContactAddress}));
 }
 
 void TForm1::CreateControls() {
@@ -107,7 +110,8 @@ void TForm1::CreateControls() {
     Panel1->installEventFilter(this);
     Client->installEventFilter(this);
     Client->Viewport()->installEventFilter(this);
-    connect(Client, &ScrollingClient::Resized, this, [this] { Guarded([this] { FormResize(); }, this); });
+    connect(Client, &ScrollingClient::Resized, this,
+            [this] { Guarded([this] { FormResize(); }, this); });
 
     Image1 = new PictureControl(Panel1);
     Image1->setGeometry(1, 1, 0, 0);
@@ -144,7 +148,8 @@ void TForm1::CreateControls() {
 }
 
 QAction* TForm1::AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable) {
-    return AddMenuItem(*PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
+    return AddMenuItem(
+        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
 }
 
 QAction* TForm1::AddSeparator() {
@@ -163,8 +168,10 @@ void TForm1::CreateMenu() {
     N4 = AddSeparator();
     Exif1 = AddItem(QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
     AreaSel = AddItem(QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = AddMenuItem(*PopupMenu1, *this, QStringLiteral("コピー"), [this] { AreaCopyClick(AreaCopy); });
-    AreaPick = AddMenuItem(*PopupMenu1, *this, QStringLiteral("取出表示"), [this] { AreaPickClick(AreaPick); });
+    AreaCopy = AddMenuItem(*PopupMenu1, *this, QStringLiteral("コピー"),
+                           [this] { AreaCopyClick(AreaCopy); });
+    AreaPick = AddMenuItem(*PopupMenu1, *this, QStringLiteral("取出表示"),
+                           [this] { AreaPickClick(AreaPick); });
     N1 = AddItem(QStringLiteral("フィット"), &TForm1::N1Click, true);
     N2 = AddItem(QStringLiteral("実寸"), &TForm1::N2Click, true);
     N3 = AddSeparator();
@@ -245,7 +252,9 @@ void TForm1::FormClose() {
     PickBmp = Bitmap();
 }
 
-void TForm1::PickImgEndClick() { emit TerminateRequested(); }
+void TForm1::PickImgEndClick() {
+    emit TerminateRequested();
+}
 
 // ---------------------------------------------------------------------------------------
 // The image list
@@ -419,7 +428,9 @@ void TForm1::DspInfo1(int k) {
                        static_cast<int>(FileList.size())}));
 }
 
-void TForm1::SetCaption(const std::string& utf8) { setWindowTitle(QString::fromStdString(utf8)); }
+void TForm1::SetCaption(const std::string& utf8) {
+    setWindowTitle(QString::fromStdString(utf8));
+}
 
 void TForm1::ImgDspMove(int dx, int dy) {
     if (dy != 0) {
@@ -486,10 +497,18 @@ void TForm1::N2Click() {
     SetCheckDefault(*N1, false);
 }
 
-void TForm1::Enlarge5Click() { SetEnlarge(5); }
-void TForm1::Enlarge1Click() { SetEnlarge(1); }
-void TForm1::Reduction1Click() { SetEnlarge(-1); }
-void TForm1::Reduction5Click() { SetEnlarge(-5); }
+void TForm1::Enlarge5Click() {
+    SetEnlarge(5);
+}
+void TForm1::Enlarge1Click() {
+    SetEnlarge(1);
+}
+void TForm1::Reduction1Click() {
+    SetEnlarge(-1);
+}
+void TForm1::Reduction5Click() {
+    SetEnlarge(-5);
+}
 
 void TForm1::FormResize() {
     if (imageFilling_)
@@ -509,7 +528,9 @@ void TForm1::SetImageFilling(bool filling) {
         LayoutFillingImage();
 }
 
-void TForm1::LayoutFillingImage() { Image1->setGeometry(PanelInterior()); }
+void TForm1::LayoutFillingImage() {
+    Image1->setGeometry(PanelInterior());
+}
 
 void TForm1::Image1MouseDown(Qt::MouseButton, int x, int y) {
     DragX = x;
@@ -538,7 +559,9 @@ void TForm1::Image1MouseMove(int x, int y) {
     DragY = y;
 }
 
-void TForm1::Image1MouseUp() { Dragging = false; }
+void TForm1::Image1MouseUp() {
+    Dragging = false;
+}
 
 void TForm1::Image1DblClick() {
     DblClicked = true;
@@ -553,7 +576,9 @@ void TForm1::Panel1MouseDown(Qt::MouseButton, int x, int y) {
     AncY = y;
 }
 
-void TForm1::ShowPopupMenu(const QPoint& globalPos) { PopupMenu1->Popup(globalPos); }
+void TForm1::ShowPopupMenu(const QPoint& globalPos) {
+    PopupMenu1->Popup(globalPos);
+}
 
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
@@ -561,7 +586,9 @@ void TForm1::ShowPopupMenu(const QPoint& globalPos) { PopupMenu1->Popup(globalPo
 namespace {
 constexpr int kHandleSide = 5;
 // Half of a displayed length, halves to the even neighbour.
-int Half(int length) { return static_cast<int>(Round(length / 2.0L)); }
+int Half(int length) {
+    return static_cast<int>(Round(length / 2.0L));
+}
 } // namespace
 
 void TForm1::SetAreaAnc() {
@@ -593,9 +620,10 @@ int TForm1::ActualPixels(int displayed) const {
 }
 
 void TForm1::SelAreaCap(bool moving) {
-    SetCaption(Format("選択範囲%s 位置(%4d,%4d) 実サイズ[%4d,%4d]",
-                      {moving ? "移動" : "拡縮", Shape1->x() - Image1->x(), Shape1->y() - Image1->y(),
-                       ActualPixels(Shape1->width()), ActualPixels(Shape1->height())}));
+    SetCaption(
+        Format("選択範囲%s 位置(%4d,%4d) 実サイズ[%4d,%4d]",
+               {moving ? "移動" : "拡縮", Shape1->x() - Image1->x(), Shape1->y() - Image1->y(),
+                ActualPixels(Shape1->width()), ActualPixels(Shape1->height())}));
 }
 
 void TForm1::AreaSelClick() {
@@ -718,7 +746,8 @@ void TForm1::DspExifInfo(int k) {
         throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
     // A read error passes on from here before the labels change: they keep the old text.
     const std::string text = MakeDspExifInfo(ExifInfo1, FileList[static_cast<std::size_t>(k - 1)]);
-    const QString shown = QString::fromStdString(SjisToUtf8(text)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString shown = QString::fromStdString(SjisToUtf8(text))
+                              .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Label1->setText(shown);
     Label1->move(2, 2);
     Label1->adjustSize();
@@ -749,7 +778,8 @@ void TForm1::AreaCopyClick(QAction* sender) {
     // The picture decoded at full size, never the zoomed or fitted one on the screen.
     const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
     const Bitmap none;
-    Bitmap out = CutArea(decoded ? *decoded : none, area.x(), area.y(), area.width(), area.height());
+    Bitmap out =
+        CutArea(decoded ? *decoded : none, area.x(), area.y(), area.width(), area.height());
     if (sender == AreaPick)
         PickBmp = std::move(out);
     else
@@ -793,9 +823,9 @@ void TForm1::AreaPickClick(QAction* sender) {
     ++PickCount;
     pick->setWindowTitle(QString::fromStdString(
         Format("取出[%d] サイズ(%d,%d)", {PickCount, pickWidth, pickHeight})));
-    pick->Image1->setToolTip(QString::fromStdString(Format(
-        "%.1f%%表示 実サイズ(%d,%d)",
-        {static_cast<long double>(w) / pickWidth * 100, pickWidth, pickHeight})));
+    pick->Image1->setToolTip(QString::fromStdString(
+        Format("%.1f%%表示 実サイズ(%d,%d)",
+               {static_cast<long double>(w) / pickWidth * 100, pickWidth, pickHeight})));
     pick->show();
 }
 

@@ -148,7 +148,6 @@ signals:
     void TerminateRequested();
 
 public:
-
     // --- State, in the order the window declares it ---
     int ImgWidth = 0;
     int ImgHeight = 0;

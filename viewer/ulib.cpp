@@ -27,8 +27,12 @@ void SetWaitCursor(bool on) {
 }
 
 namespace {
-Rect BoundsOf(const QWidget& w) { return {w.x(), w.y(), w.width(), w.height()}; }
-Size ClientOf(const QWidget& w) { return {w.width(), w.height()}; }
+Rect BoundsOf(const QWidget& w) {
+    return {w.x(), w.y(), w.width(), w.height()};
+}
+Size ClientOf(const QWidget& w) {
+    return {w.width(), w.height()};
+}
 } // namespace
 
 void CenterCtrl(QWidget& control, const QWidget& parent) {
@@ -41,7 +45,9 @@ void FitCtrl(int naturalHeight, int naturalWidth, QWidget& control, const QWidge
     control.setGeometry(r.left, r.top, r.width, r.height);
 }
 
-bool HasWindowFrame(const QWidget& window) { return !FrameMargins(window).isNull(); }
+bool HasWindowFrame(const QWidget& window) {
+    return !FrameMargins(window).isNull();
+}
 
 namespace {
 
@@ -114,7 +120,8 @@ void CenterForm(QWidget& window, const QWidget& over) {
     const QSize ws = OuterSize(window);
     const QSize os = OuterSize(over);
     const QPoint op = OuterPos(over);
-    const Rect r = CenterOver({0, 0, ws.width(), ws.height()}, {op.x(), op.y(), os.width(), os.height()});
+    const Rect r =
+        CenterOver({0, 0, ws.width(), ws.height()}, {op.x(), op.y(), os.width(), os.height()});
     SetOuterPos(window, {r.left, r.top});
 }
 
@@ -122,13 +129,14 @@ QAction* AddMenuItem(TwoColumnMenu& menu, QWidget& owner, const QString& caption
                      std::function<void()> handler, bool checkable) {
     auto* item = new QAction(caption, &owner);
     item->setCheckable(checkable);
-    QObject::connect(item, &QAction::triggered, &owner, [item, &owner, handler = std::move(handler)] {
-        if (item->isCheckable()) {
-            const QSignalBlocker block(item);
-            item->setChecked(!item->isChecked());
-        }
-        Guarded(handler, &owner);
-    });
+    QObject::connect(item, &QAction::triggered, &owner,
+                     [item, &owner, handler = std::move(handler)] {
+                         if (item->isCheckable()) {
+                             const QSignalBlocker block(item);
+                             item->setChecked(!item->isChecked());
+                         }
+                         Guarded(handler, &owner);
+                     });
     menu.addAction(item);
     return item;
 }
@@ -139,7 +147,9 @@ void SetDefault(QAction& item, bool isDefault) {
     item.setFont(f);
 }
 
-bool IsDefault(const QAction& item) { return item.font().bold(); }
+bool IsDefault(const QAction& item) {
+    return item.font().bold();
+}
 
 void SetCheckDefault(QAction& item, bool value) {
     item.setChecked(value);

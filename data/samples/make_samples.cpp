@@ -107,16 +107,24 @@ int main(int argc, char** argv) {
         std::printf("Writing samples to %s\n", out.string().c_str());
         Write(out / "01 風景" / "IMG_0001.JPG",
               EncodeJpeg(Landscape(1600, 1200, 0.0),
-                         {.quality = 90, .segments = {SampleExif(ByteOrder::Intel, 1600, 1200, "T-100", "2006:07:17 09:15:30")}}));
+                         {.quality = 90,
+                          .segments = {SampleExif(ByteOrder::Intel, 1600, 1200, "T-100",
+                                                  "2006:07:17 09:15:30")}}));
         Write(out / "01 風景" / "IMG_0002.jpg",
               EncodeJpeg(Landscape(4000, 3000, 1.0),
-                         {.quality = 90, .segments = {SampleExif(ByteOrder::Motorola, 4000, 3000, "T-200 PRO", "2006:07:17 16:40:05")}}));
-        Write(out / "02 街" / "夜" / "DSC0003.Jpg", EncodeJpeg(Landscape(640, 480, 2.0), {.quality = 85}));
-        Write(out / "02 街" / "small.JPG", EncodeJpeg(Landscape(160, 120, 3.0), {.quality = 90, .grayscale = true}));
+                         {.quality = 90,
+                          .segments = {SampleExif(ByteOrder::Motorola, 4000, 3000, "T-200 PRO",
+                                                  "2006:07:17 16:40:05")}}));
+        Write(out / "02 街" / "夜" / "DSC0003.Jpg",
+              EncodeJpeg(Landscape(640, 480, 2.0), {.quality = 85}));
+        Write(out / "02 街" / "small.JPG",
+              EncodeJpeg(Landscape(160, 120, 3.0), {.quality = 90, .grayscale = true}));
         Write(out / "02 街" / "progressive.jpg",
               EncodeJpeg(Landscape(1024, 768, 4.0),
-                         {.quality = 90, .progressive = true,
-                          .segments = {SampleExif(ByteOrder::Intel, 1024, 768, "T-100", "2006:07:18 07:02:11")}}));
+                         {.quality = 90,
+                          .progressive = true,
+                          .segments = {SampleExif(ByteOrder::Intel, 1024, 768, "T-100",
+                                                  "2006:07:18 07:02:11")}}));
         Write(out / "a-wide-one.jpg", EncodeJpeg(Landscape(3000, 1000, 5.0), {.quality = 88}));
         Write(out / "not-listed.jpeg", EncodeJpeg(Landscape(320, 240, 6.0)));
         Write(out / "not-listed.png", kTinyPng);

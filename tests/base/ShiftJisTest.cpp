@@ -12,8 +12,12 @@ TEST(ShiftJis, RoundTripsJapaneseText) {
 }
 
 TEST(ShiftJis, UnconvertibleCharactersBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToSjis("a\xF0\x9F\x98\x80" "b"), "a?b"); // an emoji has no CP932 form
-    EXPECT_EQ(Utf8ToSjis("a\xFF" "b"), "a?b");             // not UTF-8 at all
+    EXPECT_EQ(Utf8ToSjis("a\xF0\x9F\x98\x80"
+                         "b"),
+              "a?b"); // an emoji has no CP932 form
+    EXPECT_EQ(Utf8ToSjis("a\xFF"
+                         "b"),
+              "a?b"); // not UTF-8 at all
 }
 
 TEST(ShiftJis, InvalidShiftJisShowsReplacementCharacters) {

@@ -199,7 +199,8 @@ TEST_F(DamagedFileTest, OnePixelPictureSurvivesZoomSelectionCopyAndPick) {
     QTest::keyClick(&viewer.form(), Qt::Key_Right);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
     // With nothing shown the displayed ratio is 0: the selection has no actual size.
-    EXPECT_TRUE(selection.endsWith(QStringLiteral("実サイズ[   0,   0]"))) << selection.toStdString();
+    EXPECT_TRUE(selection.endsWith(QStringLiteral("実サイズ[   0,   0]")))
+        << selection.toStdString();
 }
 
 TEST_F(DamagedFileTest, HeaderDeclaringAHugePictureIsRefusedWithItsMessage) {

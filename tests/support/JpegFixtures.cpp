@@ -118,8 +118,16 @@ Bytes ExifSegment(const Bytes& tiff) {
     if (length > 0xFFFF)
         throw std::invalid_argument("EXIF block too large for one segment");
     Bytes seg(10 + tiff.size());
-    const std::uint8_t head[10] = {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
-                                   static_cast<std::uint8_t>(length & 0xFF), 'E', 'x', 'i', 'f', 0, 0};
+    const std::uint8_t head[10] = {0xFF,
+                                   0xE1,
+                                   static_cast<std::uint8_t>(length >> 8),
+                                   static_cast<std::uint8_t>(length & 0xFF),
+                                   'E',
+                                   'x',
+                                   'i',
+                                   'f',
+                                   0,
+                                   0};
     std::copy(std::begin(head), std::end(head), seg.begin());
     std::copy(tiff.begin(), tiff.end(), seg.begin() + 10);
     return seg;
@@ -129,7 +137,8 @@ void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write fixture " + path.string());
 }

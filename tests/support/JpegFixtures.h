@@ -15,11 +15,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct JpegOptions {
     int quality = 90;
-    bool jfif = true;         // write the 18-byte JFIF APP0 right after the start of image
+    bool jfif = true; // write the 18-byte JFIF APP0 right after the start of image
     bool progressive = false;
-    bool grayscale = false;   // one component
-    bool cmyk = false;        // four components, Adobe-style inverted inks
-    bool arithmetic = false;  // arithmetic coding instead of Huffman
+    bool grayscale = false;  // one component
+    bool cmyk = false;       // four components, Adobe-style inverted inks
+    bool arithmetic = false; // arithmetic coding instead of Huffman
     // Whole marker segments (0xFF, marker, length, payload) written after SOI/JFIF, in order.
     std::vector<Bytes> segments;
 };

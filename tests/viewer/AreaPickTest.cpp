@@ -1,7 +1,6 @@
 // "コピー" and "取出表示": the selected area cut from the full-size picture, to the
 // clipboard or into a new pick window sized to the main window.
 #include "MainWindowFixture.h"
-
 #include "pick/PickImage.h"
 #include "pick/tessaly2.h"
 #include "viewer/BitmapView.h"
@@ -22,7 +21,8 @@ protected:
     // switched on; the displayed ratio is set to 1 so that displayed pixels are actual ones.
     TForm1& OpenForPicking() {
         const auto path = dir_ / "detail.JPG";
-        fixtures::WriteFile(path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
+        fixtures::WriteFile(
+            path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
         TForm1& f = Open({path.string()});
         f.AreaSelClick();
         f.DspRatio = 1.0L;
@@ -59,7 +59,8 @@ TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
     TForm1& f = OpenForPicking();
     Select(-5, 1990, 20, 20);
     f.AreaCopy->trigger();
-    const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    const QImage copied =
+        QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(copied.size(), QSize(20, 20));
     EXPECT_EQ(copied.pixel(0, 0), qRgb(255, 255, 255));   // left of the picture
     EXPECT_EQ(copied.pixel(10, 15), qRgb(255, 255, 255)); // below it

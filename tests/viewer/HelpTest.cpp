@@ -1,6 +1,5 @@
 // "ヘルプ" in the main window: the readme window's caption, its text and its place.
 #include "MainWindowFixture.h"
-
 #include "viewer/readme.h"
 
 #include <QPushButton>
@@ -25,8 +24,9 @@ TEST_F(HelpTest, WithoutAReadmeShowsTheComplaintAndTheCredits) {
     TForm1& f = OpenWithReadme();
     f.Help1->trigger();
     EXPECT_TRUE(readme_->isVisible());
-    EXPECT_EQ(readme_->windowTitle(), QStringLiteral("Lumivex v0.1 '060717 By Pellori"
-                                                     "https://pellori.example/contact/contact_me.html"));
+    EXPECT_EQ(readme_->windowTitle(),
+              QStringLiteral("Lumivex v0.1 '060717 By Pellori"
+                             "https://pellori.example/contact/contact_me.html"));
     EXPECT_EQ(readme_->RichEdit1->toPlainText(), MissingReadmeText());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
@@ -52,10 +52,12 @@ TEST_F(HelpTest, ReadmeWindowIsCentredOverTheMainWindowEachTime) {
     f.Help1->trigger();
     const QSize outer = OuterSize(*readme_);
     EXPECT_EQ(outer, QSize(429 + 8, 238 + 34));
-    EXPECT_EQ(OuterPos(*readme_), QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
+    EXPECT_EQ(OuterPos(*readme_),
+              QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
     SetOuterPos(*readme_, {0, 0});
     f.Help1->trigger(); // while open: back over the centre
-    EXPECT_EQ(OuterPos(*readme_), QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
+    EXPECT_EQ(OuterPos(*readme_),
+              QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
     readme_->Button1->click();
     EXPECT_FALSE(readme_->isVisible());
     EXPECT_TRUE(f.isVisible());

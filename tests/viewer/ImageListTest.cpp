@@ -1,8 +1,8 @@
 // Building the image list from arguments and drops, sorting, and stepping through it.
-#include "MainWindowFixture.h"
-
-#include "exif/tessaly_def.h"
 #include "viewer/ImageList.h"
+
+#include "MainWindowFixture.h"
+#include "exif/tessaly_def.h"
 #include "viewer/SearchFiles.h"
 
 #include <QMimeData>
@@ -15,7 +15,8 @@ using namespace tessaly::testing;
 TEST(ImageList, OnlyTheJpgExtensionInAnyCaseIsTaken) {
     for (const char* taken : {"a.JPG", "a.jpg", "/x/b.Jpg", "c.jPg", ".jpg", "x.y.JPG"})
         EXPECT_TRUE(ExtCheck(taken)) << taken;
-    for (const char* refused : {"a.jpeg", "a.JPE", "a.png", "a", "dir.jpg/name", "a.JPG ", "a.JPG.bak"})
+    for (const char* refused :
+         {"a.jpeg", "a.JPE", "a.png", "a", "dir.jpg/name", "a.JPG ", "a.JPG.bak"})
         EXPECT_FALSE(ExtCheck(refused)) << refused;
 }
 
@@ -40,8 +41,8 @@ TEST(ImageList, SortIgnoresCase) {
 class ListBuildingTest : public MainWindowTest {
 protected:
     void SetUp() override {
-        for (const char* name : {"t/a.JPG", "t/B.jpg", "t/c.Jpg", "t/no.jpeg", "t/no.JPE", "t/no.png",
-                                 "t/sub/deep/d.jpg", "t/.hidden/e.JPG", "t/.f.jpg"})
+        for (const char* name : {"t/a.JPG", "t/B.jpg", "t/c.Jpg", "t/no.jpeg", "t/no.JPE",
+                                 "t/no.png", "t/sub/deep/d.jpg", "t/.hidden/e.JPG", "t/.f.jpg"})
             WriteJpeg(dir_, name, 8, 8);
         root_ = (dir_ / "t").string();
     }
@@ -50,8 +51,9 @@ protected:
 
 TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
     TForm1& f = Open({root_});
-    const FileListType expected = {root_ + "/.f.jpg", root_ + "/.hidden/e.JPG", root_ + "/a.JPG",
-                                   root_ + "/B.jpg", root_ + "/c.Jpg", root_ + "/sub/deep/d.jpg"};
+    const FileListType expected = {root_ + "/.f.jpg", root_ + "/.hidden/e.JPG",
+                                   root_ + "/a.JPG",  root_ + "/B.jpg",
+                                   root_ + "/c.Jpg",  root_ + "/sub/deep/d.jpg"};
     FileListType sortedExpected = expected;
     SortFileList(sortedExpected);
     EXPECT_EQ(f.FileList, sortedExpected);
@@ -92,8 +94,8 @@ TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder
     TForm1& f = Open();
     WriteJpeg(dir_, "Q/z.jpg", 8, 8); // "Q" sorts before "t" whatever the case
     f.DropFiles({root_ + "/sub", (dir_ / "Q").string(), root_ + "/B.jpg"});
-    EXPECT_EQ(f.FileList,
-              (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg", root_ + "/sub/deep/d.jpg"}));
+    EXPECT_EQ(f.FileList, (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg",
+                                        root_ + "/sub/deep/d.jpg"}));
     EXPECT_EQ(SPDlgDir, (dir_ / "Q").string());
     EXPECT_EQ(f.ImgIndex, 1);
 }
@@ -118,7 +120,8 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
 
 TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound) {
     TForm1& f = Open();
-    QCoreApplication::postEvent(&f, new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier));
+    QCoreApplication::postEvent(&f,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier));
     f.DropFiles({root_ + "/c.Jpg", root_, root_ + "/a.JPG"});
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Plain);
@@ -224,8 +227,10 @@ TEST_F(NavigationTest, ItemsLeftEnabledOnAnEmptiedListReportTheIndex) {
     f.MI_prv->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 2u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
-    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("リストのインデックスが範囲を超えています (0)."));
-    EXPECT_EQ(boxes_.boxes()[1].text, QStringLiteral("リストのインデックスが範囲を超えています (-1)."));
+    EXPECT_EQ(boxes_.boxes()[0].text,
+              QStringLiteral("リストのインデックスが範囲を超えています (0)."));
+    EXPECT_EQ(boxes_.boxes()[1].text,
+              QStringLiteral("リストのインデックスが範囲を超えています (-1)."));
 }
 
 TEST_F(NavigationTest, FirstActivationSetsTheSaveFolderOnce) {

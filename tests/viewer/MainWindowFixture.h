@@ -1,6 +1,7 @@
 // A main window over picture files the test writes, on the offscreen platform.
 #pragma once
 
+#include "base/Rounding.h"
 #include "tests/support/JpegFixtures.h"
 #include "viewer/Dialogs.h"
 #include "viewer/PictureControl.h"
@@ -9,7 +10,6 @@
 #include "viewer/TwoColumnMenu.h"
 #include "viewer/tessaly1.h"
 #include "viewer/ulib.h"
-#include "base/Rounding.h"
 
 #include <QAction>
 #include <QTest>
@@ -19,7 +19,9 @@
 #include <vector>
 
 // Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tessaly::testing {
 
@@ -27,8 +29,9 @@ namespace tessaly::testing {
 inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& name, int width,
                              int height) {
     const auto path = dir / name;
-    fixtures::WriteFile(path, fixtures::EncodeJpeg(fixtures::SolidBitmap(width, height, 90, 140, 200),
-                                                   {.quality = 50}));
+    fixtures::WriteFile(
+        path,
+        fixtures::EncodeJpeg(fixtures::SolidBitmap(width, height, 90, 140, 200), {.quality = 50}));
     return path.string();
 }
 

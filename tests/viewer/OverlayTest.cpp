@@ -1,7 +1,6 @@
 // The EXIF overlay in the main window: two labels one pixel apart, refreshed with every
 // picture, kept as they were when the reader fails.
 #include "MainWindowFixture.h"
-
 #include "tests/support/ExifBuilder.h"
 
 #include <QLabel>
@@ -24,7 +23,8 @@ std::string WriteJpegWithExif(const TempDir& dir, const std::string& name, const
         .Short(34855, 100)
         .Short(37385, 16);
     const auto path = dir / name;
-    WriteFile(path, EncodeJpeg(SolidBitmap(32, 24, 10, 20, 30), {.segments = {ExifSegment(exif.Build())}}));
+    WriteFile(path, EncodeJpeg(SolidBitmap(32, 24, 10, 20, 30),
+                               {.segments = {ExifSegment(exif.Build())}}));
     return path.string();
 }
 
@@ -58,7 +58,8 @@ TEST_F(OverlayTest, ShowsTheBlockTwiceOnePixelApartAndFollowsTheList) {
     EXPECT_EQ(f.Label2->pos(), QPoint(3, 3));
     EXPECT_EQ(f.Label1->text(), f.Label2->text());
     const QString text = f.Label1->text();
-    EXPECT_TRUE(text.startsWith(QStringLiteral("01:画像ファイル名 ------> %1\n").arg(QString::fromStdString(a))));
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("01:画像ファイル名 ------> %1\n").arg(QString::fromStdString(a))));
     EXPECT_TRUE(text.contains(QStringLiteral("\n10:露光時間 ------------> 1/250 秒\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\n13:フラッシュ発光状態 --> (16)\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\n21:カメラのメーカー ----> MAKER\n")));
@@ -92,7 +93,8 @@ TEST_F(OverlayTest, ReaderErrorKeepsTheLabelsAndReachesTheErrorBox) {
     ExifBuilder broken;
     broken.Exif().Ascii(36864, "zz"); // a version that is not hexadecimal
     const auto bad = dir_ / "b.jpg";
-    WriteFile(bad, EncodeJpeg(SolidBitmap(8, 8, 1, 2, 3), {.segments = {ExifSegment(broken.Build())}}));
+    WriteFile(bad,
+              EncodeJpeg(SolidBitmap(8, 8, 1, 2, 3), {.segments = {ExifSegment(broken.Build())}}));
     TForm1& f = Open({good, bad.string()});
     f.Exif1->trigger();
     const QString before = f.Label1->text();

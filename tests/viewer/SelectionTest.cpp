@@ -189,8 +189,9 @@ QColor PixelOf(QWidget& window, QWidget& child, QPoint p) {
 TEST_F(SelectionTest, DottedOutlineInvertsLightAndDarkPictures) {
     for (const auto& [colour, inverted] : {std::pair{255, 0}, std::pair{0, 255}}) {
         const auto path = dir_ / (colour ? "white.jpg" : "black.jpg");
-        fixtures::WriteFile(path, fixtures::EncodeJpeg(
-                                      fixtures::SolidBitmap(585, 394, colour, colour, colour), {.quality = 100}));
+        fixtures::WriteFile(
+            path, fixtures::EncodeJpeg(fixtures::SolidBitmap(585, 394, colour, colour, colour),
+                                       {.quality = 100}));
         form_.reset();
         TForm1& f = Open({path.string()});
         f.AncX = 300;

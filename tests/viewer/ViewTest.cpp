@@ -7,7 +7,9 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-QString Utf8(const std::string& s) { return QString::fromStdString(s); }
+QString Utf8(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
@@ -214,6 +216,7 @@ TEST_F(MainWindowTest, HugeHeaderIsRefusedWithAClearError) {
     fixtures::WriteFile(path, jpeg);
     Open({path});
     ASSERT_EQ(boxes_.boxes().size(), 1u);
-    EXPECT_EQ(boxes_.boxes()[0].text,
-              QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Utf8(path)));
+    EXPECT_EQ(
+        boxes_.boxes()[0].text,
+        QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Utf8(path)));
 }
