@@ -7,8 +7,8 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "viewer/StretchDraw.h"
 
-#include <QImage>
 #include <QWidget>
 
 namespace tessaly {
@@ -26,12 +26,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The reduced copy for the control's current size.
-    const QImage& ReducedView();
-
     Bitmap picture_;
-    Bitmap reduced_;
-    QImage reducedView_; // over reduced_'s rows
+    StretchDrawer drawer_;
 };
 
 } // namespace tessaly

@@ -7,17 +7,14 @@
 // per size.
 #pragma once
 
-#include "viewer/BitmapView.h"
 #include "viewer/JpegPicture.h"
+#include "viewer/StretchDraw.h"
 
 #include <QImage>
 #include <QWidget>
 #include <memory>
 
 namespace tessaly {
-
-// A block of a picture's pixels as a 32-bit image, for drawing it stretched.
-QImage SourceBlock(const Bitmap& pixels, const QRect& block);
 
 class PictureControl : public QWidget {
     Q_OBJECT
@@ -41,14 +38,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const QImage* ReducedCopy(const Bitmap& pixels);
-
     std::shared_ptr<JpegPicture> picture_;
     bool autoSize_ = false;
     bool stretch_ = false;
-    // The box-filtered copy for the current control size, and its pixels.
-    std::unique_ptr<Bitmap> reduced_;
-    QImage reducedImage_;
+    StretchDrawer drawer_;
 };
 
 } // namespace tessaly
