@@ -5,6 +5,7 @@
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
+#include "tests/support/QtText.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -56,10 +57,6 @@ std::vector<Bytes> QuantisationTables(const Bytes& jpeg) {
         pos += 2 + length;
     }
     return tables;
-}
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
 }
 
 class PickCopySaveTest : public PickWindowTest {

@@ -1,6 +1,7 @@
 // The real save dialog, driven from timers while it runs modally: where it opens, the name it
 // offers, the default suffix, the overwrite question.
 #include "PickTestSupport.h"
+#include "tests/support/QtText.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>
@@ -14,10 +15,6 @@ namespace tessaly::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-QString Q(const fs::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
 
 // Runs `step` on the dialog once it is shown; a dialog the step leaves open is cancelled, so
 // a failing test never hangs.

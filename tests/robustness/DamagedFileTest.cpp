@@ -2,6 +2,7 @@
 // shows the files it can, and says only what its messages say.
 #include "imaging/JpegDecoder.h"
 #include "tests/robustness/HostileFiles.h"
+#include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"
 
 #include <QTest>
@@ -15,10 +16,7 @@ using fixtures::EncodeJpeg;
 using fixtures::GradientBitmap;
 using fixtures::WriteFile;
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
+using testing::Q;
 bool HeaderReadable(const Bytes& bytes) {
     try {
         ReadJpegHeader(bytes);

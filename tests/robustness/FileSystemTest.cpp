@@ -1,6 +1,7 @@
 // Entries of the image list that are not what their names promise, and folder trees that
 // are large, looped or oddly named.
 #include "tests/robustness/HostileFiles.h"
+#include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"
 
 #include <QLabel>
@@ -17,10 +18,7 @@ using fixtures::EncodeJpeg;
 using fixtures::GradientBitmap;
 using fixtures::WriteFile;
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
+using testing::Q;
 // 1234567 as "1,234,567".
 QString Thousands(long long n) {
     QString digits = QString::number(n);

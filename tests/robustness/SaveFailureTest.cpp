@@ -4,6 +4,7 @@
 #include "exif/tessaly_def.h"
 #include "pick/tessaly2.h"
 #include "tests/robustness/HostileFiles.h"
+#include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"
 #include "viewer/SelectionShape.h"
 
@@ -21,10 +22,7 @@ using fixtures::GradientBitmap;
 using fixtures::ReadFile;
 using fixtures::WriteFile;
 
-QString Q(const fs::path& p) {
-    return QString::fromStdString(p.string());
-}
-
+using testing::Q;
 const Bytes kOldFile = {0xFF, 0xD8, 'o', 'l', 'd', 0xFF, 0xD9};
 
 class SaveFailureTest : public ::testing::Test {
