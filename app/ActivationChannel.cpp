@@ -1,6 +1,6 @@
 #include "app/ActivationChannel.h"
 
-#include "viewer/Guard.h"
+#include "ui/Guard.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "viewer/Guard.h"
+#include "ui/Guard.h"
 
 namespace tessaly {
 

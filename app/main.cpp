@@ -2,10 +2,10 @@
 #include "app/Application.h"
 #include "app/SingleInstance.h"
 #include "pick/tessaly2.h"
-#include "viewer/Dialogs.h"
-#include "viewer/readme.h"
+#include "readme/readme.h"
+#include "ui/Dialogs.h"
+#include "ui/ulib.h"
 #include "viewer/tessaly1.h"
-#include "viewer/ulib.h"
 
 #include <QFont>
 #include <cstring>
@@ -53,15 +53,15 @@ int main(int argc, char** argv) {
     }
 
     QApplication::setApplicationName(tessaly::kApplicationTitle);
-    QFont font(QStringLiteral("IPAPGothic"));
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    QApplication::setFont(tessaly::WindowFont(12));
 
     // The arguments as the system gave them: file names are bytes.
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    tessaly::TForm1 form1(std::move(arguments));
-    auto* form2 = new tessaly::TForm2(&form1);
-    tessaly::TForm1::CurrentPickWindow() = form2;
+    // The save dialog's folder, one for the whole program, shared by every window.
+    tessaly::SaveFolder saveFolder;
+    tessaly::TForm1 form1(std::move(arguments), &saveFolder);
+    auto* form2 = new tessaly::TForm2(saveFolder, &form1);
+    form1.CurrentPickWindow() = form2;
     auto* form3 = new tessaly::TForm3(&form1);
     form1.SetReadmeWindow(form3);
 

@@ -4,8 +4,8 @@
 //   - repainting the 585 x 394 view at 400 % against at fit, and the peak memory at 400 %;
 //   - building the list from a tree of 100,000 files against `find | sort -f`.
 // Run: build-bench/bench/bench_viewer (QT_QPA_PLATFORM=offscreen is set by the program).
+#include "model/ImageList.h"
 #include "tests/support/JpegFixtures.h"
-#include "viewer/ImageList.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
@@ -130,7 +130,7 @@ void Repaint(benchmark::State& state, bool magnified) {
     }
     for (auto _ : state)
         benchmark::DoNotOptimize(form.grab());
-    state.counters["zoom_percent"] = static_cast<double>(form.DspRatio * 100);
+    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().DspRatio * 100);
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
 }

@@ -4,8 +4,6 @@
 
 namespace tessaly {
 
-std::string SPDlgDir;
-
 namespace {
 
 // Written in UTF-8 here; the program keeps them as Shift-JIS, converted once on first use.

@@ -1,4 +1,4 @@
-// Program-wide definitions shared by the viewer, the pick windows and the EXIF overlay.
+// Definitions of the EXIF overlay shared with the viewer: its items, labels and mask.
 #pragma once
 
 #include <array>
@@ -6,11 +6,6 @@
 #include <string_view>
 
 namespace tessaly {
-
-// The folder the pick windows' save dialog opens in, without a trailing separator (UTF-8).
-// Set from the image list when the main window is first activated and after each drop,
-// and replaced by the folder of each file a pick window saves.
-extern std::string SPDlgDir;
 
 // The number of items the EXIF overlay knows.
 inline constexpr int kExifItemCount = 27;

@@ -2,7 +2,7 @@
 // undefined behaviour it checks the promises of the document model: valid UTF-8 without
 // stray control characters, no empty runs, no two neighbouring runs of one style, sizes
 // within their limits, at least one paragraph.
-#include "viewer/RtfReader.h"
+#include "rtf/RtfReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
-#include "viewer/StretchDraw.h"
+#include "ui/StretchDraw.h"
 
 #include <QWidget>
 

@@ -1,13 +1,13 @@
 #include "pick/tessaly2.h"
 
 #include "base/Format.h"
-#include "exif/tessaly_def.h"
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
-#include "viewer/BitmapView.h"
-#include "viewer/Guard.h"
-#include "viewer/TwoColumnMenu.h"
-#include "viewer/ulib.h"
+#include "model/ViewerModel.h"
+#include "ui/BitmapView.h"
+#include "ui/Guard.h"
+#include "ui/TwoColumnMenu.h"
+#include "ui/ulib.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,20 +19,8 @@
 
 namespace tessaly {
 
-namespace {
-
-// The busy cursor for the life of a scope, released however the scope ends.
-class WaitCursor {
-public:
-    WaitCursor() { SetWaitCursor(true); }
-    ~WaitCursor() { SetWaitCursor(false); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-} // namespace
-
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+TForm2::TForm2(SaveFolder& saveFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), saveFolder_(saveFolder) {
     // A pick window never ends the program by being closed.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(kDesignOuterWidth - kDesignFrameWidth, kDesignOuterHeight - kDesignFrameHeight);
@@ -70,6 +58,18 @@ void TForm2::FormCreate() {
     FirstResize = true;
 }
 
+void TForm2::ShowPick(PickSetup setup) {
+    const Size pick{setup.picture.Width(), setup.picture.Height()};
+    Image1->move(0, 0);
+    Image1->resize(setup.shown.width, setup.shown.height);
+    Image1->SetPicture(std::move(setup.picture));
+    resize(setup.shown.width, setup.shown.height);
+    SetOuterPos(*this, setup.position);
+    setWindowTitle(QString::fromStdString(PickCaption(setup.number, pick)));
+    Image1->setToolTip(QString::fromStdString(PickHint(setup.shown, pick)));
+    show();
+}
+
 void TForm2::FormResize() {
     if (FirstResize) {
         FirstResize = false;
@@ -94,7 +94,7 @@ void TForm2::ImageResize() {
 // Copying and saving
 
 void TForm2::ImageSave(const QString& fileName, int sizeMode, bool toClipboard) {
-    const WaitCursor busy;
+    const BusyCursor busy;
     Bitmap out;
     JpegImage jpeg;
     const Bitmap& picture = Image1->Picture();
@@ -123,12 +123,12 @@ void TForm2::ImageSave(const QString& fileName, int sizeMode, bool toClipboard) 
 
 void TForm2::IMGsave(int sizeMode) {
     const std::optional<QString> chosen = SavePictureDialog1->Execute(
-        QFile::decodeName(QByteArray::fromStdString(SPDlgDir)), lastFileName_);
+        QFile::decodeName(QByteArray::fromStdString(saveFolder_.Path())), lastFileName_);
     if (!chosen)
         return;
     lastFileName_ = *chosen;
     ImageSave(*chosen, sizeMode, false);
-    SPDlgDir = SaveFolderOf(*chosen);
+    saveFolder_.Set(SaveFolderOf(*chosen));
 }
 
 void TForm2::Copy1Click() {

@@ -2,14 +2,16 @@
 // stretched into its picture control, and copies or saves it at its actual size or at the
 // size it is shown, optionally sepia or monochrome.
 //
-// The main window's pick fills a new window in this order: Image1 moved to (0, 0) and sized
-// to the display size, Image1->SetPicture(copy of the pick), the client area sized to the
-// display size, the position, the caption, Image1's hint (setToolTip), then show().
+// A new window sets itself up from what the main window's pick hands it (ShowPick).
 #pragma once
 
+#include "imaging/Bitmap.h"
+#include "model/Geometry.h"
+#include "model/SaveFolder.h"
 #include "pick/PickImage.h"
 #include "pick/SavePictureDialog.h"
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -21,6 +23,15 @@ class QContextMenuEvent;
 namespace tessaly {
 
 class TwoColumnMenu;
+
+// What a pick window shows: the picked area at actual size, the size it is shown at, the
+// outer position of the window and the pick's number.
+struct PickSetup {
+    Bitmap picture;
+    Size shown;
+    QPoint position;
+    int number = 0;
+};
 
 class TForm2 : public QWidget {
     Q_OBJECT
@@ -34,7 +45,8 @@ public:
     // The compression level of a saved file (quality 94).
     static constexpr int kSaveLevel = 8;
 
-    explicit TForm2(QWidget* parent = nullptr);
+    // The save folder is the program's, shared by every window.
+    explicit TForm2(SaveFolder& saveFolder, QWidget* parent = nullptr);
     ~TForm2() override;
 
     // The controls, named as the program names them (owned by the window).
@@ -54,6 +66,10 @@ public:
     bool FirstResize = true;
 
     void FormCreate();
+    // Shows a pick in this order: Image1 at (0, 0) in the display size, its picture, the
+    // client area in the display size, the position, the caption "取出[n] サイズ(W,H)",
+    // Image1's hint "p%表示 実サイズ(W,H)", then the window.
+    void ShowPick(PickSetup setup);
     // A resize of the window: re-fits the picture, except the first time.
     void FormResize();
     // Fits Image1 into the client area (shrinking only, centred) and rewrites its hint.
@@ -63,8 +79,8 @@ public:
     // with the checked effect) and puts it on the clipboard or saves it as a JPEG file of
     // level 8. The busy cursor covers the whole operation and is released on failure too.
     void ImageSave(const QString& fileName, int sizeMode, bool toClipboard);
-    // Asks for a file name in the save dialog, opening in SPDlgDir with this window's last
-    // name, and saves; after a successful save SPDlgDir becomes the file's folder. Cancelling
+    // Asks for a file name in the save dialog, opening in the save folder with this window's
+    // last name, and saves; after a successful save the save folder becomes the file's. Cancelling
     // changes nothing.
     void IMGsave(int sizeMode);
 
@@ -89,6 +105,7 @@ private:
     void CreateMenu();
     QAction* AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable = false);
 
+    SaveFolder& saveFolder_;
     QString lastFileName_;
 };
 

@@ -1,6 +1,6 @@
 #include "viewer/PictureControl.h"
 
-#include "viewer/BitmapView.h"
+#include "ui/BitmapView.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -7,8 +7,8 @@
 // per size.
 #pragma once
 
+#include "ui/StretchDraw.h"
 #include "viewer/JpegPicture.h"
-#include "viewer/StretchDraw.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,12 +1,10 @@
-// The main window's client area, which scrolls over its content (the view panel).
-//
-// Scroll positions follow the model of a window that scrolls its children: the range of
-// an axis is the extent of the content in unscrolled coordinates (its left plus the scroll
-// position plus its width); a scroll bar is shown while the range exceeds the visible
-// client size; a position lies between 0 and the range less the visible size; changing a
-// position moves the content by the difference. The content is either filling (covering
-// the whole client area, nothing to scroll) or free (keeping its own position and size).
+// The main window's client area, which shows its content (the view panel) scrolled as the
+// viewer's scroll arithmetic (model/ScrollArea.h) says: the visible area, the content's
+// bounds and the scroll bars. Moves of the bars and of the mouse wheel are handed back as
+// wished positions; the window decides.
 #pragma once
+
+#include "model/ScrollArea.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -24,50 +22,36 @@ public:
     QWidget* Viewport() const { return viewport_; }
     void SetContent(QWidget* content);
 
-    void SetFilling(bool filling);
-    bool Filling() const { return filling_; }
+    // The thickness of a scroll bar in this style.
+    int BarExtent() const;
 
-    // The visible client area (without the scroll bars that are shown).
-    int ClientWidth() const;
-    int ClientHeight() const;
+    // Shows the client area as the arithmetic left it.
+    void Show(const ScrollArea& area);
 
-    int HorzPosition() const { return hpos_; }
-    int VertPosition() const { return vpos_; }
-    // Set a position, limited to 0 .. range - visible size; the content moves by the change.
-    void SetHorzPosition(int position);
-    void SetVertPosition(int position);
-    int HorzRange() const;
-    int VertRange() const;
-    bool HorzBarVisible() const;
-    bool VertBarVisible() const;
-
-    // Content bounds in client coordinates; setting them updates the scroll bars.
-    void SetContentGeometry(const QRect& bounds);
-    void MoveContent(int left, int top);
-    void ResizeContent(int width, int height);
-
-    // Recomputes the scroll bars from the content's bounds.
-    void Realign();
+    // What is shown.
+    int ClientWidth() const { return shown_.ClientWidth(); }
+    int ClientHeight() const { return shown_.ClientHeight(); }
+    int HorzPosition() const { return shown_.HorzPosition(); }
+    int VertPosition() const { return shown_.VertPosition(); }
+    bool HorzBarVisible() const { return shown_.HorzBarVisible(); }
+    bool VertBarVisible() const { return shown_.VertBarVisible(); }
 
 signals:
-    // The client area changed size and a filling content has been laid out again.
-    void Resized();
+    // The client area took a new size (scroll bars included).
+    void Resized(int width, int height);
+    // A scroll bar or the wheel asks for these positions.
+    void ScrollRequested(int horizontal, int vertical);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    void OnBarMoved(Qt::Orientation orientation, int value);
-
     QWidget* viewport_;
     QScrollBar* hbar_;
     QScrollBar* vbar_;
     QPointer<QWidget> content_;
-    bool filling_ = true;
-    bool realigning_ = false;
-    int hpos_ = 0;
-    int vpos_ = 0;
+    ScrollArea shown_;
 };
 
 } // namespace tessaly

@@ -2,7 +2,7 @@
 // can be interrupted by the user.
 #pragma once
 
-#include "viewer/ImageList.h"
+#include "model/ImageList.h"
 
 #include <string>
 

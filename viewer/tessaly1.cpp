@@ -3,20 +3,21 @@
 #include "base/Format.h"
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
-#include "exif/tessaly_def.h"
 #include "imaging/AreaCut.h"
+#include "imaging/JpegDecoder.h"
 #include "pick/tessaly2.h"
-#include "viewer/BitmapView.h"
-#include "viewer/Dialogs.h"
-#include "viewer/Guard.h"
+#include "readme/readme.h"
+#include "ui/BitmapView.h"
+#include "ui/Dialogs.h"
+#include "ui/Guard.h"
+#include "ui/TwoColumnMenu.h"
+#include "ui/ulib.h"
 #include "viewer/JpegPicture.h"
+#include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
 #include "viewer/SelectionShape.h"
-#include "viewer/TwoColumnMenu.h"
-#include "viewer/readme.h"
-#include "viewer/ulib.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,20 +47,8 @@ constexpr int kOuterHeight = 428;
 constexpr int kClientWidth = kOuterWidth - kDesignFrameWidth;
 constexpr int kClientHeight = kOuterHeight - kDesignFrameHeight;
 
-// Switches the busy cursor on for a scope and off at its end, also when it is left by an
-// exception.
-class WaitCursorScope {
-public:
-    WaitCursorScope() { SetWaitCursor(true); }
-    ~WaitCursorScope() { SetWaitCursor(false); }
-    WaitCursorScope(const WaitCursorScope&) = delete;
-    WaitCursorScope& operator=(const WaitCursorScope&) = delete;
-};
-
-QFont PGothic(int pixelSize) {
-    QFont font(QStringLiteral("IPAPGothic"));
-    font.setPixelSize(pixelSize);
-    return font;
+QRect ToQRect(const Rect& r) {
+    return {r.left, r.top, r.width, r.height};
 }
 
 std::string ToPath(const QString& localFile) {
@@ -74,7 +63,25 @@ ViewPanel::ViewPanel(QWidget* parent) : QFrame(parent) {
     setAutoFillBackground(true);
 }
 
-TForm1::TForm1(std::vector<std::string> arguments, QWidget* parent) : QWidget(parent) {
+// Applies the model's answer to the controls when the outermost handler ends.
+class TForm1::ViewUpdate {
+public:
+    explicit ViewUpdate(TForm1& form) : form_(form) { ++form_.applyDepth_; }
+    ~ViewUpdate() {
+        if (--form_.applyDepth_ == 0)
+            form_.ApplyView();
+    }
+    ViewUpdate(const ViewUpdate&) = delete;
+    ViewUpdate& operator=(const ViewUpdate&) = delete;
+
+private:
+    TForm1& form_;
+};
+
+TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidget* parent)
+    : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
+      saveFolder_(saveFolder ? saveFolder : &ownFolder_) {
+    const ViewUpdate update(*this);
     CreateControls();
     CreateMenu();
     readmePath_ = ReadmePath();
@@ -83,20 +90,9 @@ TForm1::TForm1(std::vector<std::string> arguments, QWidget* parent) : QWidget(pa
 
 TForm1::~TForm1() = default;
 
-QPointer<TForm2>& TForm1::CurrentPickWindow() {
-    static QPointer<TForm2> current;
-    return current;
-}
-
-QString TForm1::StartupCaption() {
-    return QString::fromStdString(
-        Format("%s %s %s %s %s", {"Tess", credits::kVersion, credits::kAuthor, credits::kProduct,
-                                  credits::kContactAddress}));
-}
-
 void TForm1::CreateControls() {
     setWindowTitle(QStringLiteral("Form1"));
-    setFont(PGothic(12));
+    setFont(WindowFont(12));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -104,30 +100,31 @@ void TForm1::CreateControls() {
     resize(kClientWidth, kClientHeight);
 
     Client = new ScrollingClient(this);
-    Client->setGeometry(rect());
     Panel1 = new ViewPanel;
     Client->SetContent(Panel1);
+    model_.SetBarExtent(Client->BarExtent());
     Panel1->installEventFilter(this);
     Client->installEventFilter(this);
     Client->Viewport()->installEventFilter(this);
-    connect(Client, &ScrollingClient::Resized, this,
-            [this] { Guarded([this] { FormResize(); }, this); });
+    connect(Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
+    connect(Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
+        const ViewUpdate update(*this);
+        model_.ScrollTo(h, v);
+    });
+    Client->setGeometry(rect());
+    model_.ResizeClient(Client->width(), Client->height());
 
     Image1 = new PictureControl(Panel1);
     Image1->setGeometry(1, 1, 0, 0);
     Image1->installEventFilter(this);
 
     Shape1 = new SelectionShape(SelectionShape::Fill::None, Panel1);
-    Shape1->setGeometry(120, 40, 64, 48);
     Shape2 = new SelectionShape(SelectionShape::Fill::Black, Panel1);
-    Shape2->setGeometry(376, 200, 5, 5);
     Shape2->setCursor(Qt::SizeFDiagCursor);
     Shape1->installEventFilter(this);
     Shape2->installEventFilter(this);
 
-    QFont overlayFont(QStringLiteral("IPAGothic"));
-    overlayFont.setPixelSize(16);
-    overlayFont.setStyleHint(QFont::TypeWriter);
+    const QFont overlayFont = WindowFont(16, true);
     Label1 = new QLabel(Panel1);
     Label2 = new QLabel(Panel1);
     for (QLabel* label : {Label1, Label2}) {
@@ -144,7 +141,6 @@ void TForm1::CreateControls() {
     QPalette highlight = Label2->palette();
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
     Label2->setPalette(highlight);
-    Client->Realign();
 }
 
 QAction* TForm1::AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable) {
@@ -168,10 +164,8 @@ void TForm1::CreateMenu() {
     N4 = AddSeparator();
     Exif1 = AddItem(QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
     AreaSel = AddItem(QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = AddMenuItem(*PopupMenu1, *this, QStringLiteral("コピー"),
-                           [this] { AreaCopyClick(AreaCopy); });
-    AreaPick = AddMenuItem(*PopupMenu1, *this, QStringLiteral("取出表示"),
-                           [this] { AreaPickClick(AreaPick); });
+    AreaCopy = AddItem(QStringLiteral("コピー"), &TForm1::AreaCopyClick);
+    AreaPick = AddItem(QStringLiteral("取出表示"), &TForm1::AreaPickClick);
     N1 = AddItem(QStringLiteral("フィット"), &TForm1::N1Click, true);
     N2 = AddItem(QStringLiteral("実寸"), &TForm1::N2Click, true);
     N3 = AddSeparator();
@@ -195,29 +189,29 @@ void TForm1::CreateMenu() {
 // Start-up and shutdown
 
 void TForm1::FormCreate(const std::vector<std::string>& arguments) {
-    FileList.clear();
-    Zoom = 0;
-    Dragging = false;
-    SetAreaAnc();
-    DspAreaAnc(false);
-    DspRatio = 100.0L;
+    const ViewUpdate update(*this);
+    model_.List().Replace({});
+    model_.Reset();
     if (!arguments.empty())
-        Guarded([&] { BuildFromArguments(arguments); }, this);
-    PickCount = 0;
-    PickBmp = Bitmap();
-    FirstActivate = true;
-    DblClicked = false;
+        Guarded(
+            [&] {
+                model_.List().Replace(CollectFiles(arguments));
+                FrstDSP();
+            },
+            this);
+    firstActivate_ = true;
 }
 
-void TForm1::BuildFromArguments(const std::vector<std::string>& arguments) {
+FileListType TForm1::CollectFiles(const std::vector<std::string>& paths) {
+    FileListType found;
     bool aborted = false;
     {
-        const WaitCursorScope busy;
-        for (const std::string& argument : arguments) {
-            if (ExtCheck(argument)) {
-                FileList.push_back(argument);
-            } else if (IsFolder(argument)) {
-                SearchFiles(argument, FileList, std::string(kJpegExtension), aborted);
+        const BusyCursor busy;
+        for (const std::string& path : paths) {
+            if (ExtCheck(path)) {
+                found.push_back(path);
+            } else if (IsFolder(path)) {
+                SearchFiles(path, found, std::string(kJpegExtension), aborted);
                 if (aborted)
                     break;
             }
@@ -225,18 +219,18 @@ void TForm1::BuildFromArguments(const std::vector<std::string>& arguments) {
     }
     if (aborted)
         ShowPlainBox(QStringLiteral("検索を中断しました。"), this);
-    FrstDSP();
+    return found;
 }
 
 void TForm1::FormActivate() {
-    if (!FirstActivate)
+    if (!firstActivate_)
         return;
     // Before the window manager has reported the frame, the window's corner is not known.
     if (frameSettled_)
         MovePickToCorner();
     else
         pickMovePending_ = true;
-    FirstActivate = false;
+    firstActivate_ = false;
     SetSPDlgFld();
 }
 
@@ -247,9 +241,7 @@ void TForm1::MovePickToCorner() {
 
 void TForm1::FormClose() {
     Image1->ClearPicture();
-    FileList.clear();
-    FileList.shrink_to_fit();
-    PickBmp = Bitmap();
+    model_.List().Clear();
 }
 
 void TForm1::PickImgEndClick() {
@@ -260,74 +252,52 @@ void TForm1::PickImgEndClick() {
 // The image list
 
 void TForm1::DropFiles(const std::vector<std::string>& paths) {
-    FileList.clear();
-    ImgIndex = 0;
-    bool aborted = false;
-    {
-        const WaitCursorScope busy;
-        for (const std::string& path : paths) {
-            if (ExtCheck(path)) {
-                FileList.push_back(path);
-            } else if (IsFolder(path)) {
-                SearchFiles(path, FileList, std::string(kJpegExtension), aborted);
-                if (aborted)
-                    break;
-            }
-        }
-    }
-    if (aborted)
-        ShowPlainBox(QStringLiteral("検索を中断しました。"), this);
+    const ViewUpdate update(*this);
+    model_.List().Replace({});
     // The save folder follows the new list even when showing its first entry fails.
     struct SaveFolderUpdate {
         TForm1* form;
         ~SaveFolderUpdate() { form->SetSPDlgFld(); }
-    } const update{this};
+    } const saveFolder{this};
+    model_.List().Replace(CollectFiles(paths));
     FrstDSP();
 }
 
 void TForm1::FrstDSP() {
-    SortFileList(FileList);
+    model_.List().Sort(SortFileList);
     MI_nxt->setEnabled(false);
     MI_prv->setEnabled(false);
     MI_Head->setEnabled(false);
-    if (FileList.empty()) {
+    if (model_.List().Empty()) {
         ShowInformationBox(QStringLiteral("Nothing"), this);
         return;
     }
-    if (FileList.size() >= 2) {
+    if (model_.List().Count() >= 2) {
         MI_nxt->setEnabled(true);
         MI_prv->setEnabled(true);
         MI_Head->setEnabled(true);
     }
-    ImgIndex = 1;
-    imageDSP(1);
+    imageDSP(model_.List().First());
 }
 
 void TForm1::SetSPDlgFld() {
-    SPDlgDir = FileList.empty() ? std::string() : FolderWithoutSeparator(FileList.front());
+    saveFolder_->FollowList(model_.List().Entries());
 }
 
 void TForm1::MI_nxtClick() {
-    ImgIndex = ImgIndex + 1;
-    if (ImgIndex > static_cast<int>(FileList.size()))
-        ImgIndex = 1;
-    imageDSP(ImgIndex);
+    imageDSP(model_.List().Next());
 }
 
 void TForm1::MI_prvClick() {
-    ImgIndex = ImgIndex - 1;
-    if (ImgIndex < 1)
-        ImgIndex = static_cast<int>(FileList.size());
-    imageDSP(ImgIndex);
+    imageDSP(model_.List().Previous());
 }
 
 void TForm1::MI_HeadClick() {
-    ImgIndex = 1;
-    imageDSP(ImgIndex);
+    imageDSP(model_.List().First());
 }
 
 void TForm1::FormKeyDown(int key) {
-    if (FileList.empty())
+    if (model_.List().Empty())
         return;
     switch (key) {
     case Qt::Key_Control: // previous
@@ -342,8 +312,7 @@ void TForm1::FormKeyDown(int key) {
         MI_HeadClick();
         break;
     case Qt::Key_Down: // last
-        ImgIndex = static_cast<int>(FileList.size());
-        imageDSP(ImgIndex);
+        imageDSP(model_.List().Last());
         break;
     default:
         break;
@@ -354,145 +323,94 @@ void TForm1::FormKeyDown(int key) {
 // The view
 
 void TForm1::imageDSP(int k) {
-    if (k < 1 || k > static_cast<int>(FileList.size()))
-        throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
-    const std::string path = FileList[static_cast<std::size_t>(k - 1)];
-    Image1->SetAutoSize(true);
-    Image1->SetStretch(false);
-    const WaitCursorScope busy;
+    const ViewUpdate update(*this);
+    const std::string& path = model_.List().Path(k);
+    model_.PictureLoaded(std::nullopt); // drawn unstretched until laid out
+    const BusyCursor busy;
     std::vector<std::uint8_t> bytes;
     try {
         bytes = ReadWholeFile(path);
     } catch (const std::runtime_error&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     }
+    std::optional<Size> natural;
     try {
-        Image1->SetPicture(std::make_shared<JpegPicture>(std::move(bytes)));
-        if (imageFilling_)
-            LayoutFillingImage();
+        auto picture = std::make_shared<JpegPicture>(std::move(bytes));
+        natural = Size{picture->Width(), picture->Height()};
+        Image1->SetPicture(std::move(picture));
     } catch (const JpegTooLarge& e) {
         throw std::runtime_error(Format("ファイル %s は大きすぎて表示できません (%d x %d)",
                                         {DisplayPath(path), e.width(), e.height()}));
     } catch (const JpegError&) {
         Image1->ClearPicture(); // not a valid image: an empty picture, and the steps go on
     }
-    SetJPEGOptions();
+    model_.PictureLoaded(natural);
+    ReportLayout(model_.SetJPEGOptions(natural));
     DspInfo1(k);
     DspExifInfo(k);
 }
 
 void TForm1::SetJPEGOptions() {
-    if (!Image1->HasPicture())
-        return;
-    ImgWidth = Image1->Picture()->Width();
-    ImgHeight = Image1->Picture()->Height();
-    ImgSizSet();
+    const ViewUpdate update(*this);
+    if (Image1->HasPicture())
+        ReportLayout(
+            model_.SetJPEGOptions(Size{Image1->Picture()->Width(), Image1->Picture()->Height()}));
 }
 
 void TForm1::ImgSizSet() {
-    try {
-        if (Zoom != 0) {
-            Client->SetFilling(false);
-            Client->ResizeContent(Panel1->width(), static_cast<int>(Round(ImgHeight * Zoom)));
-            Client->ResizeContent(static_cast<int>(Round(ImgWidth * Zoom)), Panel1->height());
-            Image1->SetAutoSize(false);
-            SetImageFilling(true);
-            Image1->SetStretch(true);
-        } else {
-            Client->SetFilling(true);
-            Image1->SetAutoSize(false);
-            SetImageFilling(false);
-            Image1->SetStretch(true);
-            FitCtrl(ImgHeight, ImgWidth, *Image1, *Panel1);
-        }
-        DspInfo1(ImgIndex);
-    } catch (const std::exception&) {
+    const ViewUpdate update(*this);
+    ReportLayout(model_.ImgSizSet());
+}
+
+void TForm1::ReportLayout(bool laidOut) {
+    if (!laidOut)
         ShowInformationBox(QStringLiteral("例外発生"), this);
-    }
 }
 
 void TForm1::DspInfo1(int k) {
-    if (k < 1) {
-        setWindowTitle(StartupCaption());
-        return;
-    }
-    if (k > static_cast<int>(FileList.size()))
-        throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
-    long double percent = 0;
-    if (ImgWidth != 0) {
-        DspRatio = static_cast<long double>(Image1->width()) / ImgWidth;
-        percent = DspRatio * 100;
-    }
-    SetCaption(Format("%s %s [%.1f%%](%d/%d files)",
-                      {"Tess", DisplayPath(FileList[static_cast<std::size_t>(k - 1)]), percent, k,
-                       static_cast<int>(FileList.size())}));
+    const ViewUpdate update(*this);
+    model_.DspInfo1(k);
 }
 
-void TForm1::SetCaption(const std::string& utf8) {
-    setWindowTitle(QString::fromStdString(utf8));
+void TForm1::ApplyView() {
+    Client->Show(model_.Client());
+    Image1->setGeometry(ToQRect(model_.Image()));
+    Image1->SetStretch(model_.Stretch());
+    Shape1->setGeometry(ToQRect(model_.SelectionRect()));
+    Shape2->setGeometry(ToQRect(model_.HandleRect()));
+    Shape1->setVisible(model_.SelectionVisible());
+    Shape2->setVisible(model_.SelectionVisible());
+    if (model_.SelectionVisible()) {
+        Shape1->raise();
+        Shape2->raise();
+    }
+    const QString caption = QString::fromStdString(model_.Caption());
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
 }
 
 void TForm1::ImgDspMove(int dx, int dy) {
-    if (dy != 0) {
-        const int p = Client->VertPosition() - dy;
-        if (p >= 0 && p <= Client->VertRange())
-            Client->SetVertPosition(p);
-    }
-    if (dx != 0) {
-        const int p = Client->HorzPosition() - dx;
-        if (p >= 0 && p <= Client->HorzRange())
-            Client->SetHorzPosition(p);
-    }
+    const ViewUpdate update(*this);
+    model_.ImgDspMove(dx, dy);
 }
 
 void TForm1::SetEnlarge(int step) {
-    const int h0 = Client->HorzPosition();
-    const int v0 = Client->VertPosition();
-    Zoom = static_cast<long double>(step) / 100 * 5 + DspRatio;
-    // The scroll ratio; a picture shown 0 pixels wide (a ratio of 0) scrolls unscaled.
-    const long double r = DspRatio > 0 ? Zoom / DspRatio : 1.0L;
-    if (Zoom < 0.01L)
-        Zoom = 0.01L;
-    if (Zoom > 4.0L)
-        Zoom = 4.0L;
-    ImgSizSet();
+    const ViewUpdate update(*this);
+    ReportLayout(model_.SetEnlarge(step));
     SetCheckDefault(*N1, false);
     SetCheckDefault(*N2, false);
-    const int cw = Client->ClientWidth();
-    const int ch = Client->ClientHeight();
-    long double f = static_cast<long double>(Round(cw / 2.0L) - (AncX - h0));
-    long double g = static_cast<long double>(Round(ch / 2.0L) - (AncY - v0));
-    if (cw > Panel1->width()) {
-        Client->MoveContent(CenterOffset(cw, Panel1->width()), Panel1->y());
-        f = 0;
-    }
-    if (ch > Panel1->height()) {
-        Client->MoveContent(Panel1->x(), CenterOffset(ch, Panel1->height()));
-        g = 0;
-    }
-    if (f != 0) {
-        Client->SetHorzPosition(0);
-        Client->MoveContent(0, Panel1->y());
-    }
-    if (g != 0) {
-        Client->SetVertPosition(0);
-        Client->MoveContent(Panel1->x(), 0);
-    }
-    Client->SetHorzPosition(h0 - static_cast<int>(Round(f * r)));
-    Client->SetVertPosition(v0 - static_cast<int>(Round(g * r)));
 }
 
 void TForm1::N1Click() {
-    Zoom = 0;
-    ImgSizSet();
-    CenterCtrl(*Image1, *Panel1);
+    const ViewUpdate update(*this);
+    ReportLayout(model_.Fit());
     SetCheckDefault(*N1, true);
     SetCheckDefault(*N2, false);
 }
 
 void TForm1::N2Click() {
-    Zoom = 1.0L;
-    ImgSizSet();
+    const ViewUpdate update(*this);
+    ReportLayout(model_.ActualSize());
     SetCheckDefault(*N2, true);
     SetCheckDefault(*N1, false);
 }
@@ -511,69 +429,36 @@ void TForm1::Reduction5Click() {
 }
 
 void TForm1::FormResize() {
-    if (imageFilling_)
-        LayoutFillingImage();
-    if (Zoom == 0)
-        FitCtrl(ImgHeight, ImgWidth, *Image1, *Panel1);
-    DspInfo1(ImgIndex);
-}
-
-QRect TForm1::PanelInterior() const {
-    return {1, 1, std::max(0, Panel1->width() - 2), std::max(0, Panel1->height() - 2)};
-}
-
-void TForm1::SetImageFilling(bool filling) {
-    imageFilling_ = filling;
-    if (filling)
-        LayoutFillingImage();
-}
-
-void TForm1::LayoutFillingImage() {
-    Image1->setGeometry(PanelInterior());
+    const ViewUpdate update(*this);
+    Guarded([this] { model_.FormResize(Client->width(), Client->height()); }, this);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton, int x, int y) {
-    DragX = x;
-    DragY = y;
-    Dragging = true;
-    if (!AreaSel->isChecked()) {
-        AncX = x;
-        AncY = y;
-    }
+    const ViewUpdate update(*this);
+    model_.ImageMouseDown(x, y);
 }
 
 void TForm1::Image1MouseMove(int x, int y) {
-    if (DblClicked) {
-        DblClicked = false;
-        return;
-    }
-    if (!Dragging)
-        return;
-    const int dx = x - DragX;
-    const int dy = y - DragY;
-    if (dx != 0 || dy != 0) {
-        ImgDspMove(dx, dy);
+    const ViewUpdate update(*this);
+    model_.ImageMouseMove(x, y, [this] {
+        ApplyView();
         QCoreApplication::processEvents();
-    }
-    DragX = x;
-    DragY = y;
+    });
 }
 
 void TForm1::Image1MouseUp() {
-    Dragging = false;
+    model_.ImageMouseUp();
 }
 
 void TForm1::Image1DblClick() {
-    DblClicked = true;
-    Dragging = false;
-    SetEnlarge(1);
+    const ViewUpdate update(*this);
+    ReportLayout(model_.ImageDblClick());
+    SetCheckDefault(*N1, false);
+    SetCheckDefault(*N2, false);
 }
 
 void TForm1::Panel1MouseDown(Qt::MouseButton, int x, int y) {
-    if (AreaSel->isChecked())
-        return;
-    AncX = x;
-    AncY = y;
+    model_.PanelMouseDown(x, y);
 }
 
 void TForm1::ShowPopupMenu(const QPoint& globalPos) {
@@ -583,51 +468,24 @@ void TForm1::ShowPopupMenu(const QPoint& globalPos) {
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-namespace {
-constexpr int kHandleSide = 5;
-// Half of a displayed length, halves to the even neighbour.
-int Half(int length) {
-    return static_cast<int>(Round(length / 2.0L));
-}
-} // namespace
-
 void TForm1::SetAreaAnc() {
-    Shape2->move(Shape1->x() + Shape1->width() - Half(kHandleSide) - 1,
-                 Shape1->y() + Shape1->height() - Half(kHandleSide) - 1);
+    const ViewUpdate update(*this);
+    model_.SetAreaAnc();
 }
 
 void TForm1::DspAreaAnc(bool show) {
-    if (show) {
-        Shape1->move(AncX - Half(Shape1->width()), AncY - Half(Shape1->height()));
-        SetAreaAnc();
-    }
-    Shape1->setVisible(show);
-    Shape2->setVisible(show);
-    if (show) {
-        Shape1->raise();
-        Shape2->raise();
-    }
-}
-
-int TForm1::ActualPixels(int displayed) const {
-    // A picture shown 0 pixels wide has a ratio of 0: there is nothing to convert to.
-    if (!(DspRatio > 0))
-        return 0;
-    const long double actual = displayed / DspRatio;
-    if (!(std::fabs(actual) < static_cast<long double>(std::numeric_limits<int>::max())))
-        return 0;
-    return static_cast<int>(Round(actual));
+    const ViewUpdate update(*this);
+    model_.DspAreaAnc(show);
 }
 
 void TForm1::SelAreaCap(bool moving) {
-    SetCaption(
-        Format("選択範囲%s 位置(%4d,%4d) 実サイズ[%4d,%4d]",
-               {moving ? "移動" : "拡縮", Shape1->x() - Image1->x(), Shape1->y() - Image1->y(),
-                ActualPixels(Shape1->width()), ActualPixels(Shape1->height())}));
+    const ViewUpdate update(*this);
+    model_.SetCaption(model_.SelAreaCap(moving));
 }
 
 void TForm1::AreaSelClick() {
-    if (FileList.empty()) {
+    const ViewUpdate update(*this);
+    if (model_.List().Empty()) {
         AreaSel->setChecked(false);
         return;
     }
@@ -635,87 +493,59 @@ void TForm1::AreaSelClick() {
     AreaSel->setChecked(on);
     AreaCopy->setEnabled(on);
     AreaPick->setEnabled(on);
-    DspAreaAnc(on);
+    model_.SetSelecting(on);
 }
 
 void TForm1::Shape1MouseDown(Qt::MouseButton button, int x, int y) {
-    if (button != Qt::LeftButton)
-        return;
-    AreaDragging = true;
-    GrabX = x;
-    GrabY = y;
-    SetScreenCursor(Qt::DragMoveCursor);
-    SavedCap = windowTitle();
-    SelAreaCap(true);
+    const ViewUpdate update(*this);
+    if (model_.ShapeMouseDown(button == Qt::LeftButton, x, y, true))
+        SetScreenCursor(Qt::DragMoveCursor);
 }
 
 void TForm1::Shape1MouseMove(int x, int y) {
-    if (!AreaDragging)
-        return;
-    const QPoint p = Shape1->mapTo(Panel1, QPoint(x, y));
-    Shape1->move(p.x() - GrabX, p.y() - GrabY);
-    SetAreaAnc();
-    SelAreaCap(true);
+    const ViewUpdate update(*this);
+    model_.ShapeMouseMove(x, y, true);
 }
 
 void TForm1::Shape1MouseUp() {
-    if (AreaDragging)
-        setWindowTitle(SavedCap);
-    AreaDragging = false;
-    SetAreaAnc();
+    const ViewUpdate update(*this);
+    model_.ShapeMouseUp(true);
     SetScreenCursor(std::nullopt);
 }
 
 void TForm1::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
-    if (button != Qt::LeftButton)
-        return;
-    AreaDragging = true;
-    GrabX = x;
-    GrabY = y;
-    SavedCap = windowTitle();
-    SelAreaCap(false);
+    const ViewUpdate update(*this);
+    model_.ShapeMouseDown(button == Qt::LeftButton, x, y, false);
 }
 
 void TForm1::Shape2MouseMove(int x, int y) {
-    if (!AreaDragging)
-        return;
-    const QPoint p = Shape2->mapTo(Panel1, QPoint(x, y));
-    Shape2->move(p.x() - GrabX, p.y() - GrabY);
-    const int width = Shape2->x() + Half(kHandleSide) - Shape1->x() + 1;
-    const int height = Shape2->y() + Half(kHandleSide) - Shape1->y() + 1;
-    Shape1->resize(std::max(width, 1), std::max(height, 1));
-    SetAreaAnc();
-    SelAreaCap(false);
+    const ViewUpdate update(*this);
+    model_.ShapeMouseMove(x, y, false);
 }
 
 void TForm1::Shape2MouseUp() {
-    if (AreaDragging)
-        setWindowTitle(SavedCap);
-    AreaDragging = false;
+    const ViewUpdate update(*this);
+    model_.ShapeMouseUp(false);
 }
 
 bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
+    if (watched != Shape1 && watched != Shape2)
+        return false;
     const QPoint pos = mouse.position().toPoint();
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    if (watched == Shape1) {
-        if (press)
-            Guarded([&] { Shape1MouseDown(mouse.button(), pos.x(), pos.y()); }, this);
-        else if (type == QEvent::MouseMove)
-            Guarded([&] { Shape1MouseMove(pos.x(), pos.y()); }, this);
-        else
-            Guarded([&] { Shape1MouseUp(); }, this);
-        return true;
-    }
-    if (watched == Shape2) {
-        if (press)
-            Guarded([&] { Shape2MouseDown(mouse.button(), pos.x(), pos.y()); }, this);
-        else if (type == QEvent::MouseMove)
-            Guarded([&] { Shape2MouseMove(pos.x(), pos.y()); }, this);
-        else
-            Guarded([&] { Shape2MouseUp(); }, this);
-        return true;
-    }
-    return false;
+    const bool moving = watched == Shape1;
+    Guarded(
+        [&] {
+            if (press)
+                moving ? Shape1MouseDown(mouse.button(), pos.x(), pos.y())
+                       : Shape2MouseDown(mouse.button(), pos.x(), pos.y());
+            else if (type == QEvent::MouseMove)
+                moving ? Shape1MouseMove(pos.x(), pos.y()) : Shape2MouseMove(pos.x(), pos.y());
+            else
+                moving ? Shape1MouseUp() : Shape2MouseUp();
+        },
+        this);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -730,8 +560,8 @@ void TForm1::Exif1Click() {
     } else {
         AreaSel->setEnabled(true);
     }
-    if (!FileList.empty())
-        DspExifInfo(ImgIndex);
+    if (!model_.List().Empty())
+        DspExifInfo(model_.List().Index());
 }
 
 void TForm1::DspExifInfo(int k) {
@@ -742,10 +572,9 @@ void TForm1::DspExifInfo(int k) {
         Label2->clear();
         return;
     }
-    if (k < 1 || k > static_cast<int>(FileList.size()))
-        throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
+    const std::string& path = model_.List().Path(k);
     // A read error passes on from here before the labels change: they keep the old text.
-    const std::string text = MakeDspExifInfo(ExifInfo1, FileList[static_cast<std::size_t>(k - 1)]);
+    const std::string text = MakeDspExifInfo(ExifInfo1, path);
     const QString shown = QString::fromStdString(SjisToUtf8(text))
                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Label1->setText(shown);
@@ -763,32 +592,31 @@ void TForm1::DspExifInfo(int k) {
 // ---------------------------------------------------------------------------------------
 // Area copy and pick, help
 
-QRect TForm1::SelectedArea() const {
-    return {ActualPixels(Shape1->x() - Image1->x()), ActualPixels(Shape1->y() - Image1->y()),
-            ActualPixels(Shape1->width()), ActualPixels(Shape1->height())};
+Bitmap TForm1::CutSelectedArea() {
+    const Rect area = model_.SelectedArea();
+    if (area.width < 1 || area.height < 1)
+        return {};
+    if (static_cast<std::uint64_t>(area.width) * static_cast<std::uint64_t>(area.height) >
+        kMaxDecodePixels)
+        throw std::runtime_error(
+            Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
+    const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
+    return CutArea(decoded ? *decoded : Bitmap(), area.left, area.top, area.width, area.height);
 }
 
-void TForm1::AreaCopyClick(QAction* sender) {
-    const QRect area = SelectedArea();
-    if (area.width() < 1 || area.height() < 1) {
+void TForm1::AreaCopyClick() {
+    const Bitmap out = CutSelectedArea();
+    if (out.Width() < 1 || out.Height() < 1) {
         // Under one actual pixel wide or high: nothing is taken, and the beep says so.
         QApplication::beep();
         return;
     }
-    // The picture decoded at full size, never the zoomed or fitted one on the screen.
-    const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
-    const Bitmap none;
-    Bitmap out =
-        CutArea(decoded ? *decoded : none, area.x(), area.y(), area.width(), area.height());
-    if (sender == AreaPick)
-        PickBmp = std::move(out);
-    else
-        PutOnClipboard(out);
+    PutOnClipboard(out);
 }
 
-void TForm1::AreaPickClick(QAction* sender) {
-    const QRect area = SelectedArea();
-    if (area.width() < 1 || area.height() < 1) {
+void TForm1::AreaPickClick() {
+    Bitmap picked = CutSelectedArea();
+    if (picked.Width() < 1 || picked.Height() < 1) {
         QApplication::beep(); // no window for an empty pick
         return;
     }
@@ -798,35 +626,12 @@ void TForm1::AreaPickClick(QAction* sender) {
     }
     QPointer<TForm2>& current = CurrentPickWindow();
     const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
-    auto* pick = new TForm2(this);
-    current = pick;
-    AreaCopyClick(sender);
-    const int pickWidth = PickBmp.Width();
-    const int pickHeight = PickBmp.Height();
-    const long double ratio = static_cast<long double>(pickHeight) / pickWidth;
-    int w = pickWidth;
-    int h = pickHeight;
     const QSize outer = OuterSize(*this);
-    if (pickHeight > outer.height() || pickWidth > outer.width()) {
-        h = outer.height() / 2;
-        w = static_cast<int>(Round(h / ratio));
-        if (w > outer.width() / 2) {
-            w = outer.width() / 2;
-            h = static_cast<int>(Round(w * ratio));
-        }
-    }
-    pick->Image1->move(0, 0);
-    pick->Image1->resize(w, h);
-    pick->Image1->SetPicture(PickBmp);
-    pick->resize(w, h);
-    SetOuterPos(*pick, previous + QPoint(20, 20));
-    ++PickCount;
-    pick->setWindowTitle(QString::fromStdString(
-        Format("取出[%d] サイズ(%d,%d)", {PickCount, pickWidth, pickHeight})));
-    pick->Image1->setToolTip(QString::fromStdString(
-        Format("%.1f%%表示 実サイズ(%d,%d)",
-               {static_cast<long double>(w) / pickWidth * 100, pickWidth, pickHeight})));
-    pick->show();
+    const Size pickSize{picked.Width(), picked.Height()};
+    auto* pick = new TForm2(*saveFolder_, this);
+    current = pick;
+    pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
+                    previous + QPoint(20, 20), model_.NextPickNumber()});
 }
 
 void TForm1::Help1Click() {

@@ -4,7 +4,8 @@
 
 #include "exif/ExifInfo.h"
 #include "imaging/Bitmap.h"
-#include "viewer/ImageList.h"
+#include "model/SaveFolder.h"
+#include "model/ViewerModel.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -39,8 +40,11 @@ class TForm1 : public QWidget {
     Q_OBJECT
 public:
     // Creates the window and runs FormCreate with the command-line arguments (the program
-    // name excluded), which builds the image list and shows its first entry.
-    explicit TForm1(std::vector<std::string> arguments = {}, QWidget* parent = nullptr);
+    // name excluded), which builds the image list and shows its first entry. The save
+    // folder is the program's, shared with the pick windows; without one the window keeps
+    // its own.
+    explicit TForm1(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The window's controls, named as the program names them.
@@ -113,8 +117,8 @@ public:
     // --- Later commands of the menu ---
     void Exif1Click();
     void AreaSelClick();
-    void AreaCopyClick(QAction* sender);
-    void AreaPickClick(QAction* sender);
+    void AreaCopyClick();
+    void AreaPickClick();
     void Help1Click();
     void PickImgEndClick();
 
@@ -132,11 +136,19 @@ public:
     // --- The EXIF overlay ---
     void DspExifInfo(int k);
 
-    // The selected area in actual pixels: position from the picture's top-left, and size.
-    QRect SelectedArea() const;
-    // A displayed length in actual pixels (divided by DspRatio, halves to even); 0 while the
-    // picture is shown 0 pixels wide.
-    int ActualPixels(int displayed) const;
+    // The selected area cut out of the picture decoded at full size (never the zoomed or
+    // fitted one on the screen), white where it lies outside the picture. Empty when the
+    // area is under one actual pixel wide or high; throws when it is larger than the
+    // largest picture the program makes.
+    Bitmap CutSelectedArea();
+
+    // The state, read-only: the fields as the window names them, and the model itself.
+    ViewerSnapshot Snapshot() const { return model_.Snapshot(); }
+    const ViewerModel& Model() const { return model_; }
+    const SaveFolder& Folder() const { return *saveFolder_; }
+
+    // The current pick window to the main window's top-left corner (first activation).
+    void MovePickToCorner();
 
     // Opens the context menu at a screen position.
     void ShowPopupMenu(const QPoint& globalPos);
@@ -148,40 +160,12 @@ signals:
     void TerminateRequested();
 
 public:
-    // --- State, in the order the window declares it ---
-    int ImgWidth = 0;
-    int ImgHeight = 0;
-    int DragX = 0;
-    int DragY = 0;
-    bool Dragging = false;
-    long double Zoom = 0;
-    int ImgIndex = 0;
-    long double DspRatio = 0;
-    FileListType FileList;
-    int GrabX = 0;
-    int GrabY = 0;
-    bool AreaDragging = false;
-    QString SavedCap;
-    int AncX = 0;
-    int AncY = 0;
-    Bitmap PickBmp;
-    int PickCount = 0;
-    bool FirstActivate = false;
-    bool DblClicked = false;
-
     // The two windows the main window works with: the current pick window and the readme
     // window (set by the application after creating them).
-    static QPointer<TForm2>& CurrentPickWindow();
+    QPointer<TForm2>& CurrentPickWindow() { return currentPick_; }
     void SetReadmeWindow(TForm3* readme) { readme_ = readme; }
     // The readme file "ヘルプ" loads (the executable's folder; tests point it elsewhere).
     void SetReadmePath(QString path) { readmePath_ = std::move(path); }
-
-    // The interior of Panel1 (client rectangle less the bevel).
-    QRect PanelInterior() const;
-    bool ImageFilling() const { return imageFilling_; }
-
-    // The start-up caption.
-    static QString StartupCaption();
 
 protected:
     bool event(QEvent* event) override;
@@ -200,10 +184,18 @@ private:
     QAction* AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable = false);
     bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
     QAction* AddSeparator();
-    void BuildFromArguments(const std::vector<std::string>& arguments);
-    void SetImageFilling(bool filling);
-    void LayoutFillingImage();
-    void SetCaption(const std::string& utf8);
+    // The list of the named files and of the pictures found in the named folders; shows
+    // the box "検索を中断しました。" when the user interrupted the search.
+    FileListType CollectFiles(const std::vector<std::string>& paths);
+    // Shows what the model says: the client area, the panel, the picture, the selection
+    // and the caption. Handlers run it when the outermost of them ends.
+    void ApplyView();
+    // Runs ApplyView when the outermost handler in progress ends, however it ends.
+    class ViewUpdate;
+    friend class ViewUpdate;
+    // Shows the box "例外発生" when a layout failed.
+    void ReportLayout(bool laidOut);
+    void SelectionDrag(QObject* shape, QEvent::Type type, Qt::MouseButton button, QPoint pos);
 
     // Centres the window on its screen (outer size).
     void CentreOnScreen();
@@ -211,10 +203,13 @@ private:
     // 593 x 428 and the window is centred again; a pick window waiting for the first
     // activation's placement is placed then.
     void SettleFrame();
-    // The hidden pick window to the main window's top-left corner (first activation).
-    void MovePickToCorner();
 
-    bool imageFilling_ = false;
+    ViewerModel model_;
+    QPointer<TForm2> currentPick_; // the pick window the next one is placed beside
+    SaveFolder ownFolder_;
+    SaveFolder* saveFolder_;
+    int applyDepth_ = 0;
+    bool firstActivate_ = false;
     bool centredOnce_ = false;
     bool frameSettled_ = false;
     bool pickMovePending_ = false;

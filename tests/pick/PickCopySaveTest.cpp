@@ -131,7 +131,7 @@ TEST_F(PickCopySaveTest, BusyCursorCoversACopy) {
 TEST_F(PickCopySaveTest, SavedFileIsJpegLevel8WhateverTheExtension) {
     TForm2& form = ShownLargePick();
     auto& dialog = ScriptDialog(form);
-    SPDlgDir = "/start/folder";
+    folder_.Set("/start/folder");
     const fs::path png = dir_ / "picked.png";
     dialog.answers = {Q(png)};
 
@@ -152,7 +152,7 @@ TEST_F(PickCopySaveTest, SavedFileIsJpegLevel8WhateverTheExtension) {
     const Bitmap decoded = DecodeJpeg(saved);
     EXPECT_EQ(decoded.Width(), 1000);
     EXPECT_EQ(decoded.Height(), 600);
-    EXPECT_EQ(SPDlgDir, dir_.path().string());
+    EXPECT_EQ(folder_.Path(), dir_.path().string());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -169,14 +169,14 @@ TEST_F(PickCopySaveTest, DisplaySizeSaveWithSepiaAndTheDialogRemembersTheName) {
     form.Save2->trigger();
     EXPECT_EQ(fixtures::ReadFile(first),
               ReferenceJpeg(dir_, Output(picture_, 296, 178, false, true)));
-    EXPECT_EQ(SPDlgDir, dir_.path().string());
+    EXPECT_EQ(folder_.Path(), dir_.path().string());
 
     form.Save2->trigger();
     ASSERT_EQ(dialog.offers.size(), 2u);
     EXPECT_EQ(dialog.offers[1].initialDir, Q(dir_.path()));
     EXPECT_EQ(dialog.offers[1].fileName, Q(first)) << "the name chosen last is offered again";
     EXPECT_TRUE(fs::exists(second));
-    EXPECT_EQ(SPDlgDir, sub.string());
+    EXPECT_EQ(folder_.Path(), sub.string());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -187,12 +187,12 @@ TEST_F(PickCopySaveTest, CancellingChangesNothing) {
     dialog.answers = {Q(kept), std::nullopt, std::nullopt};
     form.Save1->trigger();
     const Bytes before = fixtures::ReadFile(kept);
-    SPDlgDir = "/elsewhere";
+    folder_.Set("/elsewhere");
 
     form.sepia->trigger();
     form.Save1->trigger();
     form.Save2->trigger();
-    EXPECT_EQ(SPDlgDir, "/elsewhere");
+    EXPECT_EQ(folder_.Path(), "/elsewhere");
     EXPECT_EQ(form.LastFileName(), Q(kept));
     EXPECT_EQ(fixtures::ReadFile(kept), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
@@ -206,14 +206,14 @@ TEST_F(PickCopySaveTest, FileThatCannotBeCreatedShowsTheErrorAndKeepsTheFolder) 
     fixtures::WriteFile(dir_ / "plain", {1, 2, 3});
     const fs::path impossible = dir_ / "plain" / "x.jpg"; // its folder is a file
     dialog.answers = {Q(impossible)};
-    SPDlgDir = "/before";
+    folder_.Set("/before");
 
     form.Save1->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
     EXPECT_EQ(boxes_.boxes()[0].text,
               QStringLiteral("ファイル %1 を作成できません.").arg(Q(impossible)));
-    EXPECT_EQ(SPDlgDir, "/before");
+    EXPECT_EQ(folder_.Path(), "/before");
     EXPECT_FALSE(fs::exists(impossible));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "busy cursor released on failure";
 }
@@ -250,14 +250,14 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
     const Bytes before = fixtures::ReadFile(target);
     TForm2& form = ShownLargePick();
     ScriptDialog(form).answers = {Q(target)};
-    SPDlgDir = "/before";
+    folder_.Set("/before");
 
     form.Save1->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].text,
               QStringLiteral("ファイル %1 を作成できません.").arg(Q(target)));
     EXPECT_EQ(fixtures::ReadFile(target), before);
-    EXPECT_EQ(SPDlgDir, "/before");
+    EXPECT_EQ(folder_.Path(), "/before");
 }
 
 TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
@@ -271,7 +271,7 @@ TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
     const fs::path folderTwo = dir_ / "two";
     fs::create_directory(folderOne);
     fs::create_directory(folderTwo);
-    SPDlgDir = dir_.path().string();
+    folder_.Set(dir_.path().string());
 
     one.sepia->trigger();
     two.BW->trigger();

@@ -3,7 +3,7 @@
 #include "pick/PickImage.h"
 
 #include "PickTestSupport.h"
-#include "viewer/DisplayScale.h"
+#include "ui/DisplayScale.h"
 
 namespace tessaly::testing {
 namespace {

@@ -1,6 +1,6 @@
 // The pick window's popup menu: its items, where it opens, the two effect items, closing.
 #include "PickTestSupport.h"
-#include "viewer/TwoColumnMenu.h"
+#include "ui/TwoColumnMenu.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

@@ -7,8 +7,8 @@
 #include "pick/SavePictureDialog.h"
 #include "pick/tessaly2.h"
 #include "tests/support/JpegFixtures.h"
-#include "viewer/Dialogs.h"
-#include "viewer/ulib.h"
+#include "ui/Dialogs.h"
+#include "ui/ulib.h"
 
 #include <QApplication>
 #include <QImage>
@@ -78,19 +78,13 @@ inline ScriptedSaveDialog& ScriptDialog(TForm2& form) {
     return ref;
 }
 
-// Fills and shows the window as the main window's pick does: the control first, then the
-// picture, the client size, the position, the caption and the hint.
+// Shows a first pick in the window as the main window does, at the given display size;
+// the window writes the hint itself, which is checked when one is given.
 inline void ShowPick(TForm2& form, const Bitmap& picture, int width, int height,
                      const QString& hint, QPoint position = {40, 40}) {
-    form.Image1->move(0, 0);
-    form.Image1->resize(width, height);
-    form.Image1->SetPicture(picture);
-    form.resize(width, height);
-    SetOuterPos(form, position);
-    form.setWindowTitle(
-        QStringLiteral("取出[1] サイズ(%1,%2)").arg(picture.Width()).arg(picture.Height()));
-    form.Image1->setToolTip(hint);
-    form.show();
+    form.ShowPick({picture, {width, height}, position, 1});
+    if (!hint.isEmpty())
+        EXPECT_EQ(form.Image1->toolTip(), hint);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QTest::qWait(20); // let any late geometry notification arrive
 }
@@ -102,25 +96,21 @@ inline void ResizeClient(TForm2& form, int width, int height) {
     QTest::qWait(10);
 }
 
-// A test with pick windows, the message boxes recorded and SPDlgDir restored afterwards.
+// A test with pick windows sharing one save folder, the message boxes recorded.
 class PickWindowTest : public ::testing::Test {
 protected:
-    PickWindowTest() : savedFolder_(SPDlgDir) {}
-    ~PickWindowTest() override {
-        SPDlgDir = savedFolder_;
-        SetWaitCursor(false);
-    }
+    ~PickWindowTest() override { SetWaitCursor(false); }
 
     TForm2& NewWindow() {
-        windows_.push_back(std::make_unique<TForm2>());
+        windows_.push_back(std::make_unique<TForm2>(folder_));
         return *windows_.back();
     }
 
     fixtures::TempDir dir_{"tessaly-pick"};
     BoxRecorder boxes_;
+    SaveFolder folder_;
 
 private:
-    std::string savedFolder_;
     std::vector<std::unique_ptr<TForm2>> windows_;
 };
 

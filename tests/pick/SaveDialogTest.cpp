@@ -48,7 +48,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
     auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
     ASSERT_NE(seam, nullptr);
-    SPDlgDir = dir_.path().string();
+    folder_.Set(dir_.path().string());
 
     QDir openedIn;
     QStringList filters;
@@ -72,7 +72,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
     // The next save offers that name, in the folder every pick window shares now.
     const fs::path other = dir_ / "other";
     fs::create_directory(other);
-    SPDlgDir = other.string();
+    folder_.Set(other.string());
     QString offered;
     WhenDialogShows(*seam, [&](QFileDialog& dialog) {
         openedIn = dialog.directory();
@@ -82,7 +82,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
     form.Save2->trigger();
     EXPECT_EQ(offered, QStringLiteral("picture.jpg"));
     EXPECT_EQ(openedIn.absolutePath(), Q(other));
-    EXPECT_EQ(SPDlgDir, other.string()) << "cancelled: the folder stays";
+    EXPECT_EQ(folder_.Path(), other.string()) << "cancelled: the folder stays";
     EXPECT_FALSE(fs::exists(other / "picture.jpg"));
 }
 
@@ -93,7 +93,7 @@ TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
     ASSERT_NE(seam, nullptr);
     const fs::path existing = dir_ / "old.jpg";
     fixtures::WriteFile(existing, {1, 2, 3});
-    SPDlgDir = dir_.path().string();
+    folder_.Set(dir_.path().string());
 
     bool asked = false;
     WhenDialogShows(*seam, [&](QFileDialog& dialog) {

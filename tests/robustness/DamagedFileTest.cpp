@@ -135,7 +135,7 @@ TEST_F(DamagedFileTest, RandomlyCorruptedFilesNeverStopTheProgram) {
                 << viewer.boxes()[0].text.toStdString();
         }
     }
-    EXPECT_EQ(viewer->ImgIndex, 2 * kPerOriginal);
+    EXPECT_EQ(viewer->Snapshot().ImgIndex, 2 * kPerOriginal);
 }
 
 TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
@@ -149,7 +149,7 @@ TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_FALSE(viewer->Image1->HasPicture());
-    EXPECT_EQ(viewer->ImgWidth, 400);
+    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
     EXPECT_EQ(viewer->Image1->geometry(), shown);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Q(empty)));
 }
@@ -192,7 +192,7 @@ TEST_F(DamagedFileTest, OnePixelPictureSurvivesZoomSelectionCopyAndPick) {
     viewer->AreaPick->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty()) << viewer.boxes()[0].text.toStdString();
-    EXPECT_EQ(viewer->PickCount, 0) << "no pick of an empty area";
+    EXPECT_EQ(viewer->Snapshot().PickCount, 0) << "no pick of an empty area";
     // The next load shows the picture again.
     QTest::keyClick(&viewer.form(), Qt::Key_Right);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
@@ -216,7 +216,7 @@ TEST_F(DamagedFileTest, HeaderDeclaringAHugePictureIsRefusedWithItsMessage) {
         viewer.boxes()[0].text,
         QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Q(huge)));
     EXPECT_EQ(viewer.caption(), before);
-    EXPECT_EQ(viewer->ImgWidth, 400);
+    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
     // The program goes on: the next key shows the first picture again.
     viewer.clearBoxes();
     Next(viewer);

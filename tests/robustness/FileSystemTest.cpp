@@ -102,7 +102,7 @@ TEST_F(FileSystemTest, FolderTreeWithSymlinkLoopsListsEachPictureOnce) {
     fs::create_directory_symlink(".", dir_ / "self");
     Viewer viewer({dir_.path().string()});
     EXPECT_TRUE(viewer.boxes().empty());
-    ASSERT_EQ(viewer->FileList.size(), 2u);
+    ASSERT_EQ(viewer->Model().List().Entries().size(), 2u);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/2 files)").arg(Q(a)));
 }
 
@@ -120,10 +120,11 @@ TEST_F(FileSystemTest, TwentyThousandFilesInOneFolder) {
     }
     Viewer viewer({folder.string()});
     EXPECT_TRUE(viewer.boxes().empty());
-    ASSERT_EQ(viewer->FileList.size(), static_cast<std::size_t>(kCount));
+    ASSERT_EQ(viewer->Model().List().Entries().size(), static_cast<std::size_t>(kCount));
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/20000 files)")
                                     .arg(Q((folder / "img00000.JPG").string())));
-    EXPECT_TRUE(std::is_sorted(viewer->FileList.begin(), viewer->FileList.end()));
+    EXPECT_TRUE(std::is_sorted(viewer->Model().List().Entries().begin(),
+                               viewer->Model().List().Entries().end()));
     Press(viewer, Qt::Key_Down);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](20000/20000 files)")
                                     .arg(Q((folder / "img19999.jpg").string())));
@@ -139,7 +140,7 @@ TEST_F(FileSystemTest, NamesThatAreNotUtf8AreListedAndShown) {
     WriteFile(latin1, EncodeJpeg(GradientBitmap(400, 300, 3)));
     WriteFile(sjis, EncodeJpeg(GradientBitmap(200, 100, 4)));
     Viewer viewer({folder.string()});
-    ASSERT_EQ(viewer->FileList.size(), 2u);
+    ASSERT_EQ(viewer->Model().List().Entries().size(), 2u);
     EXPECT_TRUE(viewer.boxes().empty());
     const QString shownFolder = Q(dir_.path().string()) + QStringLiteral("/caf\uFFFD/");
     const QString first = viewer.caption();
@@ -152,7 +153,8 @@ TEST_F(FileSystemTest, NamesThatAreNotUtf8AreListedAndShown) {
     EXPECT_NE(viewer.caption(), first);
     // The overlay reads the file by its bytes too: its size line shows the real size.
     viewer->Exif1->trigger();
-    const std::string shown = viewer->FileList[static_cast<std::size_t>(viewer->ImgIndex - 1)];
+    const std::string shown =
+        viewer->Model().List().Entries()[static_cast<std::size_t>(viewer->Snapshot().ImgIndex - 1)];
     const auto size = static_cast<long long>(fs::file_size(shown));
     EXPECT_TRUE(
         viewer->Label1->text().contains(QStringLiteral("( %1 bytes )").arg(Thousands(size))))

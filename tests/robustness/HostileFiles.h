@@ -4,7 +4,7 @@
 
 #include "pick/SavePictureDialog.h"
 #include "tests/support/JpegFixtures.h"
-#include "viewer/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "viewer/tessaly1.h"
 
 #include <QString>

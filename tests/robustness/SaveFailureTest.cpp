@@ -28,44 +28,49 @@ const Bytes kOldFile = {0xFF, 0xD8, 'o', 'l', 'd', 0xFF, 0xD9};
 class SaveFailureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedFolder_ = SPDlgDir;
         photo_ = (dir_ / "photo.JPG").string();
         WriteFile(photo_, EncodeJpeg(GradientBitmap(1000, 600, 9), {.quality = 90}));
     }
-    void TearDown() override { SPDlgDir = savedFolder_; }
 
     // The whole picture picked into a new pick window (1000 x 600 at actual size).
     TForm2& PickWholePicture(Viewer& viewer) {
         viewer->AreaSel->trigger();
-        viewer->Shape1->setGeometry(viewer->Image1->geometry());
-        viewer->SetAreaAnc();
+        // The rectangle dragged onto the picture's corner, the handle to its other corner.
+        const QRect image = viewer->Image1->geometry();
+        const QRect shape = viewer->Shape1->geometry();
+        viewer->Shape1MouseDown(Qt::LeftButton, 0, 0);
+        viewer->Shape1MouseMove(image.x() - shape.x(), image.y() - shape.y());
+        viewer->Shape1MouseUp();
+        const QRect handle = viewer->Shape2->geometry();
+        viewer->Shape2MouseDown(Qt::LeftButton, 0, 0);
+        viewer->Shape2MouseMove(image.right() - 2 - handle.x(), image.bottom() - 2 - handle.y());
+        viewer->Shape2MouseUp();
         viewer->AreaPick->trigger();
-        TForm2* pick = TForm1::CurrentPickWindow();
+        TForm2* pick = viewer->CurrentPickWindow();
         EXPECT_NE(pick, nullptr);
         EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
         return *pick;
     }
 
     // Saves the pick at actual size as `target` through the window's menu; expects the
-    // error box for that file and SPDlgDir unchanged.
+    // error box for that file and the save folder unchanged.
     void ExpectSaveRefused(Viewer& viewer, TForm2& pick, const fs::path& target) {
         SCOPED_TRACE(target.string());
         viewer.clearBoxes();
-        SPDlgDir = "/before";
+        const std::string before = viewer->Folder().Path();
         pick.SavePictureDialog1 = std::make_unique<AnsweringSaveDialog>(Q(target));
         pick.Save1->trigger();
         ASSERT_EQ(viewer.boxes().size(), 1u);
         EXPECT_EQ(viewer.boxes()[0].kind, BoxKind::Error);
         EXPECT_EQ(viewer.boxes()[0].text,
                   QStringLiteral("ファイル %1 を作成できません.").arg(Q(target)));
-        EXPECT_EQ(SPDlgDir, "/before");
+        EXPECT_EQ(viewer->Folder().Path(), before);
     }
 
     fixtures::TempDir dir_{"tessaly-robustness"};
     std::string photo_;
 
 private:
-    std::string savedFolder_;
 };
 
 TEST_F(SaveFailureTest, SaveIntoAReadOnlyFolderWritesNothing) {

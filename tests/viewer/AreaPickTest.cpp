@@ -3,7 +3,7 @@
 #include "MainWindowFixture.h"
 #include "pick/PickImage.h"
 #include "pick/tessaly2.h"
-#include "viewer/BitmapView.h"
+#include "ui/BitmapView.h"
 #include "viewer/JpegPicture.h"
 
 #include <QClipboard>
@@ -14,33 +14,38 @@ using namespace tessaly::testing;
 
 class AreaPickTest : public MainWindowTest {
 protected:
-    void SetUp() override { TForm1::CurrentPickWindow() = nullptr; }
-    void TearDown() override { TForm1::CurrentPickWindow() = nullptr; }
-
-    // A 3000 x 2000 picture with detail, shown at actual pixels with the selection
-    // switched on; the displayed ratio is set to 1 so that displayed pixels are actual ones.
-    TForm1& OpenForPicking() {
+    // A 3000 x 2000 picture with detail, at actual size ("実寸": shown 2998 pixels wide)
+    // with the selection switched on.
+    TForm1& OpenForPicking(bool actualSize = true) {
         const auto path = dir_ / "detail.JPG";
         fixtures::WriteFile(
             path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
         TForm1& f = Open({path.string()});
+        if (actualSize)
+            f.N2Click();
         f.AreaSelClick();
-        f.DspRatio = 1.0L;
         return f;
     }
-    // Places the selection at (x, y) of the picture with the given displayed size.
+    // Places the selection so that it covers (x, y, w, h) in actual pixels of the picture:
+    // each displayed value is the smallest whose conversion gives the actual one.
     void Select(int x, int y, int w, int h) {
-        form_->Shape1->setGeometry(form_->Image1->x() + x, form_->Image1->y() + y, w, h);
-        form_->SetAreaAnc();
+        const auto displayed = [this](int actual) {
+            int d = actual - 2 * (actual > 0 ? 1 : -1);
+            while (form_->Model().ActualPixels(d) != actual)
+                d += actual > 0 ? 1 : -1;
+            return d;
+        };
+        PlaceSelection(*form_,
+                       QRect(form_->Image1->x() + displayed(x), form_->Image1->y() + displayed(y),
+                             displayed(w), displayed(h)));
     }
     const Bitmap& Decoded() { return *form_->Image1->Picture()->Pixels(); }
-    TForm2* CurrentPick() { return TForm1::CurrentPickWindow(); }
+    TForm2* CurrentPick() { return form_->CurrentPickWindow(); }
 };
 
 TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
-    TForm1& f = OpenForPicking();
-    f.DspRatio = 585.0L / 3000; // as when fitted
-    Select(100, 50, 64, 48);
+    TForm1& f = OpenForPicking(false); // fitted: a ratio of 0.195
+    PlaceSelection(f, QRect(f.Image1->x() + 100, f.Image1->y() + 50, 64, 48));
     f.AreaCopy->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     // Round(64 / 0.195) = 328 and Round(48 / 0.195) = 246: the size of the drag caption.
@@ -81,10 +86,10 @@ TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
     EXPECT_EQ(pick->Image1->geometry(), QRect(0, 0, 296, 178));
     EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
     EXPECT_EQ(pick->Image1->toolTip(), QStringLiteral("29.6%表示 実サイズ(1000,600)"));
-    EXPECT_EQ(f.PickBmp.Width(), 1000);
-    EXPECT_EQ(f.PickBmp.Height(), 600);
-    EXPECT_EQ(std::memcmp(f.PickBmp.Row(0), Decoded().Row(20) + 30, 3000), 0);
-    EXPECT_TRUE(pick->Image1->Picture().SamePixels(f.PickBmp));
+    const Bitmap& picked = pick->Image1->Picture();
+    ASSERT_EQ(picked.Width(), 1000);
+    ASSERT_EQ(picked.Height(), 600);
+    EXPECT_EQ(std::memcmp(picked.Row(0), Decoded().Row(20) + 30, 3000), 0);
     EXPECT_EQ(OuterPos(*pick), QPoint(120, 100)); // no earlier pick: from the main window
 }
 
@@ -113,11 +118,11 @@ TEST_F(AreaPickTest, PickAsHighAsTheMainWindowIsShownAtActualSizeOnePixelMoreIsR
 
 TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     TForm1& f = OpenForPicking();
-    auto* hidden = new TForm2(&f); // the start-up's pick window, never shown
-    TForm1::CurrentPickWindow() = hidden;
+    SaveFolder folder;
+    auto* hidden = new TForm2(folder, &f); // the start-up's pick window, never shown
+    f.CurrentPickWindow() = hidden;
     SetOuterPos(f, {200, 150});
-    f.FirstActivate = true;
-    f.FormActivate(); // moves the hidden one to the main window's corner
+    f.MovePickToCorner(); // as the first activation does
     EXPECT_EQ(OuterPos(*hidden), QPoint(200, 150));
     Select(0, 0, 50, 40);
     f.AreaPick->trigger();
@@ -133,7 +138,7 @@ TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     EXPECT_FALSE(second->isVisible());
     f.AreaPick->trigger();
     EXPECT_EQ(CurrentPick()->windowTitle(), QStringLiteral("取出[3] サイズ(50,40)"));
-    EXPECT_EQ(f.PickCount, 3);
+    EXPECT_EQ(f.Snapshot().PickCount, 3);
     EXPECT_FALSE(hidden->isVisible());
 }
 
@@ -148,15 +153,17 @@ TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
 }
 
 TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
-    TForm1& f = OpenForPicking();
+    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 100, 100)});
+    for (int i = 0; i < 5; ++i)
+        f.Enlarge5Click(); // 225 %: shown 223 pixels wide, a ratio of 2.23
+    f.AreaSelClick();
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-    f.DspRatio = 4.0L;
-    Select(0, 0, 2, 40); // 2 / 4 rounds to 0
+    PlaceSelection(f, QRect(f.Image1->x(), f.Image1->y(), 1, 40)); // 1 / 2.23 rounds to 0
     f.AreaCopy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     f.AreaPick->trigger();
     EXPECT_EQ(CurrentPick(), nullptr);
-    EXPECT_EQ(f.PickCount, 0);
+    EXPECT_EQ(f.Snapshot().PickCount, 0);
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -169,5 +176,5 @@ TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
     f.PickImgEnd->trigger();
     EXPECT_TRUE(terminate);
     EXPECT_FALSE(closed);
-    EXPECT_FALSE(f.FileList.empty()); // the close handler did not run
+    EXPECT_FALSE(f.Model().List().Entries().empty()); // the close handler did not run
 }

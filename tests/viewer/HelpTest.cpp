@@ -1,6 +1,6 @@
 // "ヘルプ" in the main window: the readme window's caption, its text and its place.
 #include "MainWindowFixture.h"
-#include "viewer/readme.h"
+#include "readme/readme.h"
 
 #include <QPushButton>
 #include <QTextEdit>

@@ -1,8 +1,9 @@
 // Building the image list from arguments and drops, sorting, and stepping through it.
-#include "viewer/ImageList.h"
+#include "model/ImageList.h"
 
 #include "MainWindowFixture.h"
-#include "exif/tessaly_def.h"
+#include "base/Paths.h"
+#include "viewer/ListOrder.h"
 #include "viewer/SearchFiles.h"
 
 #include <QMimeData>
@@ -56,8 +57,8 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
                                    root_ + "/c.Jpg",  root_ + "/sub/deep/d.jpg"};
     FileListType sortedExpected = expected;
     SortFileList(sortedExpected);
-    EXPECT_EQ(f.FileList, sortedExpected);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Entries(), sortedExpected);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     EXPECT_TRUE(f.MI_nxt->isEnabled());
     EXPECT_TRUE(f.MI_prv->isEnabled());
     EXPECT_TRUE(f.MI_Head->isEnabled());
@@ -67,19 +68,19 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
 TEST_F(ListBuildingTest, NamesAreTakenAsGivenAndDuplicatesStay) {
     const std::string a = root_ + "/a.JPG";
     TForm1& f = Open({a, root_ + "/no.jpeg", "not-there.txt", root_ + "/sub", a});
-    EXPECT_EQ(f.FileList, (FileListType{a, a, root_ + "/sub/deep/d.jpg"}));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{a, a, root_ + "/sub/deep/d.jpg"}));
 }
 
 TEST_F(ListBuildingTest, FolderWithATrailingSeparatorIsJoinedUnchanged) {
     TForm1& f = Open({root_ + "/sub/deep/"});
-    EXPECT_EQ(f.FileList, (FileListType{root_ + "/sub/deep//d.jpg"}));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/sub/deep//d.jpg"}));
 }
 
 TEST_F(ListBuildingTest, LinkLoopIsEnteredOnce) {
     std::filesystem::create_directory_symlink(root_, root_ + "/sub/back");
     std::filesystem::create_directory_symlink(root_ + "/sub", root_ + "/sub/deep/up");
     TForm1& f = Open({root_});
-    EXPECT_EQ(f.FileList.size(), 6u);
+    EXPECT_EQ(f.Model().List().Entries().size(), 6u);
 }
 
 TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
@@ -87,17 +88,18 @@ TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
     std::filesystem::create_directory_symlink(dir_ / "elsewhere", root_ + "/link");
     TForm1& f = Open({root_ + "/sub"});
     f.DropFiles({root_ + "/link"});
-    EXPECT_EQ(f.FileList, (FileListType{root_ + "/link/x.jpg"}));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/link/x.jpg"}));
 }
 
 TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder) {
     TForm1& f = Open();
     WriteJpeg(dir_, "Q/z.jpg", 8, 8); // "Q" sorts before "t" whatever the case
     f.DropFiles({root_ + "/sub", (dir_ / "Q").string(), root_ + "/B.jpg"});
-    EXPECT_EQ(f.FileList, (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg",
-                                        root_ + "/sub/deep/d.jpg"}));
-    EXPECT_EQ(SPDlgDir, (dir_ / "Q").string());
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(
+        f.Model().List().Entries(),
+        (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg", root_ + "/sub/deep/d.jpg"}));
+    EXPECT_EQ(f.Folder().Path(), (dir_ / "Q").string());
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
 }
 
 TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
@@ -110,12 +112,12 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("Nothing"));
     EXPECT_TRUE(f.Image1->HasPicture());
     EXPECT_EQ(Caption(), caption);
-    EXPECT_EQ(f.ImgIndex, 0);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 0);
     EXPECT_FALSE(f.MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Right);
-    EXPECT_EQ(f.ImgIndex, 0);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 0);
     EXPECT_EQ(boxes_.boxes().size(), 1u);
-    EXPECT_EQ(SPDlgDir, "");
+    EXPECT_EQ(f.Folder().Path(), "");
 }
 
 TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound) {
@@ -128,8 +130,8 @@ TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound)
     EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("Corvanel"));
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
     // The search stopped at its first entry; the items after the folder were skipped.
-    EXPECT_EQ(f.FileList, (FileListType{root_ + "/c.Jpg"}));
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/c.Jpg"}));
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
 }
 
 TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
@@ -139,7 +141,7 @@ TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
     QCoreApplication::postEvent(&f, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
     f.DropFiles({root_});
     EXPECT_TRUE(boxes_.boxes().empty());
-    EXPECT_EQ(f.FileList.size(), 6u);
+    EXPECT_EQ(f.Model().List().Entries().size(), 6u);
 }
 
 TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
@@ -158,7 +160,8 @@ TEST_F(ListBuildingTest, DroppedUrlsReachTheList) {
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/a.JPG")),
                   QUrl::fromLocalFile(QString::fromStdString(root_ + "/sub"))});
     f.DropMimeData(mime);
-    EXPECT_EQ(f.FileList, (FileListType{root_ + "/a.JPG", root_ + "/sub/deep/d.jpg"}));
+    EXPECT_EQ(f.Model().List().Entries(),
+              (FileListType{root_ + "/a.JPG", root_ + "/sub/deep/d.jpg"}));
 }
 
 class NavigationTest : public MainWindowTest {
@@ -174,38 +177,38 @@ protected:
 TEST_F(NavigationTest, MenuItemsStepAndWrapAround) {
     TForm1& f = OpenThree();
     f.MI_nxt->trigger();
-    EXPECT_EQ(f.ImgIndex, 2);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
     f.MI_nxt->trigger();
     f.MI_nxt->trigger();
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     EXPECT_TRUE(Caption().endsWith(QStringLiteral("(1/3 files)")));
     f.MI_prv->trigger();
-    EXPECT_EQ(f.ImgIndex, 3);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
     EXPECT_TRUE(Caption().contains(QString::fromStdString(paths_[2])));
     f.MI_Head->trigger();
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
 }
 
 TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
     TForm1& f = OpenThree();
     QTest::keyClick(&f, Qt::Key_Right);
-    EXPECT_EQ(f.ImgIndex, 2);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.ImgIndex, 3);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     QTest::keyClick(&f, Qt::Key_Left);
-    EXPECT_EQ(f.ImgIndex, 3);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
     QTest::keyPress(&f, Qt::Key_Control);
     QTest::keyRelease(&f, Qt::Key_Control);
-    EXPECT_EQ(f.ImgIndex, 2);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
     QTest::keyClick(&f, Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(f.ImgIndex, 3);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
     QTest::keyClick(&f, Qt::Key_Up, Qt::AltModifier);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     QTest::keyClick(&f, Qt::Key_A);
     QTest::keyClick(&f, Qt::Key_Return);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
 }
 
 TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
@@ -213,34 +216,40 @@ TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
     TForm1& f = Open({only});
     EXPECT_FALSE(f.MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     QTest::keyClick(&f, Qt::Key_Left);
-    EXPECT_EQ(f.ImgIndex, 1);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
     EXPECT_TRUE(f.Image1->HasPicture());
 }
 
-TEST_F(NavigationTest, ItemsLeftEnabledOnAnEmptiedListReportTheIndex) {
-    TForm1& f = OpenThree();
-    f.FileList.clear(); // as while a drop is still searching
-    f.ImgIndex = 0;
-    f.MI_nxt->trigger();
-    f.MI_prv->trigger();
-    ASSERT_EQ(boxes_.boxes().size(), 2u);
-    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
-    EXPECT_EQ(boxes_.boxes()[0].text,
-              QStringLiteral("リストのインデックスが範囲を超えています (0)."));
-    EXPECT_EQ(boxes_.boxes()[1].text,
-              QStringLiteral("リストのインデックスが範囲を超えています (-1)."));
+TEST(ImageList, StepsOnAnEmptiedListReachPositionsThatAreReported) {
+    // Navigation items left enabled while a drop is still searching step through an empty
+    // list: the next entry is 1 and the previous one 0, both outside the list.
+    ImageList list;
+    list.Replace({});
+    const auto message = [&list](int k) {
+        try {
+            list.Path(k);
+        } catch (const std::out_of_range& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(list.Next(), 1);
+    EXPECT_EQ(message(1), "リストのインデックスが範囲を超えています (0)");
+    EXPECT_EQ(list.Previous(), 0);
+    EXPECT_EQ(message(0), "リストのインデックスが範囲を超えています (-1)");
 }
 
-TEST_F(NavigationTest, FirstActivationSetsTheSaveFolderOnce) {
-    TForm1& f = OpenThree();
-    f.FirstActivate = true;
-    SPDlgDir = "elsewhere";
+TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {
+    for (const char* name : {"1.jpg", "2.jpg"})
+        paths_.push_back(WriteJpeg(dir_, name, 16, 16));
+    SaveFolder folder;
+    folder.Set("elsewhere");
+    TForm1 f(paths_, &folder); // not shown, so not activated yet
     f.FormActivate();
-    EXPECT_EQ(SPDlgDir, dir_.path().string());
-    EXPECT_FALSE(f.FirstActivate);
-    SPDlgDir = "elsewhere";
+    EXPECT_EQ(folder.Path(), dir_.path().string());
+    folder.Set("elsewhere");
     f.FormActivate();
-    EXPECT_EQ(SPDlgDir, "elsewhere");
+    EXPECT_EQ(folder.Path(), "elsewhere");
 }

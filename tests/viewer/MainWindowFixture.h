@@ -3,13 +3,13 @@
 
 #include "base/Rounding.h"
 #include "tests/support/JpegFixtures.h"
-#include "viewer/Dialogs.h"
+#include "ui/Dialogs.h"
+#include "ui/TwoColumnMenu.h"
+#include "ui/ulib.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
-#include "viewer/TwoColumnMenu.h"
 #include "viewer/tessaly1.h"
-#include "viewer/ulib.h"
 
 #include <QAction>
 #include <QTest>
@@ -33,6 +33,20 @@ inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& na
         path,
         fixtures::EncodeJpeg(fixtures::SolidBitmap(width, height, 90, 140, 200), {.quality = 50}));
     return path.string();
+}
+
+// Places the selection rectangle at `r` (panel coordinates, displayed pixels) through its
+// own drags: the rectangle dragged by its top-left pixel, then the handle to the corner.
+inline void PlaceSelection(TForm1& f, QRect r) {
+    const QRect shape = f.Shape1->geometry();
+    f.Shape1MouseDown(Qt::LeftButton, 0, 0);
+    f.Shape1MouseMove(r.x() - shape.x(), r.y() - shape.y());
+    f.Shape1MouseUp();
+    const QRect handle = f.Shape2->geometry();
+    f.Shape2MouseDown(Qt::LeftButton, 0, 0);
+    // The rectangle's width is the handle's left + 2 - the rectangle's left + 1.
+    f.Shape2MouseMove(r.x() + r.width() - 3 - handle.x(), r.y() + r.height() - 3 - handle.y());
+    f.Shape2MouseUp();
 }
 
 class MainWindowTest : public ::testing::Test {

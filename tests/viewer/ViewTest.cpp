@@ -17,8 +17,8 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
     EXPECT_EQ(Caption(), QStringLiteral("Tess v0.1 '060717 By Pellori Lumivex "
                                         "https://pellori.example/contact/contact_me.html"));
     EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the design frame
-    EXPECT_EQ(f.DspRatio, 100.0L);
-    EXPECT_EQ(f.Zoom, 0.0L);
+    EXPECT_EQ(f.Snapshot().DspRatio, 100.0L);
+    EXPECT_EQ(f.Snapshot().Zoom, 0.0L);
     EXPECT_TRUE(f.N1->isChecked());
     EXPECT_TRUE(IsDefault(*f.N1));
     EXPECT_FALSE(f.N2->isChecked());
@@ -38,17 +38,17 @@ TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
     // Height 394 gives width 591, too wide: width 585 and height 390, centred at top 2.
     EXPECT_EQ(ImageBounds(), QRect(0, 2, 585, 390));
     EXPECT_EQ(PanelBounds(), QRect(0, 0, 585, 394));
-    EXPECT_EQ(f.DspRatio, 585.0L / 3000.0L);
+    EXPECT_EQ(f.Snapshot().DspRatio, 585.0L / 3000.0L);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Utf8(path)));
-    EXPECT_EQ(f.ImgWidth, 3000);
-    EXPECT_EQ(f.ImgHeight, 2000);
+    EXPECT_EQ(f.Snapshot().ImgWidth, 3000);
+    EXPECT_EQ(f.Snapshot().ImgHeight, 2000);
 }
 
 TEST_F(MainWindowTest, EnlargeByFiveStepsFromTheFittedPicture) {
     const std::string path = WriteJpeg(dir_, "big.JPG", 3000, 2000);
     TForm1& f = Open({path});
     f.Enlarge5->trigger();
-    EXPECT_EQ(f.Zoom, 0.25L + 585.0L / 3000.0L);
+    EXPECT_EQ(f.Snapshot().Zoom, 0.25L + 585.0L / 3000.0L);
     EXPECT_EQ(f.Panel1->size(), QSize(1335, 890));
     EXPECT_EQ(ImageBounds(), QRect(1, 1, 1333, 888));
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [44.4%](1/1 files)").arg(Utf8(path)));
@@ -70,7 +70,7 @@ TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
     const std::string path = WriteJpeg(dir_, "vga.JPG", 640, 480);
     TForm1& f = Open({path});
     f.N2->trigger();
-    EXPECT_EQ(f.Zoom, 1.0L);
+    EXPECT_EQ(f.Snapshot().Zoom, 1.0L);
     EXPECT_EQ(f.Panel1->width(), 640);
     EXPECT_EQ(f.Image1->width(), 638);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [99.7%](1/1 files)").arg(Utf8(path)));
@@ -96,11 +96,11 @@ TEST_F(MainWindowTest, ZoomStepsStopAtTheLimitsButScrollWithTheUnlimitedRatio) {
     TForm1& f = Open({path});
     for (int i = 0; i < 25; ++i)
         f.Reduction5->trigger();
-    EXPECT_EQ(f.Zoom, 0.01L);
+    EXPECT_EQ(f.Snapshot().Zoom, 0.01L);
     EXPECT_EQ(f.Panel1->size(), QSize(4, 3));
     for (int i = 0; i < 20; ++i)
         f.Enlarge5->trigger();
-    EXPECT_EQ(f.Zoom, 4.0L);
+    EXPECT_EQ(f.Snapshot().Zoom, 4.0L);
     EXPECT_EQ(f.Panel1->size(), QSize(1600, 1200));
     EXPECT_TRUE(boxes_.boxes().empty());
 }
@@ -108,7 +108,7 @@ TEST_F(MainWindowTest, ZoomStepsStopAtTheLimitsButScrollWithTheUnlimitedRatio) {
 TEST_F(MainWindowTest, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne) {
     TForm1& f = Open();
     f.Enlarge1->trigger(); // DspRatio is still 100: the step gives 100.05, limited to 4
-    EXPECT_EQ(f.Zoom, 4.0L);
+    EXPECT_EQ(f.Snapshot().Zoom, 4.0L);
     EXPECT_EQ(f.Panel1->size(), QSize(0, 0));
     const std::string path = WriteJpeg(dir_, "small.jpg", 100, 50);
     f.DropFiles({path});
@@ -153,7 +153,7 @@ TEST_F(MainWindowTest, NextImageKeepsTheMagnification) {
     TForm1& f = Open({a, b});
     f.Enlarge5->trigger(); // 1.25
     f.MI_nxt->trigger();
-    EXPECT_EQ(f.Zoom, 1.25L);
+    EXPECT_EQ(f.Snapshot().Zoom, 1.25L);
     EXPECT_EQ(f.Panel1->size(), QSize(125, 125));
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [123.0%](2/2 files)").arg(Utf8(b)));
 }
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, InvalidPictureLeavesAnEmptyPictureAndTheOldLayout) {
     TForm1& f = Open({good, bad});
     f.MI_nxt->trigger();
     EXPECT_FALSE(f.Image1->HasPicture());
-    EXPECT_EQ(f.ImgWidth, 400);
+    EXPECT_EQ(f.Snapshot().ImgWidth, 400);
     EXPECT_EQ(ImageBounds(), QRect(92, 47, 400, 300));
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Utf8(bad)));
     EXPECT_TRUE(boxes_.boxes().empty());
@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, FirstPictureInvalidShowsZeroPercentWithoutAnError) {
     fixtures::WriteFile(empty, {});
     TForm1& f = Open({empty});
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Utf8(empty)));
-    EXPECT_EQ(f.DspRatio, 100.0L);
+    EXPECT_EQ(f.Snapshot().DspRatio, 100.0L);
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, FileThatCannotBeOpenedShowsTheErrorBoxAndChangesNothing) 
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("ファイル %1 は開けません.").arg(Utf8(b)));
     EXPECT_EQ(Caption(), before);
     EXPECT_EQ(ImageBounds(), QRect(92, 47, 400, 300));
-    EXPECT_EQ(f.ImgIndex, 2);
+    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
 }
 
 TEST_F(MainWindowTest, FolderOrPipeNamedLikeAPictureCannotBeOpened) {

@@ -1,0 +1,70 @@
+#include "model/ImageList.h"
+
+#include "base/Format.h"
+
+#include <stdexcept>
+
+namespace tessaly {
+
+std::string ExtensionOf(std::string_view path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    if (path.find('/', dot) != std::string_view::npos)
+        return {};
+    return std::string(path.substr(dot));
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool ExtCheck(std::string_view path) {
+    return UpperAscii(ExtensionOf(path)) == kJpegExtension;
+}
+
+const std::string& ImageList::Path(int k) const {
+    if (k < 1 || k > Count())
+        throw std::out_of_range(Format("リストのインデックスが範囲を超えています (%d)", {k - 1}));
+    return entries_[static_cast<std::size_t>(k - 1)];
+}
+
+void ImageList::Replace(FileListType entries) {
+    entries_ = std::move(entries);
+    index_ = 0;
+}
+
+void ImageList::Clear() {
+    entries_.clear();
+    entries_.shrink_to_fit();
+}
+
+int ImageList::Next() {
+    index_ = index_ + 1;
+    if (index_ > Count())
+        index_ = 1;
+    return index_;
+}
+
+int ImageList::Previous() {
+    index_ = index_ - 1;
+    if (index_ < 1)
+        index_ = Count();
+    return index_;
+}
+
+int ImageList::First() {
+    index_ = 1;
+    return index_;
+}
+
+int ImageList::Last() {
+    index_ = Count();
+    return index_;
+}
+
+} // namespace tessaly

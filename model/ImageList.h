@@ -1,0 +1,57 @@
+// The image list: which names are taken, the list in its order and the position of the
+// entry shown. Paths are byte strings as the system gives them.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly {
+
+using FileListType = std::vector<std::string>;
+
+// The wanted extension, compared after upper-casing the ASCII letters of a name's.
+inline constexpr std::string_view kJpegExtension = ".JPG";
+
+// The extension of a path: from its last "." on, dot included, provided no "/" comes
+// after that dot; otherwise empty.
+std::string ExtensionOf(std::string_view path);
+
+// ASCII letters upper-cased, every other byte unchanged.
+std::string UpperAscii(std::string_view text);
+
+// True when the upper-cased extension of the path is ".JPG".
+bool ExtCheck(std::string_view path);
+
+// The list and the 1-based position of the shown entry (0 while none is shown).
+class ImageList {
+public:
+    const FileListType& Entries() const { return entries_; }
+    int Count() const { return static_cast<int>(entries_.size()); }
+    bool Empty() const { return entries_.empty(); }
+    int Index() const { return index_; }
+
+    // Entry k (1-based). Throws std::out_of_range with the list's own message ("リストの
+    // インデックスが範囲を超えています (k-1)") when k is outside 1 .. Count().
+    const std::string& Path(int k) const;
+
+    // A new list replaces the old one, in the order `sort` gives it; no entry is shown yet.
+    void Replace(FileListType entries);
+    void Sort(const std::function<void(FileListType&)>& sort) { sort(entries_); }
+    void Clear();
+
+    // Moves the position and returns it: the next entry (after the last, the first), the
+    // previous one (before the first, the last), the first and the last.
+    int Next();
+    int Previous();
+    int First();
+    int Last();
+    void SetIndex(int k) { index_ = k; }
+
+private:
+    FileListType entries_;
+    int index_ = 0;
+};
+
+} // namespace tessaly

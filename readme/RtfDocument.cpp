@@ -1,0 +1,121 @@
+#include "readme/RtfDocument.h"
+
+#include "base/ShiftJis.h"
+
+#include <QColor>
+#include <QFont>
+#include <QStringDecoder>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <algorithm>
+
+namespace tessaly {
+
+namespace {
+
+Qt::Alignment QtAlignment(rtf::Alignment alignment) {
+    switch (alignment) {
+    case rtf::Alignment::Center:
+        return Qt::AlignHCenter;
+    case rtf::Alignment::Right:
+        return Qt::AlignRight;
+    case rtf::Alignment::Justify:
+        return Qt::AlignJustify;
+    case rtf::Alignment::Left:
+        break;
+    }
+    return Qt::AlignLeft;
+}
+
+QTextCharFormat CharFormat(const rtf::CharStyle& style) {
+    QTextCharFormat format;
+    format.setFontWeight(style.bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(style.italic);
+    format.setFontUnderline(style.underline);
+    if (const std::optional<double> points = style.PointSize())
+        format.setFontPointSize(*points);
+    if (style.color)
+        format.setForeground(QColor(style.color->red, style.color->green, style.color->blue));
+    return format;
+}
+
+QString RunText(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    text.replace(QLatin1Char('\n'), QChar(QChar::LineSeparator));
+    return text;
+}
+
+bool HasNonAscii(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+} // namespace
+
+void FillDocument(QTextDocument& document, const rtf::Document& text) {
+    document.clear();
+    QTextCursor cursor(&document);
+    bool first = true;
+    for (const rtf::Paragraph& paragraph : text.paragraphs) {
+        QTextBlockFormat blockFormat;
+        blockFormat.setAlignment(QtAlignment(paragraph.alignment));
+        const QTextCharFormat firstFormat = paragraph.runs.empty()
+                                                ? CharFormat(rtf::CharStyle{})
+                                                : CharFormat(paragraph.runs.front().style);
+        if (first) {
+            cursor.setBlockFormat(blockFormat);
+            cursor.setBlockCharFormat(firstFormat);
+            first = false;
+        } else {
+            cursor.insertBlock(blockFormat, firstFormat);
+        }
+        for (const rtf::Run& run : paragraph.runs)
+            cursor.insertText(RunText(run.text), CharFormat(run.style));
+    }
+}
+
+QString DecodePlainText(std::string_view bytes) {
+    std::string_view body = bytes;
+    const bool bom = body.starts_with("\xEF\xBB\xBF");
+    if (bom)
+        body.remove_prefix(3);
+    QString text;
+    bool decoded = false;
+    if (bom || HasNonAscii(body)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString candidate =
+            utf8.decode(QByteArrayView(body.data(), static_cast<qsizetype>(body.size())));
+        if (!utf8.hasError()) {
+            text = std::move(candidate);
+            decoded = true;
+        }
+    }
+    if (!decoded)
+        text = QString::fromStdString(SjisToUtf8(bytes));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.remove(QChar(u'\0'));
+    return text;
+}
+
+void ShowReadmeBytes(QTextEdit& edit, std::string_view bytes) {
+    QTextDocument& document = *edit.document();
+    try {
+        const rtf::Document rich = rtf::ParseRtf(bytes);
+        FillDocument(document, rich);
+    } catch (const rtf::RtfError&) {
+        // Not QTextEdit::setPlainText: that would give the whole text the format at the
+        // cursor, which may be a bold title of the previous rich text.
+        const QString plain = DecodePlainText(bytes);
+        document.clear();
+        QTextCursor(&document).insertText(plain, QTextCharFormat());
+    }
+    edit.moveCursor(QTextCursor::Start);
+    document.clearUndoRedoStacks();
+    document.setModified(false);
+}
+
+} // namespace tessaly

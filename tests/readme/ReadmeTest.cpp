@@ -1,0 +1,267 @@
+#include "readme/readme.h"
+
+#include "readme/RtfDocument.h"
+#include "tests/support/JpegFixtures.h"
+#include "ui/ulib.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFrame>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace tessaly {
+namespace {
+
+using fixtures::TempDir;
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+QString PathOf(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// The character format at a character position of the box (the character after it).
+QTextCharFormat FormatAt(QTextEdit& edit, int position) {
+    QTextCursor cursor(edit.document());
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();
+}
+
+int PositionOf(QTextEdit& edit, const QString& text) {
+    return static_cast<int>(edit.toPlainText().indexOf(text));
+}
+
+constexpr std::string_view kRichReadme =
+    "{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}"
+    "{\\colortbl ;\\red0\\green0\\blue255;}"
+    "\\pard\\qc{\\b\\fs28 Title}\\par"
+    "\\pard plain {\\b bold} {\\i italic} {\\ul under} {\\cf1 blue} \\'82\\'a0\\line next\\par}";
+
+TEST(ReadmeWindowTest, LayoutAndStartState) {
+    TForm3 form;
+    EXPECT_TRUE(form.isHidden());
+    EXPECT_EQ(form.windowTitle(), "Form3");
+    EXPECT_EQ(form.size(), QSize(429, 238));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()); // cannot be resized
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::Tool));
+    EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(form.testAttribute(Qt::WA_QuitOnClose));
+    EXPECT_EQ(form.font().family(), "IPAPGothic");
+    EXPECT_EQ(form.font().pixelSize(), 12);
+    EXPECT_EQ(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
+
+    EXPECT_EQ(form.RichEdit1->geometry(), QRect(0, 0, 429, 214));
+    EXPECT_EQ(form.RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(form.RichEdit1->isReadOnly());
+    EXPECT_EQ(form.Panel1->geometry(), QRect(0, 214, 429, 24));
+    EXPECT_EQ(form.Button1->parentWidget(), form.Panel1);
+    EXPECT_EQ(form.Button1->geometry(), QRect(176, 3, 75, 19));
+    EXPECT_EQ(form.Button1->text(), "とじる");
+}
+
+TEST(ReadmeWindowTest, StartsWithTheComplaintLine) {
+    TForm3 form;
+    const QString text = form.RichEdit1->toPlainText();
+    EXPECT_EQ(text, QStringLiteral(
+                        "『readme.txt』はどこに行ってしまったんでしょう？困りましたね/(\\\\);"));
+    EXPECT_TRUE(
+        text.endsWith(QStringLiteral("/(") + QChar('\\') + QChar('\\') + QStringLiteral(");")));
+    EXPECT_EQ(form.RichEdit1->document()->blockCount(), 1);
+}
+
+TEST(ReadmeWindowTest, CaptionCarriesTheCredits) {
+    EXPECT_EQ(ReadmeCaption(),
+              "Lumivex v0.1 '060717 By Pellorihttps://pellori.example/contact/contact_me.html");
+    EXPECT_TRUE(ReadmePath().endsWith("/TESSreadme.txt"));
+    EXPECT_TRUE(ReadmePath().startsWith(QCoreApplication::applicationDirPath()));
+}
+
+TEST(ReadmeWindowTest, MissingReadmeKeepsTheText) {
+    TempDir dir;
+    TForm3 form;
+    form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    // A folder of that name cannot be read either.
+    std::filesystem::create_directory(dir / "folder");
+    form.LoadReadme(PathOf(dir / "folder"));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    form.LoadReadme(QString());
+    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+}
+
+TEST(ReadmeWindowTest, RichTextIsShownWithItsFormatting) {
+    TempDir dir;
+    WriteFile(dir / "TESSreadme.txt", kRichReadme);
+    TForm3 form;
+    form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
+    QTextEdit& edit = *form.RichEdit1;
+
+    EXPECT_EQ(edit.toPlainText(), QStringLiteral("Title\nplain bold italic under blue あ\nnext"));
+    EXPECT_EQ(edit.document()->toRawText(),
+              QStringLiteral("Title\u2029plain bold italic under blue あ\u2028next"));
+    EXPECT_EQ(edit.document()->blockCount(), 2);
+
+    const QTextCharFormat title = FormatAt(edit, PositionOf(edit, "Title"));
+    EXPECT_EQ(title.fontWeight(), QFont::Bold);
+    EXPECT_EQ(title.fontPointSize(), 14.0);
+    EXPECT_EQ(edit.document()->firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+
+    EXPECT_EQ(FormatAt(edit, PositionOf(edit, "bold")).fontWeight(), QFont::Bold);
+    EXPECT_NE(FormatAt(edit, PositionOf(edit, "plain")).fontWeight(), QFont::Bold);
+    EXPECT_TRUE(FormatAt(edit, PositionOf(edit, "italic")).fontItalic());
+    EXPECT_FALSE(FormatAt(edit, PositionOf(edit, "bold")).fontItalic());
+    EXPECT_TRUE(FormatAt(edit, PositionOf(edit, "under")).fontUnderline());
+    EXPECT_EQ(FormatAt(edit, PositionOf(edit, "blue")).foreground().color(), QColor(0, 0, 255));
+    EXPECT_FALSE(
+        FormatAt(edit, PositionOf(edit, "plain")).hasProperty(QTextFormat::ForegroundBrush));
+    // Runs without a size keep the box's own font.
+    EXPECT_FALSE(FormatAt(edit, PositionOf(edit, "plain")).hasProperty(QTextFormat::FontPointSize));
+}
+
+TEST(ReadmeWindowTest, PlainTextIsShownAsText) {
+    TempDir dir;
+    const auto path = dir / "TESSreadme.txt";
+    TForm3 form;
+
+    // Shift-JIS, with CR LF line ends; RTF markup in a non-RTF file is just text.
+    WriteFile(path, "\x83\x65\x83\x58\x83\x67\r\n{\\b x}\r\n");
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("テスト\n{\\b x}\n"));
+
+    // A rich readme first, then a plain one: the plain text takes none of the old formats.
+    WriteFile(path, kRichReadme);
+    form.LoadReadme(PathOf(path));
+    WriteFile(path, "\xE3\x81\x82 utf-8");
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("あ utf-8"));
+    EXPECT_NE(FormatAt(*form.RichEdit1, 0).fontWeight(), QFont::Bold);
+    EXPECT_FALSE(FormatAt(*form.RichEdit1, 0).hasProperty(QTextFormat::FontPointSize));
+
+    // An empty file loads as an empty text.
+    WriteFile(path, "");
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QString());
+}
+
+TEST(ReadmeWindowTest, UserEditsStayUntilAFileLoads) {
+    TempDir dir;
+    const auto path = dir / "TESSreadme.txt";
+    WriteFile(path, "{\\rtf1 first}");
+    TForm3 form;
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "first");
+
+    // The user types into the box.
+    form.RichEdit1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form.RichEdit1, " typed");
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "first typed");
+
+    // The readme is removed: the old text stays, edits included.
+    std::filesystem::remove(path);
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "first typed");
+
+    // It comes back: the file replaces the edits, and undo cannot bring them back.
+    WriteFile(path, "{\\rtf1 second}");
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "second");
+    EXPECT_FALSE(form.RichEdit1->document()->isUndoAvailable());
+}
+
+TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
+    TempDir dir;
+    const auto path = dir / "TESSreadme.txt";
+    const std::string deep = "{\\rtf1" + std::string(1000, '{') + "x";
+    WriteFile(path, deep);
+    TForm3 form;
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString(deep));
+}
+
+TEST(ReadmeWindowTest, CloseButtonAndCloseBoxOnlyHide) {
+    TForm3 form;
+    form.show();
+    ASSERT_TRUE(form.isVisible());
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_TRUE(form.isHidden());
+
+    form.show();
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(form.isHidden());
+    // Shown again with what it had.
+    form.show();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+}
+
+TEST(ReadmeWindowTest, CentredOverTheMainWindowByOuterSizes) {
+    // Main window at left 100, top 50 with an outer size of 593 x 428; the readme window's
+    // outer size is its client area plus the design frame: 437 x 272.
+    QWidget main;
+    main.resize(593 - kDesignFrameWidth, 428 - kDesignFrameHeight);
+    main.move(100, 50);
+    TForm3 form;
+    ASSERT_EQ(OuterSize(form), QSize(437, 272));
+    CenterForm(form, main);
+    EXPECT_EQ(OuterPos(form), QPoint(100 + (593 - 437) / 2, 50 + (428 - 272) / 2));
+    EXPECT_EQ(OuterPos(form), QPoint(178, 128));
+
+    // Shown (the platform may now report a frame of its own) and moved away, it comes
+    // back over the centre, by its outer size at that moment.
+    form.show();
+    form.move(0, 0);
+    CenterForm(form, main);
+    const QSize outer = OuterSize(form);
+    EXPECT_EQ(OuterPos(form),
+              QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
+}
+
+TEST(PlainTextReadmeTest, DecodingRule) {
+    // Well-formed UTF-8 with non-ASCII characters, with or without a byte-order mark.
+    EXPECT_EQ(DecodePlainText("\xE6\x97\xA5\xE6\x9C\xAC"), QStringLiteral("日本"));
+    EXPECT_EQ(DecodePlainText("\xEF\xBB\xBF"
+                              "abc"),
+              QStringLiteral("abc"));
+    // Shift-JIS, including bytes that would be UTF-8 lead bytes.
+    EXPECT_EQ(DecodePlainText("\x93\xfa\x96\x7b"), QStringLiteral("日本"));
+    EXPECT_EQ(DecodePlainText("\xE3\x81"), QStringLiteral("縺")); // cut UTF-8 is not UTF-8
+    EXPECT_EQ(DecodePlainText("\x82\xa0\xE3"), QStringLiteral("あ\uFFFD"));
+    // Overlong and surrogate forms are not UTF-8 either.
+    EXPECT_FALSE(DecodePlainText("\xC0\x80").contains(QChar(0)));
+    EXPECT_NE(DecodePlainText("\xED\xA0\x80"), QString(QChar(0xD800)));
+    // Line ends and NUL.
+    EXPECT_EQ(DecodePlainText("a\r\nb\rc\nd"), QStringLiteral("a\nb\nc\nd"));
+    EXPECT_EQ(DecodePlainText(std::string_view("a\0b", 3)), QStringLiteral("ab"));
+    EXPECT_EQ(DecodePlainText("\x5c"), QStringLiteral("\\"));
+}
+
+TEST(RtfDocumentTest, ParagraphsBreaksAndAlignment) {
+    QTextDocument document;
+    document.setPlainText("old text");
+    FillDocument(document,
+                 rtf::ParseRtf("{\\rtf1\\qr right\\par\\pard a\\line b\\tab c\\par\\par\\qj j}"));
+    EXPECT_EQ(document.blockCount(), 4);
+    EXPECT_EQ(document.toRawText(), QStringLiteral("right\u2029a\u2028b\tc\u2029\u2029j"));
+    EXPECT_EQ(document.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+    EXPECT_EQ(document.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignLeft);
+    EXPECT_EQ(document.findBlockByNumber(3).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignJustify);
+}
+
+} // namespace
+} // namespace tessaly

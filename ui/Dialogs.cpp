@@ -1,0 +1,54 @@
+#include "ui/Dialogs.h"
+
+#include "ui/ulib.h"
+
+#include <QMessageBox>
+
+namespace tessaly {
+
+namespace {
+// The recorder in force; only tests create one.
+BoxRecorder* currentRecorder = nullptr;
+} // namespace
+
+BoxRecorder::BoxRecorder() : previous_(currentRecorder) {
+    currentRecorder = this;
+}
+
+BoxRecorder::~BoxRecorder() {
+    currentRecorder = previous_;
+}
+
+void ShowBox(BoxKind kind, const QString& title, const QString& text, QWidget* parent) {
+    if (currentRecorder) {
+        currentRecorder->boxes_.push_back({kind, title, text});
+        return;
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    if (kind == BoxKind::Information)
+        icon = QMessageBox::Information;
+    else if (kind == BoxKind::Error)
+        icon = QMessageBox::Critical;
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void ShowPlainBox(const QString& text, QWidget* parent) {
+    ShowBox(BoxKind::Plain, kApplicationTitle, text, parent);
+}
+
+void ShowInformationBox(const QString& text, QWidget* parent) {
+    ShowBox(BoxKind::Information, QStringLiteral("情報"), text, parent);
+}
+
+QString ErrorBoxText(const QString& message) {
+    if (message.endsWith(u'.') || message.endsWith(u'。'))
+        return message;
+    return message + u'.';
+}
+
+void ShowErrorBox(const QString& message, QWidget* parent) {
+    ShowBox(BoxKind::Error, kApplicationTitle, ErrorBoxText(message), parent);
+}
+
+} // namespace tessaly

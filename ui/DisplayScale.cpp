@@ -1,0 +1,84 @@
+#include "ui/DisplayScale.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace tessaly {
+
+namespace {
+
+// Start of the source span of output index i when n source items map onto m outputs.
+int SpanStart(int i, int n, int m) {
+    return static_cast<int>(static_cast<std::int64_t>(i) * n / m);
+}
+
+// Output rows [firstRow, endRow) of the reduction.
+void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0, int firstRow,
+                int endRow) {
+    const int sw = source.Width();
+    const int sh = source.Height();
+    const int width = out.Width();
+    const int height = out.Height();
+    const std::size_t rowBytes = static_cast<std::size_t>(sw) * 3;
+    std::vector<std::uint32_t> columnSums(rowBytes);
+    for (int y = firstRow; y < endRow; ++y) {
+        const int ya = SpanStart(y, sh, height);
+        const int yb = SpanStart(y + 1, sh, height);
+        std::fill(columnSums.begin(), columnSums.end(), 0u);
+        for (int sy = ya; sy < yb; ++sy) {
+            const std::uint8_t* row = source.Row(sy);
+            std::uint32_t* sums = columnSums.data();
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                sums[i] += row[i];
+        }
+        const std::uint32_t rows = static_cast<std::uint32_t>(yb - ya);
+        std::uint8_t* dst = out.Row(y);
+        for (int x = 0; x < width; ++x) {
+            const int xa = x0[static_cast<std::size_t>(x)];
+            const int xb = x0[static_cast<std::size_t>(x) + 1];
+            std::uint64_t b = 0, g = 0, r = 0;
+            for (int sx = xa; sx < xb; ++sx) {
+                const std::uint32_t* s = columnSums.data() + static_cast<std::size_t>(sx) * 3;
+                b += s[0];
+                g += s[1];
+                r += s[2];
+            }
+            const std::uint64_t count =
+                static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(xb - xa);
+            dst[3 * x + 0] = static_cast<std::uint8_t>((b + count / 2) / count);
+            dst[3 * x + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
+            dst[3 * x + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
+        }
+    }
+}
+
+} // namespace
+
+Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+    const int sw = source.Width();
+    const int sh = source.Height();
+    if (width < 1 || height < 1 || width > sw || height > sh)
+        throw std::invalid_argument(
+            "ReduceForDisplay: the size must lie between 1 and the source size");
+    std::vector<int> x0(static_cast<std::size_t>(width) + 1);
+    for (int x = 0; x <= width; ++x)
+        x0[static_cast<std::size_t>(x)] = SpanStart(x, sw, width);
+    Bitmap out = Bitmap::Uninitialized(width, height);
+    // A large picture is summed on two threads, each over its own band of output rows.
+    const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
+                       std::thread::hardware_concurrency() >= 2;
+    if (!split) {
+        ReduceRows(source, out, x0, 0, height);
+        return out;
+    }
+    const int middle = height / 2;
+    {
+        const std::jthread lower([&] { ReduceRows(source, out, x0, middle, height); });
+        ReduceRows(source, out, x0, 0, middle);
+    }
+    return out;
+}
+
+} // namespace tessaly

@@ -1,0 +1,57 @@
+#include "ui/WindowFrame.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace tessaly {
+
+namespace {
+
+struct FreeReply {
+    void operator()(void* reply) const { std::free(reply); }
+};
+
+// _NET_FRAME_EXTENTS of an X11 window: left, right, top, bottom; none when it is not set.
+QMargins X11FrameExtents(xcb_connection_t* connection, xcb_window_t window) {
+    static constexpr char kName[] = "_NET_FRAME_EXTENTS";
+    const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> atom(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, sizeof kName - 1, kName), nullptr));
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return {};
+    const std::unique_ptr<xcb_get_property_reply_t, FreeReply> property(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 4),
+        nullptr));
+    if (!property || property->format != 32 || xcb_get_property_value_length(property.get()) != 16)
+        return {};
+    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(property.get()));
+    constexpr std::uint32_t kLargest = 1000; // no frame is wider; anything else is nonsense
+    if (v[0] > kLargest || v[1] > kLargest || v[2] > kLargest || v[3] > kLargest)
+        return {};
+    return {static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
+            static_cast<int>(v[3])};
+}
+
+} // namespace
+
+QMargins FrameMargins(const QWidget& window) {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || !window.testAttribute(Qt::WA_WState_Created))
+        return {};
+    if (platform == QLatin1String("xcb")) {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 && x11->connection())
+            return X11FrameExtents(x11->connection(), static_cast<xcb_window_t>(window.winId()));
+        return {};
+    }
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    if (!frame.contains(client))
+        return {};
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+} // namespace tessaly

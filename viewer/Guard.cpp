@@ -1,9 +1,0 @@
-#include "viewer/Guard.h"
-
-namespace tessaly {
-
-QString ExceptionMessage(const std::exception& e) {
-    return QString::fromUtf8(e.what());
-}
-
-} // namespace tessaly
