@@ -10,8 +10,14 @@ namespace tessaly {
 class Application : public QApplication {
     Q_OBJECT
 public:
+    // Also loads Qt's Japanese texts (InstallQtJapanese).
     Application(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Loads Qt's own Japanese texts (qtbase_ja from Qt's translations folder) whatever the
+// locale, so that Qt's dialogs and standard buttons speak Japanese like the rest of the
+// program. Returns false, leaving Qt's English, when they are not installed.
+bool InstallQtJapanese(QCoreApplication& app);
 
 } // namespace tessaly

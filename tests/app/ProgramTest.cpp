@@ -1,7 +1,16 @@
 // The tessaly executable's own options: --help and --version print and end at once,
-// without a window and without the single-instance lock.
+// without a window and without the single-instance lock; and the program's setup of Qt:
+// Qt's own texts in Japanese.
+#include "app/Application.h"
 #include "tests/support/JpegFixtures.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -54,4 +63,24 @@ TEST(Program, HelpAndVersionPrintAndEndEvenWhileAnotherCopyRuns) {
     first.closeWriteChannel();
     ASSERT_TRUE(first.waitForFinished(5000));
     EXPECT_FALSE(first.readAll().contains("activated")); // nobody asked it to come forward
+}
+
+TEST(ProgramSetup, QtDialogsSpeakJapaneseWhateverTheLocale) {
+    QLocale::setDefault(QLocale::c()); // an English-speaking locale must not matter
+    ASSERT_TRUE(tessaly::InstallQtJapanese(*qApp)) << "qtbase_ja (qt6-translations-l10n)";
+
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
+    const auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_NE(buttons->button(QDialogButtonBox::Cancel), nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+
+    // The buttons of the overwrite question.
+    QMessageBox question(QMessageBox::Warning, QString(), QString(),
+                         QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(question.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+    EXPECT_EQ(question.button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
 }
