@@ -3,6 +3,7 @@
 #include "viewer/Guard.h"
 
 #include <QLibraryInfo>
+#include <QProcessEnvironment>
 #include <QTranslator>
 #include <memory>
 
@@ -17,6 +18,16 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     bool result = false;
     Guarded([&] { result = QApplication::notify(receiver, event); });
     return result;
+}
+
+QByteArray PreferredPlatform(const QProcessEnvironment& env) {
+    if (!env.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
+        return {};
+    if (env.value(QStringLiteral("DISPLAY")).isEmpty())
+        return {};
+    const bool wayland = !env.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty() ||
+                         env.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("wayland");
+    return wayland ? QByteArrayLiteral("xcb;wayland") : QByteArray();
 }
 
 bool InstallQtJapanese(QCoreApplication& app) {
