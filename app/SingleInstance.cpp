@@ -88,7 +88,7 @@ void ClearOddEntry(const QString& path, mode_t expectedType) {
     const FolderGuard guard(QFileInfo(path).absolutePath());
     if (!odd())
         return;
-    qWarning("Tessaly: clearing %s, which is not a lock of this user's", native.constData());
+    qWarning("Tessaly: clearing %s, which something else left there", native.constData());
     if (::unlink(native.constData()) == 0 || errno != EISDIR)
         return;
     if (::rmdir(native.constData()) == 0)
