@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 scripts/ensure-packages.sh scripts/packages.txt
 
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALY_TESTS=OFF >/dev/null
+scripts/quiet.sh cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALY_TESTS=OFF
 cmake --build build-release -j"$(nproc)"
 
 if (($# == 0)); then

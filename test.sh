@@ -6,10 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/ensure-packages.sh scripts/packages.txt
+scripts/ensure-packages.sh scripts/packages.txt scripts/packages-test.txt
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_TESTS=ON >/dev/null
+scripts/quiet.sh cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_TESTS=ON
 cmake --build build -j"$jobs"
 
 # A fuzz failure is reported here and fails the run, after ctest has had its say.

@@ -1,8 +1,8 @@
-// Only one copy of the program runs per user. The running copy holds a lock file in the
-// user's runtime folder for its whole run and listens on a per-user local socket; a second
-// copy finds the lock taken, asks the running copy through the socket to restore and raise
-// its main window, and ends. A lock left by a copy that was killed is recognised by its
-// dead process and taken over.
+// Only one copy of the program runs per user. The running copy holds a lock file in a
+// folder only this user can write (see InstanceDirectory) for its whole run and listens on a
+// per-user local socket; a second copy finds the lock taken, asks the running copy through the
+// socket to restore and raise its main window, and ends. A lock left by a copy that was killed is
+// recognised by its dead process and taken over.
 #pragma once
 
 #include <QObject>
@@ -28,8 +28,9 @@ public:
 
     // True when another copy runs (this one did not get the lock). On false this copy holds
     // the lock from now until the object dies, or, when the lock cannot be created at all
-    // (no writable folder), goes on unguarded as the first copy. Later calls repeat the
-    // first answer.
+    // (no private folder), goes on unguarded as the first copy. Later calls repeat the
+    // first answer. A pipe, folder, link or another owner's file at the lock's place is
+    // cleared first rather than waited on or taken for a running copy.
     bool CheckPrevInstance();
 
     // First copy: starts listening; each valid request runs onActivate on this thread.
@@ -65,7 +66,11 @@ private:
     std::unique_ptr<ActivationServer> server_;
 };
 
-// The folder of the lock and the socket: the user's runtime folder, else the temp folder.
+// The folder of the lock and the socket, always a real folder of this user's with mode 0700,
+// so that no other user can plant a lock that stops the program from starting: the user's
+// runtime folder when it is such a folder, else "tessaly-<uid>" in the temp folder, else
+// "tessaly-<uid>" in the user's cache folder (each created when missing). Empty when none of
+// them is private; the program then runs unguarded.
 QString InstanceDirectory();
 
 // Restores a minimised window (keeping it maximised if it was) and brings it to the front.

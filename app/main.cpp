@@ -8,6 +8,7 @@
 #include "viewer/tessaly1.h"
 
 #include <QFont>
+#include <QProcessEnvironment>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -42,6 +43,11 @@ int main(int argc, char** argv) {
         std::cout << "tessaly " TESSALY_VERSION "\n";
         return 0;
     }
+
+    const QByteArray platform =
+        tessaly::PreferredPlatform(QProcessEnvironment::systemEnvironment());
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
 
     tessaly::Application app(argc, argv);
     tessaly::SingleInstance instance(QString::fromLatin1(kInstanceName));

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 seconds=${2:-30}
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTESSALY_FUZZ=ON -DTESSALY_GUI=OFF -DTESSALY_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzz_exif fuzz_rtf fuzz_jpeg make_seeds >/dev/null
+CC=clang CXX=clang++ scripts/quiet.sh cmake -S . -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_FUZZ=ON -DTESSALY_GUI=OFF -DTESSALY_TESTS=OFF
+scripts/quiet.sh cmake --build "$build" -j"$(nproc)" --target fuzz_exif fuzz_rtf fuzz_jpeg make_seeds
 
 work="$build/smoke"
 rm -rf "$work"

@@ -7,9 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-release}
-scripts/ensure-packages.sh scripts/packages.txt
+scripts/ensure-packages.sh scripts/packages.txt scripts/packages-test.txt
 if [[ ! -x "$build/app/tessaly" || ! -d "$build/samples" ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALY_TESTS=OFF >/dev/null
+  scripts/quiet.sh cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSALY_TESTS=OFF
   cmake --build "$build" -j"$(nproc)" --target tessaly samples
 fi
 mkdir -p docs

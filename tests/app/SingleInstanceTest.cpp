@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,7 +19,9 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -442,4 +446,216 @@ TEST(SingleInstanceProcesses, CopyKilledWithSigkillDoesNotBlockTheNextStart) {
     EXPECT_EQ(next.ReadLine(), QStringLiteral("activated"));
     EXPECT_EQ(next.End(), 0);
     EXPECT_FALSE(QFileInfo::exists(paths.lockFilePath()));
+}
+
+// ---- Where the lock lives, and what may be found there -------------------------------
+
+namespace {
+
+// Sets (or, with no value, unsets) an environment variable until the end of the scope.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const char* name, std::optional<QString> value = std::nullopt)
+        : name_(name),
+          old_(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
+                                               : std::nullopt) {
+        if (value)
+            qputenv(name, QFile::encodeName(*value));
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            qputenv(name_, *old_);
+        else
+            qunsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<QByteArray> old_;
+};
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+bool MakeFolder(const QString& path, mode_t mode) {
+    return ::mkdir(Native(path).constData(), 0700) == 0 &&
+           ::chmod(Native(path).constData(), mode) == 0;
+}
+
+// Whether path is a real folder of ours with mode 0700.
+bool IsPrivate(const QString& path) {
+    struct stat st {};
+    return ::lstat(Native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
+}
+
+QString FolderOf(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
+
+// Someone else's user id, for what only the superuser can give away.
+constexpr uid_t kOtherUser = 65534;
+bool IsSuperuser() {
+    return ::geteuid() == 0;
+}
+
+} // namespace
+
+TEST(SingleInstanceFolder, LockAndSocketLiveOnlyInAFolderNoOtherUserCanWrite) {
+    const QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString shared = scratch.path() + QStringLiteral("/tmp"); // like /tmp: open to all
+    const QString cache = scratch.path() + QStringLiteral("/cache");
+    ASSERT_TRUE(MakeFolder(shared, 01777));
+    const ScopedEnv tmpdir("TMPDIR", shared);
+    const ScopedEnv cacheHome("XDG_CACHE_HOME", cache);
+    const QString own = QStringLiteral("/tessaly-%1").arg(::geteuid());
+    const QString name = UniqueName();
+
+    // The user's own runtime folder.
+    EXPECT_EQ(FolderOf(SingleInstance(name).lockFilePath()),
+              qEnvironmentVariable("XDG_RUNTIME_DIR"));
+
+    // A runtime folder others may enter or that is not ours, or none: a private folder in the
+    // temp folder, where a lock planted straight in the temp folder does not matter.
+    const QString open = scratch.path() + QStringLiteral("/runtime-open");
+    ASSERT_TRUE(MakeFolder(open, 0755));
+    std::vector<std::optional<QString>> runtimes = {open, std::nullopt, QStringLiteral("rel")};
+    if (IsSuperuser()) {
+        const QString others = scratch.path() + QStringLiteral("/runtime-others");
+        ASSERT_TRUE(MakeFolder(others, 0700));
+        ASSERT_EQ(::chown(Native(others).constData(), kOtherUser, kOtherUser), 0);
+        runtimes.push_back(others);
+    }
+    QLockFile planted(shared + QLatin1Char('/') +
+                      QFileInfo(SingleInstance(name).lockFilePath()).fileName());
+    ASSERT_TRUE(planted.tryLock(0)) << "a live lock of another copy";
+    for (const auto& runtime : runtimes) {
+        const ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime);
+        SingleInstance guard(name);
+        EXPECT_EQ(FolderOf(guard.lockFilePath()), shared + own);
+        EXPECT_EQ(FolderOf(guard.serverPath()), shared + own);
+        EXPECT_TRUE(IsPrivate(shared + own));
+        EXPECT_FALSE(guard.CheckPrevInstance());
+        EXPECT_TRUE(guard.holdsLock());
+    }
+    const ScopedEnv noRuntime("XDG_RUNTIME_DIR");
+
+    // That name taken in the temp folder by something that is not a private folder of ours:
+    // a private folder in the cache folder instead.
+    ASSERT_TRUE(QDir(shared + own).removeRecursively());
+    const QString elsewhere = scratch.path() + QStringLiteral("/elsewhere");
+    ASSERT_TRUE(MakeFolder(elsewhere, 0700));
+    std::vector<std::function<bool()>> takers = {
+        [&] {
+            return ::symlink(Native(elsewhere).constData(), Native(shared + own).constData()) == 0;
+        },
+        [&] { return MakeFolder(shared + own, 0777); },
+    };
+    if (IsSuperuser())
+        takers.push_back([&] {
+            return MakeFolder(shared + own, 0700) &&
+                   ::chown(Native(shared + own).constData(), kOtherUser, kOtherUser) == 0;
+        });
+    for (const auto& take : takers) {
+        ASSERT_TRUE(take());
+        SingleInstance guard(name);
+        EXPECT_EQ(FolderOf(guard.lockFilePath()), cache + own);
+        EXPECT_TRUE(IsPrivate(cache + own));
+        EXPECT_FALSE(guard.CheckPrevInstance());
+        EXPECT_TRUE(guard.holdsLock());
+        ::unlink(Native(shared + own).constData());
+        ::rmdir(Native(shared + own).constData());
+    }
+
+    // No private folder anywhere: the program runs, unguarded.
+    ASSERT_TRUE(MakeFolder(shared + own, 0777));
+    ASSERT_TRUE(QDir(cache + own).removeRecursively());
+    ASSERT_TRUE(MakeFolder(cache + own, 0777));
+    SingleInstance unguarded(name);
+    EXPECT_FALSE(unguarded.CheckPrevInstance());
+    EXPECT_FALSE(unguarded.holdsLock());
+    EXPECT_FALSE(unguarded.Listen([] {}));
+}
+
+TEST(SingleInstanceLock, OddEntriesWhereTheLockBelongsAreClearedNotWaitedOn) {
+    const QString name = UniqueName();
+    const SingleInstance paths(name);
+    const QByteArray lock = Native(paths.lockFilePath());
+    const QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    const QByteArray target = Native(elsewhere.filePath(QStringLiteral("kept")));
+    {
+        QFile file(QFile::decodeName(target));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a lock");
+    }
+
+    struct Case {
+        const char* what;
+        std::function<bool()> plant;
+    };
+    std::vector<Case> cases = {
+        {"a pipe, which would block the reading of the lock",
+         [&] { return ::mkfifo(lock.constData(), 0600) == 0; }},
+        {"an empty folder", [&] { return ::mkdir(lock.constData(), 0700) == 0; }},
+        {"a folder with something in it",
+         [&] {
+             return ::mkdir(lock.constData(), 0700) == 0 &&
+                    ::mkdir((lock + "/inside").constData(), 0700) == 0;
+         }},
+        {"a dangling link", [&] { return ::symlink("/nonexistent/lock", lock.constData()) == 0; }},
+        {"a link to a file elsewhere",
+         [&] { return ::symlink(target.constData(), lock.constData()) == 0; }},
+        {"an old lock without a process id and a pipe where its removal is guarded",
+         [&] {
+             QFile file(QFile::decodeName(lock));
+             return file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                     QFileDevice::FileModificationTime) &&
+                    ::mkfifo((lock + ".rmlock").constData(), 0600) == 0;
+         }},
+        {"a folder where the socket belongs",
+         [&] { return ::mkdir(Native(paths.serverPath()).constData(), 0700) == 0; }},
+    };
+    std::unique_ptr<QLockFile> othersLock;
+    if (IsSuperuser())
+        cases.push_back({"a live lock that another user owns", [&] {
+                             othersLock = std::make_unique<QLockFile>(QFile::decodeName(lock));
+                             return othersLock->tryLock(0) &&
+                                    ::chown(lock.constData(), kOtherUser, kOtherUser) == 0;
+                         }});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& path : {paths.lockFilePath(), paths.serverPath()}) {
+            QFile::remove(path); // whatever an earlier case may have left
+            QDir(path).removeRecursively();
+        }
+        ASSERT_TRUE(c.plant());
+        {
+            Probe probe(name);
+            EXPECT_EQ(probe.ReadLine(), QStringLiteral("first"));
+            Probe second(name);
+            EXPECT_EQ(second.ReadLine(), QStringLiteral("second delivered"));
+            EXPECT_EQ(probe.End(), 0);
+        }
+        othersLock.reset();
+        // Only what sat at the lock's place went: a link's target and a folder's contents stay.
+        EXPECT_TRUE(QFileInfo::exists(QFile::decodeName(target)));
+        const QStringList aside = QDir(FolderOf(paths.lockFilePath()))
+                                      .entryList({QFileInfo(paths.lockFilePath()).fileName() +
+                                                  QStringLiteral(".moved-*")});
+        for (const QString& moved : aside) {
+            const QString path = FolderOf(paths.lockFilePath()) + QLatin1Char('/') + moved;
+            EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral("/inside")));
+            QDir(path).removeRecursively();
+        }
+        ::unlink((lock + ".rmlock").constData());
+    }
 }

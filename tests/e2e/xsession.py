@@ -91,7 +91,7 @@ class XSession:
         self.programs = []
         self.dir = None
         self.env = None
-        self._xvfb = None
+        self._server = None
         self._wm = None
         self._bus = None
         self._last_click = {}
@@ -115,15 +115,7 @@ class XSession:
         runtime = os.path.join(self.dir, "runtime")
         os.makedirs(home, mode=0o700)
         os.makedirs(runtime, mode=0o700)
-        read_end, write_end = os.pipe()
-        self._xvfb = self._start_daemon(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-             "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"]
-            + self.extra_server_args,
-            "xvfb.log", pass_fds=(write_end,))
-        os.close(write_end)
-        display = self._read_display(read_end)
-        os.close(read_end)
+        display = self._start_display_server(runtime)
         self.env = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
             "HOME": home,
@@ -131,13 +123,14 @@ class XSession:
             "XDG_CONFIG_HOME": os.path.join(home, ".config"),
             "XDG_CACHE_HOME": os.path.join(home, ".cache"),
             "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
-            "DISPLAY": ":" + display,
+            "DISPLAY": display,
             "LANG": "C.UTF-8",
             "QT_QPA_PLATFORM": "xcb",
             # Qt publishes its widgets over AT-SPI, which is how the tests read the texts
             # of message boxes and labels that no window title shows.
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         }
+        self._session_env(self.env)
         # Sanitizer settings reach a sanitized build of the program.
         for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             if name in os.environ:
@@ -149,6 +142,22 @@ class XSession:
             wait_until(lambda: "window id" in self.run("xprop", "-root",
                                                         "_NET_SUPPORTING_WM_CHECK", check=False),
                        "the window manager")
+
+    def _start_display_server(self, runtime):
+        """Starts the X server; returns its DISPLAY."""
+        read_end, write_end = os.pipe()
+        self._server = self._start_daemon(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+             "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"]
+            + self.extra_server_args,
+            "xvfb.log", pass_fds=(write_end,))
+        os.close(write_end)
+        display = self._read_display(read_end)
+        os.close(read_end)
+        return ":" + display
+
+    def _session_env(self, env):
+        """Adjusts the session's environment before anything runs in it."""
 
     def _start_daemon(self, argv, log_name, **options):
         with open(os.path.join(self.dir, log_name), "wb") as log:
@@ -165,7 +174,7 @@ class XSession:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def _read_display(self, fd):
-        return self._read_line(fd, self._xvfb, "Xvfb")
+        return self._read_line(fd, self._server, "Xvfb")
 
     @staticmethod
     def _read_line(fd, process, what):
@@ -189,7 +198,7 @@ class XSession:
                 program.process.kill()
                 program.process.wait()
         # The accessibility bus and registry that the session bus started end with it.
-        for process in (self._wm, self._bus, self._xvfb):
+        for process in (self._wm, self._bus, self._server):
             if process is not None and process.poll() is None:
                 process.terminate()
                 try:
@@ -476,6 +485,30 @@ class Accessibility:
             boxes.append((name, "\n".join(texts)))
         return boxes
 
+    def press(self, pid, name, role="push button"):
+        """Presses the program's button of that name through its accessible action, with no
+        pointer or keyboard involved. Returns whether the button was found."""
+        bus = self.application(pid)
+        if bus is None:
+            return False
+
+        def find(path):
+            if (self._text(bus, path, "org.a11y.atspi.Accessible.GetRoleName") == role
+                    and self._text(bus, path, "org.freedesktop.DBus.Properties.Get",
+                                   "org.a11y.atspi.Accessible", "Name") == name):
+                return path
+            for child_bus, child in self._children(bus, path):
+                found = find(child) if child_bus == bus else None
+                if found:
+                    return found
+            return None
+
+        path = find(self.ROOT)
+        if path is None:
+            return False
+        self._call(bus, path, "org.a11y.atspi.Action.DoAction", "0")
+        return True
+
     def wait_message_box(self, pid, timeout=WAIT_SECONDS):
         """Waits for a message box of the program and returns its (title, text)."""
         return wait_until(lambda: (self.message_boxes(pid) or [None])[0],
@@ -549,6 +582,64 @@ def png_size(data):
     if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
         raise ValueError("not a PNG")
     return int.from_bytes(data[16:20], "big"), int.from_bytes(data[20:24], "big")
+
+
+class WestonSession(XSession):
+    """A Wayland desktop: weston on its headless back end with XWayland and weston's own X11
+    window manager, and the environment of a Wayland session (WAYLAND_DISPLAY,
+    XDG_SESSION_TYPE=wayland, XWayland's DISPLAY) without QT_QPA_PLATFORM, so the program
+    chooses its platform itself. Weston places X11 windows as it likes."""
+
+    TOOLS = ("weston", "Xwayland")
+    SOCKET = "wayland-tessaly"
+
+    def __init__(self, width=1280, height=1024):
+        super().__init__(width, height, window_manager=False)
+
+    def start(self):
+        missing = [tool for tool in self.TOOLS if shutil.which(tool) is None]
+        if missing:
+            raise unittest.SkipTest("not installed: " + ", ".join(missing))
+        super().start()
+        # XWayland starts at the first X11 connection, weston's window manager right after.
+        wait_until(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                    check=False),
+                   lambda: "weston's X11 window manager\n" + self.weston_log())
+
+    def _start_display_server(self, runtime):
+        # Weston puts XWayland's socket into the X11 socket folder but does not make it.
+        sockets = "/tmp/.X11-unix"
+        if not os.path.isdir(sockets):
+            os.makedirs(sockets, exist_ok=True)
+            os.chmod(sockets, 0o1777)
+        # Weston needs a runtime folder of mode 0700, as the session's is; with it, it runs
+        # as root too.
+        self._server = self._start_daemon(
+            ["weston", "--backend=headless-backend.so", "--xwayland", "--no-config",
+             "--idle-time=0", "--socket=" + self.SOCKET, "--width=%d" % self.width,
+             "--height=%d" % self.height],
+            "weston.log",
+            env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                 "HOME": os.path.join(self.dir, "home"), "XDG_RUNTIME_DIR": runtime})
+
+        def display():
+            if self._server.poll() is not None:
+                raise RuntimeError("weston ended:\n" + self.weston_log())
+            match = re.search(r"xserver listening on display (:\d+)", self.weston_log())
+            return match and match.group(1)
+        return wait_until(display, lambda: "weston's XWayland display\n" + self.weston_log())
+
+    def _session_env(self, env):
+        env["WAYLAND_DISPLAY"] = self.SOCKET
+        env["XDG_SESSION_TYPE"] = "wayland"
+        del env["QT_QPA_PLATFORM"]
+
+    def weston_log(self):
+        try:
+            with open(self.path("weston.log"), encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
 
 
 def kill(program, sig=signal.SIGKILL):
