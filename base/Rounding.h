@@ -26,17 +26,9 @@ inline Extended Frac(Extended value) {
     return value - std::truncl(value);
 }
 
-// Integer division truncating toward zero (C++ already does this; named for readability).
-constexpr std::int64_t Div(std::int64_t a, std::int64_t b) {
-    return a / b;
-}
-
 // Round to a 32-bit int; callers keep values in range.
 inline int RoundInt(Extended value) {
     return static_cast<int>(Round(value));
-}
-inline int TruncInt(Extended value) {
-    return static_cast<int>(Trunc(value));
 }
 
 } // namespace tessaly

@@ -70,13 +70,6 @@ TwoColumnMenu::~TwoColumnMenu() {
     }
 }
 
-QAction* TwoColumnMenu::AddSeparator() {
-    auto* separator = new QAction(this);
-    separator->setSeparator(true);
-    addAction(separator);
-    return separator;
-}
-
 void TwoColumnMenu::SetColumnBreak(QAction* firstOfNextColumn, bool on) {
     std::erase_if(breaks_, [&](const QPointer<QAction>& a) {
         return a.isNull() || a.data() == firstOfNextColumn;
@@ -90,10 +83,6 @@ void TwoColumnMenu::SetColumnBreak(QAction* firstOfNextColumn, bool on) {
 bool TwoColumnMenu::HasColumnBreak(const QAction* item) const {
     return item != nullptr && std::any_of(breaks_.begin(), breaks_.end(),
                                           [&](const QPointer<QAction>& a) { return a == item; });
-}
-
-TwoColumnMenu::OpenedBy TwoColumnMenu::OpenedByOf(const QContextMenuEvent& event) {
-    return event.reason() == QContextMenuEvent::Keyboard ? OpenedBy::Keyboard : OpenedBy::Mouse;
 }
 
 // ---- layout ---------------------------------------------------------------------------
@@ -252,7 +241,6 @@ void TwoColumnMenu::SetActiveAction(QAction* item) {
 // ---- opening and closing --------------------------------------------------------------
 
 void TwoColumnMenu::Popup(const QPoint& globalPos, OpenedBy openedBy) {
-    emit aboutToShow();
     const QSize size = sizeHint();
     QScreen* screen = QGuiApplication::screenAt(globalPos);
     if (screen == nullptr) {
@@ -303,7 +291,6 @@ void TwoColumnMenu::hideEvent(QHideEvent* event) {
     if (exec_ != nullptr) {
         exec_->loop.quit();
     }
-    emit aboutToHide();
 }
 
 void TwoColumnMenu::ChooseItem(QAction* action) {
@@ -311,16 +298,12 @@ void TwoColumnMenu::ChooseItem(QAction* action) {
         return;
     }
     const QPointer<QAction> guard(action);
-    const QPointer<TwoColumnMenu> self(this);
     if (exec_ != nullptr) {
         exec_->chosen = action;
     }
     close();
     if (guard) {
         guard->trigger();
-    }
-    if (self && guard) {
-        emit triggered(guard.data());
     }
 }
 

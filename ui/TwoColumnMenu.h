@@ -39,9 +39,6 @@ public:
     TwoColumnMenu(const TwoColumnMenu&) = delete;
     TwoColumnMenu& operator=(const TwoColumnMenu&) = delete;
 
-    // A separator owned by the menu, appended after the current items.
-    QAction* AddSeparator();
-
     // Starts a new column at `firstOfNextColumn` (on) or removes that break (off). A break at
     // the first visible item has no effect. Any number of breaks may be set.
     void SetColumnBreak(QAction* firstOfNextColumn, bool on = true);
@@ -53,8 +50,6 @@ public:
     // Opens the popup and waits in a local event loop until it closes; returns the item
     // chosen (already triggered) or nullptr when the popup closed without a choice.
     QAction* Exec(const QPoint& globalPos, OpenedBy openedBy = OpenedBy::Mouse);
-    // Keyboard for a context-menu request from the keyboard (menu key), Mouse otherwise.
-    static OpenedBy OpenedByOf(const QContextMenuEvent& event);
 
     // Geometry in this widget's coordinates; an empty rectangle / -1 for an item that is not
     // shown by this menu.
@@ -71,11 +66,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
-
-signals:
-    void aboutToShow();
-    void aboutToHide();
-    void triggered(QAction* item);
 
 protected:
     bool event(QEvent* event) override;

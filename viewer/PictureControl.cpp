@@ -17,8 +17,6 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
 void PictureControl::SetPicture(std::shared_ptr<JpegPicture> picture) {
     picture_ = std::move(picture);
     drawer_.Forget();
-    if (picture_ && autoSize_)
-        resize(picture_->Width(), picture_->Height());
     update();
 }
 

@@ -21,25 +21,20 @@ class PictureControl : public QWidget {
 public:
     explicit PictureControl(QWidget* parent = nullptr);
 
-    // Replaces the picture; with auto-size on the control takes the picture's natural size
-    // (its position stays).
+    // Replaces the picture; the control's bounds are the window's to set.
     void SetPicture(std::shared_ptr<JpegPicture> picture);
     // Empties the picture (nothing is drawn).
     void ClearPicture();
     const std::shared_ptr<JpegPicture>& Picture() const { return picture_; }
     bool HasPicture() const { return picture_ != nullptr; }
 
-    void SetAutoSize(bool on) { autoSize_ = on; }
-    bool AutoSize() const { return autoSize_; }
     void SetStretch(bool on);
-    bool Stretch() const { return stretch_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     std::shared_ptr<JpegPicture> picture_;
-    bool autoSize_ = false;
     bool stretch_ = false;
     StretchDrawer drawer_;
 };

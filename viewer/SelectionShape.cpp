@@ -13,8 +13,12 @@ void SelectionShape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int w = width();
     const int h = height();
-    if (fill_ == Fill::Black)
+    if (fill_ == Fill::Black) {
+        // The handle is solid black: an inverting outline over black would turn its border
+        // white and make it read as a "#" on a light picture.
         painter.fillRect(rect(), Qt::black);
+        return;
+    }
     // Invert every other pixel of the outermost rows and columns, walking the border once
     // so that no pixel is inverted twice.
     painter.setCompositionMode(QPainter::RasterOp_NotDestination);

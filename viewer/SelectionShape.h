@@ -1,7 +1,7 @@
 // The shapes of the selection: the rectangle (a hollow, dotted outline) and its corner
-// handle (a solid black square with the same outline). The outline is drawn by inverting
-// the pixels beneath it, every other pixel along the border, so it stays visible on light
-// and dark pictures. The whole bounds receive the mouse, the hollow interior included.
+// handle (a solid black square). The outline is drawn by inverting the pixels beneath it,
+// every other pixel along the border, so it stays visible on light and dark pictures. The
+// whole bounds receive the mouse, the hollow interior included.
 #pragma once
 
 #include <QWidget>

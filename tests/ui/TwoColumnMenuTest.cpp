@@ -410,7 +410,6 @@ TEST_F(TwoColumnMenuTest, LeftAndRightCrossToTheSameRowOfTheOtherColumn) {
 
 TEST_F(TwoColumnMenuTest, EnterTriggersAfterClosingButNeverAGreyedItem) {
     MenuUnderTest m(kMainMenu, kMainBreak);
-    QSignalSpy spy(&m.menu, &TwoColumnMenu::triggered);
 
     m.OpenByKeyboard();
     m.menu.SetActiveAction(m.Item("コピー"));
@@ -426,8 +425,6 @@ TEST_F(TwoColumnMenuTest, EnterTriggersAfterClosingButNeverAGreyedItem) {
     EXPECT_EQ(m.fired[0], m.Item("ヘルプ"));
     EXPECT_FALSE(m.openWhenFired[0]) << "the handler runs once the popup has closed";
     EXPECT_FALSE(m.menu.isVisible());
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).value<QAction*>(), m.Item("ヘルプ"));
 
     m.OpenByKeyboard();
     m.Key(Qt::Key_Space);
@@ -445,12 +442,10 @@ TEST_F(TwoColumnMenuTest, EnterTriggersAfterClosingButNeverAGreyedItem) {
 
 TEST_F(TwoColumnMenuTest, EscapeClosesWithoutTriggering) {
     MenuUnderTest m(kMainMenu, kMainBreak);
-    QSignalSpy hidden(&m.menu, &TwoColumnMenu::aboutToHide);
     m.OpenByKeyboard();
     m.Key(Qt::Key_Escape);
     EXPECT_FALSE(m.menu.isVisible());
     EXPECT_TRUE(m.fired.empty());
-    EXPECT_EQ(hidden.count(), 1);
     EXPECT_EQ(m.menu.ActiveAction(), nullptr);
 }
 

@@ -179,7 +179,8 @@ TEST_F(SelectionTest, DottedOutlineInvertsLightAndDarkPictures) {
         EXPECT_EQ(PixelOf(f, *f.Shape1, {1, 0}), QColor(colour, colour, colour));
         EXPECT_EQ(PixelOf(f, *f.Shape1, {2, 0}), QColor(inverted, inverted, inverted));
         EXPECT_EQ(PixelOf(f, *f.Shape1, {20, 20}), QColor(colour, colour, colour));
-        // The handle is solid black inside its dotted outline.
-        EXPECT_EQ(PixelOf(f, *f.Shape2, {2, 2}), QColor(0, 0, 0));
+        // The handle is solid black to its border, on a light picture and a dark one.
+        for (const QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(2, 2), QPoint(4, 4)})
+            EXPECT_EQ(PixelOf(f, *f.Shape2, p), QColor(0, 0, 0)) << p.x() << "," << p.y();
     }
 }
