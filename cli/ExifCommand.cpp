@@ -37,16 +37,47 @@ int UsageError(std::ostream& err, const std::string& message) {
     return 2;
 }
 
-// The overlay text as a terminal shows it: UTF-8 with line feeds.
-std::string TerminalText(const std::string& sjis) {
-    std::string utf8 = SjisToUtf8(sjis);
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
-            continue;
-        out += utf8[i];
+// Appends `text` (UTF-8) so that a terminal prints it and nothing else: control characters
+// other than a tab become visible escapes (C0 and DEL as "\x1B", C1 as "\u009B"), so a
+// value or a file name cannot retitle, clear or move the terminal. With `lineEnds`, a CR LF
+// pair (the overlay's own line end) becomes a line feed; any other CR or LF is escaped too.
+void AppendShown(std::string& out, std::string_view text, bool lineEnds) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (lineEnds && byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out += '\n';
+            ++i;
+        } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else if (byte == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            const auto code = static_cast<unsigned char>(text[i + 1]);
+            out += "\\u00";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+            ++i;
+        } else {
+            out += text[i];
+        }
     }
+}
+
+// The overlay text as a terminal shows it: UTF-8 with line feeds, control characters
+// escaped.
+std::string TerminalText(const std::string& sjis) {
+    std::string out;
+    AppendShown(out, SjisToUtf8(sjis), true);
+    return out;
+}
+
+// A file name or message for standard error, control characters escaped.
+std::string Shown(std::string_view text) {
+    std::string out;
+    AppendShown(out, text, false);
     return out;
 }
 
@@ -66,7 +97,7 @@ int RunExif(Args args, std::ostream& out, std::ostream& err) {
             out << kExifUsage;
             return 0;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            return UsageError(err, "unknown option '" + std::string(arg) + "'");
+            return UsageError(err, "unknown option '" + Shown(arg) + "'");
         } else {
             options.files.emplace_back(arg);
         }
@@ -85,7 +116,7 @@ int RunExif(Args args, std::ostream& out, std::ostream& err) {
         out << "[";
     for (const std::string& file : options.files) {
         if (!FileSource::Open(file)) {
-            err << "tessaly-cli exif: cannot open '" << file << "'\n";
+            err << "tessaly-cli exif: cannot open '" << Shown(file) << "'\n";
             exitCode = 1;
             continue;
         }
@@ -98,7 +129,7 @@ int RunExif(Args args, std::ostream& out, std::ostream& err) {
                 text =
                     MakeDspExifInfo(reader, file, options.all ? ExifItems::All : ExifItems::Masked);
         } catch (const std::exception& e) {
-            err << "tessaly-cli exif: " << e.what() << "\n";
+            err << "tessaly-cli exif: " << Shown(e.what()) << "\n";
             exitCode = 1;
             continue;
         }

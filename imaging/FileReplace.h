@@ -17,11 +17,27 @@ public:
     explicit FileCreateError(const std::filesystem::path& path);
 };
 
-// Makes `path` hold exactly `bytes`. An existing file keeps its permission bits (and, where
-// the system allows, its owner and group); a new file gets 0666 less the umask. A symbolic
-// link is followed and the file it points to is replaced. An existing file that is not
-// writable is refused, as is a folder. On any failure the target is left untouched, the
-// temporary file is removed and FileCreateError is thrown.
+// Makes `path` hold exactly `bytes`.
+//
+// The bytes go to a temporary file with a short name (".tessaly-" and eight letters, so
+// that a target name of up to 255 bytes still works) in the target's folder, which then
+// replaces the target in one rename. An existing file keeps its permission bits (and,
+// where the system allows, its owner and group); a new file gets 0666 less the umask. The
+// rename makes a new file, so other hard links to the old one keep the old content.
+//
+// A symbolic link stays and the file at the end of its chain is written; a link that
+// points to a name that does not exist yet creates that file (when its folder exists).
+// A chain that loops, or is longer than 40 links, is refused.
+//
+// When the folder refuses the temporary file or the rename (a read-only folder, a sticky
+// folder and a file of another user) but the existing file itself is writable, the file
+// is rewritten in place: its size and space are checked first, the bytes it had are kept
+// in memory, and they are written back if the new content cannot be written whole. Such a
+// file keeps its hard links.
+//
+// An existing file that is not writable is refused, as is a folder or any other file that
+// is not a regular file. On any failure the target keeps its content, the temporary file
+// is removed and FileCreateError is thrown.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 } // namespace tessaly

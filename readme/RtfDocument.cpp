@@ -6,11 +6,13 @@
 #include <QFont>
 #include <QStringDecoder>
 #include <QTextBlockFormat>
+#include <QTextBoundaryFinder>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <algorithm>
+#include <optional>
 
 namespace tessaly {
 
@@ -46,6 +48,14 @@ QString RunText(const std::string& utf8) {
     QString text = QString::fromStdString(utf8);
     text.replace(QLatin1Char('\n'), QChar(QChar::LineSeparator));
     return text;
+}
+
+// Paragraphs and line breaks: the lines the box lays out at least.
+std::size_t LineCount(const QString& text) {
+    return 1 + static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](QChar c) {
+               return c == QLatin1Char('\n') || c == QChar(QChar::LineSeparator) ||
+                      c == QChar(QChar::ParagraphSeparator);
+           }));
 }
 
 bool HasNonAscii(std::string_view bytes) {
@@ -101,17 +111,41 @@ QString DecodePlainText(std::string_view bytes) {
     return text;
 }
 
+qsizetype LongestUnbrokenText(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
+    qsizetype longest = 0;
+    qsizetype last = 0;
+    for (qsizetype at = finder.toNextBoundary(); at >= 0; at = finder.toNextBoundary()) {
+        longest = std::max(longest, at - last);
+        last = at;
+    }
+    return longest;
+}
+
 void ShowReadmeBytes(QTextEdit& edit, std::string_view bytes) {
-    QTextDocument& document = *edit.document();
+    if (bytes.size() > kReadmeMaxBytes)
+        throw ReadmeTooLarge();
+    std::optional<rtf::Document> rich;
+    QString text;
     try {
-        const rtf::Document rich = rtf::ParseRtf(bytes);
-        FillDocument(document, rich);
+        rich = rtf::ParseRtf(bytes);
+        text = QString::fromStdString(rich->Text());
     } catch (const rtf::RtfError&) {
+        text = DecodePlainText(bytes);
+    }
+    if (LineCount(text) > kReadmeMaxLines)
+        throw ReadmeTooLarge();
+    edit.setWordWrapMode(LongestUnbrokenText(text) > kLongestUnbrokenText
+                             ? QTextOption::WrapAnywhere
+                             : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextDocument& document = *edit.document();
+    if (rich) {
+        FillDocument(document, *rich);
+    } else {
         // Not QTextEdit::setPlainText: that would give the whole text the format at the
         // cursor, which may be a bold title of the previous rich text.
-        const QString plain = DecodePlainText(bytes);
         document.clear();
-        QTextCursor(&document).insertText(plain, QTextCharFormat());
+        QTextCursor(&document).insertText(text, QTextCharFormat());
     }
     edit.moveCursor(QTextCursor::Start);
     document.clearUndoRedoStacks();

@@ -44,8 +44,9 @@ public:
 
     // Loads the readme file into RichEdit1, replacing its whole content: as rich text,
     // or from its start as plain text when it is not RTF the reader accepts. When the
-    // file cannot be opened or read, RichEdit1 keeps exactly what it shows (the user's
-    // edits included). Never throws and never reports anything.
+    // file cannot be opened or read, is not a regular file, or is larger than a readme may
+    // be (kReadmeMaxBytes, kReadmeMaxLines), RichEdit1 keeps exactly what it shows (the
+    // user's edits included). Never throws and never reports anything.
     void LoadReadme(const QString& path);
 
     // "とじる": closes the window, which only hides it.

@@ -40,7 +40,7 @@ protected:
         ExifBuilder b(fixtures::ByteOrder::Motorola);
         b.Ifd0()
             .Ascii(271, "MAKER \"Q\" \\ \x01")
-            .Ascii(272, "MODEL")
+            .Ascii(272, "MODEL\x1b]0;title\x07\x1b[2J\rX\nY\x7f")
             .Ascii(270, Utf8ToSjis("港の夕暮れ"));
         b.Exif()
             .Rational(33434, 1, 250)
@@ -76,8 +76,10 @@ TEST_F(ExifCommand, OverlayBlocksInUtf8WithLineFeedsAndABlankLineBetweenFiles) {
                   "17:レンズ焦点距離 ------> 0.0 mm\n"
                   "19:レンズ開放F値 -------> 0.0\n"
                   "\n"
-                  "21:カメラのメーカー ----> MAKER \"Q\" \\ \x01\n"
-                  "22:カメラの機種 --------> MODEL\n"
+                  // Control characters are escaped, so a value cannot drive the terminal.
+                  "21:カメラのメーカー ----> MAKER \"Q\" \\ \\x01\n"
+                  "22:カメラの機種 --------> "
+                  "MODEL\\x1B]0;title\\x07\\x1B[2J\\x0DX\\x0AY\\x7F\n"
                   "\n"
                   "99:サイズ --------------> 0 KB ( " +
                   cameraSize + " bytes )");
@@ -125,11 +127,13 @@ TEST_F(ExifCommand, FilesThatFailAreReportedAndTheOthersStillPrinted) {
     const std::string broken =
         Write("broken.jpg", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0, 0});
     const std::string camera = Camera();
-    const std::string missing = (dir_ / "missing.jpg").string();
+    const std::string missing = (dir_ / "missing\x1b[2J\xc2\x9b.jpg").string();
     const Outcome json = Exif({"--json", broken, missing, camera});
     EXPECT_EQ(json.code, 1);
     EXPECT_NE(json.err.find("byte-order mark"), std::string::npos) << json.err;
-    EXPECT_NE(json.err.find("cannot open '" + missing + "'"), std::string::npos) << json.err;
+    EXPECT_NE(json.err.find("cannot open '" + (dir_ / "missing\\x1B[2J\\u009B.jpg").string() + "'"),
+              std::string::npos)
+        << json.err;
     EXPECT_TRUE(json.out.starts_with("[\n  {\n    \"ImageFileName\": " + JsonString(camera)));
     EXPECT_TRUE(json.out.ends_with("}\n]\n"));
 

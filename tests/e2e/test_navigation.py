@@ -1,8 +1,15 @@
 """Starting on a folder and stepping through its pictures with the keys."""
 
 import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
 import unittest
 
+import fixtures
+import xsession
 from viewer_case import ViewerCase, caption
 
 
@@ -70,6 +77,60 @@ class StartOnOneFile(ViewerCase):
         self.x.wait_title(window, single)
         self.assert_running(program)
 
+
+class InterruptTheStartUpSearch(ViewerCase):
+    # Folders of empty folders: each costs the search a few system calls, so that it runs
+    # for a good part of a second, during which the key goes down and up several times.
+    FOLDERS = 120
+    PER_FOLDER = 500
+
+    def large_tree(self):
+        """FOLDERS folders of PER_FOLDER empty folders and one picture each, on a memory
+        file system where there is one, so that it is made quickly."""
+        shm = "/dev/shm"
+        tree = tempfile.mkdtemp(prefix="tessaly-e2e-tree-",
+                                dir=shm if os.access(shm, os.W_OK) else self.x.path())
+        self.addCleanup(shutil.rmtree, tree, True)
+        model = fixtures.write_jpeg(os.path.join(tree, "model.jpeg"), 16, 16)
+        for f in range(self.FOLDERS):
+            folder = os.path.join(tree, "f%03d" % f)
+            os.mkdir(folder)
+            os.link(model, os.path.join(folder, "p.JPG"))
+            for i in range(self.PER_FOLDER):
+                os.mkdir(os.path.join(folder, "d%03d" % i))
+        return tree
+
+    def test_shift_pressed_before_any_window_exists_stops_the_search(self):
+        first = self.picture("first.JPG", 400, 300)
+        tree = self.large_tree()
+        # Shift held for 80 ms, then released for 80 ms, over and over: the keyboard is read
+        # from the X server, whichever window has the focus (here: none of the program's).
+        presser = subprocess.Popen(
+            ["sh", "-c", "while :; do xdotool keydown shift; sleep 0.08; "
+                         "xdotool keyup shift; sleep 0.08; done"],
+            env=self.x.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def stop_presser():
+            if presser.poll() is None:
+                presser.kill()
+                presser.wait()
+                self.x.run("xdotool", "keyup", "shift", check=False)
+        self.addCleanup(stop_presser)
+        program = self.x.launch([self.exe, first, tree])
+        title, text = self.x.a11y.wait_message_box(program.pid)
+        stop_presser()
+        self.assertEqual((title, text), ("Corvanel", "検索を中断しました。"))
+        self.assertFalse([t for _, t in self.x.windows(program.pid) if t.startswith("Tess ")],
+                         "no main window yet")
+        box = self.x.wait_window("Corvanel", pid=program.pid)
+        self.x.activate(box)
+        self.x.key("Return")
+        # The main window shows what was found before the press.
+        window = self.x.wait_window(r"Tess .*", pid=program.pid)
+        found = re.search(r"\(1/(\d+) files\)$", self.x.title(window))
+        self.assertIsNotNone(found, self.x.title(window))
+        self.assertLess(int(found.group(1)), 1 + self.FOLDERS)
+        self.assert_running(program)
 
 if __name__ == "__main__":
     unittest.main()

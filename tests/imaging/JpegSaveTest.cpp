@@ -8,8 +8,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +108,49 @@ private:
 };
 
 const Bytes kOldContent = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+
+// Keeps new entries out of a folder for one scope while its files stay writable: the
+// folder's write permission taken away, or for root, who writes anyway, the folder made
+// immutable. locked() is false where neither can be done.
+class LockedFolder {
+public:
+    explicit LockedFolder(const fs::path& folder) : folder_(folder) {
+        if (::geteuid() != 0) {
+            fs::permissions(folder_, static_cast<fs::perms>(0555));
+            locked_ = true;
+            return;
+        }
+        const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            immutable_ = locked_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~LockedFolder() {
+        if (!immutable_) {
+            fs::permissions(folder_, fs::perms::owner_all);
+            return;
+        }
+        const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+    }
+    LockedFolder(const LockedFolder&) = delete;
+    LockedFolder& operator=(const LockedFolder&) = delete;
+    bool locked() const { return locked_; }
+
+private:
+    fs::path folder_;
+    bool locked_ = false;
+    bool immutable_ = false;
+};
 
 } // namespace
 
@@ -277,6 +323,96 @@ TEST(SaveJPEGFile, ASymbolicLinkStaysAndItsTargetIsReplaced) {
     SaveJPEGFile(jpeg, dir / "link.jpg", 8);
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.jpg")));
     EXPECT_EQ(ReadFile(dir / "real.jpg"), jpeg.Stream());
+}
+
+// Regression: a link pointing nowhere, or a looping one, was replaced by a regular file.
+TEST(WriteFileReplacing, DanglingLinksCreateTheirTargetAndLoopingLinksAreRefused) {
+    TempDir dir;
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("sub/second", dir / "first");
+    fs::create_symlink("new.ppm", dir / "sub" / "second"); // relative to sub/
+    const Bytes bytes = {1, 2, 3};
+    WriteFileReplacing(dir / "first", bytes);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "first")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "sub" / "second")));
+    EXPECT_EQ(ReadFile(dir / "sub" / "new.ppm"), bytes);
+
+    fs::create_symlink("missing-folder/x.ppm", dir / "nowhere");
+    fs::create_symlink("self", dir / "self");
+    fs::create_symlink("pong", dir / "ping");
+    fs::create_symlink("ping", dir / "pong");
+    fs::create_symlink("self/x.ppm", dir / "through-a-loop");
+    for (const char* name : {"nowhere", "self", "ping", "through-a-loop"}) {
+        SCOPED_TRACE(name);
+        try {
+            WriteFileReplacing(dir / name, bytes);
+            ADD_FAILURE() << "no error";
+        } catch (const FileCreateError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "ファイル " + (dir / name).string() + " を作成できません");
+        }
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / name)));
+    }
+    EXPECT_EQ(EntriesIn(dir.path()), 7u) << "no temporary file is left behind";
+}
+
+// Regression: the temporary name was the target's name and nine more bytes.
+TEST(WriteFileReplacing, NamesOfTheLongestLengthSave) {
+    TempDir dir;
+    std::string name;
+    for (int i = 0; i < 85; ++i)
+        name += "写"; // 3 bytes each: 255 in all
+    const Bytes bytes = {1, 2, 3};
+    WriteFileReplacing(dir / name, bytes);
+    WriteFileReplacing(dir / name, kOldContent);
+    EXPECT_EQ(ReadFile(dir / name), kOldContent);
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+// The rename makes a new file: the other names of a hard-linked file keep the old content.
+TEST(WriteFileReplacing, AHardLinkedFileIsReplacedByANewFile) {
+    TempDir dir;
+    WriteFile(dir / "a.ppm", kOldContent);
+    fs::create_hard_link(dir / "a.ppm", dir / "b.ppm");
+    const Bytes bytes = {1, 2, 3};
+    WriteFileReplacing(dir / "a.ppm", bytes);
+    EXPECT_EQ(ReadFile(dir / "a.ppm"), bytes);
+    EXPECT_EQ(ReadFile(dir / "b.ppm"), kOldContent);
+}
+
+// Regression: a writable file in a folder that takes no new entries was refused.
+TEST(WriteFileReplacing, AWritableFileInALockedFolderIsRewrittenInPlace) {
+    TempDir dir;
+    const fs::path folder = dir / "locked";
+    fs::create_directory(folder);
+    const Bytes longer(5000, 0x5A);
+    WriteFile(folder / "a.ppm", longer);
+    fs::create_hard_link(folder / "a.ppm", folder / "b.ppm");
+    LockedFolder lock(folder);
+    if (!lock.locked())
+        GTEST_SKIP() << "no folder here can be locked";
+
+    // Shorter content: the file is cut to it, and keeps its hard links.
+    WriteFileReplacing(folder / "a.ppm", kOldContent);
+    EXPECT_EQ(ReadFile(folder / "a.ppm"), kOldContent);
+    EXPECT_EQ(ReadFile(folder / "b.ppm"), kOldContent);
+    // Longer content than the file size limit allows: refused before anything is written.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(WriteFileReplacing(folder / "a.ppm", longer), FileCreateError);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ReadFile(folder / "a.ppm"), kOldContent);
+    // Longer content that fits.
+    WriteFileReplacing(folder / "a.ppm", longer);
+    EXPECT_EQ(ReadFile(folder / "a.ppm"), longer);
+    // A new file cannot be made there.
+    EXPECT_THROW(WriteFileReplacing(folder / "new.ppm", longer), FileCreateError);
+    EXPECT_EQ(EntriesIn(folder), 2u);
 }
 
 TEST(WriteFileReplacing, RefusesAReadOnlyFile) {

@@ -224,6 +224,8 @@ class LockedFolder {
 public:
     LockedFolder(const std::string& name, const Bytes& bytes) {
         fixtures::WriteFile(dir_ / name, bytes);
+        // A writable file there would be rewritten in place.
+        fs::permissions(dir_ / name, fs::perms::owner_read);
         fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
     }
     ~LockedFolder() { fs::permissions(dir_.path(), fs::perms::owner_all); }

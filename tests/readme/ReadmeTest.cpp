@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tessaly {
 namespace {
@@ -189,6 +190,42 @@ TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
     TForm3 form;
     form.LoadReadme(PathOf(path));
     EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString(deep));
+}
+
+// Regression: a readme was read whole whatever its size or kind (a pipe was waited on for
+// ever), and one long word made the box's layout take minutes.
+TEST(ReadmeWindowTest, HostileReadmesAreBoundedAndLongWordsWrapAnywhere) {
+    TempDir dir;
+    const auto path = dir / "TESSreadme.txt";
+    TForm3 form;
+    const QString before = form.RichEdit1->toPlainText();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    form.LoadReadme(PathOf(path));
+    std::filesystem::remove(path);
+    WriteFile(path, std::string(kReadmeMaxBytes + 1, 'a'));
+    form.LoadReadme(PathOf(path));
+    WriteFile(path, std::string(kReadmeMaxLines, '\n'));
+    form.LoadReadme(PathOf(path));
+    std::string paragraphs = "{\\rtf1 ";
+    for (std::size_t i = 0; i < kReadmeMaxLines; ++i)
+        paragraphs += "\\par ";
+    WriteFile(path, paragraphs + "x}");
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), before) << "none of them is shown";
+
+    const std::string word(kLongestUnbrokenText + 1, 'w');
+    WriteFile(path, "short words\n" + word);
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString("short words\n" + word));
+    EXPECT_EQ(form.RichEdit1->wordWrapMode(), QTextOption::WrapAnywhere);
+    // Japanese text may break between any two characters, however long it runs.
+    std::string japanese;
+    for (qsizetype i = 0; i < kLongestUnbrokenText; ++i)
+        japanese += "あい";
+    WriteFile(path, japanese);
+    form.LoadReadme(PathOf(path));
+    EXPECT_EQ(form.RichEdit1->toPlainText().size(), 2 * kLongestUnbrokenText);
+    EXPECT_EQ(form.RichEdit1->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 TEST(ReadmeWindowTest, CloseButtonAndCloseBoxOnlyHide) {

@@ -3,11 +3,16 @@
 #include "tests/robustness/HostileFiles.h"
 #include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"
+#include "viewer/SearchFiles.h"
 
 #include <QLabel>
 #include <QTest>
+#include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessaly::robustness {
@@ -128,6 +133,90 @@ TEST_F(FileSystemTest, TwentyThousandFilesInOneFolder) {
     Press(viewer, Qt::Key_Down);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](20000/20000 files)")
                                     .arg(Q((folder / "img19999.jpg").string())));
+}
+
+// A chain of `depth` folders "d" below `root`, built and removed by descriptors since its
+// paths pass the system's path length. Every 100th folder also holds "e<level>/p.JPG" and the
+// deepest a link back to its parent.
+class FolderChain {
+public:
+    FolderChain(const fs::path& root, int depth) : root_(root), depth_(depth) {
+        int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::string path = root_.string();
+        for (int level = 1; level <= depth_ && fd >= 0; ++level) {
+            ::mkdirat(fd, "d", 0755);
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+            path += "/d";
+            if (level % 100 == 0 && ::mkdirat(fd, Side(level).c_str(), 0755) == 0) {
+                const std::string picture = Side(level) + "/p.JPG";
+                ::close(::openat(fd, picture.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                pictures_.push_back(path + "/" + picture);
+            }
+        }
+        if (fd >= 0) {
+            ::symlinkat("..", fd, "up");
+            ::close(fd);
+        }
+    }
+    ~FolderChain() {
+        // Down to the deepest folder, then up again through "..", removing on the way.
+        int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int level = 0; level < depth_ && fd >= 0; ++level) {
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+        }
+        ::unlinkat(fd, "up", 0);
+        for (int level = depth_; level > 0 && fd >= 0; --level) {
+            ::unlinkat(fd, (Side(level) + "/p.JPG").c_str(), 0);
+            ::unlinkat(fd, Side(level).c_str(), AT_REMOVEDIR);
+            const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = parent;
+            ::unlinkat(fd, "d", AT_REMOVEDIR);
+        }
+        ::close(fd);
+    }
+    FolderChain(const FolderChain&) = delete;
+    FolderChain& operator=(const FolderChain&) = delete;
+    const std::vector<std::string>& pictures() const { return pictures_; }
+
+private:
+    // Named after its level, so that it comes before "d" in some folders and after it in
+    // others: a folder left for a deeper one is needed again.
+    static std::string Side(int level) { return "e" + std::to_string(level); }
+
+    fs::path root_;
+    int depth_;
+    std::vector<std::string> pictures_;
+};
+
+// Regression: the search held one open folder per level and joined paths the system had
+// to resolve, so a deep tree lost every picture below the descriptor limit or 4,096 bytes
+// of path. 3,000 levels (paths of 6,000 bytes) under a limit of 512 descriptors.
+TEST_F(FileSystemTest, FolderSearchFindsEveryPictureOfADeepTreeWithFewDescriptors) {
+    const FolderChain chain(dir_.path(), 3000);
+    ASSERT_EQ(chain.pictures().size(), 30u);
+    ASSERT_GT(chain.pictures().back().size(), 6000u);
+    std::vector<std::string> expected = chain.pictures();
+    std::sort(expected.begin(), expected.end());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit few{512, 512};
+        FileListType list;
+        if (::setrlimit(RLIMIT_NOFILE, &few) == 0)
+            WalkFolder(dir_.path().string(), list, ".JPG", [] { return false; });
+        std::sort(list.begin(), list.end());
+        std::_Exit(
+            list == expected ? 0 : 1 + static_cast<int>(std::min<std::size_t>(list.size(), 100)));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "pictures found: " << WEXITSTATUS(status) - 1;
 }
 
 // File and folder names are bytes: names that are not UTF-8 are listed, opened and shown

@@ -83,6 +83,8 @@ TEST_F(SaveFailureTest, SaveIntoAReadOnlyFolderWritesNothing) {
     } else if (::geteuid() != 0) {
         folder = dir_ / "locked";
         WriteFile(folder / "old.jpg", kOldFile);
+        // A writable file there would be rewritten in place.
+        fs::permissions(folder / "old.jpg", fs::perms::owner_read);
         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     } else {
         GTEST_SKIP() << "root writes into any folder, and " << scratch.why();

@@ -154,6 +154,26 @@ TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
 }
 
+// The readings of the keys and the button (as the X server gives them) that interrupt a
+// search: only a press after a reading that saw the key or button up counts.
+TEST(NewPressRule, OnlyAPressAfterARelease) {
+    NewPressRule rule;
+    EXPECT_FALSE(rule.Check(kShiftDown | kRightButtonDown)) << "held at the start";
+    EXPECT_FALSE(rule.Check(kShiftDown | kRightButtonDown));
+    EXPECT_FALSE(rule.Check(std::nullopt)) << "a reading that failed changes nothing";
+    EXPECT_FALSE(rule.Check(kShiftDown)) << "a release is no press";
+    EXPECT_TRUE(rule.Check(kShiftDown | kRightButtonDown)) << "the button again";
+    EXPECT_FALSE(rule.Check(kShiftDown | kRightButtonDown));
+    EXPECT_TRUE(rule.Check(kControlDown)) << "Ctrl, while the others are released";
+    EXPECT_FALSE(rule.Check(0u));
+    EXPECT_TRUE(rule.Check(kShiftDown));
+
+    NewPressRule unread;
+    EXPECT_FALSE(unread.Check(std::nullopt));
+    EXPECT_FALSE(unread.Check(kControlDown)) << "the first reading that succeeds is the start";
+    EXPECT_FALSE(unread.Check(kControlDown));
+}
+
 TEST_F(ListBuildingTest, DroppedUrlsReachTheList) {
     TForm1& f = Open();
     QMimeData mime;
