@@ -247,6 +247,19 @@ TEST_F(ExifOverlay, NonAsciiPathsAreShownInShiftJis) {
     const std::string text = MakeDspExifInfo(reader, path.string());
     EXPECT_TRUE(
         SjisToUtf8(text).starts_with("01:画像ファイル名 ------> " + path.string() + "\r\n"));
+
+    // Names that are not UTF-8: each stray byte shows as one "?" and takes no byte after it
+    // along; a character Shift-JIS lacks is one "?" too.
+    const std::pair<const char*, const char*> names[] = {
+        {"caf\xE9.jpg", "caf?.jpg"},
+        {"\xE3\x81.jpg", "??.jpg"},                  // a cut-off sequence
+        {"\xF0\x9F\x98\x80\xC0\xAF.jpg", "???.jpg"}, // an emoji, an overlong "/"
+    };
+    for (const auto& [name, shown] : names) {
+        fixtures::WriteFile(Dir() / name, {0xFF, 0xD8});
+        MakeDspExifInfo(reader, (Dir() / name).string());
+        EXPECT_EQ(ExifItemValue(reader, 1), (Dir() / shown).string()) << shown;
+    }
 }
 
 } // namespace
