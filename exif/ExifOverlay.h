@@ -13,7 +13,7 @@
 namespace tessaly {
 
 enum class ExifItems {
-    Masked, // the 13 items of ExifItemMask
+    Masked, // the 13 items shown by default: 1, 2, 5, 6, 8, 10, 12, 13, 14, 17, 19, 21, 22
     All,    // all 27 items
 };
 
