@@ -6,9 +6,12 @@
 #include "exif/ExifText.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <variant>
 
 namespace tessaly {
 namespace {
@@ -59,15 +62,6 @@ double Quotient(long double numerator, long double denominator) {
     return static_cast<double>(numerator / denominator);
 }
 
-TExifRational Rational(const TDatas& value) {
-    return {value.TextValue, value.FloatValue};
-}
-
-TExifStringValue Coded(ExifCodeTable table, const TDatas& value) {
-    return {ExifCodeNameOrEmpty(table, value.UnsignedValue),
-            static_cast<std::int32_t>(value.UnsignedValue)};
-}
-
 // Round to nearest with halves to even, kept to its low 16 bits; a value no 64-bit integer
 // holds (NaN, infinities, huge numbers) gives 0.
 std::uint16_t RoundedLow16(double value) {
@@ -76,72 +70,53 @@ std::uint16_t RoundedLow16(double value) {
     return static_cast<std::uint16_t>(static_cast<std::uint64_t>(Round(value)));
 }
 
-// Tags whose rule uses the entry's value; the values of all other entries are skipped,
-// since nothing depends on them.
-bool UsesValue(std::uint16_t tag) {
-    switch (tag) {
-    case 1:
-    case 256:
-    case 257:
-    case 259:
-    case 262:
-    case 270:
-    case 271:
-    case 272:
-    case 274:
-    case 277:
-    case 282:
-    case 283:
-    case 284:
-    case 296:
-    case 305:
-    case 306:
-    case 513:
-    case 514:
-    case 4097:
-    case 4098:
-    case 33432:
-    case 33434:
-    case 33437:
-    case 34665:
-    case 34850:
-    case 34855:
-    case 36864:
-    case 36867:
-    case 36868:
-    case 37122:
-    case 37377:
-    case 37378:
-    case 37379:
-    case 37380:
-    case 37381:
-    case 37382:
-    case 37383:
-    case 37384:
-    case 37385:
-    case 37386:
-    case 37510:
-    case 37520:
-    case 37521:
-    case 37522:
-    case 40960:
-    case 40961:
-    case 40962:
-    case 40963:
-    case 40964:
-    case 40965:
-    case 41486:
-    case 41487:
-    case 41488:
-    case 41493:
-    case 41495:
-        return true;
-    default:
-        return false;
-    }
+// The destination of a rule, read through the member pointer of the type the rule's
+// conversion writes.
+template <typename T, typename Results, typename Field>
+T& At(Results& results, const Field& field) {
+    return results.*std::get<T Results::*>(field);
 }
 
 } // namespace
+
+// One row of the tag table: what the reader does with an entry of that tag.
+struct TExifInfo::TagRule {
+    enum class Conversion : std::uint8_t {
+        Text,          // the text as read (std::string)
+        Number,        // the unsigned number (std::uint32_t)
+        Low16,         // the unsigned number's low 16 bits (std::uint16_t)
+        Rational,      // "numerator/denominator" and the quotient (TExifRational)
+        Coded,         // the code and its name in `codes`, empty when unnamed (TExifStringValue)
+        UnitCode,      // the code, and its name when `codes` has one: an unnamed code keeps
+                       // the name there was (TExifStringValue)
+        Orientation,   // the code as MapOrientationCode gives it; a code above 8 changes
+                       // nothing (std::uint8_t)
+        Version,       // the hexadecimal text of the bytes taken as text; throws
+                       // ExifReadError, naming the tag, when it is not hexadecimal (std::string)
+        RelatedSize,   // the number, only while the destination is still 0 (std::uint32_t)
+        ExposureIndex, // the float rounded to 16 bits, see RoundedLow16 (std::uint16_t)
+        Directory,     // queues the directory at the number's offset; no destination
+        InteropIndex,  // "THM" (any case) sends the related sizes to the picture's own size
+        MakerNote,     // the count and the position the value field names; the value itself
+                       // is never read, so a large maker note costs nothing
+        UserComment,   // adds a line to UserComment (see AddUserCommentLine)
+    };
+    using Field = std::variant<std::monostate, std::string Results::*, std::uint32_t Results::*,
+                               std::uint16_t Results::*, std::uint8_t Results::*,
+                               TExifRational Results::*, TExifStringValue Results::*>;
+
+    std::uint16_t tag;
+    const char* name;
+    Conversion conversion;
+    Field field{}; // where the value goes
+    // Where it goes instead in the directories after the first (the thumbnail's); for
+    // RelatedSize, where it goes when the interoperability index says "THM".
+    Field thumbField{};
+    ExifCodeTable codes{};
+
+    // Whether the entry's value is read at all.
+    bool ReadsValue() const { return conversion != Conversion::MakerNote; }
+};
 
 TExifInfo::TExifInfo() {
     ClearInfo();
@@ -278,14 +253,17 @@ void TExifInfo::ReadIfds(std::uint64_t base) {
             const auto type = static_cast<std::uint8_t>(FixOrderSigned({head + 2, 2}));
             const std::uint32_t count = FixOrderUnsigned({head + 4, 4});
             const std::uint64_t valueFieldPosition = file.Position();
-            TDatas value;
-            if (UsesValue(tag))
-                value = ReadTagValue(file, base, type, count);
-            std::uint8_t valueField[4] = {};
-            file.Seek(valueFieldPosition);
-            file.Read(valueField);
+            const TagRule* rule = FindTagRule(tag);
+            if (rule) {
+                TDatas value;
+                std::uint8_t valueField[4] = {};
+                if (rule->ReadsValue())
+                    value = ReadTagValue(file, base, type, count);
+                else
+                    file.Read(valueField);
+                ApplyTagRule(*rule, type, count, value, p == 0, base, valueField);
+            }
             file.Seek(valueFieldPosition + 4);
-            ApplyTagRule(tag, type, count, value, p == 0, base, valueField);
         }
         if (cutOff)
             continue;
@@ -442,196 +420,189 @@ void TExifInfo::AddUserCommentLine(std::uint8_t type, const TDatas& value) {
     }
 }
 
-void TExifInfo::ApplyTagRule(std::uint16_t tag, std::uint8_t type, std::uint32_t count,
+const TExifInfo::TagRule* TExifInfo::FindTagRule(std::uint16_t tag) {
+    using Conversion = TagRule::Conversion;
+    using Field = TagRule::Field;
+    using R = Results;
+    // Whether the destinations of a rule have the type its conversion writes.
+    constexpr auto FitsItsConversion = [](const TagRule& rule) {
+        auto is = [](const Field& field, auto member) {
+            return std::holds_alternative<decltype(member)>(field);
+        };
+        auto both = [&](auto member) {
+            return is(rule.field, member) &&
+                   (is(rule.thumbField, member) || is(rule.thumbField, std::monostate{}));
+        };
+        switch (rule.conversion) {
+        case Conversion::Text:
+        case Conversion::Version:
+            return both(static_cast<std::string R::*>(nullptr));
+        case Conversion::Number:
+            return both(static_cast<std::uint32_t R::*>(nullptr));
+        case Conversion::RelatedSize:
+            return is(rule.field, static_cast<std::uint32_t R::*>(nullptr)) &&
+                   is(rule.thumbField, static_cast<std::uint32_t R::*>(nullptr));
+        case Conversion::Low16:
+        case Conversion::ExposureIndex:
+            return both(static_cast<std::uint16_t R::*>(nullptr));
+        case Conversion::Orientation:
+            return both(static_cast<std::uint8_t R::*>(nullptr));
+        case Conversion::Rational:
+            return both(static_cast<TExifRational R::*>(nullptr));
+        case Conversion::Coded:
+        case Conversion::UnitCode:
+            return both(static_cast<TExifStringValue R::*>(nullptr));
+        case Conversion::Directory:
+        case Conversion::InteropIndex:
+        case Conversion::MakerNote:
+        case Conversion::UserComment:
+            return is(rule.field, std::monostate{}) && is(rule.thumbField, std::monostate{});
+        }
+        return false;
+    };
+    using enum Conversion;
+    using C = ExifCodeTable;
+    // Every tag the reader knows, in ascending order; entries of any other tag are skipped
+    // without reading their values.
+    // clang-format off
+    static constexpr auto kRules = std::to_array<TagRule>({
+        {1,     "InteroperabilityIndex",       InteropIndex},
+        {256,   "ImageWidth",                  Number,        &R::imageWidth},
+        {257,   "ImageLength",                 Number,        &R::imageLength},
+        {259,   "Compression",                 Coded,         &R::compression, {}, C::Compression},
+        {262,   "PhotometricInterpretation",   Coded,         &R::photometricInterpretation,
+                {}, C::PhotometricInterpretation},
+        {270,   "ImageDescription",            Text,          &R::imageDescription},
+        {271,   "Make",                        Text,          &R::make},
+        {272,   "Model",                       Text,          &R::model},
+        {274,   "Orientation",                 Orientation,   &R::orientation,
+                &R::thumbOrientation},
+        {277,   "SamplesPerPixel",             Low16,         &R::samplesPerPixel},
+        {282,   "XResolution",                 Rational,      &R::xResolution,
+                &R::thumbXResolution},
+        {283,   "YResolution",                 Rational,      &R::yResolution,
+                &R::thumbYResolution},
+        {284,   "PlanarConfiguration",         Low16,         &R::planarConfiguration},
+        {296,   "ResolutionUnit",              UnitCode,      &R::resolutionUnit,
+                &R::thumbResolutionUnit, C::ResolutionUnit},
+        {305,   "Software",                    Text,          &R::software},
+        {306,   "DateTime",                    Text,          &R::dateTime},
+        {513,   "JPEGInterchangeFormat",       Number,        &R::jpegInterchangeFormat},
+        {514,   "JPEGInterchangeFormatLength", Number,        &R::jpegInterchangeFormatLength},
+        {4097,  "RelatedImageWidth",           RelatedSize,   &R::pixelXDimension, &R::imageWidth},
+        {4098,  "RelatedImageLength",          RelatedSize,   &R::pixelYDimension, &R::imageLength},
+        {33432, "Copyright",                   Text,          &R::rightsNotice},
+        {33434, "ExposureTime",                Rational,      &R::exposureTime},
+        {33437, "FNumber",                     Rational,      &R::fNumber},
+        {34665, "ExifIFDPointer",              Directory},
+        {34850, "ExposureProgram",             Coded,         &R::exposureProgram,
+                {}, C::ExposureProgram},
+        {34855, "ISOSpeedRatings",             Low16,         &R::isoSpeedRatings},
+        {36864, "ExifVersion",                 Version,       &R::exifVersion},
+        {36867, "DateTimeOriginal",            Text,          &R::dateTimeOriginal},
+        {36868, "DateTimeDigitized",           Text,          &R::dateTimeDigitized},
+        {37122, "CompressedBitsPerPixel",      Rational,      &R::compressedBitsPerPixel},
+        {37377, "ShutterSpeedValue",           Rational,      &R::shutterSpeedValue},
+        {37378, "ApertureValue",               Rational,      &R::apertureValue},
+        {37379, "BrightnessValue",             Rational,      &R::brightnessValue},
+        {37380, "ExposureBiasValue",           Rational,      &R::exposureBiasValue},
+        {37381, "MaxApertureValue",            Rational,      &R::maxApertureValue},
+        {37382, "SubjectDistance",             Rational,      &R::subjectDistance},
+        {37383, "MeteringMode",                Coded,         &R::meteringMode,
+                {}, C::MeteringMode},
+        {37384, "LightSource",                 Coded,         &R::lightSource, {}, C::LightSource},
+        {37385, "Flash",                       Coded,         &R::flash, {}, C::Flash},
+        {37386, "FocalLength",                 Rational,      &R::focalLength},
+        {37500, "MakerNote",                   MakerNote},
+        {37510, "UserComment",                 UserComment},
+        {37520, "SubSecTime",                  Text,          &R::subSecTime},
+        {37521, "SubSecTimeOriginal",          Text,          &R::subSecTimeOriginal},
+        {37522, "SubSecTimeDigitized",         Text,          &R::subSecTimeDigitized},
+        {40960, "FlashpixVersion",             Version,       &R::flashpixVersion},
+        {40961, "ColorSpace",                  Coded,         &R::colorSpace, {}, C::ColorSpace},
+        {40962, "PixelXDimension",             Number,        &R::pixelXDimension},
+        {40963, "PixelYDimension",             Number,        &R::pixelYDimension},
+        {40964, "RelatedSoundFile",            Text,          &R::relatedSoundFile},
+        {40965, "InteroperabilityIFDPointer",  Directory},
+        {41486, "FocalPlaneXResolution",       Rational,      &R::focalPlaneXResolution},
+        {41487, "FocalPlaneYResolution",       Rational,      &R::focalPlaneYResolution},
+        {41488, "FocalPlaneResolutionUnit",    Coded,         &R::focalPlaneResolutionUnit,
+                {}, C::ResolutionUnit},
+        {41493, "ExposureIndex",               ExposureIndex, &R::isoSpeedRatings},
+        {41495, "SensingMethod",               Coded,         &R::sensingMethod,
+                {}, C::SensingMethod},
+    });
+    // clang-format on
+    static_assert(std::ranges::adjacent_find(kRules, std::greater_equal{}, &TagRule::tag) ==
+                      kRules.end(),
+                  "the tags must be in strictly ascending order");
+    static_assert(std::ranges::all_of(kRules, FitsItsConversion),
+                  "a destination does not have the type its conversion writes");
+
+    const auto it = std::ranges::lower_bound(kRules, tag, {}, &TagRule::tag);
+    return it != kRules.end() && it->tag == tag ? &*it : nullptr;
+}
+
+void TExifInfo::ApplyTagRule(const TagRule& rule, std::uint8_t type, std::uint32_t count,
                              const TDatas& value, bool firstDirectory, std::uint64_t base,
                              std::span<const std::uint8_t, 4> valueField) {
-    Results& r = r_;
+    using Conversion = TagRule::Conversion;
     const std::uint32_t u = value.UnsignedValue;
-    switch (tag) {
-    case 1:
-        isThm_ = EqualsIgnoringCase(value.TextValue, "THM");
+    const bool toThumb = rule.conversion == Conversion::RelatedSize
+                             ? isThm_
+                             : !firstDirectory && rule.thumbField.index() != 0;
+    const TagRule::Field& field = toThumb ? rule.thumbField : rule.field;
+    switch (rule.conversion) {
+    case Conversion::Text:
+        At<std::string>(r_, field) = value.TextValue;
         break;
-    case 256:
-        r.imageWidth = u;
+    case Conversion::Number:
+        At<std::uint32_t>(r_, field) = u;
         break;
-    case 257:
-        r.imageLength = u;
+    case Conversion::Low16:
+        At<std::uint16_t>(r_, field) = static_cast<std::uint16_t>(u);
         break;
-    case 259:
-        r.compression = Coded(ExifCodeTable::Compression, value);
+    case Conversion::Rational:
+        At<TExifRational>(r_, field) = {value.TextValue, value.FloatValue};
         break;
-    case 262:
-        r.photometricInterpretation = Coded(ExifCodeTable::PhotometricInterpretation, value);
+    case Conversion::Coded:
+        At<TExifStringValue>(r_, field) = {ExifCodeNameOrEmpty(rule.codes, u),
+                                           static_cast<std::int32_t>(u)};
         break;
-    case 270:
-        r.imageDescription = value.TextValue;
-        break;
-    case 271:
-        r.make = value.TextValue;
-        break;
-    case 272:
-        r.model = value.TextValue;
-        break;
-    case 274:
-        if (const auto code = MapOrientationCode(u))
-            (firstDirectory ? r.orientation : r.thumbOrientation) = *code;
-        break;
-    case 277:
-        r.samplesPerPixel = static_cast<std::uint16_t>(u);
-        break;
-    case 282:
-        (firstDirectory ? r.xResolution : r.thumbXResolution) = Rational(value);
-        break;
-    case 283:
-        (firstDirectory ? r.yResolution : r.thumbYResolution) = Rational(value);
-        break;
-    case 284:
-        r.planarConfiguration = static_cast<std::uint16_t>(u);
-        break;
-    case 296: {
-        TExifStringValue& unit = firstDirectory ? r.resolutionUnit : r.thumbResolutionUnit;
+    case Conversion::UnitCode: {
+        TExifStringValue& unit = At<TExifStringValue>(r_, field);
         unit.Value = static_cast<std::int32_t>(u);
-        if (const std::string* name = ExifCodeName(ExifCodeTable::ResolutionUnit, u))
+        if (const std::string* name = ExifCodeName(rule.codes, u))
             unit.Text = *name;
         break;
     }
-    case 305:
-        r.software = value.TextValue;
+    case Conversion::Orientation:
+        if (const auto code = MapOrientationCode(u))
+            At<std::uint8_t>(r_, field) = *code;
         break;
-    case 306:
-        r.dateTime = value.TextValue;
+    case Conversion::Version:
+        At<std::string>(r_, field) = VersionText(rule.name, value.TextValue);
         break;
-    case 513:
-        r.jpegInterchangeFormat = u;
+    case Conversion::RelatedSize:
+        if (std::uint32_t& size = At<std::uint32_t>(r_, field); size == 0)
+            size = u;
         break;
-    case 514:
-        r.jpegInterchangeFormatLength = u;
+    case Conversion::ExposureIndex:
+        At<std::uint16_t>(r_, field) = RoundedLow16(value.FloatValue);
         break;
-    case 4097:
-        if (isThm_) {
-            if (r.imageWidth == 0)
-                r.imageWidth = u;
-        } else if (r.pixelXDimension == 0) {
-            r.pixelXDimension = u;
-        }
-        break;
-    case 4098:
-        if (isThm_) {
-            if (r.imageLength == 0)
-                r.imageLength = u;
-        } else if (r.pixelYDimension == 0) {
-            r.pixelYDimension = u;
-        }
-        break;
-    case 33432:
-        r.rightsNotice = value.TextValue;
-        break;
-    case 33434:
-        r.exposureTime = Rational(value);
-        break;
-    case 33437:
-        r.fNumber = Rational(value);
-        break;
-    case 34665: // the Exif directory
-    case 40965: // the interoperability directory
+    case Conversion::Directory:
         Queue(base + u);
         break;
-    case 34850:
-        r.exposureProgram = Coded(ExifCodeTable::ExposureProgram, value);
+    case Conversion::InteropIndex:
+        isThm_ = EqualsIgnoringCase(value.TextValue, "THM");
         break;
-    case 34855:
-        r.isoSpeedRatings = static_cast<std::uint16_t>(u);
-        break;
-    case 36864:
-        r.exifVersion = VersionText("ExifVersion", value.TextValue);
-        break;
-    case 36867:
-        r.dateTimeOriginal = value.TextValue;
-        break;
-    case 36868:
-        r.dateTimeDigitized = value.TextValue;
-        break;
-    case 37122:
-        r.compressedBitsPerPixel = Rational(value);
-        break;
-    case 37377:
-        r.shutterSpeedValue = Rational(value);
-        break;
-    case 37378:
-        r.apertureValue = Rational(value);
-        break;
-    case 37379:
-        r.brightnessValue = Rational(value);
-        break;
-    case 37380:
-        r.exposureBiasValue = Rational(value);
-        break;
-    case 37381:
-        r.maxApertureValue = Rational(value);
-        break;
-    case 37382:
-        r.subjectDistance = Rational(value);
-        break;
-    case 37383:
-        r.meteringMode = Coded(ExifCodeTable::MeteringMode, value);
-        break;
-    case 37384:
-        r.lightSource = Coded(ExifCodeTable::LightSource, value);
-        break;
-    case 37385:
-        r.flash = Coded(ExifCodeTable::Flash, value);
-        break;
-    case 37386:
-        r.focalLength = Rational(value);
-        break;
-    case 37500:
+    case Conversion::MakerNote:
         // The value field is taken as an offset whatever the count.
-        r.makerNoteLength = count;
-        r.makerNotePosition = static_cast<std::uint32_t>(base + FixOrderUnsigned(valueField));
+        r_.makerNoteLength = count;
+        r_.makerNotePosition = static_cast<std::uint32_t>(base + FixOrderUnsigned(valueField));
         break;
-    case 37510:
+    case Conversion::UserComment:
         AddUserCommentLine(type, value);
-        break;
-    case 37520:
-        r.subSecTime = value.TextValue;
-        break;
-    case 37521:
-        r.subSecTimeOriginal = value.TextValue;
-        break;
-    case 37522:
-        r.subSecTimeDigitized = value.TextValue;
-        break;
-    case 40960:
-        r.flashpixVersion = VersionText("FlashpixVersion", value.TextValue);
-        break;
-    case 40961:
-        r.colorSpace = Coded(ExifCodeTable::ColorSpace, value);
-        break;
-    case 40962:
-        r.pixelXDimension = u;
-        break;
-    case 40963:
-        r.pixelYDimension = u;
-        break;
-    case 40964:
-        r.relatedSoundFile = value.TextValue;
-        break;
-    case 41486:
-        r.focalPlaneXResolution = Rational(value);
-        break;
-    case 41487:
-        r.focalPlaneYResolution = Rational(value);
-        break;
-    case 41488:
-        r.focalPlaneResolutionUnit = Coded(ExifCodeTable::ResolutionUnit, value);
-        break;
-    case 41493:
-        r.isoSpeedRatings = RoundedLow16(value.FloatValue);
-        break;
-    case 41495:
-        r.sensingMethod = Coded(ExifCodeTable::SensingMethod, value);
-        break;
-    default:
         break;
     }
 }

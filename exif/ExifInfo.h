@@ -187,7 +187,11 @@ protected:
 private:
     std::unique_ptr<ByteSource> OpenSource(const std::string& name) const;
     void Queue(std::uint64_t position);
-    void ApplyTagRule(std::uint16_t tag, std::uint8_t type, std::uint32_t count,
+    // The tag table: for each tag the reader knows, where the value goes and how it is
+    // converted. An entry of a tag without a row is skipped unread.
+    struct TagRule;
+    static const TagRule* FindTagRule(std::uint16_t tag);
+    void ApplyTagRule(const TagRule& rule, std::uint8_t type, std::uint32_t count,
                       const TDatas& value, bool firstDirectory, std::uint64_t base,
                       std::span<const std::uint8_t, 4> valueField);
     void AddUserCommentLine(std::uint8_t type, const TDatas& value);

@@ -13,7 +13,7 @@
 namespace tessaly {
 
 enum class ExifItems {
-    Masked, // the 13 items of ExifItemMask
+    Masked, // the 13 items shown by default: 1, 2, 5, 6, 8, 10, 12, 13, 14, 17, 19, 21, 22
     All,    // all 27 items
 };
 
@@ -33,7 +33,14 @@ std::string FormatExposure(double seconds);
 // no access). The true 64-bit size, so files of 2 GiB and more show correctly.
 std::int64_t FileSizeOf(const std::string& fileName);
 
-// The value text of item n (1 to 27) from the reader's results.
+// The number of items the overlay knows.
+inline constexpr int kExifItemCount = 27;
+
+// The label of item n (1 to 27) in Shift-JIS, "01:画像ファイル名" to "27:音声ファイル名";
+// empty for any other n.
+std::string ExifItemLabel(int item);
+
+// The value text of item n (1 to 27) from the reader's results; empty for any other n.
 std::string ExifItemValue(const TExifInfo& info, int item);
 
 // The overlay text for the reader's current results and the given file size.

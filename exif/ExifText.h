@@ -1,6 +1,6 @@
 // Text conversions of EXIF values: the hexadecimal form of UNDEFINED bytes and its way
 // back, and the decoding of user comments written in JIS or as UTF-16 units, all into
-// the program's Shift-JIS byte strings.
+// the program's Shift-JIS byte strings; and file names as text.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +35,11 @@ std::string Utf16UnitsToSjis(std::span<const std::uint8_t> bytes, bool bigEndian
 //     single-byte text; the control bytes themselves add nothing.
 //   - A double-byte character whose second byte is missing at the end adds nothing.
 std::string JisToShiftJis(std::span<const std::uint8_t> bytes);
+
+// A file name's bytes as UTF-8 text, as the windows show file names: every byte that does
+// not belong to a well-formed UTF-8 sequence (a stray continuation byte, a cut-off
+// sequence, an overlong form, a surrogate, a code point above U+10FFFF) becomes U+FFFD,
+// and the bytes after it are read afresh. "caf\xE9.jpg" gives "caf\uFFFD.jpg".
+std::string ValidUtf8(std::string_view bytes);
 
 } // namespace tessaly

@@ -1,6 +1,5 @@
 #include "exif/ExifOverlay.h"
 
-#include "exif/tessaly_def.h"
 #include "tests/exif/ExifTestSupport.h"
 
 #include <filesystem>
@@ -197,8 +196,8 @@ TEST(ExifOverlayFormats, DatesGetFullStopsInPlaceOfTheirFirstTwoColons) {
 }
 
 TEST(ExifOverlayFormats, LabelColumnIsTwentyThreeBytes) {
-    const auto& labels = ExifLabels();
-    for (const std::string& label : labels) {
+    for (int n = 1; n <= kExifItemCount; ++n) {
+        const std::string label = ExifItemLabel(n);
         ASSERT_LE(label.size(), 23u) << SjisToUtf8(label);
         EXPECT_EQ(PadLabel(label).size(), 23u);
         EXPECT_TRUE(PadLabel(label).starts_with(label));
@@ -248,6 +247,19 @@ TEST_F(ExifOverlay, NonAsciiPathsAreShownInShiftJis) {
     const std::string text = MakeDspExifInfo(reader, path.string());
     EXPECT_TRUE(
         SjisToUtf8(text).starts_with("01:画像ファイル名 ------> " + path.string() + "\r\n"));
+
+    // Names that are not UTF-8: each stray byte shows as one "?" and takes no byte after it
+    // along; a character Shift-JIS lacks is one "?" too.
+    const std::pair<const char*, const char*> names[] = {
+        {"caf\xE9.jpg", "caf?.jpg"},
+        {"\xE3\x81.jpg", "??.jpg"},                  // a cut-off sequence
+        {"\xF0\x9F\x98\x80\xC0\xAF.jpg", "???.jpg"}, // an emoji, an overlong "/"
+    };
+    for (const auto& [name, shown] : names) {
+        fixtures::WriteFile(Dir() / name, {0xFF, 0xD8});
+        MakeDspExifInfo(reader, (Dir() / name).string());
+        EXPECT_EQ(ExifItemValue(reader, 1), (Dir() / shown).string()) << shown;
+    }
 }
 
 } // namespace

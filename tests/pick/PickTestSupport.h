@@ -2,7 +2,6 @@
 // script, and pixel comparisons between Qt images and bitmaps.
 #pragma once
 
-#include "exif/tessaly_def.h"
 #include "imaging/Bitmap.h"
 #include "pick/SavePictureDialog.h"
 #include "pick/tessaly2.h"

@@ -1,7 +1,6 @@
 // Saving a pick where the file system refuses: a read-only folder and a full file system.
 // The error box names the file, nothing is left behind, an existing file stays as it was,
 // and the program goes on.
-#include "exif/tessaly_def.h"
 #include "pick/tessaly2.h"
 #include "tests/robustness/HostileFiles.h"
 #include "tests/support/QtText.h"
