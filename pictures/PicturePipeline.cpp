@@ -89,7 +89,7 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
         const std::lock_guard lock(mutex_);
         request = ++request_;
         if (fullPath_ != path) {
-            full_.reset();
+            Discard(std::move(full_));
             fullPath_.clear();
         }
         current_ = Current{path, shownWidth, shownHeight};
@@ -127,7 +127,8 @@ std::size_t PicturePipeline::PendingJobs() const {
 void PicturePipeline::WaitUntilIdle() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] {
-        return running_.empty() && servedTurn_ == nextTurn_ && WantedJobs().empty();
+        return running_.empty() && servedTurn_ == nextTurn_ && discarded_.empty() &&
+               releasing_ == 0 && WantedJobs().empty();
     });
 }
 
@@ -213,6 +214,7 @@ void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
     copy.lastUse = ++useClock_;
     if (const auto old = copies_.find(path); old != copies_.end()) {
         copiesBytes_ -= old->second.bytes;
+        Discard(std::move(old->second.bitmap));
         copies_.erase(old);
     }
     copiesBytes_ += copy.bytes;
@@ -224,6 +226,7 @@ void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
                 return Worth(a.first, a.second) < Worth(b.first, b.second);
             });
         copiesBytes_ -= least->second.bytes;
+        Discard(std::move(least->second.bitmap));
         copies_.erase(least);
     }
 }
@@ -322,6 +325,8 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     if (fullSize || outcome.error)
         c.fullDelivered = true;
     if (fullSize && outcome.stable) {
+        if (full_ != outcome.bitmap)
+            Discard(std::move(full_));
         fullPath_ = job.path;
         fullIdentity_ = outcome.identity;
         full_ = outcome.bitmap;
@@ -354,18 +359,47 @@ void PicturePipeline::Deliver(std::unique_lock<std::mutex>& lock, PictureResult 
     changed_.notify_all();
 }
 
+void PicturePipeline::Discard(std::shared_ptr<const Bitmap> pixels) {
+    if (pixels)
+        discarded_.push_back(std::move(pixels));
+}
+
+void PicturePipeline::Release(std::shared_ptr<const Bitmap> pixels) {
+    {
+        const std::lock_guard lock(mutex_);
+        Discard(std::move(pixels));
+    }
+    changed_.notify_all();
+}
+
+void PicturePipeline::ReleaseDiscarded(std::unique_lock<std::mutex>& lock) {
+    while (!discarded_.empty()) {
+        std::vector<std::shared_ptr<const Bitmap>> pixels;
+        pixels.swap(discarded_);
+        ++releasing_;
+        lock.unlock();
+        pixels.clear(); // freeing a full-size picture takes milliseconds: not under the lock
+        lock.lock();
+        --releasing_;
+    }
+    changed_.notify_all();
+}
+
 void PicturePipeline::WorkerLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         std::vector<Job> jobs;
         changed_.wait(lock, [&] {
-            if (stopping_)
+            if (stopping_ || !discarded_.empty())
                 return true;
             jobs = WantedJobs();
             return !jobs.empty();
         });
+        ReleaseDiscarded(lock);
         if (stopping_)
             return;
+        if (jobs.empty())
+            continue;
         const auto running = running_.emplace(running_.end(), std::move(jobs.front()));
         Outcome outcome = Run(running->job, running->cancel, lock);
         std::optional<PictureResult> result = Complete(running->job, std::move(outcome));

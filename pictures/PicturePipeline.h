@@ -120,9 +120,13 @@ public:
     // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
     void Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight);
 
+    // Lets go of pictures on a worker thread: freeing a full-size picture costs milliseconds
+    // that the GUI thread should not spend. The pipeline lets go of what it drops the same way.
+    void Release(std::shared_ptr<const Bitmap> pixels);
+
     // Decodes waiting for a free worker (not counting running ones).
     std::size_t PendingJobs() const;
-    // Blocks until nothing is pending or running. For tests and benchmarks.
+    // Blocks until nothing is pending, running or being freed. For tests and benchmarks.
     void WaitUntilIdle();
 
     int ThreadCount() const { return static_cast<int>(workers_.size()); }
@@ -172,6 +176,8 @@ private:
     std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
     void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);
     void CancelUnwanted();
+    void Discard(std::shared_ptr<const Bitmap> pixels);
+    void ReleaseDiscarded(std::unique_lock<std::mutex>& lock);
     void Keep(const std::string& path, KeptCopy copy);
     std::uint64_t Worth(const std::string& path, const KeptCopy& copy) const;
     void Touch(const std::string& path);
@@ -201,6 +207,9 @@ private:
     std::string fullPath_;
     FileIdentity fullIdentity_;
     std::shared_ptr<const Bitmap> full_;
+    // Pixels let go of, freed by the next free worker outside the lock.
+    std::vector<std::shared_ptr<const Bitmap>> discarded_;
+    int releasing_ = 0; // workers freeing discarded pixels now
     // Deliveries take numbered turns, so that the callback sees results in the order they
     // were produced even when two workers finish at once.
     std::uint64_t nextTurn_ = 0;

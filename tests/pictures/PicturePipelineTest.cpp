@@ -147,7 +147,8 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     const auto paths = Files(dir, 2);
     FakeDecoders fake;
     Results results;
-    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(2));
+    // One worker: it frees what was let go of before it takes the next decode.
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(1));
 
     const std::uint64_t first = pipeline.Show(paths[0], 400, 300);
     auto got = results.WaitFor(2);
@@ -169,7 +170,8 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     pipeline.WaitUntilIdle();
     EXPECT_EQ(fake.Calls().size(), 2u);
 
-    // Another picture: the first one's full pixels are let go before the next are decoded.
+    // Another picture: the first one's full pixels are freed before the next are decoded, on
+    // the worker.
     const std::weak_ptr<const Bitmap> firstFull = got[1].bitmap;
     results.Clear();
     got.clear();
