@@ -1,0 +1,59 @@
+// The decoders the picture pipeline calls on its worker threads, given to it as functions
+// so that the pipeline does not depend on how a file is read and decoded, and so that tests
+// can give it decoders that block or fail on purpose.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace tessaly {
+
+// Set by the pipeline when the picture being decoded is no longer wanted. A decoder polls it
+// between rows (or at least between reading and decoding) and gives up by throwing
+// DecodeCancelled; whatever it returns or throws once the flag is set is thrown away.
+class CancelFlag {
+public:
+    CancelFlag() = default;
+    CancelFlag(const CancelFlag&) = delete;
+    CancelFlag& operator=(const CancelFlag&) = delete;
+
+    bool Cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+    void Cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
+    // Throws DecodeCancelled when the flag is set.
+    void ThrowIfCancelled() const;
+
+private:
+    std::atomic<bool> cancelled_{false};
+};
+
+class DecodeCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "decode cancelled"; }
+};
+
+struct PictureDecoders {
+    // A copy for the screen: the picture decoded at the smallest scale whose size is not
+    // below minWidth x minHeight in both directions, and never above the picture's own size
+    // (a picture not larger than that comes out at full size). Sets fullWidth and
+    // fullHeight to the picture's own size as soon as the header is read, even when the
+    // decode fails afterwards.
+    std::function<Bitmap(const std::string& path, int minWidth, int minHeight,
+                         const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
+        decodeScaled;
+    // The picture at full size.
+    std::function<Bitmap(const std::string& path, const CancelFlag& cancel)> decodeFull;
+};
+// Both throw std::runtime_error when the file cannot be read (missing, not a regular file,
+// read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
+// picture exceeds the decode limit (imaging/JpegDecoder.h).
+
+// Decoders over the imaging library: the whole file read into memory and decoded with
+// DecodeJpeg. The screen copy is the full-size decode for now (its scale is 1), which the
+// caller reduces to the shown size as before.
+PictureDecoders DefaultPictureDecoders();
+
+} // namespace tessaly

@@ -1,0 +1,413 @@
+#include "pictures/PicturePipeline.h"
+
+#include "imaging/JpegDecoder.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tessaly {
+
+namespace {
+
+// What a kept entry costs beyond its pixels, so that kept errors count too.
+constexpr std::size_t kEntryBytes = 4096;
+
+void DescribeError(const std::exception_ptr& error, std::string& text, PictureErrorType& type) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const JpegTooLarge& e) {
+        text = e.what();
+        type = PictureErrorType::TooLarge;
+    } catch (const JpegError& e) {
+        text = e.what();
+        type = PictureErrorType::InvalidJpeg;
+    } catch (const std::runtime_error& e) {
+        text = e.what();
+        type = PictureErrorType::Unreadable;
+    } catch (const std::exception& e) {
+        text = e.what();
+        type = PictureErrorType::Other;
+    } catch (...) {
+        text = "unknown error";
+        type = PictureErrorType::Other;
+    }
+}
+
+bool IsFullSize(const Bitmap& bitmap, int fullWidth, int fullHeight) {
+    return bitmap.Width() == fullWidth && bitmap.Height() == fullHeight;
+}
+
+} // namespace
+
+struct PicturePipeline::Outcome {
+    bool cancelled = false;
+    bool fromStore = false; // answered from what was kept, nothing decoded
+    bool stable = true;     // the file kept its identity while it was decoded
+    FileIdentity identity;
+    std::shared_ptr<const Bitmap> bitmap;
+    int fullWidth = 0;
+    int fullHeight = 0;
+    std::exception_ptr error;
+    std::string errorText;
+    PictureErrorType errorType = PictureErrorType::None;
+};
+
+PicturePipeline::PicturePipeline(PictureDecoders decoders, ResultCallback onResult)
+    : PicturePipeline(std::move(decoders), std::move(onResult), Options{}) {}
+
+PicturePipeline::PicturePipeline(PictureDecoders decoders, ResultCallback onResult, Options options)
+    : decoders_(std::move(decoders)), onResult_(std::move(onResult)),
+      cacheBytes_(options.cacheBytes) {
+    if (!decoders_.decodeScaled || !decoders_.decodeFull || !onResult_)
+        throw std::invalid_argument("picture pipeline: decoders and callback are required");
+    const int threads = options.threads > 0 ? options.threads : DefaultThreadCount();
+    workers_.reserve(static_cast<std::size_t>(threads));
+    for (int i = 0; i < threads; ++i)
+        workers_.emplace_back([this] { WorkerLoop(); });
+}
+
+PicturePipeline::~PicturePipeline() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        for (RunningJob& r : running_)
+            r.cancel.Cancel();
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+int PicturePipeline::DefaultThreadCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 4u));
+}
+
+std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int shownHeight) {
+    std::uint64_t request = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        request = ++request_;
+        if (fullPath_ != path) {
+            Discard(std::move(full_));
+            fullPath_.clear();
+        }
+        current_ = Current{path, shownWidth, shownHeight};
+        ahead_.clear();
+        aheadTried_.clear();
+        CancelUnwanted();
+        Touch(path);
+    }
+    changed_.notify_all();
+    return request;
+}
+
+void PicturePipeline::Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight) {
+    {
+        const std::lock_guard lock(mutex_);
+        ahead_ = std::move(paths);
+        aheadWidth_ = shownWidth;
+        aheadHeight_ = shownHeight;
+        aheadTried_.clear();
+        CancelUnwanted();
+        // The most wanted is touched last, so it is the last to be dropped for room.
+        for (auto it = ahead_.rbegin(); it != ahead_.rend(); ++it)
+            Touch(*it);
+        if (current_)
+            Touch(current_->path);
+    }
+    changed_.notify_all();
+}
+
+std::size_t PicturePipeline::PendingJobs() const {
+    const std::lock_guard lock(mutex_);
+    return WantedJobs().size();
+}
+
+void PicturePipeline::WaitUntilIdle() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] {
+        return running_.empty() && servedTurn_ == nextTurn_ && discarded_.empty() &&
+               releasing_ == 0 && WantedJobs().empty();
+    });
+}
+
+bool PicturePipeline::IsAhead(const std::string& path) const {
+    return std::find(ahead_.begin(), ahead_.end(), path) != ahead_.end();
+}
+
+bool PicturePipeline::Covers(const KeptCopy& copy, int width, int height) const {
+    if (copy.error)
+        return true; // an error answers any size
+    return IsFullSize(*copy.bitmap, copy.fullWidth, copy.fullHeight) ||
+           (copy.madeForWidth >= width && copy.madeForHeight >= height) ||
+           (copy.bitmap->Width() >= width && copy.bitmap->Height() >= height);
+}
+
+std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
+    std::vector<Job> jobs;
+    const auto runningCopy = [this](const std::string& path, int width, int height) {
+        return std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
+            return r.job.path == path && r.job.kind != JobKind::Full && r.job.minWidth >= width &&
+                   r.job.minHeight >= height;
+        });
+    };
+    if (current_) {
+        const Current& c = *current_;
+        if (!c.firstDelivered) {
+            if (!runningCopy(c.path, c.width, c.height))
+                jobs.push_back({JobKind::First, c.path, c.width, c.height});
+        } else if (!c.fullDelivered) {
+            const bool running =
+                std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
+                    return r.job.path == c.path && r.job.kind == JobKind::Full;
+                });
+            if (!running)
+                jobs.push_back({JobKind::Full, c.path, 0, 0});
+        }
+    }
+    for (const std::string& path : ahead_) {
+        if (current_ && path == current_->path)
+            continue;
+        if (aheadTried_.contains(path))
+            continue;
+        const auto kept = copies_.find(path);
+        if (kept != copies_.end() && Covers(kept->second, aheadWidth_, aheadHeight_))
+            continue;
+        if (runningCopy(path, aheadWidth_, aheadHeight_))
+            continue;
+        if (std::any_of(jobs.begin(), jobs.end(), [&](const Job& j) { return j.path == path; }))
+            continue; // named twice
+        jobs.push_back({JobKind::Neighbour, path, aheadWidth_, aheadHeight_});
+    }
+    return jobs;
+}
+
+void PicturePipeline::CancelUnwanted() {
+    for (RunningJob& r : running_) {
+        const bool current = current_ && r.job.path == current_->path;
+        const bool ahead = r.job.kind != JobKind::Full && IsAhead(r.job.path);
+        if (!current && !ahead)
+            r.cancel.Cancel();
+    }
+}
+
+void PicturePipeline::Touch(const std::string& path) {
+    const auto kept = copies_.find(path);
+    if (kept != copies_.end())
+        kept->second.lastUse = ++useClock_;
+}
+
+std::uint64_t PicturePipeline::Worth(const std::string& path, const KeptCopy& copy) const {
+    // Copies nobody asks for now go first, least recently asked for first; then the
+    // neighbours, least wanted first; the current picture's copy last.
+    if (current_ && current_->path == path)
+        return useClock_ + ahead_.size() + 2;
+    const auto at = std::find(ahead_.begin(), ahead_.end(), path);
+    if (at != ahead_.end())
+        return useClock_ + 1 + static_cast<std::uint64_t>(ahead_.end() - at);
+    return copy.lastUse;
+}
+
+void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
+    copy.bytes = kEntryBytes + (copy.bitmap ? copy.bitmap->SizeBytes() : 0);
+    copy.lastUse = ++useClock_;
+    if (const auto old = copies_.find(path); old != copies_.end()) {
+        copiesBytes_ -= old->second.bytes;
+        Discard(std::move(old->second.bitmap));
+        copies_.erase(old);
+    }
+    copiesBytes_ += copy.bytes;
+    copies_.emplace(path, std::move(copy));
+    // Over the budget, the copies worth least are dropped, the new one too if it is one of them.
+    while (copiesBytes_ > cacheBytes_) {
+        const auto least =
+            std::min_element(copies_.begin(), copies_.end(), [this](const auto& a, const auto& b) {
+                return Worth(a.first, a.second) < Worth(b.first, b.second);
+            });
+        copiesBytes_ -= least->second.bytes;
+        Discard(std::move(least->second.bitmap));
+        copies_.erase(least);
+    }
+}
+
+PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& cancel,
+                                              std::unique_lock<std::mutex>& lock) {
+    Outcome out;
+    lock.unlock();
+    out.identity = IdentifyFile(job.path);
+    if (job.kind == JobKind::First) {
+        // What was kept serves only while the file is still the one that was decoded.
+        lock.lock();
+        if (full_ && fullPath_ == job.path && fullIdentity_ == out.identity) {
+            out.fromStore = true;
+            out.bitmap = full_;
+            out.fullWidth = full_->Width();
+            out.fullHeight = full_->Height();
+            return out;
+        }
+        const auto kept = copies_.find(job.path);
+        if (kept != copies_.end() && kept->second.reusable &&
+            kept->second.identity == out.identity &&
+            Covers(kept->second, job.minWidth, job.minHeight)) {
+            const KeptCopy& k = kept->second;
+            out.fromStore = true;
+            out.bitmap = k.bitmap;
+            out.fullWidth = k.fullWidth;
+            out.fullHeight = k.fullHeight;
+            out.error = k.error;
+            out.errorText = k.errorText;
+            out.errorType = k.errorType;
+            return out;
+        }
+        lock.unlock();
+    }
+    try {
+        cancel.ThrowIfCancelled();
+        Bitmap bitmap;
+        if (job.kind == JobKind::Full) {
+            bitmap = decoders_.decodeFull(job.path, cancel);
+            out.fullWidth = bitmap.Width();
+            out.fullHeight = bitmap.Height();
+        } else {
+            bitmap = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
+                                            out.fullWidth, out.fullHeight);
+        }
+        out.bitmap = std::make_shared<const Bitmap>(std::move(bitmap));
+    } catch (const DecodeCancelled&) {
+        out.cancelled = true;
+    } catch (...) {
+        out.error = std::current_exception();
+        DescribeError(out.error, out.errorText, out.errorType);
+    }
+    out.cancelled = out.cancelled || cancel.Cancelled();
+    out.stable = IdentifyFile(job.path) == out.identity;
+    lock.lock();
+    return out;
+}
+
+std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome outcome) {
+    if (outcome.cancelled)
+        return std::nullopt;
+    const bool fullSize =
+        outcome.bitmap && (job.kind == JobKind::Full ||
+                           IsFullSize(*outcome.bitmap, outcome.fullWidth, outcome.fullHeight));
+    if (job.kind == JobKind::Neighbour)
+        aheadTried_.insert(job.path);
+    if (job.kind != JobKind::Full && !outcome.fromStore) {
+        KeptCopy copy;
+        copy.identity = outcome.identity;
+        copy.reusable = outcome.stable;
+        copy.bitmap = outcome.bitmap;
+        copy.fullWidth = outcome.fullWidth;
+        copy.fullHeight = outcome.fullHeight;
+        copy.madeForWidth = job.minWidth;
+        copy.madeForHeight = job.minHeight;
+        copy.error = outcome.error;
+        copy.errorText = outcome.errorText;
+        copy.errorType = outcome.errorType;
+        Keep(job.path, std::move(copy));
+    }
+    if (!current_ || current_->path != job.path)
+        return std::nullopt; // kept (a screen copy) or dropped (a full picture), not delivered
+    Current& c = *current_;
+    if (job.kind == JobKind::Full) {
+        if (c.fullDelivered)
+            return std::nullopt;
+    } else {
+        if (c.firstDelivered || c.fullDelivered)
+            return std::nullopt;
+        const bool madeForThisSize = job.minWidth >= c.width && job.minHeight >= c.height;
+        if (!outcome.error && !fullSize && !madeForThisSize)
+            return std::nullopt; // a neighbour's copy too small for the size now shown
+    }
+    c.firstDelivered = true;
+    if (fullSize || outcome.error)
+        c.fullDelivered = true;
+    if (fullSize && outcome.stable) {
+        if (full_ != outcome.bitmap)
+            Discard(std::move(full_));
+        fullPath_ = job.path;
+        fullIdentity_ = outcome.identity;
+        full_ = outcome.bitmap;
+    }
+    PictureResult result;
+    result.request = request_;
+    result.path = job.path;
+    result.identity = outcome.identity;
+    result.kind =
+        fullSize || job.kind == JobKind::Full ? PictureKind::Full : PictureKind::ScreenCopy;
+    result.bitmap = std::move(outcome.bitmap);
+    result.fullWidth = outcome.fullWidth;
+    result.fullHeight = outcome.fullHeight;
+    result.error = std::move(outcome.error);
+    result.errorText = std::move(outcome.errorText);
+    result.errorType = outcome.errorType;
+    return result;
+}
+
+void PicturePipeline::Deliver(std::unique_lock<std::mutex>& lock, PictureResult result) {
+    const std::uint64_t turn = nextTurn_++;
+    changed_.wait(lock, [&] { return servedTurn_ == turn; });
+    // A result overtaken by a newer Show() while it waited for its turn is dropped.
+    if (!stopping_ && result.request == request_) {
+        lock.unlock();
+        onResult_(std::move(result));
+        lock.lock();
+    }
+    ++servedTurn_;
+    changed_.notify_all();
+}
+
+void PicturePipeline::Discard(std::shared_ptr<const Bitmap> pixels) {
+    if (pixels)
+        discarded_.push_back(std::move(pixels));
+}
+
+void PicturePipeline::Release(std::shared_ptr<const Bitmap> pixels) {
+    {
+        const std::lock_guard lock(mutex_);
+        Discard(std::move(pixels));
+    }
+    changed_.notify_all();
+}
+
+void PicturePipeline::ReleaseDiscarded(std::unique_lock<std::mutex>& lock) {
+    while (!discarded_.empty()) {
+        std::vector<std::shared_ptr<const Bitmap>> pixels;
+        pixels.swap(discarded_);
+        ++releasing_;
+        lock.unlock();
+        pixels.clear(); // freeing a full-size picture takes milliseconds: not under the lock
+        lock.lock();
+        --releasing_;
+    }
+    changed_.notify_all();
+}
+
+void PicturePipeline::WorkerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        std::vector<Job> jobs;
+        changed_.wait(lock, [&] {
+            if (stopping_ || !discarded_.empty())
+                return true;
+            jobs = WantedJobs();
+            return !jobs.empty();
+        });
+        ReleaseDiscarded(lock);
+        if (stopping_)
+            return;
+        if (jobs.empty())
+            continue;
+        const auto running = running_.emplace(running_.end(), std::move(jobs.front()));
+        Outcome outcome = Run(running->job, running->cancel, lock);
+        std::optional<PictureResult> result = Complete(running->job, std::move(outcome));
+        running_.erase(running);
+        changed_.notify_all();
+        if (result)
+            Deliver(lock, std::move(*result));
+    }
+}
+
+} // namespace tessaly

@@ -1,0 +1,221 @@
+// The picture pipeline: reads and decodes pictures on worker threads, so that the GUI thread
+// only asks for pictures and receives them.
+//
+// Threads. The application owns one PicturePipeline, made on the GUI thread. It starts its
+// worker threads at once (as many as cores, 2 to 4, fewer on a machine with fewer cores);
+// the destructor cancels what is running, waits for every worker to finish and returns only
+// then, so no decoder or callback runs once it has returned. Show() and Ahead() are called
+// on the GUI thread (from any one thread in fact) and never wait for a decode.
+//
+// Work. Nothing is queued as such: the pipeline keeps what is wanted (the current picture,
+// from Show, and the neighbours, from Ahead) and each free worker takes the most urgent piece
+// of it that is neither done nor being done, in this order:
+//   1. the current picture's first decode: a screen copy at the shown size, or, when the
+//      picture is not larger than that, the picture itself at full size;
+//   2. the current picture's full-size decode, once a screen copy of it has been delivered;
+//   3. screen copies of the neighbours, in the order given (direction of travel first).
+// So however fast requests come (a held key), at most the current picture's decodes and the
+// neighbours' are pending. A new Show drops the old neighbours and cancels every running
+// decode that is no longer wanted (its CancelFlag is set); a decode already running for the
+// newly shown path, at a size that will do, is kept and its result delivered.
+//
+// Results. The current picture's results go to the callback given at construction, called
+// on a worker thread, one call at a time and in the order they were produced (a screen copy
+// before the full picture). Each carries the number that Show() returned for the request it
+// answers; results arrive only for the picture current when they were produced, but one may
+// still arrive after a later Show() has returned, so the receiver drops results whose number
+// is not that of its latest Show(). Neighbours' results are never delivered, only kept.
+//
+// Memory. Finished screen copies (and the errors of files that failed) are kept under a byte
+// budget; over it, copies nobody asks for now are dropped first (least recently asked for
+// first), then the neighbours least wanted, never for a less wanted one; at most one full-size
+// picture is kept, the current one's, and it is let go as soon as another path is shown. A kept
+// copy or error is used only if the file still has the identity (FileIdentity) it had when it was
+// read; a file replaced or deleted meanwhile is read again. A neighbour that fails to decode
+// reports nothing until it is shown; then its error is delivered like any other result.
+//
+// Pixels are shared, never copied: the callback's result and the pipeline's store point to
+// the same immutable Bitmap.
+#pragma once
+
+#include "imaging/Bitmap.h"
+#include "pictures/FileIdentity.h"
+#include "pictures/PictureDecoders.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace tessaly {
+
+enum class PictureKind {
+    ScreenCopy, // decoded at a reduced scale: bitmap->Width() / fullWidth of the picture
+    Full,       // the picture at its own size
+};
+
+// How a decode failed, from the type of the decoder's exception.
+enum class PictureErrorType {
+    None,
+    Unreadable,  // std::runtime_error: the file could not be opened or read
+    InvalidJpeg, // JpegError: the data are not a readable JPEG
+    TooLarge,    // JpegTooLarge: above the decode limit
+    Other,       // anything else (std::bad_alloc, ...)
+};
+
+struct PictureResult {
+    std::uint64_t request = 0; // the number Show() returned for the request this answers
+    std::string path;
+    FileIdentity identity; // the file as it was read
+    PictureKind kind = PictureKind::ScreenCopy;
+    std::shared_ptr<const Bitmap> bitmap; // null when the decode failed
+    // The picture's own size; 0 x 0 when the decode failed before the header was read.
+    int fullWidth = 0;
+    int fullHeight = 0;
+    // When the decode failed: the decoder's exception, its message and its kind; `kind` then
+    // says which decode failed (ScreenCopy: the first one, whatever its scale). An error ends
+    // the work for that request: no full-size decode follows a failed first decode.
+    std::exception_ptr error;
+    std::string errorText;
+    PictureErrorType errorType = PictureErrorType::None;
+
+    bool Ok() const { return bitmap != nullptr; }
+};
+
+class PicturePipeline {
+public:
+    // Called on a worker thread, never two at once; must not throw (an exception ends the
+    // program) and must not destroy the pipeline. It may call Show() and Ahead().
+    using ResultCallback = std::function<void(PictureResult)>;
+
+    struct Options {
+        int threads = 0;                                // 0: DefaultThreadCount()
+        std::size_t cacheBytes = std::size_t{48} << 20; // budget of the kept screen copies
+    };
+
+    PicturePipeline(PictureDecoders decoders, ResultCallback onResult);
+    PicturePipeline(PictureDecoders decoders, ResultCallback onResult, Options options);
+    ~PicturePipeline();
+    PicturePipeline(const PicturePipeline&) = delete;
+    PicturePipeline& operator=(const PicturePipeline&) = delete;
+
+    // Makes `path` the current picture, shown at shownWidth x shownHeight: a screen copy
+    // reaching that size is delivered first, then the full-size picture; a picture not larger
+    // than that size is delivered at full size only. Drops the neighbours asked for before
+    // and cancels decodes no longer wanted. Returns the request's number, carried by its
+    // results; numbers increase from 1.
+    std::uint64_t Show(const std::string& path, int shownWidth, int shownHeight);
+
+    // Screen copies at shownWidth x shownHeight for `paths`, most wanted first, kept for a
+    // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
+    void Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight);
+
+    // Lets go of pictures on a worker thread: freeing a full-size picture costs milliseconds
+    // that the GUI thread should not spend. The pipeline lets go of what it drops the same way.
+    void Release(std::shared_ptr<const Bitmap> pixels);
+
+    // Decodes waiting for a free worker (not counting running ones).
+    std::size_t PendingJobs() const;
+    // Blocks until nothing is pending, running or being freed. For tests and benchmarks.
+    void WaitUntilIdle();
+
+    int ThreadCount() const { return static_cast<int>(workers_.size()); }
+    // The number of cores, at least 1 and at most 4.
+    static int DefaultThreadCount();
+
+private:
+    enum class JobKind { First, Full, Neighbour };
+    struct Job {
+        JobKind kind;
+        std::string path;
+        int minWidth = 0;
+        int minHeight = 0;
+    };
+    struct RunningJob {
+        explicit RunningJob(Job j) : job(std::move(j)) {}
+        Job job;
+        CancelFlag cancel;
+    };
+    // A kept screen copy or error.
+    struct KeptCopy {
+        FileIdentity identity;
+        std::shared_ptr<const Bitmap> bitmap;
+        int fullWidth = 0;
+        int fullHeight = 0;
+        std::exception_ptr error;
+        std::string errorText;
+        PictureErrorType errorType = PictureErrorType::None;
+        int madeForWidth = 0; // the size asked for when it was decoded
+        int madeForHeight = 0;
+        bool reusable = true; // false: the file changed while it was decoded
+        std::size_t bytes = 0;
+        std::uint64_t lastUse = 0;
+    };
+    struct Current {
+        std::string path;
+        int width = 0;
+        int height = 0;
+        bool firstDelivered = false;
+        bool fullDelivered = false;
+    };
+    struct Outcome; // what one job produced
+
+    void WorkerLoop();
+    std::vector<Job> WantedJobs() const;
+    Outcome Run(const Job& job, const CancelFlag& cancel, std::unique_lock<std::mutex>& lock);
+    std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
+    void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);
+    void CancelUnwanted();
+    void Discard(std::shared_ptr<const Bitmap> pixels);
+    void ReleaseDiscarded(std::unique_lock<std::mutex>& lock);
+    void Keep(const std::string& path, KeptCopy copy);
+    std::uint64_t Worth(const std::string& path, const KeptCopy& copy) const;
+    void Touch(const std::string& path);
+    bool IsAhead(const std::string& path) const;
+    bool Covers(const KeptCopy& copy, int width, int height) const;
+
+    const PictureDecoders decoders_;
+    const ResultCallback onResult_;
+    const std::size_t cacheBytes_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_; // the wanted work, the running jobs or the deliveries
+    bool stopping_ = false;
+    std::uint64_t request_ = 0;
+    std::optional<Current> current_;
+    std::vector<std::string> ahead_;
+    // Neighbours decoded (or failed) since the last Ahead(): not tried again until the next,
+    // even when their copy could not be kept.
+    std::unordered_set<std::string> aheadTried_;
+    int aheadWidth_ = 0;
+    int aheadHeight_ = 0;
+    std::list<RunningJob> running_;
+    std::unordered_map<std::string, KeptCopy> copies_;
+    std::size_t copiesBytes_ = 0;
+    std::uint64_t useClock_ = 0;
+    // The one full-size picture kept: the current picture's, once decoded.
+    std::string fullPath_;
+    FileIdentity fullIdentity_;
+    std::shared_ptr<const Bitmap> full_;
+    // Pixels let go of, freed by the next free worker outside the lock.
+    std::vector<std::shared_ptr<const Bitmap>> discarded_;
+    int releasing_ = 0; // workers freeing discarded pixels now
+    // Deliveries take numbered turns, so that the callback sees results in the order they
+    // were produced even when two workers finish at once.
+    std::uint64_t nextTurn_ = 0;
+    std::uint64_t servedTurn_ = 0;
+
+    std::vector<std::thread> workers_; // last: started once everything above exists
+};
+
+} // namespace tessaly

@@ -1,0 +1,352 @@
+#include "pictures/PicturePipeline.h"
+
+#include "imaging/JpegDecoder.h"
+#include "tests/support/JpegFixtures.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <set>
+
+using namespace tessaly;
+using namespace tessaly::fixtures;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(30);
+
+// Decoders that record their calls and make pictures of 4000 x 3000 without reading
+// anything. A held path blocks its decode until released, or until cancelled, which the
+// decoder notices by polling its flag as a real one does between rows.
+class FakeDecoders {
+public:
+    static constexpr int kWidth = 4000;
+    static constexpr int kHeight = 3000;
+
+    struct Call {
+        std::string path;
+        bool full = false;
+        bool cancelled = false;
+        bool finished = false;
+    };
+
+    void Hold(const std::string& path) {
+        const std::lock_guard lock(mutex_);
+        held_.insert(path);
+    }
+    void Release(const std::string& path) {
+        {
+            const std::lock_guard lock(mutex_);
+            held_.erase(path);
+        }
+        changed_.notify_all();
+    }
+    void WaitStarted(const std::string& path) {
+        std::unique_lock lock(mutex_);
+        ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] {
+            return std::any_of(calls_.begin(), calls_.end(),
+                               [&](const Call& c) { return c.path == path; });
+        })) << path;
+    }
+    std::vector<Call> Calls() {
+        const std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+    PictureDecoders Bind() {
+        return {[this](const std::string& path, int minWidth, int minHeight,
+                       const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
+                    fullWidth = kWidth;
+                    fullHeight = kHeight;
+                    Decode(path, false, cancel);
+                    return minWidth >= kWidth && minHeight >= kHeight ? Bitmap(kWidth, kHeight)
+                                                                      : Bitmap(minWidth, minHeight);
+                },
+                [this](const std::string& path, const CancelFlag& cancel) {
+                    Decode(path, true, cancel);
+                    return Bitmap(kWidth, kHeight);
+                }};
+    }
+
+private:
+    void Decode(const std::string& path, bool full, const CancelFlag& cancel) {
+        std::unique_lock lock(mutex_);
+        const std::size_t index = calls_.size();
+        calls_.push_back({path, full});
+        changed_.notify_all();
+        while (held_.contains(path) && !cancel.Cancelled())
+            changed_.wait_for(lock, std::chrono::milliseconds(1));
+        calls_[index].cancelled = cancel.Cancelled();
+        calls_[index].finished = true;
+        cancel.ThrowIfCancelled();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<std::string> held_;
+    std::vector<Call> calls_;
+};
+
+// The results the pipeline delivers, collected from its worker threads.
+class Results {
+public:
+    PicturePipeline::ResultCallback Callback() {
+        return [this](PictureResult result) {
+            {
+                const std::lock_guard lock(mutex_);
+                results_.push_back(std::move(result));
+            }
+            changed_.notify_all();
+        };
+    }
+    // Waits until `count` results have arrived and returns all of them.
+    std::vector<PictureResult> WaitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        EXPECT_TRUE(changed_.wait_for(lock, kPatience, [&] { return results_.size() >= count; }))
+            << "results arrived: " << results_.size() << " of " << count;
+        return results_;
+    }
+    std::vector<PictureResult> All() {
+        const std::lock_guard lock(mutex_);
+        return results_;
+    }
+    void Clear() {
+        const std::lock_guard lock(mutex_);
+        results_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<PictureResult> results_;
+};
+
+PicturePipeline::Options Threads(int n) {
+    PicturePipeline::Options options;
+    options.threads = n;
+    return options;
+}
+
+// Existing files, so that each has an identity; the fake decoders never read them.
+std::vector<std::string> Files(const TempDir& dir, int count) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back((dir / ("p" + std::to_string(i) + ".jpg")).string());
+        WriteFile(paths.back(), Bytes(16, static_cast<std::uint8_t>(i)));
+    }
+    return paths;
+}
+
+} // namespace
+
+TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKept) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    Results results;
+    // One worker: it frees what was let go of before it takes the next decode.
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(1));
+
+    const std::uint64_t first = pipeline.Show(paths[0], 400, 300);
+    auto got = results.WaitFor(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_EQ(got[0].bitmap->Width(), 400);
+    EXPECT_EQ(got[0].fullWidth, FakeDecoders::kWidth);
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
+    EXPECT_EQ(got[1].bitmap->Width(), FakeDecoders::kWidth);
+    EXPECT_EQ(got[0].request, first);
+    EXPECT_EQ(got[1].request, first);
+    EXPECT_EQ(got[1].identity, IdentifyFile(paths[0]));
+
+    // Shown again (a resized window): the kept full picture answers at once.
+    const std::uint64_t again = pipeline.Show(paths[0], 800, 600);
+    got = results.WaitFor(3);
+    EXPECT_EQ(got[2].request, again);
+    EXPECT_EQ(got[2].kind, PictureKind::Full);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(fake.Calls().size(), 2u);
+
+    // Another picture: the first one's full pixels are freed before the next are decoded, on
+    // the worker.
+    const std::weak_ptr<const Bitmap> firstFull = got[1].bitmap;
+    results.Clear();
+    got.clear();
+    fake.Hold(paths[1]);
+    pipeline.Show(paths[1], FakeDecoders::kWidth, FakeDecoders::kHeight);
+    fake.WaitStarted(paths[1]);
+    EXPECT_TRUE(firstFull.expired());
+    fake.Release(paths[1]);
+    got = results.WaitFor(1);
+    pipeline.WaitUntilIdle();
+    // Not shown reduced: one full-size decode, delivered as the full picture.
+    ASSERT_EQ(results.All().size(), 1u);
+    EXPECT_EQ(got[0].kind, PictureKind::Full);
+    EXPECT_EQ(fake.Calls().size(), 3u);
+}
+
+TEST(PicturePipeline, NewShowCancelsRunningDecodesAndDropsNeighboursNoLongerWanted) {
+    TempDir dir;
+    const auto paths = Files(dir, 4); // shown, two neighbours, then shown instead
+    FakeDecoders fake;
+    fake.Hold(paths[0]);
+    fake.Hold(paths[1]);
+    Results results;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(2));
+
+    pipeline.Show(paths[0], 400, 300);
+    pipeline.Ahead({paths[1], paths[2]}, 400, 300);
+    fake.WaitStarted(paths[0]);
+    fake.WaitStarted(paths[1]);
+    EXPECT_EQ(pipeline.PendingJobs(), 1u); // the second neighbour waits for a worker
+
+    const std::uint64_t now = pipeline.Show(paths[3], 400, 300);
+    EXPECT_LE(pipeline.PendingJobs(), 1u);
+    pipeline.WaitUntilIdle();
+    for (const auto& call : fake.Calls()) {
+        EXPECT_NE(call.path, paths[2]) << "a dropped neighbour was decoded";
+        if (call.path == paths[0] || call.path == paths[1]) {
+            EXPECT_TRUE(call.cancelled) << call.path;
+        }
+    }
+    const auto got = results.All();
+    ASSERT_EQ(got.size(), 2u);
+    for (const auto& r : got) {
+        EXPECT_EQ(r.path, paths[3]);
+        EXPECT_EQ(r.request, now);
+    }
+}
+
+TEST(PicturePipeline, HeldKeyBuildsNoQueueAndDeliversOnlyTheLastPicture) {
+    TempDir dir;
+    const auto paths = Files(dir, 100);
+    FakeDecoders fake;
+    for (const auto& p : paths)
+        fake.Hold(p); // every decode is still running when the next key comes
+    Results results;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(2));
+
+    std::uint64_t last = 0;
+    for (int i = 0; i < 100; ++i) {
+        last = pipeline.Show(paths[static_cast<std::size_t>(i)], 400, 300);
+        pipeline.Ahead({paths[static_cast<std::size_t>((i + 1) % 100)],
+                        paths[static_cast<std::size_t>((i + 99) % 100)]},
+                       400, 300);
+        ASSERT_LE(pipeline.PendingJobs(), 3u) << "after press " << i;
+    }
+    fake.Release(paths[99]);
+    const auto got = results.WaitFor(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].path, paths[99]);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
+    EXPECT_EQ(got[1].request, last);
+    for (const auto& p : paths)
+        fake.Release(p);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(results.All().size(), 2u);
+    // Of the pictures passed by, only the last press's neighbours may have been decoded.
+    for (const auto& call : fake.Calls()) {
+        if (call.path != paths[99] && call.path != paths[0] && call.path != paths[98]) {
+            EXPECT_TRUE(call.cancelled) << call.path;
+        }
+    }
+}
+
+TEST(PicturePipeline, NeighbourDecodedAheadIsShownWithoutDecodingAgainWithinBudget) {
+    TempDir dir;
+    const auto paths = Files(dir, 4);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline::Options options = Threads(1);
+    // Room for two 400 x 300 copies (360,000 bytes each), not three.
+    options.cacheBytes = 800'000;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), options);
+
+    pipeline.Ahead({paths[1], paths[2], paths[3]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    EXPECT_TRUE(results.All().empty()) << "neighbours are kept, not delivered";
+    ASSERT_EQ(fake.Calls().size(), 3u);
+
+    // The two most wanted neighbours are kept, the last one was not.
+    pipeline.Show(paths[1], 400, 300);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[2], 300, 200);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[3], 400, 300);
+    pipeline.WaitUntilIdle();
+    std::vector<std::string> decoded;
+    for (const auto& call : fake.Calls())
+        decoded.push_back(call.path + (call.full ? " full" : " copy"));
+    EXPECT_EQ(decoded,
+              (std::vector<std::string>{paths[1] + " copy", paths[2] + " copy", paths[3] + " copy",
+                                        paths[1] + " full", paths[2] + " full", paths[3] + " copy",
+                                        paths[3] + " full"}));
+    const auto got = results.All();
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(got[2].kind, PictureKind::ScreenCopy);
+    EXPECT_EQ(got[2].bitmap->Width(), 400); // the kept copy, larger than asked for
+}
+
+TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailOnlyWhenShown) {
+    TempDir dir;
+    const std::string replaced = (dir / "replaced.jpg").string();
+    const std::string deleted = (dir / "deleted.jpg").string();
+    const std::string damaged = (dir / "damaged.jpg").string();
+    WriteFile(replaced, EncodeJpeg(GradientBitmap(64, 48)));
+    WriteFile(deleted, EncodeJpeg(GradientBitmap(64, 48)));
+    WriteFile(damaged, Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'});
+    Results results;
+    PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(2));
+
+    pipeline.Ahead({replaced, deleted, damaged}, 585, 394);
+    pipeline.WaitUntilIdle();
+    EXPECT_TRUE(results.All().empty()) << "a damaged neighbour reports nothing until shown";
+
+    WriteFile(replaced, EncodeJpeg(GradientBitmap(80, 60)));
+    std::filesystem::remove(deleted);
+
+    pipeline.Show(replaced, 585, 394);
+    auto got = results.WaitFor(1);
+    ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
+    EXPECT_EQ(got[0].kind, PictureKind::Full); // not larger than shown: full size only
+    EXPECT_EQ(got[0].bitmap->Width(), 80) << "the copy of the replaced file was shown";
+
+    pipeline.Show(deleted, 585, 394);
+    got = results.WaitFor(2);
+    EXPECT_FALSE(got[1].Ok());
+    EXPECT_EQ(got[1].errorType, PictureErrorType::Unreadable);
+
+    pipeline.Show(damaged, 585, 394);
+    got = results.WaitFor(3);
+    EXPECT_FALSE(got[2].Ok());
+    EXPECT_EQ(got[2].errorType, PictureErrorType::InvalidJpeg);
+    ASSERT_TRUE(got[2].error);
+    EXPECT_THROW(std::rethrow_exception(got[2].error), JpegError);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(results.All().size(), 3u);
+}
+
+TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    fake.Hold(paths[0]);
+    fake.Hold(paths[1]);
+    Results results;
+    {
+        PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(2));
+        pipeline.Show(paths[0], 400, 300);
+        pipeline.Ahead({paths[1]}, 400, 300);
+        fake.WaitStarted(paths[0]);
+        fake.WaitStarted(paths[1]);
+    }
+    for (const auto& call : fake.Calls()) {
+        EXPECT_TRUE(call.finished);
+        EXPECT_TRUE(call.cancelled);
+    }
+    EXPECT_TRUE(results.All().empty());
+}
