@@ -284,8 +284,7 @@ namespace {
 
 // The readme the program ships beside its executable.
 std::string BundledReadme() {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                      "data" / "TESSreadme.txt";
+    const auto path = std::filesystem::path(TESSALY_SOURCE_DIR) / "data" / "TESSreadme.txt";
     std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in.good()) << path;
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
