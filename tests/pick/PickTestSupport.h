@@ -6,6 +6,7 @@
 #include "pick/SavePictureDialog.h"
 #include "pick/tessaly2.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/QtText.h"
 #include "ui/Dialogs.h"
 #include "ui/ulib.h"
 
@@ -18,10 +19,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace tessaly::testing {
 

@@ -4,6 +4,7 @@
 
 #include "pick/SavePictureDialog.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/QtText.h"
 #include "ui/Dialogs.h"
 #include "viewer/tessaly1.h"
 
@@ -16,10 +17,6 @@
 #include <string>
 #include <vector>
 
-// Texts in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace tessaly::robustness {
 

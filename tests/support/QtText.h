@@ -5,6 +5,12 @@
 #include <QFile>
 #include <QString>
 #include <filesystem>
+#include <ostream>
+
+// Texts in failure messages, quoted.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tessaly::testing {
 

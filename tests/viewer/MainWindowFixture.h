@@ -3,6 +3,7 @@
 
 #include "base/Rounding.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/QtText.h"
 #include "ui/Dialogs.h"
 #include "ui/TwoColumnMenu.h"
 #include "ui/ulib.h"
@@ -18,10 +19,6 @@
 #include <string>
 #include <vector>
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace tessaly::testing {
 
