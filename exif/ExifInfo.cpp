@@ -460,7 +460,7 @@ const TExifInfo::TagRule* TExifInfo::FindTagRule(std::uint16_t tag) {
         }
         return false;
     };
-    using enum Conversion;
+    using enum TagRule::Conversion;
     using C = ExifCodeTable;
     // Every tag the reader knows, in ascending order; entries of any other tag are skipped
     // without reading their values.
