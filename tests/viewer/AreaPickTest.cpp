@@ -178,3 +178,22 @@ TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
     EXPECT_FALSE(closed);
     EXPECT_FALSE(f.Model().List().Entries().empty()); // the close handler did not run
 }
+
+TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
+    // 65,500 x 1 fitted to 585 pixels: 200 displayed pixels are 22,393 actual ones, a
+    // selection of 501 million pixels, above the 2^28 the program makes.
+    TForm1& f = Open({WriteJpeg(dir_, "wide.jpg", 65500, 1)});
+    f.AreaSelClick();
+    PlaceSelection(f, QRect(f.Image1->x(), f.Image1->y(), 200, 200));
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    f.AreaCopy->trigger();
+    f.AreaPick->trigger();
+    ASSERT_EQ(boxes_.boxes().size(), 2u);
+    for (const auto& box : boxes_.boxes()) {
+        EXPECT_EQ(box.kind, BoxKind::Error);
+        EXPECT_EQ(box.text, QStringLiteral("選択範囲が大きすぎます (22393 x 22393)."));
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    EXPECT_EQ(CurrentPick(), nullptr);
+    EXPECT_EQ(f.Snapshot().PickCount, 0);
+}
