@@ -17,14 +17,48 @@ const Bitmap* JpegPicture::Pixels() {
     if (pixels_ || failed_)
         return pixels_.get();
     try {
-        pixels_ = std::make_unique<Bitmap>(DecodeJpeg(data_));
+        pixels_ = std::make_shared<const Bitmap>(DecodeJpeg(data_));
     } catch (const std::exception& e) {
         failed_ = true;
         error_ = e.what();
     }
     data_ = {};
     data_.shrink_to_fit();
+    screenCopy_.reset();
     return pixels_.get();
+}
+
+void JpegPicture::SetFullPixels(std::shared_ptr<const Bitmap> pixels) {
+    if (pixels_ || failed_)
+        return;
+    pixels_ = std::move(pixels);
+    screenCopy_.reset();
+    data_ = {};
+    data_.shrink_to_fit();
+}
+
+void JpegPicture::SetScreenCopy(std::shared_ptr<const Bitmap> copy) {
+    if (!pixels_ && !failed_)
+        screenCopy_ = std::move(copy);
+}
+
+void JpegPicture::SetDecodeFailed(std::string error) {
+    if (pixels_ || failed_)
+        return;
+    failed_ = true;
+    error_ = std::move(error);
+    screenCopy_.reset();
+    data_ = {};
+    data_.shrink_to_fit();
+}
+
+const Bitmap* JpegPicture::Drawable() const {
+    return pixels_ ? pixels_.get() : screenCopy_.get();
+}
+
+std::shared_ptr<const Bitmap> JpegPicture::TakeFullPixels() {
+    screenCopy_.reset();
+    return std::move(pixels_);
 }
 
 namespace {

@@ -23,17 +23,32 @@ public:
     int Width() const { return info_.width; }
     int Height() const { return info_.height; }
 
-    // The decoded pixels, decoding on the first call. nullptr when decoding failed; the
-    // picture then stays empty and later calls do not try again. The file's bytes are
-    // released once decoded: the decoded bitmap is the only full-size copy kept.
+    // The decoded pixels, decoding here on the first call unless the picture pipeline has
+    // delivered them. nullptr when decoding failed; the picture then stays empty and later
+    // calls do not try again. The file's bytes are released once decoded: the decoded
+    // bitmap is the only full-size copy kept.
     const Bitmap* Pixels();
-    bool DecodeFailed() const { return failed_; }
     const std::string& DecodeError() const { return error_; }
+
+    // What the picture pipeline delivers: the full-size pixels, or a screen copy (the
+    // picture decoded at a reduced scale) to draw until they arrive, or the failure of the
+    // decode, after which the picture stays empty.
+    void SetFullPixels(std::shared_ptr<const Bitmap> pixels);
+    void SetScreenCopy(std::shared_ptr<const Bitmap> copy);
+    void SetDecodeFailed(std::string error);
+    // What can be drawn now without decoding: the full-size pixels, else the screen copy,
+    // else nothing.
+    const Bitmap* Drawable() const;
+    // The full-size pixels are there, or the decode failed: nothing more will come.
+    bool Settled() const { return pixels_ != nullptr || failed_; }
+    // Hands the full-size pixels over (for freeing them off the GUI thread).
+    std::shared_ptr<const Bitmap> TakeFullPixels();
 
 private:
     std::vector<std::uint8_t> data_;
     JpegInfo info_;
-    std::unique_ptr<Bitmap> pixels_;
+    std::shared_ptr<const Bitmap> pixels_;
+    std::shared_ptr<const Bitmap> screenCopy_;
     bool failed_ = false;
     std::string error_;
 };

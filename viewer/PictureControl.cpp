@@ -20,6 +20,11 @@ void PictureControl::SetPicture(std::shared_ptr<JpegPicture> picture) {
     update();
 }
 
+void PictureControl::PixelsChanged() {
+    drawer_.Forget();
+    update();
+}
+
 void PictureControl::ClearPicture() {
     picture_.reset();
     drawer_.Forget();
@@ -36,7 +41,9 @@ void PictureControl::SetStretch(bool on) {
 void PictureControl::paintEvent(QPaintEvent* event) {
     if (!picture_ || width() < 1 || height() < 1)
         return;
-    const Bitmap* pixels = picture_->Pixels();
+    // Never decodes here: the picture pipeline delivers the pixels, and until the full-size
+    // ones are there a screen copy is drawn stretched in their place.
+    const Bitmap* pixels = picture_->Drawable();
     if (!pixels || pixels->Empty())
         return;
     QPainter painter(this);
@@ -44,6 +51,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     const int pw = pixels->Width();
     const int ph = pixels->Height();
     if (!stretch_) {
+        if (pw != picture_->Width())
+            return; // a screen copy: nothing to draw at natural size
         const QImage view = BitmapView(*pixels);
         painter.drawImage(exposed.topLeft(), view, exposed & QRect(0, 0, pw, ph));
         return;

@@ -23,6 +23,8 @@ public:
 
     // Replaces the picture; the control's bounds are the window's to set.
     void SetPicture(std::shared_ptr<JpegPicture> picture);
+    // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew.
+    void PixelsChanged();
     // Empties the picture (nothing is drawn).
     void ClearPicture();
     const std::shared_ptr<JpegPicture>& Picture() const { return picture_; }

@@ -6,6 +6,7 @@
 #include "imaging/AreaCut.h"
 #include "imaging/JpegDecoder.h"
 #include "pick/tessaly2.h"
+#include "pictures/PictureDecoders.h"
 #include "readme/readme.h"
 #include "ui/BitmapView.h"
 #include "ui/Dialogs.h"
@@ -80,7 +81,18 @@ private:
 
 TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
-      saveFolder_(saveFolder ? saveFolder : &ownFolder_) {
+      saveFolder_(saveFolder ? saveFolder : &ownFolder_),
+      pipeline_(
+          std::make_unique<PicturePipeline>(DefaultPictureDecoders(), [this](PictureResult result) {
+              // On a worker thread: handed to the GUI thread, where all state lives. The
+              // pipeline is destroyed (and its workers joined) before this window.
+              QMetaObject::invokeMethod(
+                  this,
+                  [this, result = std::move(result)]() mutable {
+                      PixelsArrived(std::move(result));
+                  },
+                  Qt::QueuedConnection);
+          })) {
     const ViewUpdate update(*this);
     CreateControls();
     CreateMenu();
@@ -88,7 +100,10 @@ TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidg
     FormCreate(arguments);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // No result may arrive once the window is going: the workers are joined here.
+    pipeline_.reset();
+}
 
 void TForm1::CreateControls() {
     setWindowTitle(QStringLiteral("Form1"));
@@ -240,7 +255,7 @@ void TForm1::MovePickToCorner() {
 }
 
 void TForm1::FormClose() {
-    Image1->ClearPicture();
+    DropPicture();
     model_.List().Clear();
 }
 
@@ -285,10 +300,12 @@ void TForm1::SetSPDlgFld() {
 }
 
 void TForm1::MI_nxtClick() {
+    travel_ = 1;
     imageDSP(model_.List().Next());
 }
 
 void TForm1::MI_prvClick() {
+    travel_ = -1;
     imageDSP(model_.List().Previous());
 }
 
@@ -337,17 +354,75 @@ void TForm1::imageDSP(int k) {
     try {
         auto picture = std::make_shared<JpegPicture>(std::move(bytes));
         natural = Size{picture->Width(), picture->Height()};
+        DropPicture();
         Image1->SetPicture(std::move(picture));
     } catch (const JpegTooLarge& e) {
         throw std::runtime_error(Format("ファイル %s は大きすぎて表示できません (%d x %d)",
                                         {DisplayPath(path), e.width(), e.height()}));
     } catch (const JpegError&) {
-        Image1->ClearPicture(); // not a valid image: an empty picture, and the steps go on
+        DropPicture(); // not a valid image: an empty picture, and the steps go on
     }
     model_.PictureLoaded(natural);
     ReportLayout(model_.SetJPEGOptions(natural));
+    if (natural)
+        RequestPixels(path);
     DspInfo1(k);
     DspExifInfo(k);
+}
+
+void TForm1::RequestPixels(const std::string& path) {
+    // The size the picture is drawn at, in device pixels; a picture not larger than that
+    // comes at full size at once.
+    const Rect& shown = model_.Image();
+    const qreal scale = Image1->devicePixelRatioF();
+    pixelRequest_ = pipeline_->Show(path, static_cast<int>(std::ceil(shown.width * scale)),
+                                    static_cast<int>(std::ceil(shown.height * scale)));
+}
+
+void TForm1::PixelsArrived(PictureResult result) {
+    const std::shared_ptr<JpegPicture>& picture = Image1->Picture();
+    if (result.request != pixelRequest_ || !picture) {
+        pipeline_->Release(std::move(result.bitmap)); // for a picture no longer shown
+        return;
+    }
+    if (!result.Ok()) {
+        // A picture whose decode fails stays empty, as one that failed to decode in place.
+        picture->SetDecodeFailed(result.errorText);
+        pixelRequest_ = 0;
+        DecodeNeighbours();
+    } else if (result.kind == PictureKind::Full) {
+        picture->SetFullPixels(std::move(result.bitmap));
+        pixelRequest_ = 0;
+        DecodeNeighbours();
+    } else {
+        picture->SetScreenCopy(std::move(result.bitmap));
+    }
+    Image1->PixelsChanged();
+}
+
+void TForm1::DecodeNeighbours() {
+    const ImageList& list = model_.List();
+    const int k = list.Index();
+    const int count = list.Count();
+    if (count < 2 || k < 1 || k > count)
+        return;
+    std::vector<std::string> paths;
+    for (const int step : {travel_, -travel_}) {
+        const int n = (k - 1 + step + count) % count + 1;
+        if (n != k && (paths.empty() || paths.front() != list.Path(n)))
+            paths.push_back(list.Path(n));
+    }
+    const Rect& shown = model_.Image();
+    const qreal scale = Image1->devicePixelRatioF();
+    pipeline_->Ahead(std::move(paths), static_cast<int>(std::ceil(shown.width * scale)),
+                     static_cast<int>(std::ceil(shown.height * scale)));
+}
+
+void TForm1::DropPicture() {
+    if (const std::shared_ptr<JpegPicture>& picture = Image1->Picture())
+        pipeline_->Release(picture->TakeFullPixels());
+    Image1->ClearPicture();
+    pixelRequest_ = 0;
 }
 
 void TForm1::SetJPEGOptions() {
@@ -600,6 +675,11 @@ Bitmap TForm1::CutSelectedArea() {
         kMaxDecodePixels)
         throw std::runtime_error(
             Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
+    // The full-size pixels; a command that comes before the pipeline has delivered them
+    // decodes them here, under the busy cursor.
+    std::optional<BusyCursor> busy;
+    if (Image1->HasPicture() && !Image1->Picture()->Settled())
+        busy.emplace();
     const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
     return CutArea(decoded ? *decoded : Bitmap(), area.left, area.top, area.width, area.height);
 }

@@ -6,6 +6,7 @@
 #include "imaging/Bitmap.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "pictures/PicturePipeline.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -204,10 +205,24 @@ private:
     // activation's placement is placed then.
     void SettleFrame();
 
+    // Asks the picture pipeline for the pixels of the picture just loaded, at the size it is
+    // shown, and remembers the request whose results are awaited.
+    void RequestPixels(const std::string& path);
+    // A result of the picture pipeline, on the GUI thread.
+    void PixelsArrived(PictureResult result);
+    // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
+    void DecodeNeighbours();
+    // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
+    void DropPicture();
+
     ViewerModel model_;
-    QPointer<TForm2> currentPick_; // the pick window the next one is placed beside
     SaveFolder ownFolder_;
     SaveFolder* saveFolder_;
+    // Reads and decodes pictures on worker threads; its results come back as queued calls.
+    std::unique_ptr<PicturePipeline> pipeline_;
+    std::uint64_t pixelRequest_ = 0; // the request whose results are awaited, 0 for none
+    int travel_ = 1;                 // +1 after "next", -1 after "previous"
+    QPointer<TForm2> currentPick_;   // the pick window the next one is placed beside
     int applyDepth_ = 0;
     bool firstActivate_ = false;
     bool centredOnce_ = false;

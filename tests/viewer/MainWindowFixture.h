@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tessaly::testing {
 
 // Writes a JPEG of the given size (one colour, so encoding is quick) and returns its path.
@@ -53,9 +52,14 @@ protected:
         form_ = std::make_unique<TForm1>(std::move(arguments));
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        WaitForPixels();
         return *form_;
     }
     TForm1& Form() { return *form_; }
+    // Until the picture pipeline has delivered the shown picture's full-size pixels.
+    void WaitForPixels() {
+        QTRY_VERIFY(!form_->Image1->HasPicture() || form_->Image1->Picture()->Settled());
+    }
     QString Caption() const { return form_->windowTitle(); }
     QRect ImageBounds() const { return form_->Image1->geometry(); }
     QRect PanelBounds() const { return form_->Panel1->geometry(); }
