@@ -197,3 +197,26 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     EXPECT_EQ(CurrentPick(), nullptr);
     EXPECT_EQ(f.Snapshot().PickCount, 0);
 }
+
+TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredTakesTheFullPicture) {
+    // The copy comes at once after the load, before any result of the picture pipeline has
+    // been handled: the window decodes the full-size pixels itself.
+    const auto path = dir_ / "detail.JPG";
+    const fixtures::Bytes jpeg =
+        fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95});
+    fixtures::WriteFile(path, jpeg);
+    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()});
+    TForm1& f = *form_;
+    ASSERT_FALSE(f.Image1->Picture()->Settled());
+    f.AreaSelClick();
+    PlaceSelection(f, QRect(f.Image1->x() + 100, f.Image1->y() + 50, 64, 48));
+    f.AreaCopy->trigger();
+    const Bitmap whole = DecodeJpeg(jpeg);
+    Bitmap expected = Bitmap::Uninitialized(328, 246);
+    for (int y = 0; y < 246; ++y)
+        std::memcpy(expected.Row(y), whole.Row(y + 256) + 3 * 513, 328 * 3);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888),
+              BitmapCopy(expected));
+    WaitForPixels(); // the workers' late results are dropped or agree
+    EXPECT_TRUE(f.Image1->Picture()->Pixels()->SamePixels(whole));
+}
