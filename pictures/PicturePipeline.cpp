@@ -390,23 +390,25 @@ void PicturePipeline::WorkerLoop() {
     for (;;) {
         std::vector<Job> jobs;
         changed_.wait(lock, [&] {
-            if (stopping_ || !discarded_.empty())
+            if (stopping_)
                 return true;
             jobs = WantedJobs();
-            return !jobs.empty();
+            return !jobs.empty() || !discarded_.empty();
         });
-        ReleaseDiscarded(lock);
         if (stopping_)
             return;
-        if (jobs.empty())
-            continue;
-        const auto running = running_.emplace(running_.end(), std::move(jobs.front()));
-        Outcome outcome = Run(running->job, running->cancel, lock);
-        std::optional<PictureResult> result = Complete(running->job, std::move(outcome));
-        running_.erase(running);
-        changed_.notify_all();
-        if (result)
-            Deliver(lock, std::move(*result));
+        // A wanted picture goes before freeing old ones: freeing competes with it for the
+        // process's memory map, and the freeing follows right after.
+        if (!jobs.empty()) {
+            const auto running = running_.emplace(running_.end(), std::move(jobs.front()));
+            Outcome outcome = Run(running->job, running->cancel, lock);
+            std::optional<PictureResult> result = Complete(running->job, std::move(outcome));
+            running_.erase(running);
+            changed_.notify_all();
+            if (result)
+                Deliver(lock, std::move(*result));
+        }
+        ReleaseDiscarded(lock);
     }
 }
 

@@ -37,18 +37,21 @@ public:
         const std::lock_guard lock(mutex_);
         held_.insert(path);
     }
+    // Holds only the full-size decode of the path.
+    void HoldFull(const std::string& path) { Hold(path + " full"); }
     void Release(const std::string& path) {
         {
             const std::lock_guard lock(mutex_);
             held_.erase(path);
+            held_.erase(path + " full");
         }
         changed_.notify_all();
     }
-    void WaitStarted(const std::string& path) {
+    void WaitStarted(const std::string& path, bool full = false) {
         std::unique_lock lock(mutex_);
         ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] {
             return std::any_of(calls_.begin(), calls_.end(),
-                               [&](const Call& c) { return c.path == path; });
+                               [&](const Call& c) { return c.path == path && (c.full || !full); });
         })) << path;
     }
     std::vector<Call> Calls() {
@@ -77,7 +80,8 @@ private:
         const std::size_t index = calls_.size();
         calls_.push_back({path, full});
         changed_.notify_all();
-        while (held_.contains(path) && !cancel.Cancelled())
+        while ((held_.contains(path) || (full && held_.contains(path + " full"))) &&
+               !cancel.Cancelled())
             changed_.wait_for(lock, std::chrono::milliseconds(1));
         calls_[index].cancelled = cancel.Cancelled();
         calls_[index].finished = true;
@@ -147,7 +151,7 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     const auto paths = Files(dir, 2);
     FakeDecoders fake;
     Results results;
-    // One worker: it frees what was let go of before it takes the next decode.
+    // One worker: after each decode it frees what was let go of, before it takes the next.
     PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(1));
 
     const std::uint64_t first = pipeline.Show(paths[0], 400, 300);
@@ -170,22 +174,27 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     pipeline.WaitUntilIdle();
     EXPECT_EQ(fake.Calls().size(), 2u);
 
-    // Another picture: the first one's full pixels are freed before the next are decoded, on
-    // the worker.
+    // Another picture: the first one's full pixels are freed before the next are decoded at
+    // full size, not kept beside them.
     const std::weak_ptr<const Bitmap> firstFull = got[1].bitmap;
     results.Clear();
     got.clear();
-    fake.Hold(paths[1]);
-    pipeline.Show(paths[1], FakeDecoders::kWidth, FakeDecoders::kHeight);
-    fake.WaitStarted(paths[1]);
+    fake.HoldFull(paths[1]);
+    pipeline.Show(paths[1], 400, 300);
+    fake.WaitStarted(paths[1], true);
     EXPECT_TRUE(firstFull.expired());
     fake.Release(paths[1]);
+    results.WaitFor(2);
+
+    // Not shown reduced: one full-size decode, delivered as the full picture.
+    results.Clear();
+    pipeline.Show(paths[0], FakeDecoders::kWidth, FakeDecoders::kHeight);
     got = results.WaitFor(1);
     pipeline.WaitUntilIdle();
-    // Not shown reduced: one full-size decode, delivered as the full picture.
     ASSERT_EQ(results.All().size(), 1u);
     EXPECT_EQ(got[0].kind, PictureKind::Full);
-    EXPECT_EQ(fake.Calls().size(), 3u);
+    EXPECT_EQ(got[0].bitmap->Width(), FakeDecoders::kWidth);
+    EXPECT_EQ(fake.Calls().size(), 5u);
 }
 
 TEST(PicturePipeline, NewShowCancelsRunningDecodesAndDropsNeighboursNoLongerWanted) {
