@@ -1,9 +1,10 @@
 // The picture control of a pick window (Image1): holds the picked area at its actual size
 // and draws it stretched over the control's whole bounds.
 //
-// A picture shown smaller than its actual size is drawn from a box-filtered copy at the
-// control's size (made once per size), so it looks smooth; at actual size or enlarged it is
-// drawn from the picture's own rows, each screen pixel taking the source pixel it lies on.
+// A picture with more pixels than the control has device pixels is drawn from a
+// box-filtered copy at the control's size in the screen's device pixels (made once per
+// size), so it looks smooth and sharp; otherwise it is drawn from the picture's own rows,
+// each device pixel taking the source pixel it lies on.
 #pragma once
 
 #include "imaging/Bitmap.h"

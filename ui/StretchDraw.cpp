@@ -3,7 +3,10 @@
 #include "ui/BitmapView.h"
 #include "ui/DisplayScale.h"
 
+#include <QPaintDevice>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace tessaly {
 
@@ -18,6 +21,19 @@ QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
     return out;
 }
 
+namespace {
+
+// The control's size in the device pixels of the surface painted on: the logical size times
+// the device pixel ratio (2 on a screen at twice the usual density), at least 1 x 1.
+QSize DeviceSize(QSize control, qreal ratio) {
+    if (!(ratio > 0) || ratio == 1)
+        return control;
+    return {std::max(1, static_cast<int>(std::lround(control.width() * ratio))),
+            std::max(1, static_cast<int>(std::lround(control.height() * ratio)))};
+}
+
+} // namespace
+
 void StretchDrawer::Forget() {
     reducedImage_ = QImage();
     reduced_.reset();
@@ -30,15 +46,27 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
     if (pixels.Empty() || exposed.isEmpty())
         return;
-    if (control.width() <= pw && control.height() <= ph && control != QSize(pw, ph)) {
-        if (!reduced_ || reduced_->Width() != control.width() ||
-            reduced_->Height() != control.height()) {
+    // A picture shown smaller than it is on the screen's own pixels is drawn from a copy
+    // reduced to the control's size in device pixels, which the painter maps one to one
+    // onto the screen; a copy at the logical size would be enlarged again and look soft.
+    const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
+    if (device.width() <= pw && device.height() <= ph && device != QSize(pw, ph)) {
+        if (!reduced_ || reduced_->Width() != device.width() ||
+            reduced_->Height() != device.height()) {
             Forget();
-            reduced_ = std::make_unique<Bitmap>(
-                ReduceForDisplay(pixels, control.width(), control.height()));
+            reduced_ =
+                std::make_unique<Bitmap>(ReduceForDisplay(pixels, device.width(), device.height()));
             reducedImage_ = BitmapView(*reduced_);
         }
-        painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
+        if (device == control) {
+            painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
+            return;
+        }
+        const double rx = static_cast<double>(device.width()) / control.width();
+        const double ry = static_cast<double>(device.height()) / control.height();
+        painter.drawImage(QRectF(exposed), reducedImage_,
+                          QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
+                                 exposed.height() * ry));
         return;
     }
     const double sx = static_cast<double>(pw) / control.width();

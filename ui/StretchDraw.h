@@ -1,10 +1,12 @@
 // Drawing a picture stretched over a control, touching only the exposed part.
 //
-// A picture shown smaller than its natural size is drawn from a box-filtered copy at the
-// control's size, made once per size, so that it looks smooth. At natural size or enlarged
-// only the block of the picture's pixels under the exposed part is converted and drawn
-// stretched, each screen pixel taking the source pixel it lies on: repaint time and memory
-// do not grow with the magnification.
+// Sizes are logical pixels; the screen may have more device pixels to each (its device pixel
+// ratio, 2 on a screen at twice the usual density). A picture with more pixels than the
+// control has device pixels is drawn from a box-filtered copy at the control's size in
+// device pixels, made once per size, so that it looks smooth and as sharp as the screen
+// allows. Otherwise only the block of the picture's pixels under the exposed part is
+// converted and drawn stretched, each device pixel taking the source pixel it lies on:
+// repaint time and memory do not grow with the magnification.
 #pragma once
 
 #include "imaging/Bitmap.h"
@@ -23,7 +25,8 @@ QImage SourceBlock(const Bitmap& pixels, const QRect& block);
 
 class StretchDrawer {
 public:
-    // Draws `pixels` stretched to `control`, the part `exposed` of it.
+    // Draws `pixels` stretched to `control`, the part `exposed` of it, at the device pixel
+    // ratio of the painter's device.
     void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed);
     // Drops the reduced copy: to be called when the picture changes.
     void Forget();

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QWidget>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
@@ -42,9 +43,18 @@ QMargins FrameMargins(const QWidget& window) {
         return {};
     if (platform == QLatin1String("xcb")) {
         auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (x11 && x11->connection())
-            return X11FrameExtents(x11->connection(), static_cast<xcb_window_t>(window.winId()));
-        return {};
+        if (!x11 || !x11->connection())
+            return {};
+        // The window manager counts the screen's device pixels; the program counts logical
+        // pixels, of which a display scale of 2 makes each two device pixels wide.
+        const QMargins device =
+            X11FrameExtents(x11->connection(), static_cast<xcb_window_t>(window.winId()));
+        const qreal ratio = window.devicePixelRatio();
+        if (device.isNull() || !(ratio > 0) || ratio == 1)
+            return device;
+        const auto logical = [ratio](int v) { return static_cast<int>(std::lround(v / ratio)); };
+        return {logical(device.left()), logical(device.top()), logical(device.right()),
+                logical(device.bottom())};
     }
     const QRect frame = window.frameGeometry();
     const QRect client = window.geometry();

@@ -3,8 +3,8 @@
 //
 // Drawing touches only the exposed part of the control and reads the decoded rows
 // directly, so repaint time and memory do not grow with the zoom. A picture shown smaller
-// than its natural size is drawn from a box-filtered copy at the control's size, made once
-// per size.
+// than its natural size is drawn from a box-filtered copy at the control's size in the
+// screen's device pixels, made once per size (StretchDrawer).
 #pragma once
 
 #include "ui/StretchDraw.h"

@@ -52,6 +52,24 @@ class WindowPlacement(ViewerCase):
         self.assertEqual(outer[2:], (593, 428))
         self.assertTrue(self.centred(outer, (0, 0, self.x.width, self.x.height)))
 
+    def test_main_window_keeps_its_size_in_logical_pixels_at_a_display_scale_of_2(self):
+        # The frame the window manager announces counts device pixels, two to a logical pixel
+        # here; the outer 593 x 428 comes out as twice that, give or take the rounding of an
+        # odd frame width to logical pixels.
+        program = self.x.launch([self.exe, self.picture("a.JPG", 400, 300)],
+                                extra_env={"QT_SCALE_FACTOR": "2"})
+        window = self.x.wait_window(r"Tess .*", pid=program.pid)
+
+        def near(a, b):
+            return all(abs(p - q) <= 2 for p, q in zip(a, b))
+
+        xsession.wait_until(
+            lambda: near(self.x.outer_geometry(window)[2:], (1186, 856)),
+            lambda: "an outer size near 1186 x 856 device pixels (it is %r)"
+            % (self.x.outer_geometry(window),))
+        x, y, w, h = self.x.outer_geometry(window)
+        self.assertTrue(near((x, y), ((self.x.width - w) // 2, (self.x.height - h) // 2)))
+
 
 if __name__ == "__main__":
     unittest.main()
