@@ -1,8 +1,6 @@
 // Loading, fitting, zooming, panning and the caption of the main window.
 #include "MainWindowFixture.h"
 
-#include <QFile>
-
 using namespace tessaly;
 using namespace tessaly::testing;
 
@@ -156,67 +154,4 @@ TEST_F(MainWindowTest, NextImageKeepsTheMagnification) {
     EXPECT_EQ(f.Snapshot().Zoom, 1.25L);
     EXPECT_EQ(f.Panel1->size(), QSize(125, 125));
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [123.0%](2/2 files)").arg(Utf8(b)));
-}
-
-TEST_F(MainWindowTest, InvalidPictureLeavesAnEmptyPictureAndTheOldLayout) {
-    const std::string good = WriteJpeg(dir_, "a.jpg", 400, 300);
-    const std::string bad = (dir_ / "b.jpg").string();
-    fixtures::WriteFile(bad, {'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'});
-    TForm1& f = Open({good, bad});
-    f.MI_nxt->trigger();
-    EXPECT_FALSE(f.Image1->HasPicture());
-    EXPECT_EQ(f.Snapshot().ImgWidth, 400);
-    EXPECT_EQ(ImageBounds(), QRect(92, 47, 400, 300));
-    EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Utf8(bad)));
-    EXPECT_TRUE(boxes_.boxes().empty());
-}
-
-TEST_F(MainWindowTest, FirstPictureInvalidShowsZeroPercentWithoutAnError) {
-    const std::string empty = (dir_ / "empty.JPG").string();
-    fixtures::WriteFile(empty, {});
-    TForm1& f = Open({empty});
-    EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Utf8(empty)));
-    EXPECT_EQ(f.Snapshot().DspRatio, 100.0L);
-    EXPECT_TRUE(boxes_.boxes().empty());
-}
-
-TEST_F(MainWindowTest, FileThatCannotBeOpenedShowsTheErrorBoxAndChangesNothing) {
-    const std::string a = WriteJpeg(dir_, "a.jpg", 400, 300);
-    const std::string b = WriteJpeg(dir_, "b.jpg", 100, 100);
-    TForm1& f = Open({a, b});
-    const QString before = Caption();
-    QFile::remove(QString::fromStdString(b));
-    f.MI_nxt->trigger();
-    ASSERT_EQ(boxes_.boxes().size(), 1u);
-    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
-    EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("Corvanel"));
-    EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("ファイル %1 は開けません.").arg(Utf8(b)));
-    EXPECT_EQ(Caption(), before);
-    EXPECT_EQ(ImageBounds(), QRect(92, 47, 400, 300));
-    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
-}
-
-TEST_F(MainWindowTest, FolderOrPipeNamedLikeAPictureCannotBeOpened) {
-    const std::string folder = (dir_ / "x.JPG").string();
-    std::filesystem::create_directories(folder);
-    Open({folder + "/../x.JPG"}); // a name, so it is listed without a search
-    ASSERT_EQ(boxes_.boxes().size(), 1u);
-    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
-}
-
-TEST_F(MainWindowTest, HugeHeaderIsRefusedWithAClearError) {
-    fixtures::Bytes jpeg = fixtures::EncodeJpeg(fixtures::SolidBitmap(8, 8, 1, 2, 3));
-    for (std::size_t i = 0; i + 8 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-            jpeg[i + 5] = jpeg[i + 7] = 0xFF;
-            jpeg[i + 6] = jpeg[i + 8] = 0xDC;
-            break;
-        }
-    const std::string path = (dir_ / "huge.jpg").string();
-    fixtures::WriteFile(path, jpeg);
-    Open({path});
-    ASSERT_EQ(boxes_.boxes().size(), 1u);
-    EXPECT_EQ(
-        boxes_.boxes()[0].text,
-        QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Utf8(path)));
 }
