@@ -76,12 +76,6 @@ TEST_F(ListBuildingTest, FolderWithATrailingSeparatorIsJoinedUnchanged) {
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/sub/deep//d.jpg"}));
 }
 
-TEST_F(ListBuildingTest, LinkLoopIsEnteredOnce) {
-    std::filesystem::create_directory_symlink(root_, root_ + "/sub/back");
-    std::filesystem::create_directory_symlink(root_ + "/sub", root_ + "/sub/deep/up");
-    TForm1& f = Open({root_});
-    EXPECT_EQ(f.Model().List().Entries().size(), 6u);
-}
 
 TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
     WriteJpeg(dir_, "elsewhere/x.jpg", 8, 8);
