@@ -1,65 +1,309 @@
-// The viewer's arithmetic without widgets: captions' numbers, the selection's centre and
-// the pick windows' display sizes.
+// The viewer's arithmetic without widgets: fit, actual size, zoom steps and their scrolling,
+// panning, resizing, the selection and its caption, and the pick windows' display sizes.
 #include "model/ViewerModel.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+// Rectangles in failure messages as (left, top, width x height).
+void PrintTo(const Rect& r, std::ostream* out) {
+    *out << "(" << r.left << ", " << r.top << ", " << r.width << " x " << r.height << ")";
+}
+} // namespace tessaly
 
 using namespace tessaly;
 
 namespace {
 
-// A model with one entry shown in a client area of the given size, fitted.
-ViewerModel Fitted(Size client, Size picture) {
-    ViewerModel model([](std::string_view path) { return std::string(path); });
-    model.Reset();
-    model.SetBarExtent(14);
-    model.ResizeClient(client.width, client.height);
-    model.List().Replace({"/p/a.jpg"});
-    model.List().First();
-    model.PictureLoaded(picture);
-    EXPECT_TRUE(model.SetJPEGOptions(picture));
-    model.DspInfo1(1);
-    return model;
+// A model driven as the main window drives it: a client area of 585 x 394 (the window's
+// design size) with 14-pixel scroll bars, over entries "/p/1.jpg", "/p/2.jpg", ... holding
+// pictures of the given sizes (no size: a file that is not a valid picture).
+class View {
+public:
+    explicit View(std::vector<std::optional<Size>> pictures, Size client = {585, 394})
+        : pictures_(std::move(pictures)) {
+        model.Reset();
+        model.SetBarExtent(14);
+        model.FormResize(client.width, client.height);
+        FileListType entries;
+        for (std::size_t i = 1; i <= pictures_.size(); ++i)
+            entries.push_back("/p/" + std::to_string(i) + ".jpg");
+        model.List().Replace(std::move(entries));
+    }
+    // Loads entry k as imageDSP does.
+    void Load(int k) {
+        const std::optional<Size> natural = pictures_[static_cast<std::size_t>(k - 1)];
+        model.PictureLoaded(std::nullopt);
+        model.PictureLoaded(natural);
+        EXPECT_TRUE(model.SetJPEGOptions(natural));
+        model.DspInfo1(k);
+    }
+    // The caption of entry k of the list at `percent`.
+    std::string Caption(const std::string& percent, int k = 1) const {
+        return "Tess /p/" + std::to_string(k) + ".jpg [" + percent + "%](" + std::to_string(k) +
+               "/" + std::to_string(model.List().Count()) + " files)";
+    }
+    void Press(int x, int y) {
+        model.ImageMouseDown(x, y);
+        model.ImageMouseUp();
+    }
+
+    ViewerModel model{[](std::string_view path) { return std::string(path); }};
+
+private:
+    std::vector<std::optional<Size>> pictures_;
+};
+
+// One picture of the given size, shown.
+View Shown(Size picture, Size client = {585, 394}) {
+    View view({picture}, client);
+    view.Load(view.model.List().First());
+    return view;
+}
+
+// Places the selection rectangle at `r` through its own drags, as a user would: the
+// rectangle by its top-left pixel, then the handle to the corner.
+void PlaceSelection(ViewerModel& model, Rect r) {
+    const Rect shape = model.SelectionRect();
+    model.ShapeMouseDown(true, 0, 0, true);
+    model.ShapeMouseMove(r.left - shape.left, r.top - shape.top, true);
+    model.ShapeMouseUp(true);
+    const Rect handle = model.HandleRect();
+    model.ShapeMouseDown(true, 0, 0, false);
+    model.ShapeMouseMove(r.left + r.width - 3 - handle.left, r.top + r.height - 3 - handle.top,
+                         false);
+    model.ShapeMouseUp(false);
 }
 
 } // namespace
 
+TEST(FitRect, ShrinksByTheLimitingSideTruncatingAndCentres) {
+    const Size client{585, 394};
+    // Fits: the control keeps its size, even one shrunk earlier, and is centred.
+    EXPECT_EQ(FitRect(300, 400, {0, 0, 400, 300}, client), (Rect{92, 47, 400, 300}));
+    EXPECT_EQ(FitRect(150, 200, {0, 0, 100, 75}, {400, 300}), (Rect{150, 112, 100, 75}));
+    // Only too high: 218.9 wide. Only too wide: 58.5 high.
+    EXPECT_EQ(FitRect(900, 500, {}, client), (Rect{183, 0, 218, 394}));
+    EXPECT_EQ(FitRect(100, 1000, {}, client), (Rect{0, 168, 585, 58}));
+    // Both: the height first (197 wide fits), else the width (height 394 gives 591 > 585).
+    EXPECT_EQ(FitRect(2000, 1000, {}, client), (Rect{194, 0, 197, 394}));
+    EXPECT_EQ(FitRect(2000, 3000, {}, client), (Rect{0, 2, 585, 390}));
+    // A client area under 2 pixels either way changes nothing.
+    const Rect shown{3, 4, 50, 60};
+    EXPECT_EQ(FitRect(2000, 3000, shown, {1, 394}), shown);
+    EXPECT_EQ(FitRect(2000, 3000, shown, {585, 1}), shown);
+}
+
+TEST(ViewerModel, FitFollowsTheClientWhileThePictureIsLargerThanIt) {
+    View view = Shown({3000, 2000});
+    view.model.FormResize(300, 394);
+    EXPECT_EQ(view.model.Image(), (Rect{0, 97, 300, 200}));
+    EXPECT_EQ(view.model.Caption(), view.Caption("10.0"));
+    view.model.FormResize(450, 394);
+    EXPECT_EQ(view.model.Image(), (Rect{0, 47, 450, 300}));
+    view.model.FormResize(1, 394); // too small to fit into: nothing changes
+    EXPECT_EQ(view.model.Image(), (Rect{0, 47, 450, 300}));
+    view.model.FormResize(3500, 2500); // the whole picture fits: it keeps its last size
+    EXPECT_EQ(view.model.Image(), (Rect{(3500 - 450) / 2, (2500 - 300) / 2, 450, 300}));
+}
+
+TEST(ViewerModel, ActualSizeOfASmallPictureStaysTopLeftUntilAZoomStepCentresIt) {
+    View view = Shown({400, 300});
+    ASSERT_TRUE(view.model.ActualSize());
+    EXPECT_EQ(view.model.Panel(), (Rect{0, 0, 400, 300}));
+    // The picture fills the panel interior (398 of 400 pixels): one step gives 1.045,
+    // a 418 x 314 panel centred in the 585 x 394 client area.
+    ASSERT_TRUE(view.model.SetEnlarge(1));
+    EXPECT_EQ(view.model.Panel(), (Rect{83, 40, 418, 314}));
+}
+
+TEST(ViewerModel, ZoomIsLimitedButScrollsWithTheUnlimitedRatio) {
+    View view = Shown({400, 300});
+    for (int i = 0; i < 25; ++i)
+        view.model.SetEnlarge(-5);
+    EXPECT_EQ(view.model.Snapshot().Zoom, 0.01L);
+    EXPECT_EQ(view.model.Panel(), (Rect{290, 195, 4, 3}));
+    for (int i = 0; i < 20; ++i)
+        view.model.SetEnlarge(5);
+    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
+    ASSERT_EQ(view.model.Snapshot().DspRatio, 1598.0L / 400);
+    // One more step: 4.245 is limited to 4, the panel stays 1600 x 1200. From (500, 300)
+    // with the anchor at (1000, 700) in the 571 x 380 client area, f = 286 - 500 and
+    // g = 190 - 400; r = 4.245 / 3.995 gives Round(214 r) = 227 and Round(210 r) = 223
+    // (the limited ratio 4 / 3.995 would give 214 and 210).
+    view.model.ScrollTo(500, 300);
+    view.Press(1000, 700);
+    ASSERT_TRUE(view.model.SetEnlarge(5));
+    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
+    EXPECT_EQ(view.model.Panel(), (Rect{-727, -523, 1600, 1200}));
+    EXPECT_EQ(view.model.Client().HorzPosition(), 727);
+    EXPECT_EQ(view.model.Client().VertPosition(), 523);
+}
+
+TEST(ViewerModel, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne) {
+    View view({Size{100, 50}});
+    ASSERT_TRUE(view.model.SetEnlarge(1)); // DspRatio is still 100: 100.05, limited to 4
+    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
+    EXPECT_EQ(view.model.Caption(), ViewerModel::StartupCaption());
+    view.Load(view.model.List().First());
+    EXPECT_EQ(view.model.Panel().width, 400);
+    EXPECT_EQ(view.model.Panel().height, 200);
+    EXPECT_EQ(view.model.Caption(), view.Caption("398.0"));
+}
+
+TEST(ViewerModel, NextPictureKeepsTheMagnification) {
+    View view({Size{200, 100}, Size{100, 100}});
+    view.Load(view.model.List().First());
+    ASSERT_TRUE(view.model.SetEnlarge(5)); // 1.25
+    view.Load(view.model.List().Next());
+    EXPECT_EQ(view.model.Snapshot().Zoom, 1.25L);
+    EXPECT_EQ(view.model.Panel().width, 125);
+    EXPECT_EQ(view.model.Panel().height, 125);
+    EXPECT_EQ(view.model.Caption(), view.Caption("123.0", 2));
+}
+
+// The zoom step centres the client area on the anchor: f = Round(CW / 2) - AncX, halves to
+// even. A picture of 3000 x 300 fitted to the width has only a horizontal scroll bar after
+// one step (a panel 134 high), so CW is the whole width.
+TEST(ViewerModel, ZoomStepScrollsTheAnchorToTheCentreRoundingHalvesToEven) {
+    // 585: ratio 0.195, r = 0.445 / 0.195; f = Round(292.5) - 500 = -208 and
+    // Round(208 r) = Round(474.67) = 475 (halves up would give 293 and 472).
+    View narrow = Shown({3000, 300});
+    narrow.Press(500, 20);
+    ASSERT_TRUE(narrow.model.SetEnlarge(5));
+    ASSERT_FALSE(narrow.model.Client().VertBarVisible());
+    EXPECT_EQ(narrow.model.Client().ClientWidth(), 585);
+    EXPECT_EQ(narrow.model.Client().HorzPosition(), 475);
+    EXPECT_EQ(narrow.model.Panel(), (Rect{-475, 123, 1335, 134}));
+    // 587: ratio 587 / 3000, f = Round(293.5) - 500 = -206 and Round(206 r) = 469
+    // (truncating would give 293 and 471).
+    View wide = Shown({3000, 300}, {587, 394});
+    wide.Press(500, 20);
+    ASSERT_TRUE(wide.model.SetEnlarge(5));
+    EXPECT_EQ(wide.model.Client().ClientWidth(), 587);
+    EXPECT_EQ(wide.model.Client().HorzPosition(), 469);
+}
+
+TEST(ViewerModel, PanelSmallerThanTheClientIsCentredByAZoomStep) {
+    View view = Shown({200, 100});
+    view.Press(10, 10);
+    ASSERT_TRUE(view.model.SetEnlarge(-1)); // 0.95: 190 x 95
+    EXPECT_EQ(view.model.Panel(), (Rect{(585 - 190) / 2, (394 - 95) / 2, 190, 95}));
+    EXPECT_EQ(view.model.Client().HorzPosition(), 0);
+    EXPECT_FALSE(view.model.Client().HorzBarVisible());
+}
+
+TEST(ViewerModel, DraggingPansOnlyWithinTheScrollRange) {
+    View small = Shown({200, 100});
+    small.model.ImageMouseDown(50, 50);
+    small.model.ImageMouseMove(20, 20, nullptr);
+    EXPECT_EQ(small.model.Client().HorzPosition(), 0);
+    EXPECT_EQ(small.model.Image(), (Rect{192, 147, 200, 100}));
+
+    View big = Shown({3000, 2000});
+    ASSERT_TRUE(big.model.ActualSize());
+    big.model.ImageMouseDown(100, 100);
+    big.model.ImageMouseMove(90, 80, nullptr);
+    EXPECT_EQ(big.model.Client().HorzPosition(), 10);
+    EXPECT_EQ(big.model.Client().VertPosition(), 20);
+    // Right and down by more than the position: that axis stays for the step.
+    big.model.ImageMouseMove(140, 85, nullptr);
+    EXPECT_EQ(big.model.Client().HorzPosition(), 10);
+    EXPECT_EQ(big.model.Client().VertPosition(), 15);
+}
+
+TEST(ViewerModel, HandleSitsOnTheBottomRightPixelAndTheRectangleIsCentredOnTheAnchor) {
+    View view({});
+    ViewerModel& m = view.model;
+    EXPECT_EQ(m.SelectionRect(), (Rect{120, 40, 64, 48}));
+    EXPECT_EQ(m.HandleRect(), (Rect{120 + 61, 40 + 45, 5, 5}));
+    PlaceSelection(m, {10, 20, 1, 1});
+    EXPECT_EQ(m.SelectionRect(), (Rect{10, 20, 1, 1}));
+    EXPECT_EQ(m.HandleRect(), (Rect{10 - 2, 20 - 2, 5, 5}));
+    // Centred on the press with halves to even: 64 / 2, Round(32.5) = 32, Round(33.5) = 34.
+    m.PanelMouseDown(200, 150);
+    for (const auto& [width, left] :
+         {std::pair{64, 200 - 32}, std::pair{65, 200 - 32}, std::pair{67, 200 - 34}}) {
+        PlaceSelection(m, {0, 0, width, 48});
+        m.DspAreaAnc(true);
+        EXPECT_EQ(m.SelectionRect(), (Rect{left, 150 - 24, width, 48})) << width;
+    }
+    EXPECT_TRUE(m.SelectionVisible());
+    m.DspAreaAnc(false);
+    EXPECT_FALSE(m.SelectionVisible());
+}
+
 TEST(ViewerModel, SelectionCaptionPadsNumbersAndConvertsSizesToActualPixels) {
     // 800 x 600 fitted into 400 x 300: shown at (0, 0), 400 x 300, a ratio of 0.5.
-    ViewerModel model = Fitted({400, 300}, {800, 600});
+    View view = Shown({800, 600}, {400, 300});
+    ViewerModel& model = view.model;
     ASSERT_EQ(model.Snapshot().DspRatio, 0.5L);
-    EXPECT_EQ(model.Caption(), "Tess /p/a.jpg [50.0%](1/1 files)");
+    EXPECT_EQ(model.Caption(), view.Caption("50.0"));
     model.PanelMouseDown(152, 69); // the 64 x 48 rectangle at (120, 45)
     model.SetSelecting(true);
     EXPECT_EQ(model.SelectionRect(), (Rect{120, 45, 64, 48}));
     EXPECT_EQ(model.SelAreaCap(true), "選択範囲移動 位置( 120,  45) 実サイズ[ 128,  96]");
-    // Resizing to 3 x 1 displayed pixels: 6 x 2 actual ones.
+    // Resizing to 3 x 1 displayed pixels: 6 x 2 actual ones; past the corner: 1 x 1.
     ASSERT_TRUE(model.ShapeMouseDown(true, 0, 0, false));
     model.ShapeMouseMove(3 - 64, 1 - 48, false);
     EXPECT_EQ(model.Caption(), "選択範囲拡縮 位置( 120,  45) 実サイズ[   6,   2]");
     model.ShapeMouseUp(false);
-    EXPECT_EQ(model.Caption(), "Tess /p/a.jpg [50.0%](1/1 files)");
+    EXPECT_EQ(model.Caption(), view.Caption("50.0"));
     EXPECT_EQ(model.SelectedArea(), (Rect{240, 90, 6, 2}));
+    ASSERT_TRUE(model.ShapeMouseDown(true, 0, 0, false));
+    model.ShapeMouseMove(-200, -200, false);
+    model.ShapeMouseUp(false);
+    EXPECT_EQ(model.SelectionRect(), (Rect{120, 45, 1, 1}));
+    EXPECT_EQ(model.HandleRect(), (Rect{118, 43, 5, 5}));
+}
+
+TEST(ViewerModel, SelectionMovesOffThePictureWithNegativePositions) {
+    View view = Shown({400, 300}); // at (92, 47), 100 %
+    view.model.PanelMouseDown(100, 60);
+    view.model.SetSelecting(true); // at (68, 36)
+    ASSERT_TRUE(view.model.ShapeMouseDown(true, 1, 1, true));
+    view.model.ShapeMouseMove(-150, -100, true);
+    EXPECT_EQ(view.model.Caption(), "選択範囲移動 位置(-175,-112) 実サイズ[  64,  48]");
 }
 
 TEST(ViewerModel, SelectionIsCentredWhereThePictureWasPressedWhenLetterboxed) {
     // 200 x 100 fits unchanged into 585 x 394 and is centred at (192, 147).
-    ViewerModel model = Fitted({585, 394}, {200, 100});
-    ASSERT_EQ(model.Image(), (Rect{192, 147, 200, 100}));
-    model.ImageMouseDown(40, 30);
-    model.ImageMouseUp();
-    EXPECT_EQ(model.Snapshot().AncX, 40) << "the zoom anchor stays in picture coordinates";
-    model.SetSelecting(true);
-    EXPECT_EQ(model.SelectionRect(), (Rect{192 + 40 - 32, 147 + 30 - 24, 64, 48}));
+    View view = Shown({200, 100});
+    ASSERT_EQ(view.model.Image(), (Rect{192, 147, 200, 100}));
+    view.Press(40, 30);
+    EXPECT_EQ(view.model.Snapshot().AncX, 40) << "the zoom anchor stays in picture coordinates";
+    view.model.SetSelecting(true);
+    EXPECT_EQ(view.model.SelectionRect(), (Rect{192 + 40 - 32, 147 + 30 - 24, 64, 48}));
+}
+
+TEST(ViewerModel, WhileSelectingPressesPanButKeepTheAnchor) {
+    View view = Shown({3000, 2000});
+    ASSERT_TRUE(view.model.ActualSize());
+    view.model.PanelMouseDown(300, 200);
+    view.model.SetSelecting(true);
+    view.model.ImageMouseDown(100, 100);
+    view.model.ImageMouseMove(80, 90, nullptr);
+    view.model.ImageMouseUp();
+    EXPECT_EQ(view.model.Client().HorzPosition(), 20);
+    view.model.PanelMouseDown(3, 3);
+    EXPECT_EQ(view.model.Snapshot().AncX, 300);
+    EXPECT_EQ(view.model.Snapshot().AncY, 200);
 }
 
 TEST(ViewerModel, PickDisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     const Size main{593, 428};
+    // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6).
     EXPECT_EQ(PickDisplaySize({1000, 600}, main), (Size{296, 178}));
-    EXPECT_EQ(PickDisplaySize({500, 900}, main), (Size{119, 214}));
+    EXPECT_EQ(PickDisplaySize({500, 900}, main), (Size{119, 214})); // Round(214 / 1.8)
     EXPECT_EQ(PickDisplaySize({200, 150}, main), (Size{200, 150}));
     EXPECT_EQ(PickDisplaySize({100, 428}, main), (Size{100, 428}));
     EXPECT_EQ(PickDisplaySize({100, 429}, main), (Size{50, 214}));
     EXPECT_EQ(PickCaption(1, {1000, 600}), "取出[1] サイズ(1000,600)");
     EXPECT_EQ(PickHint({296, 178}, {1000, 600}), "29.6%表示 実サイズ(1000,600)");
+    EXPECT_EQ(PickHint({200, 150}, {200, 150}), "100.0%表示 実サイズ(200,150)");
+    EXPECT_EQ(PickHint({119, 214}, {500, 900}), "23.8%表示 実サイズ(500,900)");
 }

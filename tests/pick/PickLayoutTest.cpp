@@ -65,28 +65,6 @@ TEST_F(PickWindowTest, ResizeShrinksThePictureToTheClientAreaAndRewritesTheHint)
     EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("15.0%(150,90)表示 実サイズ(1000,600)"));
 }
 
-TEST_F(PickWindowTest, PictureOnceShrunkKeepsItsSizeWhenTheWindowGrowsPastIt) {
-    TForm2& form = NewWindow();
-    ShowPick(form, fixtures::GradientBitmap(200, 150), 200, 150,
-             QStringLiteral("100.0%表示 実サイズ(200,150)"));
-    ResizeClient(form, 100, 75);
-    EXPECT_EQ(form.Image1->geometry(), QRect(0, 0, 100, 75));
-    EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("50.0%(100,75)表示 実サイズ(200,150)"));
-    ResizeClient(form, 400, 300);
-    EXPECT_EQ(form.Image1->geometry(), QRect(150, 112, 100, 75));
-    EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("50.0%(100,75)表示 実サイズ(200,150)"));
-}
-
-TEST_F(PickWindowTest, TallPickReFitsByItsHeight) {
-    TForm2& form = NewWindow();
-    ShowPick(form, fixtures::GradientBitmap(500, 900), 119, 214,
-             QStringLiteral("23.8%表示 実サイズ(500,900)"));
-    EXPECT_EQ(form.Image1->geometry(), QRect(0, 0, 119, 214));
-    ResizeClient(form, 300, 450);
-    EXPECT_EQ(form.Image1->geometry(), QRect(25, 0, 250, 450));
-    EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("50.0%(250,450)表示 実サイズ(500,900)"));
-}
-
 TEST_F(PickWindowTest, HintRoundsThePercentageToOneDecimal) {
     // 333 of 1000 pixels: 33.3 %; 2 of 3: 66.666.. -> 66.7.
     TForm2& form = NewWindow();

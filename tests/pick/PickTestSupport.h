@@ -79,8 +79,9 @@ inline ScriptedSaveDialog& ScriptDialog(TForm2& form) {
 inline void ShowPick(TForm2& form, const Bitmap& picture, int width, int height,
                      const QString& hint, QPoint position = {40, 40}) {
     form.ShowPick({picture, {width, height}, position, 1});
-    if (!hint.isEmpty())
+    if (!hint.isEmpty()) {
         EXPECT_EQ(form.Image1->toolTip(), hint);
+    }
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QTest::qWait(20); // let any late geometry notification arrive
 }

@@ -161,6 +161,7 @@ TEST_F(DamagedFileTest, EmptyFileFirstShowsNoPercentageAndSaysNothing) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(empty)));
+    EXPECT_EQ(viewer->Snapshot().DspRatio, 100.0L);
     // The view's commands on an empty picture change nothing and say nothing.
     viewer->N2->trigger();
     viewer->Enlarge5->trigger();

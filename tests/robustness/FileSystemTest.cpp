@@ -88,8 +88,13 @@ TEST_F(FileSystemTest, FileDeletedAfterTheListWasBuiltCannotBeOpened) {
     fs::remove(b);
     Press(viewer, Qt::Key_Right);
     ASSERT_EQ(viewer.boxes().size(), 1u);
+    EXPECT_EQ(viewer.boxes()[0].kind, BoxKind::Error);
+    EXPECT_EQ(viewer.boxes()[0].title, QStringLiteral("Corvanel"));
     EXPECT_EQ(viewer.boxes()[0].text, CannotOpenText(b));
+    // Nothing changes but the position in the list.
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/3 files)").arg(Q(a)));
+    EXPECT_EQ(viewer->Image1->geometry(), QRect(92, 47, 400, 300));
+    EXPECT_EQ(viewer->Snapshot().ImgIndex, 2);
     viewer.clearBoxes();
     Press(viewer, Qt::Key_Right);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](3/3 files)").arg(Q(c)));

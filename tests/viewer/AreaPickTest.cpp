@@ -93,29 +93,6 @@ TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
     EXPECT_EQ(OuterPos(*pick), QPoint(120, 100)); // no earlier pick: from the main window
 }
 
-TEST_F(AreaPickTest, SmallAndTallPicks) {
-    TForm1& f = OpenForPicking();
-    Select(0, 0, 200, 150);
-    f.AreaPick->trigger();
-    EXPECT_EQ(CurrentPick()->size(), QSize(200, 150));
-    EXPECT_EQ(CurrentPick()->Image1->toolTip(), QStringLiteral("100.0%表示 実サイズ(200,150)"));
-    Select(0, 0, 500, 900);
-    f.AreaPick->trigger();
-    // ratio 1.8: h = 214, w = Round(214 / 1.8) = 119.
-    EXPECT_EQ(CurrentPick()->size(), QSize(119, 214));
-    EXPECT_EQ(CurrentPick()->Image1->toolTip(), QStringLiteral("23.8%表示 実サイズ(500,900)"));
-}
-
-TEST_F(AreaPickTest, PickAsHighAsTheMainWindowIsShownAtActualSizeOnePixelMoreIsReduced) {
-    TForm1& f = OpenForPicking();
-    Select(0, 0, 100, 428);
-    f.AreaPick->trigger();
-    EXPECT_EQ(CurrentPick()->size(), QSize(100, 428));
-    Select(0, 0, 100, 429);
-    f.AreaPick->trigger();
-    EXPECT_EQ(CurrentPick()->size(), QSize(static_cast<int>(Round(214 / (429.0L / 100))), 214));
-}
-
 TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     TForm1& f = OpenForPicking();
     SaveFolder folder;

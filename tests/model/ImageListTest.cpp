@@ -1,0 +1,54 @@
+// The image list without widgets: which names are taken, and stepping through the list.
+#include "model/ImageList.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+using namespace tessaly;
+
+TEST(ImageList, OnlyTheJpgExtensionInAnyCaseIsTaken) {
+    for (const char* taken : {"a.JPG", "a.jpg", "/x/b.Jpg", "c.jPg", ".jpg", "x.y.JPG"})
+        EXPECT_TRUE(ExtCheck(taken)) << taken;
+    for (const char* refused :
+         {"a.jpeg", "a.JPE", "a.png", "a", "dir.jpg/name", "a.JPG ", "a.JPG.bak"})
+        EXPECT_FALSE(ExtCheck(refused)) << refused;
+}
+
+TEST(ImageList, StepsWrapAroundAtBothEnds) {
+    ImageList list;
+    list.Replace({"1", "2", "3"});
+    EXPECT_EQ(list.Index(), 0);
+    EXPECT_EQ(list.Next(), 1) << "the first step from no entry shows the first";
+    EXPECT_EQ(list.Next(), 2);
+    EXPECT_EQ(list.Next(), 3);
+    EXPECT_EQ(list.Next(), 1);
+    EXPECT_EQ(list.Previous(), 3);
+    EXPECT_EQ(list.Previous(), 2);
+    EXPECT_EQ(list.First(), 1);
+    EXPECT_EQ(list.Last(), 3);
+    EXPECT_EQ(list.Path(3), "3");
+    list.Replace({"a"});
+    EXPECT_EQ(list.Index(), 0) << "a new list shows no entry yet";
+    EXPECT_EQ(list.Next(), 1);
+    EXPECT_EQ(list.Previous(), 1);
+}
+
+TEST(ImageList, StepsOnAnEmptiedListReachPositionsThatAreReported) {
+    // Navigation items left enabled while a drop is still searching step through an empty
+    // list: the next entry is 1 and the previous one 0, both outside the list.
+    ImageList list;
+    list.Replace({});
+    const auto message = [&list](int k) {
+        try {
+            list.Path(k);
+        } catch (const std::out_of_range& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(list.Next(), 1);
+    EXPECT_EQ(message(1), "リストのインデックスが範囲を超えています (0)");
+    EXPECT_EQ(list.Previous(), 0);
+    EXPECT_EQ(message(0), "リストのインデックスが範囲を超えています (-1)");
+}
