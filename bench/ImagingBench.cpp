@@ -133,7 +133,7 @@ void BM_DecodeFile_6000x4000(benchmark::State& state) {
         return p;
     }();
     for (auto _ : state) {
-        const Bitmap bmp = tessaly::DecodeJpeg(tessaly::fixtures::ReadFile(path));
+        const Bitmap bmp = tessaly::DecodeJpegFile(path);
         benchmark::DoNotOptimize(bmp.Data());
     }
     state.SetItemsProcessed(state.iterations() * Large().Width() * Large().Height());

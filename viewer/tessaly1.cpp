@@ -360,16 +360,18 @@ void TForm1::imageDSP(int k) {
     Image1->SetAutoSize(true);
     Image1->SetStretch(false);
     const WaitCursorScope busy;
-    std::vector<std::uint8_t> bytes;
+    std::optional<RegularFile> file;
     try {
-        bytes = ReadWholeFile(path);
-    } catch (const std::runtime_error&) {
+        file.emplace(path);
+    } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     }
     try {
-        Image1->SetPicture(std::make_shared<JpegPicture>(std::move(bytes)));
+        Image1->SetPicture(std::make_shared<JpegPicture>(std::move(*file)));
         if (imageFilling_)
             LayoutFillingImage();
+    } catch (const FileReadError&) {
+        throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
         throw std::runtime_error(Format("ファイル %s は大きすぎて表示できません (%d x %d)",
                                         {DisplayPath(path), e.width(), e.height()}));
