@@ -123,15 +123,20 @@ void BM_PickSave_1600x1200_half_sepia(benchmark::State& state) {
 }
 BENCHMARK(BM_PickSave_1600x1200_half_sepia)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The large picture as a JPEG file (quality 90, 4:2:0), written once, then read and decoded
-// to a 24-bit bitmap as the viewer does for display.
-void BM_DecodeFile_6000x4000(benchmark::State& state) {
+// The large picture as a JPEG file (quality 90, 4:2:0), written once.
+const std::string& LargeJpeg() {
     static const tessaly::fixtures::TempDir dir("tessaly-bench");
     static const std::string path = [] {
         const std::string p = (dir / "large.jpg").string();
         tessaly::fixtures::WriteFile(p, tessaly::fixtures::EncodeJpeg(Large(), {.quality = 90}));
         return p;
     }();
+    return path;
+}
+
+// Read and decoded to a 24-bit bitmap as the viewer does for display.
+void BM_DecodeFile_6000x4000(benchmark::State& state) {
+    const std::string& path = LargeJpeg();
     for (auto _ : state) {
         const Bitmap bmp = tessaly::DecodeJpegFile(path);
         benchmark::DoNotOptimize(bmp.Data());
@@ -139,6 +144,16 @@ void BM_DecodeFile_6000x4000(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * Large().Width() * Large().Height());
 }
 BENCHMARK(BM_DecodeFile_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Decoded for the save dialog's 160 x 160 preview: libjpeg's 1/8 scale, 750 x 500.
+void BM_DecodeFileForPreview_6000x4000(benchmark::State& state) {
+    const std::string& path = LargeJpeg();
+    for (auto _ : state) {
+        const Bitmap bmp = tessaly::DecodeJpegFileAtLeast(path, 160, 107);
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+}
+BENCHMARK(BM_DecodeFileForPreview_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool WriteSources(const std::string& folder) {
     for (const auto& [name, bmp] :
