@@ -1,15 +1,18 @@
 // Speed of the image processing: resampling (enlarging 1000 x 750 to 4000 x 3000 and
 // reducing 6000 x 4000 to 1500 x 1000), sepia and monochrome of 24 megapixels, the output
-// bitmap and JPEG compression of a pick. Single-threaded.
+// bitmap and JPEG compression of a pick, and the decode of a 24-megapixel JPEG file.
+// Single-threaded.
 //
 // `bench_imaging --write-sources=DIR` writes the source pictures as PPM files and exits,
 // so that bench/pillow_compare.py can time Pillow on the same pixels.
 #include "imaging/ImgEffect.h"
+#include "imaging/JpegDecoder.h"
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
 #include "imaging/nstretchf.h"
 #include "imaging/sepiaf.h"
+#include "tests/support/JpegFixtures.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -119,6 +122,38 @@ void BM_PickSave_1600x1200_half_sepia(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PickSave_1600x1200_half_sepia)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The large picture as a JPEG file (quality 90, 4:2:0), written once.
+const std::string& LargeJpeg() {
+    static const tessaly::fixtures::TempDir dir("tessaly-bench");
+    static const std::string path = [] {
+        const std::string p = (dir / "large.jpg").string();
+        tessaly::fixtures::WriteFile(p, tessaly::fixtures::EncodeJpeg(Large(), {.quality = 90}));
+        return p;
+    }();
+    return path;
+}
+
+// Read and decoded to a 24-bit bitmap as the viewer does for display.
+void BM_DecodeFile_6000x4000(benchmark::State& state) {
+    const std::string& path = LargeJpeg();
+    for (auto _ : state) {
+        const Bitmap bmp = tessaly::DecodeJpegFile(path);
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * Large().Width() * Large().Height());
+}
+BENCHMARK(BM_DecodeFile_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Decoded for the save dialog's 160 x 160 preview: libjpeg's 1/8 scale, 750 x 500.
+void BM_DecodeFileForPreview_6000x4000(benchmark::State& state) {
+    const std::string& path = LargeJpeg();
+    for (auto _ : state) {
+        const Bitmap bmp = tessaly::DecodeJpegFileAtLeast(path, 160, 107);
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+}
+BENCHMARK(BM_DecodeFileForPreview_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool WriteSources(const std::string& folder) {
     for (const auto& [name, bmp] :

@@ -55,7 +55,7 @@ const std::string& BigJpeg() {
 
 // The baseline: read the file and decode it with libjpeg to 24-bit RGB at full size.
 void PlainLibjpegDecode(const std::string& path) {
-    const std::vector<std::uint8_t> data = ReadWholeFile(path);
+    const std::vector<std::uint8_t> data = fixtures::ReadFile(path);
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);

@@ -4,6 +4,8 @@
 // (white outside the picture), resamples it and applies an effect as the pick window's
 // output does, and writes it as JPEG (.jpg, quality from the level, 8 unless given) or as
 // a binary PPM (.ppm).
+#include "base/AsciiCase.h"
+#include "base/RegularFile.h"
 #include "cli/Commands.h"
 #include "imaging/AreaCut.h"
 #include "imaging/FileReplace.h"
@@ -13,13 +15,9 @@
 #include "imaging/Ppm.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <jpeglib.h>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -88,13 +86,6 @@ std::optional<std::vector<int>> ParseInts(std::string_view text, char separator,
     return values;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 bool EndsWith(const std::string& text, std::string_view suffix) {
     return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(),
                                                        suffix.data(), suffix.size()) == 0;
@@ -154,7 +145,7 @@ Options ParseOptions(Args args) {
             options.area = Area{(*v)[0], (*v)[1], (*v)[2], (*v)[3]};
         } else if (name == "--size") {
             once(sawSize);
-            std::string lowered = Lower(*value);
+            std::string lowered = LowerAscii(*value);
             const auto v = ParseInts(lowered, 'x', 2);
             if (!v || (*v)[0] < 1 || (*v)[1] < 1)
                 throw UsageError{"--size wants WxH with whole numbers of at least 1, not '" +
@@ -181,7 +172,7 @@ Options ParseOptions(Args args) {
         throw UsageError{"no output file given (-o OUT)"};
     if (options.sepia && options.mono)
         throw UsageError{"--sepia and --mono exclude each other"};
-    const std::string lowered = Lower(options.output);
+    const std::string lowered = LowerAscii(options.output);
     if (EndsWith(lowered, ".jpg") || EndsWith(lowered, ".jpeg"))
         options.kind = OutputKind::Jpeg;
     else if (EndsWith(lowered, ".ppm"))
@@ -197,35 +188,72 @@ Options ParseOptions(Args args) {
     return options;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        throw FileError{"cannot read " + path + ": it is a folder"};
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw FileError{"cannot read " + path + ": " + std::strerror(errno)};
-    try {
-        std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-        if (in.bad())
-            throw FileError{"cannot read " + path};
-        return bytes;
-    } catch (const std::ios_base::failure& e) {
-        throw FileError{"cannot read " + path + ": " + e.what()};
-    }
-}
+// The input file, opened, with the size of its picture read from the header.
+struct Input {
+    RegularFile file;
+    OutputKind kind; // of the input: a JPEG or a PPM
+    int width = 0;
+    int height = 0;
+    std::uint64_t ppmBytes = 0;
+};
 
-Bitmap ReadPicture(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+// Bytes read first: the start of a JPEG or the whole header of a PPM.
+constexpr std::size_t kHeadBytes = 64 * 1024;
+
+Input OpenPicture(const std::string& path) {
     try {
-        if (LooksLikePpm(bytes))
-            return ReadPpm(bytes);
-        if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8)
-            return DecodeJpeg(bytes);
+        RegularFile file(path);
+        std::vector<std::uint8_t> head(kHeadBytes);
+        head.resize(file.ReadAt(0, head.data(), head.size()));
+        if (LooksLikePpm(head)) {
+            const PpmHeader header = ReadPpmHeader(head);
+            return {std::move(file), OutputKind::Ppm, static_cast<int>(header.width),
+                    static_cast<int>(header.height), header.FileBytes()};
+        }
+        if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
+            const JpegInfo info = ReadJpegHeader(file);
+            CheckDecodable(info);
+            return {std::move(file), OutputKind::Jpeg, info.width, info.height, 0};
+        }
+    } catch (const FileReadError& e) {
+        throw FileError{e.what()};
     } catch (const std::exception& e) {
         throw FileError{path + ": " + e.what()};
     }
     throw FileError{path + ": neither a JPEG nor a binary PPM (P6) file"};
+}
+
+Bitmap ReadPicture(const Input& input) {
+    try {
+        if (input.kind == OutputKind::Jpeg)
+            return DecodeJpeg(input.file);
+        // Only the bytes the header asks for, as far as the file holds them.
+        std::vector<std::uint8_t> bytes(
+            static_cast<std::size_t>(std::min(input.ppmBytes, input.file.Size())));
+        bytes.resize(input.file.ReadAt(0, bytes.data(), bytes.size()));
+        return ReadPpm(bytes);
+    } catch (const FileReadError& e) {
+        throw FileError{e.what()};
+    } catch (const std::exception& e) {
+        throw FileError{input.file.Path() + ": " + e.what()};
+    }
+}
+
+// Every picture the command makes, checked before any is made: the intermediate of the
+// width pass (the output's width at the area's height, as the passes run in that order) and,
+// for a JPEG file, the encoder's largest dimension. The area and the output size themselves
+// are checked with the command line.
+void CheckSizes(const Options& options, const Area& area, int width, int height) {
+    if (width != area.w &&
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(area.h) > kMaxDecodePixels)
+        throw FileError{"the output width " + std::to_string(width) + " at the area's height " +
+                        std::to_string(area.h) + " is too large to resample (at most " +
+                        std::to_string(kMaxDecodePixels) + " pixels)"};
+    if (options.kind == OutputKind::Jpeg &&
+        (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION))
+        throw FileError{options.output + ": a JPEG file is at most " +
+                        std::to_string(JPEG_MAX_DIMENSION) + " pixels wide and high, not " +
+                        std::to_string(width) + " x " + std::to_string(height)};
 }
 
 void WritePicture(Bitmap picture, const Options& options) {
@@ -248,13 +276,17 @@ void WritePicture(Bitmap picture, const Options& options) {
 int RunExtract(Args args, std::ostream&, std::ostream& err) {
     try {
         const Options options = ParseOptions(args);
-        const Bitmap source = ReadPicture(options.input);
-        const Area area = options.area.value_or(Area{0, 0, source.Width(), source.Height()});
+        const Input input = OpenPicture(options.input);
+        const Area area = options.area.value_or(Area{0, 0, input.width, input.height});
         const auto [width, height] = options.size.value_or(std::pair{area.w, area.h});
-        const Bitmap cut = CutArea(source, area.x, area.y, area.w, area.h);
-        Bitmap picture;
-        MakeOutBitmap(cut, picture, width, height, options.mono, options.sepia);
-        WritePicture(std::move(picture), options);
+        CheckSizes(options, area, width, height);
+        Bitmap picture = ReadPicture(input);
+        // The whole picture is used as it is, not copied.
+        if (area.x != 0 || area.y != 0 || area.w != picture.Width() || area.h != picture.Height())
+            picture = CutArea(picture, area.x, area.y, area.w, area.h);
+        Bitmap out;
+        MakeOutBitmap(std::move(picture), out, width, height, options.mono, options.sepia);
+        WritePicture(std::move(out), options);
         return 0;
     } catch (const UsageError& e) {
         err << "tessaly-cli extract: " << e.message << "\n" << kUsage;

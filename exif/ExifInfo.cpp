@@ -1,5 +1,6 @@
 #include "exif/ExifInfo.h"
 
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
 #include "exif/ExifCodeTables.h"
@@ -48,13 +49,6 @@ std::uint32_t ElementSize(std::uint8_t type) {
     default:
         return 8;
     }
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
 }
 
 // A quotient taken in extended precision and stored as a 64-bit float.
@@ -182,7 +176,7 @@ bool TExifInfo::FindExifHeader(const std::string& fileName, std::uint64_t& base)
     const auto* idEnd = std::find(std::begin(id), std::end(id), std::uint8_t{0});
     const std::string_view text(reinterpret_cast<const char*>(id),
                                 static_cast<std::size_t>(idEnd - std::begin(id)));
-    if (!EqualsIgnoringCase(text, "exif"))
+    if (!EqualsIgnoringAsciiCase(text, "exif"))
         return false;
     base = k + 2 + 2 + 6;
     return true;
@@ -372,11 +366,11 @@ std::string TExifInfo::DecodeUserComment(std::string_view hex) const {
     const std::string_view codeDigits = hex.substr(0, std::min<std::size_t>(16, hex.size()));
     const std::string_view rest = hex.substr(codeDigits.size());
     const std::string code = HexToText(codeDigits);
-    if (EqualsIgnoringCase(code, "ASCII"))
+    if (EqualsIgnoringAsciiCase(code, "ASCII"))
         return HexToText(rest);
-    if (EqualsIgnoringCase(code, "Unicode"))
+    if (EqualsIgnoringAsciiCase(code, "Unicode"))
         return Utf16UnitsToSjis(HexDecode(rest), motorolaOrder_ != 0);
-    if (EqualsIgnoringCase(code, "JIS"))
+    if (EqualsIgnoringAsciiCase(code, "JIS"))
         return JisToShiftJis(HexDecode(rest));
     return {};
 }
@@ -594,7 +588,7 @@ void TExifInfo::ApplyTagRule(const TagRule& rule, std::uint8_t type, std::uint32
         Queue(base + u);
         break;
     case Conversion::InteropIndex:
-        isThm_ = EqualsIgnoringCase(value.TextValue, "THM");
+        isThm_ = EqualsIgnoringAsciiCase(value.TextValue, "THM");
         break;
     case Conversion::MakerNote:
         // The value field is taken as an offset whatever the count.

@@ -3,8 +3,13 @@
 #include "imaging/JpegErrorManager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <jerror.h>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tessaly {
@@ -14,60 +19,213 @@ using jpeg_detail::ErrorManager;
 JpegTooLarge::JpegTooLarge(int width, int height)
     : JpegError("the picture is too large to show (" + std::to_string(width) + " x " +
                 std::to_string(height) + " pixels; at most " + std::to_string(kMaxDecodePixels) +
-                " pixels)"),
+                " pixels, " + std::to_string(kMaxDecodeBytes >> 20) +
+                " MiB with libjpeg's coefficients)"),
       width_(width), height_(height) {}
 
 namespace {
 
-enum class Status { Ok, Failed, ScanLimit, SizeChanged };
+// Bytes libjpeg is handed from a file at a time.
+constexpr std::size_t kReadBuffer = 64 * 1024;
+
+// What libjpeg reads: bytes in memory, or a file read piece by piece with pread. The stream
+// is the data up to `end`, then, for a decode cut before a damaged marker segment, the two
+// bytes of an end-of-image marker. Plain data only: these fields are used inside libjpeg's
+// callbacks, where nothing may throw.
+struct StreamSource {
+    jpeg_source_mgr pub;         // first member: libjpeg sees only this
+    const unsigned char* memory; // the whole data, or nullptr for a file
+    int fd;
+    std::uint64_t end;      // bytes of the data in the stream
+    int cut;                // an end-of-image marker follows `end`
+    std::uint64_t next;     // stream offset of the next fill
+    std::uint64_t bufferAt; // stream offset of the bytes last handed out
+    const JOCTET* bufferStart;
+    int readErrno;  // errno of a failed read
+    JOCTET* buffer; // kReadBuffer bytes for a file
+};
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+extern "C" void InitSource(j_decompress_ptr) {}
+
+extern "C" void TermSource(j_decompress_ptr) {}
+
+void Hand(StreamSource* src, const JOCTET* bytes, std::size_t count, std::uint64_t at) {
+    src->pub.next_input_byte = bytes;
+    src->pub.bytes_in_buffer = count;
+    src->bufferStart = bytes;
+    src->bufferAt = at;
+}
+
+extern "C" boolean FillInput(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+    const std::uint64_t at = src->next;
+    if (at < src->end) {
+        if (src->memory != nullptr) {
+            Hand(src, src->memory + at, static_cast<std::size_t>(src->end - at), at);
+            src->next = src->end;
+            return TRUE;
+        }
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kReadBuffer, src->end - at));
+        ssize_t n;
+        do
+            n = ::pread(src->fd, src->buffer, want, static_cast<off_t>(at));
+        while (n < 0 && (errno == EINTR || errno == EAGAIN));
+        if (n < 0) {
+            src->readErrno = errno;
+            ERREXIT(cinfo, JERR_FILE_READ);
+        }
+        if (n > 0) {
+            Hand(src, src->buffer, static_cast<std::size_t>(n), at);
+            src->next = at + static_cast<std::uint64_t>(n);
+            return TRUE;
+        }
+        src->end = at; // the file ended early (it shrank): what follows is its end
+    }
+    if (src->cut && at < src->end + 2) {
+        const std::size_t from = static_cast<std::size_t>(at - src->end);
+        Hand(src, kEndOfImage + from, 2 - from, at);
+        src->next = src->end + 2;
+        return TRUE;
+    }
+    // The data ended inside the picture: a warning, and an end-of-image marker so that
+    // libjpeg completes what it has (the rows still missing become grey).
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    Hand(src, kEndOfImage, 2, at);
+    return TRUE;
+}
+
+extern "C" void SkipInput(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+    if (count <= 0)
+        return;
+    const auto skip = static_cast<std::uint64_t>(count);
+    if (skip <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += skip;
+        src->pub.bytes_in_buffer -= skip;
+        return;
+    }
+    src->next = src->bufferAt +
+                static_cast<std::uint64_t>(src->pub.next_input_byte - src->bufferStart) + skip;
+    src->pub.bytes_in_buffer = 0;
+}
+
+void InstallSource(j_decompress_ptr cinfo, StreamSource* src) {
+    src->pub.init_source = InitSource;
+    src->pub.fill_input_buffer = FillInput;
+    src->pub.skip_input_data = SkipInput;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = TermSource;
+    src->pub.next_input_byte = nullptr;
+    src->pub.bytes_in_buffer = 0;
+    src->next = 0;
+    src->bufferAt = 0;
+    src->bufferStart = nullptr;
+    cinfo->src = &src->pub;
+}
+
+// The stream offset of the next byte libjpeg would read.
+std::uint64_t ReadOffset(const StreamSource& src) {
+    if (src.bufferStart == nullptr)
+        return src.next;
+    return src.bufferAt + static_cast<std::uint64_t>(src.pub.next_input_byte - src.bufferStart);
+}
+
+enum class Status { Ok, Failed, ReadFailed, ScanLimit, WorkLimit, SizeChanged };
 
 // Where the decoder writes: plain pointers only, so nothing with a destructor lives in
 // the C-style functions below.
 struct RawTarget {
     unsigned char* pixels;
     std::size_t stride;
-    int width;
+    int width; // the picture's full size, as its header said
     int height;
-    int rowsWritten;        // out: rows the decoder delivered
-    std::size_t failOffset; // out: how far into the data the decoder had read when it failed
+    int eighths;  // the scale, eighths/8
+    int outWidth; // the size at that scale
+    int outHeight;
+    std::uint64_t libjpegMemory; // what libjpeg may allocate
+    int rowsWritten;             // out: rows the decoder delivered
+    std::uint64_t failOffset;    // out: how far into the data the decoder had read when it failed
 };
 
+// Counts the blocks the scans visit against the work allowed for the picture.
 struct ScanMonitor {
     jpeg_progress_mgr pub; // first member: libjpeg sees only this
     ErrorManager* err;
+    int lastScan;
+    std::uint64_t blocksVisited;
+    std::uint64_t blocksAllowed;
 };
 
 extern "C" void OnProgress(j_common_ptr cinfo) {
     auto* monitor = reinterpret_cast<ScanMonitor*>(cinfo->progress);
     const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (dinfo->input_scan_number > kMaxProgressiveScans) {
+    if (dinfo->input_scan_number == monitor->lastScan)
+        return;
+    monitor->lastScan = dinfo->input_scan_number;
+    if (dinfo->input_scan_number > kMaxScans) {
         monitor->err->scanLimitHit = 1;
+        std::longjmp(monitor->err->jump, 1);
+    }
+    for (int i = 0; i < dinfo->comps_in_scan; ++i) {
+        const jpeg_component_info* comp = dinfo->cur_comp_info[i];
+        monitor->blocksVisited +=
+            static_cast<std::uint64_t>(comp->width_in_blocks) * comp->height_in_blocks;
+    }
+    if (monitor->blocksVisited > monitor->blocksAllowed) {
+        monitor->err->scanLimitHit = 2;
         std::longjmp(monitor->err->jump, 1);
     }
 }
 
-void FillInfo(const jpeg_decompress_struct& cinfo, JpegInfo& info) {
-    info.width = static_cast<int>(cinfo.image_width);
-    info.height = static_cast<int>(cinfo.image_height);
-    info.components = cinfo.num_components;
-    info.progressive = cinfo.progressive_mode != 0;
-    info.grayscale = cinfo.jpeg_color_space == JCS_GRAYSCALE;
-    info.cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+// Every block of every component, once.
+std::uint64_t PictureBlocks(const jpeg_decompress_struct& cinfo) {
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i)
+        blocks += static_cast<std::uint64_t>(cinfo.comp_info[i].width_in_blocks) *
+                  cinfo.comp_info[i].height_in_blocks;
+    return blocks;
 }
 
-Status ReadHeaderC(const unsigned char* data, unsigned long size, JpegInfo* info,
-                   ErrorManager* err) {
+std::uint64_t RoundUp(std::uint64_t value, int multiple) {
+    const auto m = static_cast<std::uint64_t>(std::max(multiple, 1));
+    return (value + m - 1) / m * m;
+}
+
+void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
+    info.width = static_cast<int>(cinfo->image_width);
+    info.height = static_cast<int>(cinfo->image_height);
+    info.components = cinfo->num_components;
+    info.progressive = cinfo->progressive_mode != 0;
+    info.grayscale = cinfo->jpeg_color_space == JCS_GRAYSCALE;
+    info.cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    info.multiScan = jpeg_has_multiple_scans(cinfo) != 0;
+    info.coefficientBytes = 0;
+    if (info.multiScan)
+        // As libjpeg sizes its whole-picture coefficient arrays: blocks rounded up to the
+        // sampling factors, 64 coefficients of 2 bytes each.
+        for (int i = 0; i < cinfo->num_components; ++i) {
+            const jpeg_component_info& comp = cinfo->comp_info[i];
+            info.coefficientBytes += RoundUp(comp.width_in_blocks, comp.h_samp_factor) *
+                                     RoundUp(comp.height_in_blocks, comp.v_samp_factor) *
+                                     sizeof(JBLOCK);
+        }
+}
+
+Status ReadHeaderC(StreamSource* src, JpegInfo* info, ErrorManager* err) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     cinfo.err = jpeg_detail::InstallErrorManager(*err);
     if (setjmp(err->jump)) {
         jpeg_destroy_decompress(&cinfo);
-        return Status::Failed;
+        return src->readErrno != 0 ? Status::ReadFailed : Status::Failed;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, size);
+    InstallSource(&cinfo, src);
     jpeg_read_header(&cinfo, TRUE);
-    FillInfo(cinfo, *info);
+    FillInfo(&cinfo, *info);
     jpeg_destroy_decompress(&cinfo);
     return Status::Ok;
 }
@@ -89,8 +247,7 @@ void CmykRowToBgr(const unsigned char* cmyk, unsigned char* bgr, int width, bool
     }
 }
 
-Status DecodeC(const unsigned char* data, unsigned long size, RawTarget* target,
-               ErrorManager* err) {
+Status DecodeC(StreamSource* src, RawTarget* target, ErrorManager* err) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     ScanMonitor monitor;
@@ -99,24 +256,33 @@ Status DecodeC(const unsigned char* data, unsigned long size, RawTarget* target,
     monitor.pub.progress_monitor = OnProgress;
     monitor.err = err;
     if (setjmp(err->jump)) {
-        if (cinfo.src)
-            target->failOffset = static_cast<std::size_t>(cinfo.src->next_input_byte - data);
+        target->failOffset = ReadOffset(*src);
         jpeg_destroy_decompress(&cinfo);
-        return err->scanLimitHit ? Status::ScanLimit : Status::Failed;
+        if (err->scanLimitHit)
+            return err->scanLimitHit == 1 ? Status::ScanLimit : Status::WorkLimit;
+        return src->readErrno != 0 ? Status::ReadFailed : Status::Failed;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.progress = &monitor.pub;
-    jpeg_mem_src(&cinfo, data, size);
+    cinfo.mem->max_memory_to_use = static_cast<long>(target->libjpegMemory);
+    InstallSource(&cinfo, src);
     jpeg_read_header(&cinfo, TRUE);
     if (static_cast<int>(cinfo.image_width) != target->width ||
         static_cast<int>(cinfo.image_height) != target->height) {
         jpeg_destroy_decompress(&cinfo);
         return Status::SizeChanged;
     }
+    monitor.blocksAllowed = PictureBlocks(cinfo) * kMaxScanPasses;
+    cinfo.progress = &monitor.pub;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = 1;
+    cinfo.scale_num = static_cast<unsigned int>(target->eighths);
+    cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&cinfo);
+    if (static_cast<int>(cinfo.output_width) != target->outWidth ||
+        static_cast<int>(cinfo.output_height) != target->outHeight) {
+        jpeg_destroy_decompress(&cinfo);
+        return Status::SizeChanged;
+    }
     jpeg_start_decompress(&cinfo);
     if (cmyk) {
         JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
@@ -126,7 +292,7 @@ Status DecodeC(const unsigned char* data, unsigned long size, RawTarget* target,
             unsigned char* out = target->pixels + target->stride * cinfo.output_scanline;
             if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
                 break;
-            CmykRowToBgr(row[0], out, target->width, inverted);
+            CmykRowToBgr(row[0], out, target->outWidth, inverted);
         }
     } else {
         constexpr int kBatch = 16;
@@ -148,42 +314,87 @@ Status DecodeC(const unsigned char* data, unsigned long size, RawTarget* target,
     return Status::Ok;
 }
 
-unsigned long SizeForLibjpeg(std::span<const std::uint8_t> data) {
-    if (data.size() > static_cast<std::size_t>(~0UL))
-        throw JpegError("file too large");
-    return static_cast<unsigned long>(data.size());
-}
+// The data a decode reads: bytes in memory or an open regular file.
+class Input {
+public:
+    explicit Input(std::span<const std::uint8_t> memory) : memory_(memory) {}
+    explicit Input(const RegularFile& file) : file_(&file) {}
 
-} // namespace
+    // A fresh stream over the data up to `end` (everything when it is the largest value),
+    // followed by an end-of-image marker when `cut`.
+    StreamSource Source(std::uint64_t end, bool cut) {
+        StreamSource src;
+        std::memset(&src, 0, sizeof src);
+        if (file_ != nullptr) {
+            if (!buffer_)
+                buffer_ = std::make_unique<JOCTET[]>(kReadBuffer);
+            src.fd = file_->Descriptor();
+            src.buffer = buffer_.get();
+            src.end = end;
+        } else {
+            src.memory = memory_.data();
+            src.end = std::min<std::uint64_t>(end, memory_.size());
+        }
+        src.cut = cut ? 1 : 0;
+        return src;
+    }
 
-JpegInfo ReadJpegHeader(std::span<const std::uint8_t> data) {
+    // Bytes [offset, offset + count) as far as the data hold them.
+    std::size_t Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
+        if (file_ != nullptr)
+            return file_->ReadAt(offset, out, count);
+        if (offset >= memory_.size())
+            return 0;
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, memory_.size() - offset));
+        std::memcpy(out, memory_.data() + offset, n);
+        return n;
+    }
+
+    [[noreturn]] void ThrowReadError(int error) const {
+        throw FileReadError("cannot read " + (file_ ? file_->Path() : std::string("data")) + ": " +
+                            std::strerror(error));
+    }
+
+private:
+    std::span<const std::uint8_t> memory_;
+    const RegularFile* file_ = nullptr;
+    std::unique_ptr<JOCTET[]> buffer_;
+};
+
+JpegInfo ReadHeader(Input& input) {
     JpegInfo info;
     ErrorManager err;
-    if (ReadHeaderC(data.data(), SizeForLibjpeg(data), &info, &err) != Status::Ok)
+    StreamSource src = input.Source(UINT64_MAX, false);
+    switch (ReadHeaderC(&src, &info, &err)) {
+    case Status::Ok:
+        return info;
+    case Status::ReadFailed:
+        input.ThrowReadError(src.readErrno);
+    default:
         throw JpegError(err.message);
-    return info;
+    }
 }
-
-void CheckDecodable(const JpegInfo& info) {
-    const std::uint64_t pixels =
-        static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
-    if (pixels > kMaxDecodePixels)
-        throw JpegTooLarge(info.width, info.height);
-}
-
-namespace {
 
 // The offset of the last marker (0xFF and a code that is neither a fill byte, a stuffed zero
 // nor a restart marker) that starts before `end`, or 0 when there is none after the start
-// of image.
-std::size_t LastMarkerBefore(std::span<const std::uint8_t> data, std::size_t end) {
-    end = std::min(end, data.size());
-    for (std::size_t i = end; i-- > 2;) {
-        if (data[i] != 0xFF || i + 1 >= data.size())
-            continue;
-        const std::uint8_t code = data[i + 1];
-        if (code != 0x00 && code != 0xFF && (code < 0xD0 || code > 0xD7))
-            return i;
+// of image. Reads the data backwards in pieces.
+std::uint64_t LastMarkerBefore(const Input& input, std::uint64_t end) {
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::vector<std::uint8_t> piece(kPiece + 1);
+    std::uint64_t hi = end; // bytes [lo, hi) are examined as marker starts
+    while (hi > 2) {
+        const std::uint64_t lo = hi > kPiece + 2 ? hi - kPiece : 2;
+        const std::size_t count = static_cast<std::size_t>(hi - lo) + 1; // and the code byte
+        const std::size_t got = input.Read(lo, piece.data(), count);
+        for (std::size_t i = static_cast<std::size_t>(hi - lo); i-- > 0;) {
+            if (i + 1 >= got || piece[i] != 0xFF)
+                continue;
+            const std::uint8_t code = piece[i + 1];
+            if (code != 0x00 && code != 0xFF && (code < 0xD0 || code > 0xD7))
+                return lo + i;
+        }
+        hi = lo;
     }
     return 0;
 }
@@ -192,48 +403,115 @@ std::size_t LastMarkerBefore(std::span<const std::uint8_t> data, std::size_t end
 // it failed in.
 constexpr int kCutRetries = 4;
 
-} // namespace
-
-Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
-    const JpegInfo info = ReadJpegHeader(data);
+Bitmap Decode(Input& input, int eighths) {
+    if (eighths < 1 || eighths > 8)
+        throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
+                                    "/8 is not one of 1/8 to 8/8");
+    const JpegInfo info = ReadHeader(input);
     CheckDecodable(info);
-    Bitmap bitmap = Bitmap::Uninitialized(info.width, info.height);
+    const int outWidth = ScaledDimension(info.width, eighths);
+    const int outHeight = ScaledDimension(info.height, eighths);
+    Bitmap bitmap = Bitmap::Uninitialized(outWidth, outHeight);
+    // libjpeg may use what the picture leaves of the limit, and the margin.
+    const std::uint64_t libjpegMemory =
+        kMaxDecodeBytes + kDecodeMargin - std::min(bitmap.SizeBytes(), kMaxDecodeBytes);
     ErrorManager err;
     // A file damaged inside the tables or header of a later scan fails as a whole, though
     // the scans before were complete: it is decoded again without the damaged part, which
     // then ends like a truncated file and keeps what the earlier scans hold.
-    std::vector<std::uint8_t> cut;
-    std::span<const std::uint8_t> input = data;
+    std::uint64_t end = UINT64_MAX;
+    bool cut = false;
     std::string firstError;
     for (int attempt = 0; attempt <= kCutRetries; ++attempt) {
-        RawTarget target{bitmap.Data(), bitmap.Stride(), info.width, info.height, 0, 0};
-        switch (DecodeC(input.data(), SizeForLibjpeg(input), &target, &err)) {
+        RawTarget target{bitmap.Data(), bitmap.Stride(), info.width,    info.height, eighths,
+                         outWidth,      outHeight,       libjpegMemory, 0,           0};
+        StreamSource src = input.Source(end, cut);
+        switch (DecodeC(&src, &target, &err)) {
         case Status::Ok:
             // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
-            for (int y = target.rowsWritten; y < info.height; ++y)
+            for (int y = target.rowsWritten; y < outHeight; ++y)
                 std::memset(bitmap.Row(y), 128, bitmap.Stride());
             return bitmap;
         case Status::ScanLimit:
-            throw JpegError("too many progressive scans (more than " +
-                            std::to_string(kMaxProgressiveScans) + ")");
+            throw JpegError("too many scans (more than " + std::to_string(kMaxScans) + ")");
+        case Status::WorkLimit:
+            throw JpegError("too many scans for the picture's size (its blocks visited more "
+                            "than " +
+                            std::to_string(kMaxScanPasses) + " times)");
         case Status::SizeChanged:
             throw JpegError("the header changed between two reads");
+        case Status::ReadFailed:
+            input.ThrowReadError(src.readErrno);
         case Status::Failed:
             break;
         }
         if (attempt == 0)
             firstError = err.message;
-        const std::size_t marker = LastMarkerBefore(input, target.failOffset);
-        if (marker == 0 || marker >= input.size())
+        const std::uint64_t dataEnd = std::min(target.failOffset, src.end);
+        const std::uint64_t marker = LastMarkerBefore(input, dataEnd);
+        if (marker == 0)
             break;
-        std::vector<std::uint8_t> shorter(input.begin(),
-                                          input.begin() + static_cast<std::ptrdiff_t>(marker));
-        shorter.push_back(0xFF);
-        shorter.push_back(0xD9); // end of image
-        cut = std::move(shorter);
-        input = cut;
+        end = marker;
+        cut = true;
     }
     throw JpegError(firstError);
+}
+
+} // namespace
+
+JpegInfo ReadJpegHeader(std::span<const std::uint8_t> data) {
+    Input input(data);
+    return ReadHeader(input);
+}
+
+JpegInfo ReadJpegHeader(const RegularFile& file) {
+    Input input(file);
+    return ReadHeader(input);
+}
+
+void CheckDecodable(const JpegInfo& info) {
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
+    if (pixels > kMaxDecodePixels)
+        throw JpegTooLarge(info.width, info.height);
+    if (pixels * Bitmap::kBytesPerPixel + info.coefficientBytes > kMaxDecodeBytes)
+        throw JpegTooLarge(info.width, info.height);
+}
+
+Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
+    Input input(data);
+    return Decode(input, 8);
+}
+
+Bitmap DecodeJpeg(const RegularFile& file) {
+    Input input(file);
+    return Decode(input, 8);
+}
+
+Bitmap DecodeJpegFile(const std::string& path) {
+    return DecodeJpeg(RegularFile(path));
+}
+
+int ScaledDimension(int size, int eighths) {
+    return static_cast<int>((static_cast<std::int64_t>(size) * eighths + 7) / 8);
+}
+
+int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
+    for (int eighths = 1; eighths < 8; ++eighths)
+        if (ScaledDimension(info.width, eighths) >= width &&
+            ScaledDimension(info.height, eighths) >= height)
+            return eighths;
+    return 8;
+}
+
+Bitmap DecodeJpegScaled(const RegularFile& file, int eighths) {
+    Input input(file);
+    return Decode(input, eighths);
+}
+
+Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {
+    const RegularFile file(path);
+    return DecodeJpegScaled(file, ScaleEighthsFor(ReadJpegHeader(file), width, height));
 }
 
 } // namespace tessaly

@@ -1,9 +1,15 @@
-// Decoding JPEG files through libjpeg: the header alone, or the pixels at full size as a
-// 24-bit Bitmap. Grey-scale files come out in colour, CMYK and YCCK files are converted
-// to RGB after decoding. libjpeg's errors become C++ exceptions; its warnings (a
-// truncated or slightly damaged file) do not stop the decode, which keeps what it read.
+// Decoding JPEG files through libjpeg: the header alone, or the pixels as a 24-bit Bitmap,
+// at full size or at one of libjpeg's reduced scales. Grey-scale files come out in colour,
+// CMYK and YCCK files are converted to RGB row by row. libjpeg's errors become C++
+// exceptions; its warnings (a truncated or slightly damaged file) do not stop the decode,
+// which keeps what it read.
+//
+// A file is read in small pieces as libjpeg asks for them: the header is checked before
+// anything else is read or allocated, and memory is the decoded picture, libjpeg's own
+// buffers and a 64 KiB read buffer.
 #pragma once
 
+#include "base/RegularFile.h"
 #include "imaging/Bitmap.h"
 
 #include <cstdint>
@@ -20,14 +26,29 @@ struct JpegInfo {
     bool progressive = false;
     bool grayscale = false; // one component
     bool cmyk = false;      // four components (CMYK or YCCK)
+    bool multiScan = false; // progressive, or components in separate scans
+    // Bytes libjpeg keeps for the whole picture while it decodes: the coefficients of every
+    // block (2 bytes a sample) when the file has several scans, 0 otherwise.
+    std::uint64_t coefficientBytes = 0;
 };
 
 // Largest picture the viewer decodes: 2^28 pixels (268,435,456, 768 MiB decoded), far above
 // any camera or phone photo; a header declaring more is refused before anything is allocated.
 inline constexpr std::uint64_t kMaxDecodePixels = std::uint64_t{1} << 28;
-// A progressive file with more scans than this is refused instead of decoded, so that a
-// hostile file of thousands of tiny scans cannot keep the decoder busy.
-inline constexpr int kMaxProgressiveScans = 300;
+// What a decode may hold at once: the decoded pixels and, for a file in several scans,
+// libjpeg's coefficients (2 bytes a sample, kept until the last scan) together at most the
+// decoded size of the largest picture, 768 MiB; a file that needs more is refused as too
+// large. libjpeg's other buffers (a few rows) may take kDecodeMargin more.
+inline constexpr std::uint64_t kMaxDecodeBytes = kMaxDecodePixels * 3;
+inline constexpr std::uint64_t kDecodeMargin = std::uint64_t{64} << 20;
+// A file with more scans than this is refused instead of decoded, so that a hostile file of
+// thousands of tiny scans cannot keep the decoder busy.
+inline constexpr int kMaxScans = 300;
+// The scans of a file may visit the picture's blocks (all components) at most this many
+// times over; a normal progressive file visits them about five times. Empty scans cost
+// time without adding anything, so a file of many scans over a large picture is refused
+// once its scans exceed this, whatever the file's size.
+inline constexpr int kMaxScanPasses = 64;
 
 // The data are not a readable JPEG (libjpeg's message says why).
 class JpegError : public std::runtime_error {
@@ -47,14 +68,34 @@ private:
     int height_;
 };
 
-// Parses the header; throws JpegError when it cannot be read.
+// Parses the header; throws JpegError when it cannot be read. The file version reads only
+// as far as the header goes (FileReadError when reading fails).
 JpegInfo ReadJpegHeader(std::span<const std::uint8_t> data);
+JpegInfo ReadJpegHeader(const RegularFile& file);
 
-// Throws JpegTooLarge when the picture exceeds kMaxDecodePixels.
+// Throws JpegTooLarge when the picture exceeds kMaxDecodePixels, or when its decoded
+// pixels and libjpeg's coefficients together exceed kMaxDecodeBytes.
 void CheckDecodable(const JpegInfo& info);
 
 // Decodes the whole picture at scale 1/1 into a 24-bit Bitmap. Throws JpegTooLarge for a
-// picture above the limit, JpegError for data libjpeg cannot decode (or too many scans).
+// picture above the limits, JpegError for data libjpeg cannot decode or too many scans,
+// and (for a file) FileReadError when it cannot be opened or read or is not a regular file.
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data);
+Bitmap DecodeJpeg(const RegularFile& file);
+Bitmap DecodeJpegFile(const std::string& path);
+
+// The size of the picture decoded at scale eighths/8 (libjpeg rounds up).
+int ScaledDimension(int size, int eighths);
+
+// The smallest scale N/8 (N from 1 to 8) at which the decoded picture is at least
+// width x height; 8 when even the full size is smaller. Sizes below 1 count as 1.
+int ScaleEighthsFor(const JpegInfo& info, int width, int height);
+
+// Decodes the picture at scale eighths/8 (1 to 8; 8 is the full decode, byte for byte).
+// The same limits and errors as DecodeJpeg.
+Bitmap DecodeJpegScaled(const RegularFile& file, int eighths);
+
+// Opens the file and decodes it at the smallest scale N/8 that is at least width x height.
+Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height);
 
 } // namespace tessaly

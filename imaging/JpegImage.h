@@ -13,8 +13,6 @@ namespace tessaly {
 
 class JpegImage {
 public:
-    static constexpr std::uint8_t kDefaultQuality = 90;
-
     JpegImage() = default;
     explicit JpegImage(Bitmap bitmap) : bitmap_(std::move(bitmap)) {}
 
@@ -34,7 +32,7 @@ public:
 
 private:
     Bitmap bitmap_;
-    std::uint8_t quality_ = kDefaultQuality;
+    std::uint8_t quality_ = 90;
     std::vector<std::uint8_t> stream_;
 };
 

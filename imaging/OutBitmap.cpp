@@ -9,7 +9,11 @@
 namespace tessaly {
 
 void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, bool mono, bool sepia) {
-    Bitmap work = src;
+    MakeOutBitmap(Bitmap(src), dst, width, height, mono, sepia);
+}
+
+void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, bool mono, bool sepia) {
+    Bitmap work = std::move(src);
     StretchBitmap(work, width, height);
     if (sepia)
         SepiaBitmap(work);

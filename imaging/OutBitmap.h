@@ -10,5 +10,7 @@ namespace tessaly {
 // `sepia`, then GrayScaleHandle when `mono`. src is left unchanged. An empty src gives an
 // empty dst; otherwise a width or height below 1 throws std::invalid_argument.
 void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, bool mono, bool sepia);
+// The same, working on `src` itself instead of a copy of it.
+void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, bool mono, bool sepia);
 
 } // namespace tessaly

@@ -68,7 +68,7 @@ bool LooksLikePpm(std::span<const std::uint8_t> data) {
     return data.size() >= 2 && data[0] == 'P' && data[1] == '6';
 }
 
-Bitmap ReadPpm(std::span<const std::uint8_t> data) {
+PpmHeader ReadPpmHeader(std::span<const std::uint8_t> data) {
     if (!LooksLikePpm(data))
         throw PpmError("not a binary PPM (P6) file");
     HeaderReader header(data);
@@ -79,15 +79,19 @@ Bitmap ReadPpm(std::span<const std::uint8_t> data) {
     if (std::uint64_t{width} * height > kMaxDecodePixels)
         throw PpmError("PPM picture too large (" + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels)");
+    return {width, height, maxValue, header.Position()};
+}
 
+Bitmap ReadPpm(std::span<const std::uint8_t> data) {
+    const auto [width, height, maxValue, headerSize] = ReadPpmHeader(data);
     const std::size_t sampleBytes = maxValue > 255 ? 2 : 1;
     const std::uint64_t rowBytes = std::uint64_t{width} * 3 * sampleBytes;
-    const std::size_t available = data.size() - header.Position();
+    const std::size_t available = data.size() - headerSize;
     if (rowBytes * height > available)
         throw PpmError("PPM file is truncated");
 
     Bitmap bitmap = Bitmap::Uninitialized(static_cast<int>(width), static_cast<int>(height));
-    const std::uint8_t* in = data.data() + header.Position();
+    const std::uint8_t* in = data.data() + headerSize;
     for (int y = 0; y < bitmap.Height(); ++y) {
         std::uint8_t* out = bitmap.Row(y);
         for (int x = 0; x < bitmap.Width(); ++x, out += 3) {

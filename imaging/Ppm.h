@@ -25,6 +25,20 @@ bool LooksLikePpm(std::span<const std::uint8_t> data);
 // missing samples and for pictures above the viewer's pixel limit.
 Bitmap ReadPpm(std::span<const std::uint8_t> data);
 
+struct PpmHeader {
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t maxValue;
+    std::size_t size; // bytes before the first sample
+    // The bytes of the whole file: header and samples.
+    std::uint64_t FileBytes() const {
+        return size + std::uint64_t{width} * height * 3 * (maxValue > 255 ? 2 : 1);
+    }
+};
+
+// The header at the start of `data`, checked as ReadPpm checks it (PpmError).
+PpmHeader ReadPpmHeader(std::span<const std::uint8_t> data);
+
 // "P6\n<width> <height>\n255\n" followed by the red, green, blue bytes of every pixel.
 std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap);
 

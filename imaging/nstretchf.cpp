@@ -1,6 +1,7 @@
 #include "imaging/nstretchf.h"
 
 #include "base/Tick.h"
+#include "imaging/JpegDecoder.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,8 +9,6 @@
 #include <vector>
 
 namespace tessaly {
-
-std::uint32_t LastProgressTick = 0;
 
 namespace {
 
@@ -80,10 +79,11 @@ struct ColumnTaps {
     CubicWeightSet weight;
 };
 
+// Destination columns x0 to x1 - 1 of one row; taps[0] is column x0's.
 void EnlargeRowSpan(const std::uint8_t* src, std::uint8_t* dst, const ColumnTaps* taps, int x0,
                     int x1) {
     for (int x = x0; x < x1; ++x) {
-        const ColumnTaps& tap = taps[x];
+        const ColumnTaps& tap = taps[x - x0];
         const std::uint8_t* p0 = src + tap.offset[0];
         const std::uint8_t* p1 = src + tap.offset[1];
         const std::uint8_t* p2 = src + tap.offset[2];
@@ -210,11 +210,11 @@ void ReduceRow(const std::uint8_t* src, std::uint8_t* dst, const ReducePlan& pla
 
 template <typename Sums>
 void ReduceRows(const Bitmap& src, Bitmap& dst, const ReducePlan& plan, const Sums& sums,
-                TStretchProgress progress) {
+                StretchProgressThrottle& progress) {
     const int height = src.Height();
     for (int y = 0; y < height; ++y) {
         ReduceRow(src.Row(y), dst.Row(y), plan, sums);
-        StretchProgress(PassPercent(y, height, 0), progress);
+        progress.Report(PassPercent(y, height, 0));
     }
 }
 
@@ -231,7 +231,7 @@ template <typename Sum> void AddWholeRow(Sum* sums, const std::uint8_t* row, std
 
 template <typename Sums>
 void ReduceColumns(const Bitmap& src, Bitmap& dst, const ReducePlan& plan, const Sums& sums,
-                   TStretchProgress progress) {
+                   StretchProgressThrottle& progress) {
     using Sum = typename Sums::Sum;
     const std::size_t n = static_cast<std::size_t>(src.Width()) * kChannels;
     std::vector<Sum> acc(n);
@@ -254,7 +254,7 @@ void ReduceColumns(const Bitmap& src, Bitmap& dst, const ReducePlan& plan, const
             out[i] = sums.Byte(acc[i]);
         first = last;
         carried = wLast;
-        StretchProgress(PassPercent(y, dh, 50), progress);
+        progress.Report(PassPercent(y, dh, 50));
     }
 }
 
@@ -272,59 +272,60 @@ CubicWeightSet CubicWeights(Extended x, std::int32_t scale) {
             static_cast<std::int32_t>(Trunc(v3 * s + 0.5L))};
 }
 
-void StretchProgress(std::int32_t percent, TStretchProgress progress) {
-    if (progress == nullptr)
+void StretchProgressThrottle::Report(std::int32_t percent) {
+    if (progress_ == nullptr)
         return;
     if (percent == 0) {
-        LastProgressTick = TickCountMs();
+        lastTick_ = TickCountMs();
         return;
     }
-    if (static_cast<std::uint32_t>(TickCountMs() - LastProgressTick) < 50)
+    if (static_cast<std::uint32_t>(TickCountMs() - lastTick_) < 50)
         return;
-    progress(percent);
-    LastProgressTick = TickCountMs();
+    progress_(percent);
+    lastTick_ = TickCountMs();
 }
 
-void EnlargeH(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
+void EnlargeH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
     const int sw = src.Width(), dw = dst.Width(), h = src.Height();
     Require(sw >= 1 && dw > sw && dst.Height() == h, "EnlargeH", src, dst);
-    StretchProgress(0, progress);
-    std::vector<ColumnTaps> taps(static_cast<std::size_t>(dw));
-    for (int x = 0; x < dw; ++x) {
-        const CubicPlacement place = PlaceCubic(sw, dw, x);
-        ColumnTaps& tap = taps[static_cast<std::size_t>(x)];
-        for (int i = 0; i < 4; ++i)
-            tap.offset[static_cast<std::size_t>(i)] = ClampIndex(place.base + i, sw) * kChannels;
-        tap.weight = place.weights;
-    }
+    progress.Report(0);
+    // The taps of one strip at a time, so that the table stays small whatever the width.
+    std::vector<ColumnTaps> taps(static_cast<std::size_t>(std::min(dw, kEnlargeStrip)));
     for (int x0 = 0; x0 < dw; x0 += kEnlargeStrip) {
         const int x1 = std::min(dw, x0 + kEnlargeStrip);
+        for (int x = x0; x < x1; ++x) {
+            const CubicPlacement place = PlaceCubic(sw, dw, x);
+            ColumnTaps& tap = taps[static_cast<std::size_t>(x - x0)];
+            for (int i = 0; i < 4; ++i)
+                tap.offset[static_cast<std::size_t>(i)] =
+                    ClampIndex(place.base + i, sw) * kChannels;
+            tap.weight = place.weights;
+        }
         for (int y = 0; y < h; ++y)
             EnlargeRowSpan(src.Row(y), dst.Row(y), taps.data(), x0, x1);
-        if (progress != nullptr)
-            for (int x = x0; x < x1; ++x)
-                StretchProgress(PassPercent(x, dw, 0), progress);
+        for (int x = x0; x < x1; ++x)
+            progress.Report(PassPercent(x, dw, 0));
     }
 }
 
-void EnlargeV(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
+void EnlargeV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
     const int sh = src.Height(), dh = dst.Height(), w = src.Width();
     Require(sh >= 1 && dh > sh && dst.Width() == w, "EnlargeV", src, dst);
-    StretchProgress(50, progress);
+    progress.Report(50);
     const std::size_t n = static_cast<std::size_t>(w) * kChannels;
     for (int y = 0; y < dh; ++y) {
         const CubicPlacement place = PlaceCubic(sh, dh, y);
         EnlargeBytes(src.Row(ClampIndex(place.base, sh)), src.Row(ClampIndex(place.base + 1, sh)),
                      src.Row(ClampIndex(place.base + 2, sh)),
                      src.Row(ClampIndex(place.base + 3, sh)), place.weights, dst.Row(y), n);
-        StretchProgress(PassPercent(y, dh, 50), progress);
+        progress.Report(PassPercent(y, dh, 50));
     }
 }
 
-void ReduceH(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
+void ReduceH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
     const int sw = src.Width(), dw = dst.Width();
     Require(dw >= 1 && dw < sw && dst.Height() == src.Height(), "ReduceH", src, dst);
-    StretchProgress(0, progress);
+    progress.Report(0);
     const ReducePlan plan = PlanReduction(sw, dw);
     if (plan.narrow)
         ReduceRows(src, dst, plan, NarrowSums{plan.normaliser}, progress);
@@ -335,10 +336,10 @@ void ReduceH(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
             progress);
 }
 
-void ReduceV(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
+void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
     const int sh = src.Height(), dh = dst.Height();
     Require(dh >= 1 && dh < sh && dst.Width() == src.Width(), "ReduceV", src, dst);
-    StretchProgress(0, progress);
+    progress.Report(0);
     const ReducePlan plan = PlanReduction(sh, dh);
     if (plan.narrow)
         ReduceColumns(src, dst, plan, NarrowSums{plan.normaliser}, progress);
@@ -349,12 +350,23 @@ void ReduceV(const Bitmap& src, Bitmap& dst, TStretchProgress progress) {
             progress);
 }
 
-void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress progress) {
+void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress) {
     if (bitmap.Empty())
         return;
     if (width < 1 || height < 1)
         throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
                                     " x " + std::to_string(height) + " must be at least 1 x 1");
+    const auto tooLarge = [](std::int64_t w, std::int64_t h) {
+        return static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDecodePixels;
+    };
+    if (tooLarge(width, height))
+        throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
+                                    " x " + std::to_string(height) + " is above " +
+                                    std::to_string(kMaxDecodePixels) + " pixels");
+    if (width != bitmap.Width() && tooLarge(width, bitmap.Height()))
+        throw std::invalid_argument(
+            "StretchBitmap: the width pass would make " + std::to_string(width) + " x " +
+            std::to_string(bitmap.Height()) + " pixels, above " + std::to_string(kMaxDecodePixels));
     if (width != bitmap.Width()) {
         Bitmap scratch = Bitmap::Uninitialized(width, bitmap.Height());
         if (width > bitmap.Width())
@@ -371,6 +383,11 @@ void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress pro
             ReduceV(bitmap, scratch, progress);
         bitmap = std::move(scratch);
     }
+}
+
+void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress progress) {
+    StretchProgressThrottle throttle(progress);
+    StretchBitmapEx(bitmap, width, height, throttle);
 }
 
 void StretchBitmap(Bitmap& bitmap, int width, int height) {

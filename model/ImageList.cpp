@@ -15,14 +15,6 @@ std::string ExtensionOf(std::string_view path) {
     return std::string(path.substr(dot));
 }
 
-std::string UpperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 bool ExtCheck(std::string_view path) {
     return UpperAscii(ExtensionOf(path)) == kJpegExtension;
 }

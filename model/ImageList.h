@@ -2,6 +2,8 @@
 // entry shown. Paths are byte strings as the system gives them.
 #pragma once
 
+#include "base/AsciiCase.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,9 +19,6 @@ inline constexpr std::string_view kJpegExtension = ".JPG";
 // The extension of a path: from its last "." on, dot included, provided no "/" comes
 // after that dot; otherwise empty.
 std::string ExtensionOf(std::string_view path);
-
-// ASCII letters upper-cased, every other byte unchanged.
-std::string UpperAscii(std::string_view text);
 
 // True when the upper-cased extension of the path is ".JPG".
 bool ExtCheck(std::string_view path);

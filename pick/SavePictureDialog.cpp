@@ -1,10 +1,19 @@
 #include "pick/SavePictureDialog.h"
 
 #include "base/Paths.h"
+#include "base/RegularFile.h"
+#include "imaging/JpegDecoder.h"
+#include "ui/BitmapView.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+#include <exception>
 
 namespace tessaly {
 
@@ -16,6 +25,58 @@ FileSavePictureDialog::~FileSavePictureDialog() {
 
 QFileDialog* FileSavePictureDialog::Dialog() const {
     return dialog_.data();
+}
+
+namespace {
+
+// The preview pane at the right of the dialog's own layout, following its current file.
+void AddPreview(QFileDialog& dialog) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (grid == nullptr)
+        return;
+    auto* preview = new QLabel(&dialog);
+    preview->setObjectName(QStringLiteral("savePreview"));
+    preview->setFixedSize(kSavePreviewSide, kSavePreviewSide);
+    preview->setAlignment(Qt::AlignCenter);
+    grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview,
+                     [preview](const QString& path) {
+                         const qreal ratio = preview->devicePixelRatioF();
+                         QImage image = SavePreviewImage(path, preview->size() * ratio);
+                         if (image.isNull()) {
+                             preview->clear();
+                             return;
+                         }
+                         QPixmap pixmap = QPixmap::fromImage(std::move(image));
+                         pixmap.setDevicePixelRatio(ratio);
+                         preview->setPixmap(pixmap);
+                     });
+}
+
+} // namespace
+
+QImage SavePreviewImage(const QString& path, QSize box) {
+    if (path.isEmpty() || box.isEmpty())
+        return {};
+    try {
+        const QByteArray name = QFile::encodeName(path);
+        const RegularFile file(
+            std::string(name.constData(), static_cast<std::size_t>(name.size())));
+        const JpegInfo info = ReadJpegHeader(file);
+        CheckDecodable(info);
+        const double scale = std::min({1.0, static_cast<double>(box.width()) / info.width,
+                                       static_cast<double>(box.height()) / info.height});
+        const int width = std::max(1, static_cast<int>(std::lround(info.width * scale)));
+        const int height = std::max(1, static_cast<int>(std::lround(info.height * scale)));
+        const Bitmap decoded = DecodeJpegScaled(file, ScaleEighthsFor(info, width, height));
+        if (decoded.Width() == width && decoded.Height() == height)
+            return BitmapCopy(decoded);
+        // A new image of its own: the view over `decoded` does not outlive it.
+        return BitmapView(decoded).scaled(width, height, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 std::optional<QString> FileSavePictureDialog::Execute(const QString& initialDir,
@@ -30,6 +91,7 @@ std::optional<QString> FileSavePictureDialog::Execute(const QString& initialDir,
         dialog_->setOption(QFileDialog::DontConfirmOverwrite, false);
         dialog_->setSizeGripEnabled(true);
         dialog_->setWindowModality(Qt::ApplicationModal);
+        AddPreview(*dialog_);
     }
     if (!initialDir.isEmpty())
         dialog_->setDirectory(initialDir);

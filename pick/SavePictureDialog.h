@@ -3,7 +3,9 @@
 // one, Qt's own file dialog.
 #pragma once
 
+#include <QImage>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <optional>
 #include <string>
@@ -32,7 +34,9 @@ inline const QString kSavePictureSuffix = QStringLiteral("jpg");
 
 // Qt's own save dialog (not the desktop's, so it behaves the same everywhere): one JPEG
 // filter, default suffix "jpg", a confirmation before an existing file is overwritten,
-// resizable. The dialog is made at the first Execute and kept, as a child of `parent`.
+// resizable, and a preview pane (a QLabel named "savePreview" at the right) that shows the
+// file selected in the dialog. The dialog is made at the first Execute and kept, as a child
+// of `parent`.
 class FileSavePictureDialog final : public SavePictureDialog {
 public:
     explicit FileSavePictureDialog(QWidget* parent) : parent_(parent) {}
@@ -47,6 +51,16 @@ private:
     QWidget* parent_;
     QPointer<QFileDialog> dialog_;
 };
+
+// The side of the square preview pane of the save dialog, in logical pixels.
+inline constexpr int kSavePreviewSide = 160;
+
+// The preview of a file selected in the save dialog: the JPEG picture reduced to fit `box`
+// (device pixels) with its aspect kept, never enlarged. It is decoded at the smallest of
+// libjpeg's scales that is not below that size, so that a large photo takes a fraction of
+// its full decode. A null image for anything that is not a readable JPEG regular file (a
+// pipe is not waited on); nothing is reported.
+QImage SavePreviewImage(const QString& path, QSize box);
 
 // The folder of a chosen file as the save dialog's starting folder is kept: bytes as the
 // system takes them, without a final separator, except that the root folder stays "/".

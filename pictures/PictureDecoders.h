@@ -51,9 +51,9 @@ struct PictureDecoders {
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
 // picture exceeds the decode limit (imaging/JpegDecoder.h).
 
-// Decoders over the imaging library: the whole file read into memory and decoded with
-// DecodeJpeg. The screen copy is the full-size decode for now (its scale is 1), which the
-// caller reduces to the shown size as before.
+// Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
+// libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller
+// reduces to the shown size as before.
 PictureDecoders DefaultPictureDecoders();
 
 } // namespace tessaly

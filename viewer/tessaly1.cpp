@@ -344,18 +344,20 @@ void TForm1::imageDSP(int k) {
     const std::string& path = model_.List().Path(k);
     model_.PictureLoaded(std::nullopt); // drawn unstretched until laid out
     const BusyCursor busy;
-    std::vector<std::uint8_t> bytes;
+    std::optional<RegularFile> file;
     try {
-        bytes = ReadWholeFile(path);
-    } catch (const std::runtime_error&) {
+        file.emplace(path);
+    } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     }
     std::optional<Size> natural;
     try {
-        auto picture = std::make_shared<JpegPicture>(std::move(bytes));
+        auto picture = std::make_shared<JpegPicture>(std::move(*file));
         natural = Size{picture->Width(), picture->Height()};
         DropPicture();
         Image1->SetPicture(std::move(picture));
+    } catch (const FileReadError&) {
+        throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
         throw std::runtime_error(Format("ファイル %s は大きすぎて表示できません (%d x %d)",
                                         {DisplayPath(path), e.width(), e.height()}));

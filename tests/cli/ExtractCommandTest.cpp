@@ -5,11 +5,13 @@
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/MemoryLimit.h"
 
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace tessaly;
@@ -166,4 +168,51 @@ TEST_F(ExtractCommand, UnreadableInputOrUnwritableOutputExitWith1) {
     run = Extract({Path("in.ppm"), "--size", "70000x1", "-o", Path("wide.jpg")});
     EXPECT_EQ(run.code, 1);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "wide.jpg"));
+}
+
+TEST_F(ExtractCommand, PipesAndDevicesNamedLikePicturesEndAtOnce) {
+    // Opening a FIFO without a writer would wait for ever; a device would be read for ever.
+    ASSERT_EQ(::mkfifo(Path("x.jpg").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir_ / "zero.jpg");
+    for (const char* name : {"x.jpg", "zero.jpg"}) {
+        const Outcome run = Extract({Path(name), "-o", Path("out.ppm")});
+        EXPECT_EQ(run.code, 1) << name;
+        EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(ExtractCommand, SizesBeyondTheLimitsAreRefusedBeforeAnyWork) {
+    // A 4 x 1 answer from a 1 x 268 M area: the width pass would first make 4 x 268 M.
+    Outcome run = Extract(
+        {Path("in.ppm"), "--area", "0,0,1,268435456", "--size", "4x1", "-o", Path("out.ppm")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("too large to resample"), std::string::npos) << run.err;
+    // Wider than a JPEG file can be, from a one-row area: said before resampling.
+    run = Extract(
+        {Path("in.ppm"), "--area", "0,0,60,1", "--size", "67108864x1", "-o", Path("wide.jpg")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("at most 65500 pixels"), std::string::npos) << run.err;
+}
+
+TEST_F(ExtractCommand, AWholePictureIsNotCopiedOnItsWayToTheFile) {
+    // A header for 4096 x 4096 (48 MiB decoded) and no data: decoded and written without a
+    // second or third full-size copy (the cut and the output).
+    Bytes header = EncodeJpeg(SolidBitmap(16, 16, 0, 0, 0));
+    for (std::size_t i = 2; i + 9 < header.size();) {
+        const std::size_t length = std::size_t{header[i + 2]} << 8 | header[i + 3];
+        if (header[i + 1] == 0xC0)
+            header[i + 5] = header[i + 7] = 0x10, header[i + 6] = header[i + 8] = 0x00;
+        if (header[i + 1] == 0xDA) {
+            header.resize(i + 2 + length);
+            break;
+        }
+        i += 2 + length;
+    }
+    WriteFile(dir_ / "huge.jpg", header);
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    EXPECT_TRUE(tessaly::testing::RunsWithin(48 * (1 << 20) + 40 * (1 << 20), [&] {
+        return Extract({Path("huge.jpg"), "-o", Path("out.jpg")}).code == 0;
+    }));
+    EXPECT_EQ(ReadJpegHeader(ReadFile(dir_ / "out.jpg")).width, 4096);
 }

@@ -1,8 +1,11 @@
 #include "imaging/JpegDecoder.h"
 
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/MemoryLimit.h"
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tessaly;
@@ -26,6 +29,51 @@ std::size_t LastMarker(const Bytes& jpeg, std::uint8_t code) {
             return i;
     return 0;
 }
+
+// The file's frame header rewritten for a picture of width x height, and everything after
+// the header of its first scan dropped: a file of a few hundred bytes for a huge picture.
+Bytes HeaderOnly(Bytes jpeg, int width, int height) {
+    for (std::size_t i = 2; i + 9 < jpeg.size();) {
+        const std::uint8_t code = jpeg[i + 1];
+        const std::size_t length = std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3];
+        if (code >= 0xC0 && code <= 0xC2) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+        }
+        if (code == 0xDA) {
+            jpeg.resize(i + 2 + length);
+            return jpeg;
+        }
+        i += 2 + length;
+    }
+    ADD_FAILURE() << "no scan in the fixture";
+    return jpeg;
+}
+
+// `jpeg` with `copies` more copies of its last scan before the end of image.
+Bytes WithRepeatedLastScan(const Bytes& jpeg, int copies) {
+    const std::size_t lastScan = LastMarker(jpeg, 0xDA);
+    const Bytes scan(jpeg.begin() + static_cast<std::ptrdiff_t>(lastScan), jpeg.end() - 2);
+    Bytes out(jpeg.begin(), jpeg.end() - 2);
+    for (int i = 0; i < copies; ++i)
+        out.insert(out.end(), scan.begin(), scan.end());
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
+template <typename Error> bool Throws(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const Error&) {
+        return true;
+    }
+    return false;
+}
+
+constexpr std::uint64_t kMiB = 1 << 20;
 
 } // namespace
 
@@ -100,17 +148,96 @@ TEST(JpegDecoder, HugeHeaderIsRefusedBeforeAllocating) {
 }
 
 TEST(JpegDecoder, ThousandsOfScansAreRefusedQuickly) {
-    Bytes jpeg = EncodeJpeg(GradientBitmap(512, 512), {.progressive = true});
-    const std::size_t lastScan = LastMarker(jpeg, 0xDA);
-    const Bytes scan(jpeg.begin() + static_cast<std::ptrdiff_t>(lastScan), jpeg.end() - 2);
-    Bytes hostile(jpeg.begin(), jpeg.end() - 2);
-    for (int i = 0; i < 3000; ++i)
-        hostile.insert(hostile.end(), scan.begin(), scan.end());
-    hostile.push_back(0xFF);
-    hostile.push_back(0xD9);
+    const Bytes hostile =
+        WithRepeatedLastScan(EncodeJpeg(GradientBitmap(512, 512), {.progressive = true}), 3000);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(DecodeJpeg(hostile), JpegError);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(JpegDecoder, ScansBeyondTheWorkBudgetOfThePictureAreRefused) {
+    // Each copy of a grey file's last scan visits every block again: 100 copies stay under
+    // the scan count but visit the picture more than 64 times over.
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(64, 64), {.progressive = true, .grayscale = true});
+    EXPECT_EQ(DecodeJpeg(WithRepeatedLastScan(jpeg, 20)).Width(), 64) << "within the budget";
+    try {
+        DecodeJpeg(WithRepeatedLastScan(jpeg, 100));
+        FAIL() << "100 repeated scans must be refused";
+    } catch (const JpegError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("too many scans"), std::string::npos) << message;
+        EXPECT_EQ(message.find("progressive"), std::string::npos) << message;
+    }
+}
+
+TEST(JpegDecoder, TinyFilesOfHugePicturesStayWithinTheDecodedSize) {
+    // 16384 x 16384 progressive CMYK: 2 GiB of coefficients besides the 768 MiB picture;
+    // refused before anything is allocated.
+    const Bytes cmyk = HeaderOnly(
+        EncodeJpeg(GradientBitmap(16, 16), {.progressive = true, .cmyk = true}), 16384, 16384);
+    // A baseline header for 4096 x 4096 (48 MiB decoded), with no data: grey rows.
+    const Bytes baseline = HeaderOnly(EncodeJpeg(GradientBitmap(16, 16)), 4096, 4096);
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    EXPECT_TRUE(tessaly::testing::RunsWithin(
+        64 * kMiB, [&] { return Throws<JpegTooLarge>([&] { DecodeJpeg(cmyk); }); }));
+    EXPECT_TRUE(tessaly::testing::RunsWithin(48 * kMiB + 32 * kMiB, [&] {
+        const Bitmap decoded = DecodeJpeg(baseline);
+        return decoded.Width() == 4096 && decoded.Row(4095)[3 * 4095] == 128;
+    }));
+}
+
+TEST(JpegDecoder, FileIsReadAsTheDecoderAsksAndANonJpegIsRefusedAtOnce) {
+    const TempDir dir;
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(64, 48), {.progressive = true});
+    // A photo followed by 2 GiB the file system does not store, and 3 GiB of nothing.
+    WriteFile(dir / "padded.jpg", jpeg);
+    std::filesystem::resize_file(dir / "padded.jpg", std::uintmax_t{2} << 30);
+    WriteFile(dir / "empty.jpg", {});
+    std::filesystem::resize_file(dir / "empty.jpg", std::uintmax_t{3} << 30);
+    const Bitmap expected = DecodeJpeg(jpeg);
+    EXPECT_THROW(DecodeJpegFile((dir / "missing.jpg").string()), FileReadError);
+    EXPECT_THROW(DecodeJpegFile(dir.path().string()), FileReadError);
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    EXPECT_TRUE(tessaly::testing::RunsWithin(32 * kMiB, [&] {
+        return DecodeJpegFile((dir / "padded.jpg").string()).SamePixels(expected);
+    }));
+    EXPECT_TRUE(tessaly::testing::RunsWithin(32 * kMiB, [&] {
+        return Throws<JpegError>([&] { DecodeJpegFile((dir / "empty.jpg").string()); });
+    }));
+}
+
+TEST(JpegDecoder, ScaledDecodeTakesTheSmallestEighthNotBelowTheAskedSize) {
+    JpegInfo info;
+    info.width = 800;
+    info.height = 600;
+    EXPECT_EQ(ScaleEighthsFor(info, 100, 75), 1);
+    EXPECT_EQ(ScaleEighthsFor(info, 101, 75), 2);
+    EXPECT_EQ(ScaleEighthsFor(info, 100, 76), 2);
+    EXPECT_EQ(ScaleEighthsFor(info, 700, 525), 7);
+    EXPECT_EQ(ScaleEighthsFor(info, 701, 1), 8);
+    EXPECT_EQ(ScaleEighthsFor(info, 5000, 5000), 8) << "never above the full size";
+    EXPECT_EQ(ScaleEighthsFor(info, 0, -3), 1);
+    info.width = 801; // libjpeg rounds up: 1/8 of 801 is 101
+    EXPECT_EQ(ScaleEighthsFor(info, 101, 1), 1);
+
+    const TempDir dir;
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(100, 60));
+    WriteFile(dir / "a.jpg", jpeg);
+    const RegularFile file((dir / "a.jpg").string());
+    EXPECT_TRUE(DecodeJpegScaled(file, 8).SamePixels(DecodeJpeg(jpeg)));
+    const Bitmap reduced = DecodeJpegFileAtLeast((dir / "a.jpg").string(), 30, 10);
+    EXPECT_EQ(reduced.Width(), 38); // 3/8: 2/8 would give 25
+    EXPECT_EQ(reduced.Height(), 23);
+    EXPECT_LE(MeanDifference(reduced, DecodeJpegScaled(file, 3)), 0.0);
+
+    WriteFile(dir / "cmyk.jpg", EncodeJpeg(GradientBitmap(100, 60), {.cmyk = true}));
+    const Bitmap cmyk = DecodeJpegFileAtLeast((dir / "cmyk.jpg").string(), 1, 1);
+    EXPECT_EQ(cmyk.Width(), 13);
+    EXPECT_EQ(cmyk.Height(), 8);
+    WriteFile(dir / "text.jpg", Bytes{'h', 'i'});
+    EXPECT_THROW(DecodeJpegFileAtLeast((dir / "text.jpg").string(), 1, 1), JpegError);
 }
 
 TEST(JpegDecoder, ProgressiveFileCutAnywhereAfterItsFirstScanStillDecodes) {

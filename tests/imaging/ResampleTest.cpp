@@ -270,15 +270,26 @@ TEST(TargetSize, BelowOneThrowsAndAnEmptyBitmapIsLeftAlone) {
 
 TEST(TargetSize, PassesRefuseSizesThatDoNotFitThem) {
     const Bitmap src = SolidBitmap(4, 4, 0, 0, 0);
+    StretchProgressThrottle quiet;
     Bitmap zeroWide(0, 4), narrower(3, 4), wider(5, 4), otherHeight(5, 3);
-    EXPECT_THROW(ReduceH(src, zeroWide, nullptr), std::invalid_argument);
-    EXPECT_THROW(EnlargeH(src, narrower, nullptr), std::invalid_argument);
-    EXPECT_THROW(ReduceH(src, wider, nullptr), std::invalid_argument);
-    EXPECT_THROW(EnlargeH(src, otherHeight, nullptr), std::invalid_argument);
+    EXPECT_THROW(ReduceH(src, zeroWide, quiet), std::invalid_argument);
+    EXPECT_THROW(EnlargeH(src, narrower, quiet), std::invalid_argument);
+    EXPECT_THROW(ReduceH(src, wider, quiet), std::invalid_argument);
+    EXPECT_THROW(EnlargeH(src, otherHeight, quiet), std::invalid_argument);
     Bitmap zeroHigh(4, 0), taller(4, 5);
-    EXPECT_THROW(ReduceV(src, zeroHigh, nullptr), std::invalid_argument);
-    EXPECT_THROW(ReduceV(src, taller, nullptr), std::invalid_argument);
-    EXPECT_THROW(EnlargeV(src, zeroHigh, nullptr), std::invalid_argument);
+    EXPECT_THROW(ReduceV(src, zeroHigh, quiet), std::invalid_argument);
+    EXPECT_THROW(ReduceV(src, taller, quiet), std::invalid_argument);
+    EXPECT_THROW(EnlargeV(src, zeroHigh, quiet), std::invalid_argument);
+}
+
+TEST(TargetSize, SizesBeyondThePictureLimitAreRefusedBeforeAnyWork) {
+    // Each would first allocate gigabytes: the output itself, or the intermediate of the
+    // width pass (4 x 268 M for a 4 x 1 answer).
+    Bitmap column = SolidBitmap(1, 1 << 16, 9, 9, 9);
+    EXPECT_THROW(StretchBitmap(column, 1 << 13, 1), std::invalid_argument);
+    EXPECT_EQ(column.Width(), 1) << "untouched";
+    Bitmap dot = SolidBitmap(1, 1, 9, 9, 9);
+    EXPECT_THROW(StretchBitmap(dot, 1 << 15, 1 << 14), std::invalid_argument);
 }
 
 namespace {
@@ -292,21 +303,22 @@ void Record(std::int32_t percent) {
 
 TEST(StretchProgress, ThrottlesReportsToOneEvery50Milliseconds) {
     g_reports.clear();
-    LastProgressTick = 12345;
-    StretchProgress(30, nullptr);
-    StretchProgress(0, nullptr);
-    EXPECT_EQ(LastProgressTick, 12345u) << "no callback, no state change";
+    StretchProgressThrottle none(nullptr, 12345);
+    none.Report(30);
+    none.Report(0);
+    EXPECT_EQ(none.LastTick(), 12345u) << "no callback, no state change";
 
-    StretchProgress(0, Record);
+    StretchProgressThrottle throttle(Record);
+    throttle.Report(0);
     EXPECT_TRUE(g_reports.empty()) << "0 only restarts the interval";
-    EXPECT_LE(TickCountMs() - LastProgressTick, 10u);
-    StretchProgress(40, Record);
+    EXPECT_LE(TickCountMs() - throttle.LastTick(), 10u);
+    throttle.Report(40);
     EXPECT_TRUE(g_reports.empty()) << "within 50 ms of the last report";
 
-    LastProgressTick = TickCountMs() - 50;
-    StretchProgress(40, Record);
+    throttle.SetLastTick(TickCountMs() - 50);
+    throttle.Report(40);
     EXPECT_EQ(g_reports, (std::vector<int>{40}));
-    EXPECT_LE(TickCountMs() - LastProgressTick, 10u) << "the tick after the call is kept";
+    EXPECT_LE(TickCountMs() - throttle.LastTick(), 10u) << "the tick after the call is kept";
 }
 
 TEST(StretchProgress, OnlyTheVerticalEnlargementOpensWithAReport) {
@@ -314,15 +326,15 @@ TEST(StretchProgress, OnlyTheVerticalEnlargementOpensWithAReport) {
     // other passes open with 0, which restarts the interval, so a short pass reports nothing.
     const Bitmap src = SolidBitmap(3, 2, 0, 0, 0);
     g_reports.clear();
-    LastProgressTick = TickCountMs() - 1000;
+    StretchProgressThrottle throttle(Record, TickCountMs() - 1000);
     Bitmap taller(3, 4);
-    EnlargeV(src, taller, Record);
+    EnlargeV(src, taller, throttle);
     EXPECT_EQ(g_reports, (std::vector<int>{50}));
 
     const auto quietPass = [&](auto pass, Bitmap dst) {
         g_reports.clear();
-        LastProgressTick = TickCountMs() - 1000;
-        pass(src, dst, Record);
+        StretchProgressThrottle fresh(Record, TickCountMs() - 1000);
+        pass(src, dst, fresh);
         return g_reports;
     };
     EXPECT_TRUE(quietPass(EnlargeH, Bitmap(5, 2)).empty());

@@ -5,11 +5,13 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 
 namespace tessaly::testing {
 namespace {
@@ -115,6 +117,42 @@ TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
     form.Save1->trigger();
     EXPECT_TRUE(asked);
     EXPECT_EQ(fixtures::ReadFile(existing), (fixtures::Bytes{1, 2, 3}));
+}
+
+TEST_F(PickWindowTest, RealDialogPreviewsTheSelectedJpegAndShowsNothingForOtherFiles) {
+    TForm2& form = NewWindow();
+    ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    ASSERT_NE(seam, nullptr);
+    const fs::path photo = dir_ / "photo.jpg";
+    fixtures::WriteFile(photo, fixtures::EncodeJpeg(fixtures::GradientBitmap(640, 480)));
+    fixtures::WriteFile(dir_ / "text.jpg", {'n', 'o'});
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.jpg").c_str(), 0600), 0);
+    folder_.Set(dir_.path().string());
+
+    QSize shown;
+    bool emptiedByText = false, emptiedByPipe = false;
+    WhenDialogShows(*seam, [&](QFileDialog& dialog) {
+        auto* preview = dialog.findChild<QLabel*>(QStringLiteral("savePreview"));
+        ASSERT_NE(preview, nullptr);
+        emit dialog.currentChanged(Q(photo));
+        shown = preview->pixmap().deviceIndependentSize().toSize();
+        emit dialog.currentChanged(Q(dir_ / "text.jpg"));
+        emptiedByText = preview->pixmap().isNull();
+        emit dialog.currentChanged(Q(photo));
+        emit dialog.currentChanged(Q(dir_ / "pipe.jpg")); // not waited on
+        emptiedByPipe = preview->pixmap().isNull();
+        dialog.reject();
+    });
+    form.Save1->trigger();
+    EXPECT_EQ(shown, QSize(kSavePreviewSide, 120)) << "fitted, aspect kept";
+    EXPECT_TRUE(emptiedByText);
+    EXPECT_TRUE(emptiedByPipe);
+    EXPECT_TRUE(boxes_.boxes().empty()) << "an unreadable file shows no box";
+
+    // The preview is decoded at a reduced scale and never enlarged.
+    EXPECT_EQ(SavePreviewImage(Q(photo), QSize(1000, 1000)).size(), QSize(640, 480));
+    EXPECT_EQ(SavePreviewImage(Q(photo), QSize(80, 80)).size(), QSize(80, 60));
 }
 
 } // namespace
