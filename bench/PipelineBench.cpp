@@ -31,28 +31,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int kShownWidth = 585;
 constexpr int kShownHeight = 390;
 
-// A picture with the detail of a photograph (smooth shapes with grain), so that it
-// compresses and decodes like one: about 1.6 bits a pixel at quality 90.
-Bitmap PhotoLikeBitmap(int width, int height) {
-    Bitmap bmp = fixtures::GradientBitmap(width, height);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bmp.Row(y);
-        for (int i = 0; i < width * 3; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(seed >> 27) - 16;
-            p[i] = static_cast<std::uint8_t>(std::clamp(p[i] + noise, 0, 255));
-        }
-    }
-    return bmp;
-}
-
 // Two files with the same 24-megapixel picture: the one shown and its neighbour.
 const fixtures::TempDir& Folder() {
     static const fixtures::TempDir dir("tessaly-bench-pictures");
     static const bool written = [] {
         const fixtures::Bytes jpeg =
-            fixtures::EncodeJpeg(PhotoLikeBitmap(6000, 4000), {.quality = 90});
+            fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000), {.quality = 90});
         fixtures::WriteFile(dir / "a.jpg", jpeg);
         fixtures::WriteFile(dir / "b.jpg", jpeg);
         return true;

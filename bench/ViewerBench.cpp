@@ -6,6 +6,8 @@
 // Run: build-bench/bench/bench_viewer (QT_QPA_PLATFORM=offscreen is set by the program).
 #include "model/ImageList.h"
 #include "tests/support/JpegFixtures.h"
+#include "viewer/JpegPicture.h"
+#include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
@@ -26,28 +28,13 @@ using namespace tessaly;
 
 namespace {
 
-// A picture with the detail of a photograph (smooth shapes with grain), so that it
-// compresses and decodes like one: about 1.6 bits a pixel at quality 90.
-Bitmap PhotoLikeBitmap(int width, int height) {
-    Bitmap bmp = fixtures::GradientBitmap(width, height);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bmp.Row(y);
-        for (int i = 0; i < width * 3; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(seed >> 27) - 16;
-            p[i] = static_cast<std::uint8_t>(std::clamp(p[i] + noise, 0, 255));
-        }
-    }
-    return bmp;
-}
-
 // One 6000 x 4000 picture (24 megapixels) written once for all benchmarks.
 const std::string& BigJpeg() {
     static fixtures::TempDir dir("tessaly-bench");
     static const std::string path = [] {
         const std::string p = (dir / "big.jpg").string();
-        fixtures::WriteFile(p, fixtures::EncodeJpeg(PhotoLikeBitmap(6000, 4000), {.quality = 90}));
+        fixtures::WriteFile(
+            p, fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000), {.quality = 90}));
         return p;
     }();
     return path;
@@ -82,16 +69,35 @@ void BM_PlainLibjpegDecode24MP(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainLibjpegDecode24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
-void BM_ShowInViewer24MP(benchmark::State& state) {
+// Handles window events until `ready` holds.
+template <typename Ready> void ProcessUntil(Ready ready) {
+    while (!ready())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+// The main window created on the file and shown, until the first picture can be drawn (the
+// screen copy) and, for `settled`, until the full-size pixels are drawn.
+void ShowInViewer(benchmark::State& state, bool settled) {
     const std::string& path = BigJpeg();
     for (auto _ : state) {
         TForm1 form({path});
         form.show();
-        // The first paint decodes the pixels and draws them fitted.
+        JpegPicture& picture = *form.Image1->Picture();
+        if (settled)
+            ProcessUntil([&] { return picture.Settled(); });
+        else
+            ProcessUntil([&] { return picture.Drawable() != nullptr; });
         benchmark::DoNotOptimize(form.grab());
     }
 }
+void BM_ShowInViewer24MP(benchmark::State& state) {
+    ShowInViewer(state, true);
+}
+void BM_FirstPictureInViewer24MP(benchmark::State& state) {
+    ShowInViewer(state, false);
+}
 BENCHMARK(BM_ShowInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_FirstPictureInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 // Peak resident memory since the last reset, in bytes.
 long PeakRss() {
@@ -120,12 +126,12 @@ void Repaint(benchmark::State& state, bool magnified) {
     ResetPeakRss();
     TForm1 form({path});
     form.show();
+    ProcessUntil([&] { return form.Image1->Picture()->Settled(); });
     benchmark::DoNotOptimize(form.grab());
     if (magnified) {
         for (int i = 0; i < 20; ++i)
             form.SetEnlarge(5); // up to the 400 % limit
-        form.Client->SetHorzPosition(12000);
-        form.Client->SetVertPosition(8000);
+        emit form.Client->ScrollRequested(12000, 8000);
         benchmark::DoNotOptimize(form.grab());
     }
     for (auto _ : state)

@@ -1,6 +1,7 @@
 #include "cli/ExifJson.h"
 
 #include "base/ShiftJis.h"
+#include "exif/ExifText.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,35 +10,6 @@
 
 namespace tessaly::cli {
 namespace {
-
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when there is none.
-std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = b(i);
-    std::size_t n = 0;
-    unsigned min = 0;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        n = 2, min = 0x80;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-        n = 3, min = 0x800;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-        n = 4, min = 0x10000;
-    else
-        return 0;
-    if (s.size() - i < n)
-        return 0;
-    unsigned cp = lead & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
 
 // Writes `"Name": ` and the value, one property per line.
 class ObjectWriter {
@@ -86,7 +58,7 @@ std::string JsonString(std::string_view utf8) {
     std::string out = "\"";
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        const std::size_t n = Utf8SequenceAt(utf8, i);
+        const std::size_t n = Utf8SequenceLength(utf8.substr(i));
         if (n == 0) {
             out += "\xEF\xBF\xBD";
             ++i;

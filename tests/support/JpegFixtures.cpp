@@ -10,6 +10,20 @@
 
 namespace tessaly::fixtures {
 
+Bitmap PhotoLikeBitmap(int width, int height) {
+    Bitmap bmp = fixtures::GradientBitmap(width, height);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bmp.Row(y);
+        for (int i = 0; i < width * 3; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(seed >> 27) - 16;
+            p[i] = static_cast<std::uint8_t>(std::clamp(p[i] + noise, 0, 255));
+        }
+    }
+    return bmp;
+}
+
 Bitmap GradientBitmap(int width, int height, unsigned seed) {
     Bitmap bmp = Bitmap::Uninitialized(width, height);
     for (int y = 0; y < height; ++y) {

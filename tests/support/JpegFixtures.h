@@ -28,6 +28,10 @@ struct JpegOptions {
 // pattern, so that cuts, scaling and decoding can be checked.
 Bitmap GradientBitmap(int width, int height, unsigned seed = 0);
 
+// A picture with the detail of a photograph (smooth shapes with grain), so that it
+// compresses and decodes like one: about 1.6 bits a pixel at quality 90.
+Bitmap PhotoLikeBitmap(int width, int height);
+
 // A picture of one colour.
 Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
 
