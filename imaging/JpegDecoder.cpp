@@ -1,5 +1,6 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <jerror.h>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -148,7 +150,15 @@ struct RawTarget {
     std::uint64_t libjpegMemory; // what libjpeg may allocate
     int rowsWritten;             // out: rows the decoder delivered
     std::uint64_t failOffset;    // out: how far into the data the decoder had read when it failed
+    // When set, rows are decoded into the first rows of `pixels` and handed to the sink one
+    // by one, top to bottom, instead of being kept in place.
+    void (*rowSink)(void* context, const unsigned char* row);
+    void* sinkContext;
 };
+
+// The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
+// buffer holds).
+constexpr int kBatch = 16;
 
 // Counts the blocks the scans visit against the work allowed for the picture.
 struct ScanMonitor {
@@ -289,22 +299,28 @@ Status DecodeC(StreamSource* src, RawTarget* target, ErrorManager* err) {
                                                     JPOOL_IMAGE, cinfo.output_width * 4, 1);
         const bool inverted = cinfo.saw_Adobe_marker != 0;
         while (cinfo.output_scanline < cinfo.output_height) {
-            unsigned char* out = target->pixels + target->stride * cinfo.output_scanline;
+            unsigned char* out =
+                target->pixels + (target->rowSink ? 0 : target->stride * cinfo.output_scanline);
             if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
                 break;
             CmykRowToBgr(row[0], out, target->outWidth, inverted);
+            if (target->rowSink)
+                target->rowSink(target->sinkContext, out);
         }
     } else {
-        constexpr int kBatch = 16;
         JSAMPROW rows[kBatch];
         while (cinfo.output_scanline < cinfo.output_height) {
             const JDIMENSION first = cinfo.output_scanline;
             const JDIMENSION count =
                 cinfo.output_height - first < kBatch ? cinfo.output_height - first : kBatch;
             for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = target->pixels + target->stride * (first + i);
-            if (jpeg_read_scanlines(&cinfo, rows, count) == 0)
+                rows[i] = target->pixels + target->stride * (target->rowSink ? i : first + i);
+            const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, count);
+            if (got == 0)
                 break;
+            if (target->rowSink)
+                for (JDIMENSION i = 0; i < got; ++i)
+                    target->rowSink(target->sinkContext, rows[i]);
         }
     }
     target->rowsWritten = static_cast<int>(cinfo.output_scanline);
@@ -403,7 +419,19 @@ std::uint64_t LastMarkerBefore(const Input& input, std::uint64_t end) {
 // it failed in.
 constexpr int kCutRetries = 4;
 
-Bitmap Decode(Input& input, int eighths) {
+struct Size2 {
+    int width;
+    int height;
+};
+
+extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
+    static_cast<DisplayReducer*>(reducer)->AddRow(row);
+}
+
+// Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
+// by row into a copy reduced for display to that size (at full scale), without holding the
+// whole picture.
+Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nullopt) {
     if (eighths < 1 || eighths > 8)
         throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
                                     "/8 is not one of 1/8 to 8/8");
@@ -411,10 +439,19 @@ Bitmap Decode(Input& input, int eighths) {
     CheckDecodable(info);
     const int outWidth = ScaledDimension(info.width, eighths);
     const int outHeight = ScaledDimension(info.height, eighths);
-    Bitmap bitmap = Bitmap::Uninitialized(outWidth, outHeight);
+    std::optional<DisplayReducer> reducer;
+    std::vector<unsigned char> sinkRows;
+    Bitmap bitmap;
+    if (display) {
+        reducer.emplace(outWidth, outHeight, display->width, display->height);
+        sinkRows.resize(static_cast<std::size_t>(outWidth) * 3 * kBatch);
+    } else {
+        bitmap = Bitmap::Uninitialized(outWidth, outHeight);
+    }
+    const std::uint64_t held = display ? sinkRows.size() : bitmap.SizeBytes();
     // libjpeg may use what the picture leaves of the limit, and the margin.
     const std::uint64_t libjpegMemory =
-        kMaxDecodeBytes + kDecodeMargin - std::min(bitmap.SizeBytes(), kMaxDecodeBytes);
+        kMaxDecodeBytes + kDecodeMargin - std::min(held, kMaxDecodeBytes);
     ErrorManager err;
     // A file damaged inside the tables or header of a later scan fails as a whole, though
     // the scans before were complete: it is decoded again without the damaged part, which
@@ -423,12 +460,30 @@ Bitmap Decode(Input& input, int eighths) {
     bool cut = false;
     std::string firstError;
     for (int attempt = 0; attempt <= kCutRetries; ++attempt) {
-        RawTarget target{bitmap.Data(), bitmap.Stride(), info.width,    info.height, eighths,
-                         outWidth,      outHeight,       libjpegMemory, 0,           0};
+        RawTarget target{display ? sinkRows.data() : bitmap.Data(),
+                         display ? static_cast<std::size_t>(outWidth) * 3 : bitmap.Stride(),
+                         info.width,
+                         info.height,
+                         eighths,
+                         outWidth,
+                         outHeight,
+                         libjpegMemory,
+                         0,
+                         0,
+                         display ? FeedReducer : nullptr,
+                         display ? &*reducer : nullptr};
+        if (reducer)
+            reducer->Restart();
         StreamSource src = input.Source(end, cut);
         switch (DecodeC(&src, &target, &err)) {
         case Status::Ok:
             // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
+            if (reducer) {
+                std::fill(sinkRows.begin(), sinkRows.end(), std::uint8_t{128});
+                for (int y = target.rowsWritten; y < outHeight; ++y)
+                    reducer->AddRow(sinkRows.data());
+                return reducer->Take();
+            }
             for (int y = target.rowsWritten; y < outHeight; ++y)
                 std::memset(bitmap.Row(y), 128, bitmap.Stride());
             return bitmap;
@@ -507,6 +562,11 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
 Bitmap DecodeJpegScaled(const RegularFile& file, int eighths) {
     Input input(file);
     return Decode(input, eighths);
+}
+
+Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height) {
+    Input input(file);
+    return Decode(input, 8, Size2{width, height});
 }
 
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {

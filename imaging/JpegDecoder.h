@@ -95,6 +95,11 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height);
 // The same limits and errors as DecodeJpeg.
 Bitmap DecodeJpegScaled(const RegularFile& file, int eighths);
 
+// The picture decoded at full size and reduced for display to width x height (at least 1 and
+// at most the picture's size each way), row by row: equal byte for byte to ReduceForDisplay
+// of DecodeJpeg, without ever holding the whole picture. The same limits and errors.
+Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height);
+
 // Opens the file and decodes it at the smallest scale N/8 that is at least width x height.
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height);
 

@@ -1,7 +1,7 @@
 #include "ui/StretchDraw.h"
 
+#include "imaging/DisplayScale.h"
 #include "ui/BitmapView.h"
-#include "ui/DisplayScale.h"
 
 #include <QPaintDevice>
 #include <QPainter>

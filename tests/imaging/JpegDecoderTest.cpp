@@ -1,5 +1,6 @@
 #include "imaging/JpegDecoder.h"
 
+#include "imaging/DisplayScale.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
 
@@ -261,6 +262,32 @@ TEST(JpegDecoder, ProgressiveFileCutAnywhereAfterItsFirstScanStillDecodes) {
             EXPECT_LE(MeanDifference(source, decoded), 40.0) << "cut at " << size;
         } catch (const JpegError& e) {
             ADD_FAILURE() << "cut at " << size << " of " << jpeg.size() << ": " << e.what();
+        }
+    }
+}
+
+TEST(JpegDecoder, DisplayCopyDecodedRowByRowEqualsTheReducedFullDecode) {
+    // Every kind of file, and sizes that split rows and columns unevenly: the copy made while
+    // decoding equals, byte for byte, the one reduced from the whole decoded picture.
+    const TempDir dir;
+    const Bitmap source = GradientBitmap(203, 151, 7);
+    Bytes truncated = EncodeJpeg(source, {.quality = 90});
+    truncated.resize(truncated.size() * 2 / 3);
+    const std::vector<std::pair<const char*, Bytes>> files = {
+        {"baseline", EncodeJpeg(source, {.quality = 90})},
+        {"progressive", EncodeJpeg(source, {.progressive = true})},
+        {"grey", EncodeJpeg(source, {.grayscale = true})},
+        {"cmyk", EncodeJpeg(source, {.cmyk = true})},
+        {"truncated", truncated},
+    };
+    for (const auto& [name, jpeg] : files) {
+        WriteFile(dir / name, jpeg);
+        const RegularFile file((dir / name).string());
+        const Bitmap whole = DecodeJpeg(file);
+        for (const auto& [w, h] : {std::pair{203, 151}, std::pair{100, 75}, std::pair{7, 150},
+                                   std::pair{1, 1}, std::pair{202, 2}}) {
+            EXPECT_TRUE(DecodeJpegForDisplay(file, w, h).SamePixels(ReduceForDisplay(whole, w, h)))
+                << name << " " << w << " x " << h;
         }
     }
 }

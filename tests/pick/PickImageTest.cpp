@@ -3,7 +3,7 @@
 #include "pick/PickImage.h"
 
 #include "PickTestSupport.h"
-#include "ui/DisplayScale.h"
+#include "imaging/DisplayScale.h"
 
 namespace tessaly::testing {
 namespace {

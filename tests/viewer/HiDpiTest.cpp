@@ -6,7 +6,7 @@
 #include "MainWindowFixture.h"
 #include "pick/PickImage.h"
 #include "tests/pick/PickTestSupport.h"
-#include "ui/DisplayScale.h"
+#include "imaging/DisplayScale.h"
 
 #include <QApplication>
 #include <cstdlib>

@@ -1,0 +1,127 @@
+#include "imaging/DisplayScale.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace tessaly {
+
+namespace {
+
+// Start of the source span of output index i when n source items map onto m outputs.
+int SpanStart(int i, int n, int m) {
+    return static_cast<int>(static_cast<std::int64_t>(i) * n / m);
+}
+
+// One output row from the column sums of its source rows: each pixel the rounded mean of
+// the block of source pixels it covers.
+void EmitRow(const std::vector<std::uint32_t>& columnSums, std::uint32_t rows,
+             const std::vector<int>& x0, std::uint8_t* dst, int width) {
+    for (int x = 0; x < width; ++x) {
+        const int xa = x0[static_cast<std::size_t>(x)];
+        const int xb = x0[static_cast<std::size_t>(x) + 1];
+        std::uint64_t b = 0, g = 0, r = 0;
+        for (int sx = xa; sx < xb; ++sx) {
+            const std::uint32_t* s = columnSums.data() + static_cast<std::size_t>(sx) * 3;
+            b += s[0];
+            g += s[1];
+            r += s[2];
+        }
+        const std::uint64_t count =
+            static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(xb - xa);
+        dst[3 * x + 0] = static_cast<std::uint8_t>((b + count / 2) / count);
+        dst[3 * x + 1] = static_cast<std::uint8_t>((g + count / 2) / count);
+        dst[3 * x + 2] = static_cast<std::uint8_t>((r + count / 2) / count);
+    }
+}
+
+void AddToSums(std::vector<std::uint32_t>& columnSums, const std::uint8_t* row) {
+    std::uint32_t* sums = columnSums.data();
+    for (std::size_t i = 0; i < columnSums.size(); ++i)
+        sums[i] += row[i];
+}
+
+std::vector<int> ColumnStarts(int sourceWidth, int width) {
+    std::vector<int> x0(static_cast<std::size_t>(width) + 1);
+    for (int x = 0; x <= width; ++x)
+        x0[static_cast<std::size_t>(x)] = SpanStart(x, sourceWidth, width);
+    return x0;
+}
+
+void CheckSizes(int sw, int sh, int width, int height) {
+    if (width < 1 || height < 1 || width > sw || height > sh)
+        throw std::invalid_argument(
+            "ReduceForDisplay: the size must lie between 1 and the source size");
+}
+
+// Output rows [firstRow, endRow) of the reduction.
+void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0, int firstRow,
+                int endRow) {
+    const int sh = source.Height();
+    const int height = out.Height();
+    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(source.Width()) * 3);
+    for (int y = firstRow; y < endRow; ++y) {
+        const int ya = SpanStart(y, sh, height);
+        const int yb = SpanStart(y + 1, sh, height);
+        std::fill(columnSums.begin(), columnSums.end(), 0u);
+        for (int sy = ya; sy < yb; ++sy)
+            AddToSums(columnSums, source.Row(sy));
+        EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), out.Width());
+    }
+}
+
+} // namespace
+
+Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+    const int sw = source.Width();
+    const int sh = source.Height();
+    CheckSizes(sw, sh, width, height);
+    const std::vector<int> x0 = ColumnStarts(sw, width);
+    Bitmap out = Bitmap::Uninitialized(width, height);
+    // A large picture is summed on two threads, each over its own band of output rows.
+    const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
+                       std::thread::hardware_concurrency() >= 2;
+    if (!split) {
+        ReduceRows(source, out, x0, 0, height);
+        return out;
+    }
+    const int middle = height / 2;
+    {
+        const std::jthread lower([&] { ReduceRows(source, out, x0, middle, height); });
+        ReduceRows(source, out, x0, 0, middle);
+    }
+    return out;
+}
+
+DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height)
+    : sourceHeight_(sourceHeight),
+      x0_((CheckSizes(sourceWidth, sourceHeight, width, height), ColumnStarts(sourceWidth, width))),
+      columnSums_(static_cast<std::size_t>(sourceWidth) * 3),
+      out_(Bitmap::Uninitialized(width, height)) {
+    Restart();
+}
+
+void DisplayReducer::Restart() {
+    std::fill(columnSums_.begin(), columnSums_.end(), 0u);
+    sourceRow_ = 0;
+    row_ = 0;
+    rowEnd_ = SpanStart(1, sourceHeight_, out_.Height());
+}
+
+void DisplayReducer::AddRow(const std::uint8_t* bgr) {
+    if (row_ >= out_.Height())
+        return;
+    AddToSums(columnSums_, bgr);
+    ++sourceRow_;
+    if (sourceRow_ < rowEnd_)
+        return;
+    const int rowStart = SpanStart(row_, sourceHeight_, out_.Height());
+    EmitRow(columnSums_, static_cast<std::uint32_t>(rowEnd_ - rowStart), x0_, out_.Row(row_),
+            out_.Width());
+    std::fill(columnSums_.begin(), columnSums_.end(), 0u);
+    ++row_;
+    rowEnd_ = SpanStart(row_ + 1, sourceHeight_, out_.Height());
+}
+
+} // namespace tessaly

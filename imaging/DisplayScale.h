@@ -1,0 +1,42 @@
+// A reduced copy of a picture for drawing it smaller than its natural size: each output
+// pixel is the mean of the block of source pixels it covers (a box filter), so fine
+// detail does not alias as it would with nearest-pixel sampling.
+#pragma once
+
+#include "imaging/Bitmap.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tessaly {
+
+// width and height at least 1 and at most the source's size; throws std::invalid_argument
+// otherwise.
+Bitmap ReduceForDisplay(const Bitmap& source, int width, int height);
+
+// The same reduction made from rows fed one at a time, top to bottom, holding one row of
+// sums instead of the whole source: a picture decoded straight into its display copy.
+class DisplayReducer {
+public:
+    // The sizes as for ReduceForDisplay; throws std::invalid_argument otherwise.
+    DisplayReducer(int sourceWidth, int sourceHeight, int width, int height);
+    // The next source row: sourceWidth pixels of blue, green, red.
+    void AddRow(const std::uint8_t* bgr);
+    // Forgets the rows fed so far: the next row is the first again.
+    void Restart();
+    // Every source row has been fed.
+    bool Done() const { return row_ == out_.Height(); }
+    // The reduced copy, equal byte for byte to ReduceForDisplay of the rows fed.
+    Bitmap Take() { return std::move(out_); }
+
+private:
+    int sourceHeight_;
+    std::vector<int> x0_;
+    std::vector<std::uint32_t> columnSums_;
+    Bitmap out_;
+    int sourceRow_ = 0;
+    int row_ = 0;
+    int rowEnd_ = 0;
+};
+
+} // namespace tessaly
