@@ -22,6 +22,21 @@ PictureDecoders DefaultPictureDecoders() {
         cancel.ThrowIfCancelled();
         return DecodeJpegScaled(file, ScaleEighthsFor(info, minWidth, minHeight));
     };
+    decoders.decodeDisplay = [](const std::string& path, int width, int height,
+                                const CancelFlag& cancel, int& fullWidth, int& fullHeight,
+                                bool& exact) {
+        const RegularFile file(path);
+        const JpegInfo info = ReadJpegHeader(file);
+        fullWidth = info.width;
+        fullHeight = info.height;
+        CheckDecodable(info);
+        cancel.ThrowIfCancelled();
+        exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
+                (width != info.width || height != info.height);
+        if (exact)
+            return DecodeJpegForDisplay(file, width, height);
+        return DecodeJpegScaled(file, ScaleEighthsFor(info, width, height));
+    };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
         cancel.ThrowIfCancelled();

@@ -46,8 +46,15 @@ struct PictureDecoders {
         decodeScaled;
     // The picture at full size.
     std::function<Bitmap(const std::string& path, const CancelFlag& cancel)> decodeFull;
+    // For a neighbour decoded ahead: when the picture is larger than width x height (at
+    // least as large both ways, not the same size), the full picture reduced to exactly that
+    // size as the window reduces pictures for display, with `exact` set; otherwise as
+    // decodeScaled. Optional: without it neighbours get decodeScaled's copies.
+    std::function<Bitmap(const std::string& path, int width, int height, const CancelFlag& cancel,
+                         int& fullWidth, int& fullHeight, bool& exact)>
+        decodeDisplay;
 };
-// Both throw std::runtime_error when the file cannot be read (missing, not a regular file,
+// All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
 // picture exceeds the decode limit (imaging/JpegDecoder.h).
 

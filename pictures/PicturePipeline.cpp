@@ -43,6 +43,7 @@ struct PicturePipeline::Outcome {
     bool cancelled = false;
     bool fromStore = false; // answered from what was kept, nothing decoded
     bool stable = true;     // the file kept its identity while it was decoded
+    bool exact = false;     // a display copy (see PictureResult::exact)
     FileIdentity identity;
     std::shared_ptr<const Bitmap> bitmap;
     int fullWidth = 0;
@@ -255,6 +256,7 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
             out.bitmap = k.bitmap;
             out.fullWidth = k.fullWidth;
             out.fullHeight = k.fullHeight;
+            out.exact = k.exact;
             out.error = k.error;
             out.errorText = k.errorText;
             out.errorType = k.errorType;
@@ -269,6 +271,9 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
             bitmap = decoders_.decodeFull(job.path, cancel);
             out.fullWidth = bitmap.Width();
             out.fullHeight = bitmap.Height();
+        } else if (job.kind == JobKind::Neighbour && decoders_.decodeDisplay) {
+            bitmap = decoders_.decodeDisplay(job.path, job.minWidth, job.minHeight, cancel,
+                                             out.fullWidth, out.fullHeight, out.exact);
         } else {
             bitmap = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
                                             out.fullWidth, out.fullHeight);
@@ -303,6 +308,7 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
         copy.fullHeight = outcome.fullHeight;
         copy.madeForWidth = job.minWidth;
         copy.madeForHeight = job.minHeight;
+        copy.exact = outcome.exact;
         copy.error = outcome.error;
         copy.errorText = outcome.errorText;
         copy.errorType = outcome.errorType;
@@ -340,6 +346,7 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     result.bitmap = std::move(outcome.bitmap);
     result.fullWidth = outcome.fullWidth;
     result.fullHeight = outcome.fullHeight;
+    result.exact = outcome.exact && !fullSize;
     result.error = std::move(outcome.error);
     result.errorText = std::move(outcome.errorText);
     result.errorType = outcome.errorType;

@@ -82,6 +82,10 @@ struct PictureResult {
     // The picture's own size; 0 x 0 when the decode failed before the header was read.
     int fullWidth = 0;
     int fullHeight = 0;
+    // A display copy: the full picture reduced to exactly the size it was asked for, the
+    // same pixels as the window's own reduction of the full picture (neighbours decoded
+    // ahead, when the decoders can make them).
+    bool exact = false;
     // When the decode failed: the decoder's exception, its message and its kind; `kind` then
     // says which decode failed (ScreenCopy: the first one, whatever its scale). An error ends
     // the work for that request: no full-size decode follows a failed first decode.
@@ -158,6 +162,7 @@ private:
         int madeForWidth = 0; // the size asked for when it was decoded
         int madeForHeight = 0;
         bool reusable = true; // false: the file changed while it was decoded
+        bool exact = false;   // a display copy
         std::size_t bytes = 0;
         std::uint64_t lastUse = 0;
     };

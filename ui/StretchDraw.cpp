@@ -21,10 +21,6 @@ QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
     return out;
 }
 
-namespace {
-
-// The control's size in the device pixels of the surface painted on: the logical size times
-// the device pixel ratio (2 on a screen at twice the usual density), at least 1 x 1.
 QSize DeviceSize(QSize control, qreal ratio) {
     if (!(ratio > 0) || ratio == 1)
         return control;
@@ -32,11 +28,17 @@ QSize DeviceSize(QSize control, qreal ratio) {
             std::max(1, static_cast<int>(std::lround(control.height() * ratio)))};
 }
 
-} // namespace
-
 void StretchDrawer::Forget() {
     reducedImage_ = QImage();
     reduced_.reset();
+}
+
+void StretchDrawer::Adopt(std::shared_ptr<const Bitmap> reduced) {
+    Forget();
+    if (!reduced || reduced->Empty())
+        return;
+    reduced_ = std::move(reduced);
+    reducedImage_ = BitmapView(*reduced_);
 }
 
 void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
@@ -54,8 +56,8 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
         if (!reduced_ || reduced_->Width() != device.width() ||
             reduced_->Height() != device.height()) {
             Forget();
-            reduced_ =
-                std::make_unique<Bitmap>(ReduceForDisplay(pixels, device.width(), device.height()));
+            reduced_ = std::make_shared<const Bitmap>(
+                ReduceForDisplay(pixels, device.width(), device.height()));
             reducedImage_ = BitmapView(*reduced_);
         }
         if (device == control) {

@@ -23,6 +23,10 @@ namespace tessaly {
 // A block of a picture's pixels as a 32-bit image, for drawing it stretched.
 QImage SourceBlock(const Bitmap& pixels, const QRect& block);
 
+// The control's size in the device pixels of a surface of the given device pixel ratio (2 on
+// a screen at twice the usual density): the logical size times the ratio, at least 1 x 1.
+QSize DeviceSize(QSize control, qreal ratio);
+
 class StretchDrawer {
 public:
     // Draws `pixels` stretched to `control`, the part `exposed` of it, at the device pixel
@@ -30,9 +34,12 @@ public:
     void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed);
     // Drops the reduced copy: to be called when the picture changes.
     void Forget();
+    // Takes a copy already reduced for display (the picture reduced as Draw would reduce it)
+    // in place of making one: used while its size is the one needed.
+    void Adopt(std::shared_ptr<const Bitmap> reduced);
 
 private:
-    std::unique_ptr<Bitmap> reduced_;
+    std::shared_ptr<const Bitmap> reduced_;
     QImage reducedImage_; // over reduced_'s rows
 };
 

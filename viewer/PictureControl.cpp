@@ -17,17 +17,30 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
 void PictureControl::SetPicture(std::shared_ptr<JpegPicture> picture) {
     picture_ = std::move(picture);
     drawer_.Forget();
+    exactCopy_ = false;
     update();
 }
 
 void PictureControl::PixelsChanged() {
-    drawer_.Forget();
+    if (!exactCopy_)
+        drawer_.Forget();
     update();
+}
+
+void PictureControl::AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy) {
+    drawer_.Adopt(std::move(copy));
+    exactCopy_ = true;
+    update();
+}
+
+QSize PictureControl::DeviceDrawSize() const {
+    return DeviceSize(size(), devicePixelRatioF());
 }
 
 void PictureControl::ClearPicture() {
     picture_.reset();
     drawer_.Forget();
+    exactCopy_ = false;
     update();
 }
 

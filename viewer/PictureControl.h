@@ -23,8 +23,14 @@ public:
 
     // Replaces the picture; the control's bounds are the window's to set.
     void SetPicture(std::shared_ptr<JpegPicture> picture);
-    // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew.
+    // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew. The
+    // copy reduced for display is made again from them, unless it is an exact display copy.
     void PixelsChanged();
+    // A display copy of the picture arrived (reduced from the full picture as this control
+    // reduces it): drawn as it is, and kept as the reduced copy while the size holds.
+    void AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy);
+    // The size the picture is drawn at, in device pixels.
+    QSize DeviceDrawSize() const;
     // Empties the picture (nothing is drawn).
     void ClearPicture();
     const std::shared_ptr<JpegPicture>& Picture() const { return picture_; }
@@ -39,6 +45,7 @@ private:
     std::shared_ptr<JpegPicture> picture_;
     bool stretch_ = false;
     StretchDrawer drawer_;
+    bool exactCopy_ = false; // the drawer holds an exact display copy
 };
 
 } // namespace tessaly

@@ -372,13 +372,16 @@ void TForm1::imageDSP(int k) {
     DspExifInfo(k);
 }
 
+QSize TForm1::ShownDeviceSize() const {
+    const Rect& shown = model_.Image();
+    return DeviceSize(QSize(shown.width, shown.height), Image1->devicePixelRatioF());
+}
+
 void TForm1::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels; a picture not larger than that
     // comes at full size at once.
-    const Rect& shown = model_.Image();
-    const qreal scale = Image1->devicePixelRatioF();
-    pixelRequest_ = pipeline_->Show(path, static_cast<int>(std::ceil(shown.width * scale)),
-                                    static_cast<int>(std::ceil(shown.height * scale)));
+    const QSize shown = ShownDeviceSize();
+    pixelRequest_ = pipeline_->Show(path, shown.width(), shown.height());
 }
 
 void TForm1::PixelsArrived(PictureResult result) {
@@ -396,6 +399,13 @@ void TForm1::PixelsArrived(PictureResult result) {
         picture->SetFullPixels(std::move(result.bitmap));
         pixelRequest_ = 0;
         DecodeNeighbours();
+    } else if (result.exact &&
+               QSize(result.bitmap->Width(), result.bitmap->Height()) == Image1->DeviceDrawSize()) {
+        // A neighbour decoded ahead into exactly what the control draws: it is the final
+        // picture already, and the full-size pixels that follow draw the same.
+        picture->SetScreenCopy(result.bitmap);
+        Image1->AdoptDisplayCopy(std::move(result.bitmap));
+        return;
     } else {
         picture->SetScreenCopy(std::move(result.bitmap));
     }
@@ -414,10 +424,8 @@ void TForm1::DecodeNeighbours() {
         if (n != k && (paths.empty() || paths.front() != list.Path(n)))
             paths.push_back(list.Path(n));
     }
-    const Rect& shown = model_.Image();
-    const qreal scale = Image1->devicePixelRatioF();
-    pipeline_->Ahead(std::move(paths), static_cast<int>(std::ceil(shown.width * scale)),
-                     static_cast<int>(std::ceil(shown.height * scale)));
+    const QSize shown = ShownDeviceSize();
+    pipeline_->Ahead(std::move(paths), shown.width(), shown.height());
 }
 
 void TForm1::DropPicture() {

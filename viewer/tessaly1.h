@@ -208,6 +208,8 @@ private:
     // Asks the picture pipeline for the pixels of the picture just loaded, at the size it is
     // shown, and remembers the request whose results are awaited.
     void RequestPixels(const std::string& path);
+    // The picture's shown size in device pixels, as its control draws it.
+    QSize ShownDeviceSize() const;
     // A result of the picture pipeline, on the GUI thread.
     void PixelsArrived(PictureResult result);
     // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.

@@ -1,5 +1,6 @@
 #include "pictures/PicturePipeline.h"
 
+#include "imaging/DisplayScale.h"
 #include "imaging/JpegDecoder.h"
 #include "tests/support/JpegFixtures.h"
 
@@ -337,6 +338,32 @@ TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailO
     EXPECT_THROW(std::rethrow_exception(got[2].error), JpegError);
     pipeline.WaitUntilIdle();
     EXPECT_EQ(results.All().size(), 3u);
+}
+
+TEST(PicturePipeline, NeighbourIsDecodedAheadIntoTheExactDisplayCopy) {
+    // With the real decoders a neighbour larger than the shown size is kept as the picture
+    // reduced for display, the same pixels the window makes from the full picture; the
+    // picture shown first gets a quick scaled copy, which is not exact.
+    TempDir dir;
+    const std::string first = (dir / "first.jpg").string();
+    const std::string next = (dir / "next.jpg").string();
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(640, 480, 3));
+    WriteFile(first, jpeg);
+    WriteFile(next, jpeg);
+    Results results;
+    PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(2));
+    pipeline.Show(first, 300, 200);
+    auto got = results.WaitFor(2);
+    EXPECT_FALSE(got[0].exact);
+    pipeline.Ahead({next}, 300, 200);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(next, 300, 200);
+    got = results.WaitFor(3);
+    ASSERT_TRUE(got[2].Ok()) << got[2].errorText;
+    EXPECT_EQ(got[2].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[2].exact);
+    EXPECT_TRUE(got[2].bitmap->SamePixels(ReduceForDisplay(DecodeJpeg(jpeg), 300, 200)));
+    pipeline.WaitUntilIdle();
 }
 
 TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
