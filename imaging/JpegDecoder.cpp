@@ -4,6 +4,7 @@
 #include "imaging/JpegErrorManager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <jerror.h>
@@ -135,7 +136,7 @@ std::uint64_t ReadOffset(const StreamSource& src) {
     return src.bufferAt + static_cast<std::uint64_t>(src.pub.next_input_byte - src.bufferStart);
 }
 
-enum class Status { Ok, Failed, ReadFailed, ScanLimit, WorkLimit, SizeChanged };
+enum class Status { Ok, Failed, ReadFailed, ScanLimit, WorkLimit, SizeChanged, Stopped };
 
 // Where the decoder writes: plain pointers only, so nothing with a destructor lives in
 // the C-style functions below.
@@ -154,6 +155,8 @@ struct RawTarget {
     // by one, top to bottom, instead of being kept in place.
     void (*rowSink)(void* context, const unsigned char* row);
     void* sinkContext;
+    // When set and raised, the decode stops at its next progress report.
+    const std::atomic<bool>* stop;
 };
 
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
@@ -164,6 +167,7 @@ constexpr int kBatch = 16;
 struct ScanMonitor {
     jpeg_progress_mgr pub; // first member: libjpeg sees only this
     ErrorManager* err;
+    const std::atomic<bool>* stop;
     int lastScan;
     std::uint64_t blocksVisited;
     std::uint64_t blocksAllowed;
@@ -172,6 +176,10 @@ struct ScanMonitor {
 extern "C" void OnProgress(j_common_ptr cinfo) {
     auto* monitor = reinterpret_cast<ScanMonitor*>(cinfo->progress);
     const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (monitor->stop != nullptr && monitor->stop->load(std::memory_order_relaxed)) {
+        monitor->err->scanLimitHit = 3;
+        std::longjmp(monitor->err->jump, 1);
+    }
     if (dinfo->input_scan_number == monitor->lastScan)
         return;
     monitor->lastScan = dinfo->input_scan_number;
@@ -265,11 +273,14 @@ Status DecodeC(StreamSource* src, RawTarget* target, ErrorManager* err) {
     cinfo.err = jpeg_detail::InstallErrorManager(*err);
     monitor.pub.progress_monitor = OnProgress;
     monitor.err = err;
+    monitor.stop = target->stop;
     if (setjmp(err->jump)) {
         target->failOffset = ReadOffset(*src);
         jpeg_destroy_decompress(&cinfo);
         if (err->scanLimitHit)
-            return err->scanLimitHit == 1 ? Status::ScanLimit : Status::WorkLimit;
+            return err->scanLimitHit == 1   ? Status::ScanLimit
+                   : err->scanLimitHit == 2 ? Status::WorkLimit
+                                            : Status::Stopped;
         return src->readErrno != 0 ? Status::ReadFailed : Status::Failed;
     }
     jpeg_create_decompress(&cinfo);
@@ -431,7 +442,8 @@ extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
 // Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
 // by row into a copy reduced for display to that size (at full scale), without holding the
 // whole picture.
-Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nullopt) {
+Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nullopt,
+              const std::atomic<bool>* stop = nullptr) {
     if (eighths < 1 || eighths > 8)
         throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
                                     "/8 is not one of 1/8 to 8/8");
@@ -471,7 +483,8 @@ Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nul
                          0,
                          0,
                          display ? FeedReducer : nullptr,
-                         display ? &*reducer : nullptr};
+                         display ? &*reducer : nullptr,
+                         stop};
         if (reducer)
             reducer->Restart();
         StreamSource src = input.Source(end, cut);
@@ -493,6 +506,8 @@ Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nul
             throw JpegError("too many scans for the picture's size (its blocks visited more "
                             "than " +
                             std::to_string(kMaxScanPasses) + " times)");
+        case Status::Stopped:
+            throw JpegDecodeStopped();
         case Status::SizeChanged:
             throw JpegError("the header changed between two reads");
         case Status::ReadFailed:
@@ -538,9 +553,9 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
     return Decode(input, 8);
 }
 
-Bitmap DecodeJpeg(const RegularFile& file) {
+Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, 8);
+    return Decode(input, 8, std::nullopt, stop);
 }
 
 Bitmap DecodeJpegFile(const std::string& path) {
@@ -559,14 +574,15 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
     return 8;
 }
 
-Bitmap DecodeJpegScaled(const RegularFile& file, int eighths) {
+Bitmap DecodeJpegScaled(const RegularFile& file, int eighths, const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, eighths);
+    return Decode(input, eighths, std::nullopt, stop);
 }
 
-Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height) {
+Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height,
+                            const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, 8, Size2{width, height});
+    return Decode(input, 8, Size2{width, height}, stop);
 }
 
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {

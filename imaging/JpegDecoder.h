@@ -12,6 +12,7 @@
 #include "base/RegularFile.h"
 #include "imaging/Bitmap.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -51,6 +52,12 @@ inline constexpr int kMaxScans = 300;
 inline constexpr int kMaxScanPasses = 64;
 
 // The data are not a readable JPEG (libjpeg's message says why).
+// A decode stopped because its caller raised the stop flag; no picture.
+class JpegDecodeStopped : public std::exception {
+public:
+    const char* what() const noexcept override { return "decode stopped"; }
+};
+
 class JpegError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -81,7 +88,9 @@ void CheckDecodable(const JpegInfo& info);
 // picture above the limits, JpegError for data libjpeg cannot decode or too many scans,
 // and (for a file) FileReadError when it cannot be opened or read or is not a regular file.
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data);
-Bitmap DecodeJpeg(const RegularFile& file);
+// A decode given `stop` gives up with JpegDecodeStopped soon after it is raised (by another
+// thread that no longer wants the picture).
+Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop = nullptr);
 Bitmap DecodeJpegFile(const std::string& path);
 
 // The size of the picture decoded at scale eighths/8 (libjpeg rounds up).
@@ -93,12 +102,14 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height);
 
 // Decodes the picture at scale eighths/8 (1 to 8; 8 is the full decode, byte for byte).
 // The same limits and errors as DecodeJpeg.
-Bitmap DecodeJpegScaled(const RegularFile& file, int eighths);
+Bitmap DecodeJpegScaled(const RegularFile& file, int eighths,
+                        const std::atomic<bool>* stop = nullptr);
 
 // The picture decoded at full size and reduced for display to width x height (at least 1 and
 // at most the picture's size each way), row by row: equal byte for byte to ReduceForDisplay
 // of DecodeJpeg, without ever holding the whole picture. The same limits and errors.
-Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height);
+Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height,
+                            const std::atomic<bool>* stop = nullptr);
 
 // Opens the file and decodes it at the smallest scale N/8 that is at least width x height.
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height);

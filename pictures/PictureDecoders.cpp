@@ -20,7 +20,7 @@ PictureDecoders DefaultPictureDecoders() {
         fullHeight = info.height;
         CheckDecodable(info);
         cancel.ThrowIfCancelled();
-        return DecodeJpegScaled(file, ScaleEighthsFor(info, minWidth, minHeight));
+        return DecodeJpegScaled(file, ScaleEighthsFor(info, minWidth, minHeight), &cancel.Flag());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -34,13 +34,13 @@ PictureDecoders DefaultPictureDecoders() {
         exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
                 (width != info.width || height != info.height);
         if (exact)
-            return DecodeJpegForDisplay(file, width, height);
-        return DecodeJpegScaled(file, ScaleEighthsFor(info, width, height));
+            return DecodeJpegForDisplay(file, width, height, &cancel.Flag());
+        return DecodeJpegScaled(file, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
         cancel.ThrowIfCancelled();
-        return DecodeJpeg(file);
+        return DecodeJpeg(file, &cancel.Flag());
     };
     return decoders;
 }

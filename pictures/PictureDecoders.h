@@ -22,6 +22,8 @@ public:
     CancelFlag& operator=(const CancelFlag&) = delete;
 
     bool Cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+    // The flag itself, for a decoder that polls it deep inside (libjpeg's progress reports).
+    const std::atomic<bool>& Flag() const noexcept { return cancelled_; }
     void Cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
     // Throws DecodeCancelled when the flag is set.
     void ThrowIfCancelled() const;

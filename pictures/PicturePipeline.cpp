@@ -281,6 +281,8 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
         out.bitmap = std::make_shared<const Bitmap>(std::move(bitmap));
     } catch (const DecodeCancelled&) {
         out.cancelled = true;
+    } catch (const JpegDecodeStopped&) {
+        out.cancelled = true;
     } catch (...) {
         out.error = std::current_exception();
         DescribeError(out.error, out.errorText, out.errorType);

@@ -291,3 +291,15 @@ TEST(JpegDecoder, DisplayCopyDecodedRowByRowEqualsTheReducedFullDecode) {
         }
     }
 }
+
+TEST(JpegDecoder, RaisedStopFlagEndsTheDecodeWithoutAPicture) {
+    const TempDir dir;
+    WriteFile(dir / "a.jpg", EncodeJpeg(GradientBitmap(300, 200), {.progressive = true}));
+    const RegularFile file((dir / "a.jpg").string());
+    std::atomic<bool> stop{true};
+    EXPECT_THROW(DecodeJpeg(file, &stop), JpegDecodeStopped);
+    EXPECT_THROW(DecodeJpegScaled(file, 2, &stop), JpegDecodeStopped);
+    EXPECT_THROW(DecodeJpegForDisplay(file, 30, 20, &stop), JpegDecodeStopped);
+    stop = false;
+    EXPECT_TRUE(DecodeJpeg(file, &stop).SamePixels(DecodeJpeg(file)));
+}
