@@ -84,7 +84,8 @@ int PicturePipeline::DefaultThreadCount() {
     return static_cast<int>(std::clamp(cores, 1u, 4u));
 }
 
-std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int shownHeight) {
+std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int shownHeight,
+                                    int pictureWidth, int pictureHeight) {
     std::uint64_t request = 0;
     {
         const std::lock_guard lock(mutex_);
@@ -93,7 +94,11 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
             Discard(std::move(full_));
             fullPath_.clear();
         }
-        current_ = Current{path, shownWidth, shownHeight};
+        // The first decode is a reduced copy when libjpeg's 7/8 already reaches the shown size.
+        const bool reduced = pictureWidth > 0 && pictureHeight > 0 &&
+                             shownWidth <= ScaledDimension(pictureWidth, 7) &&
+                             shownHeight <= ScaledDimension(pictureHeight, 7);
+        current_ = Current{path, shownWidth, shownHeight, reduced};
         ahead_.clear();
         aheadTried_.clear();
         CancelUnwanted();
@@ -155,10 +160,15 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     };
     if (current_) {
         const Current& c = *current_;
-        if (!c.firstDelivered) {
-            if (!runningCopy(c.path, c.width, c.height))
-                jobs.push_back({JobKind::First, c.path, c.width, c.height});
-        } else if (!c.fullDelivered) {
+        const bool firstRunning = runningCopy(c.path, c.width, c.height);
+        if (!c.firstDelivered && !firstRunning)
+            jobs.push_back({JobKind::First, c.path, c.width, c.height});
+        // The full decode follows the first one or, when the first is known to be a reduced
+        // copy, runs beside it on another worker once the first is under way: the sharp
+        // picture then comes one full decode after the request, not after the screen copy
+        // and the full decode one after the other. A first decode at full size is never
+        // doubled.
+        if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced))) {
             const bool running =
                 std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
                     return r.job.path == c.path && r.job.kind == JobKind::Full;

@@ -12,7 +12,9 @@
 // of it that is neither done nor being done, in this order:
 //   1. the current picture's first decode: a screen copy at the shown size, or, when the
 //      picture is not larger than that, the picture itself at full size;
-//   2. the current picture's full-size decode, once a screen copy of it has been delivered;
+//   2. the current picture's full-size decode, once its first decode is done, or as soon as
+//      it is under way (on another worker) when Show was told the picture's size and the
+//      first decode is a reduced copy;
 //   3. screen copies of the neighbours, in the order given (direction of travel first).
 // So however fast requests come (a held key), at most the current picture's decodes and the
 // neighbours' are pending. A new Show drops the old neighbours and cancels every running
@@ -118,7 +120,10 @@ public:
     // than that size is delivered at full size only. Drops the neighbours asked for before
     // and cancels decodes no longer wanted. Returns the request's number, carried by its
     // results; numbers increase from 1.
-    std::uint64_t Show(const std::string& path, int shownWidth, int shownHeight);
+    // The picture's own size, when the caller knows it (0 otherwise), lets the full decode
+    // start beside a first decode that is known to be a reduced copy.
+    std::uint64_t Show(const std::string& path, int shownWidth, int shownHeight,
+                       int pictureWidth = 0, int pictureHeight = 0);
 
     // Screen copies at shownWidth x shownHeight for `paths`, most wanted first, kept for a
     // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
@@ -170,6 +175,7 @@ private:
         std::string path;
         int width = 0;
         int height = 0;
+        bool reduced = false; // the first decode is known to be a reduced copy
         bool firstDelivered = false;
         bool fullDelivered = false;
     };

@@ -381,7 +381,9 @@ void TForm1::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels; a picture not larger than that
     // comes at full size at once.
     const QSize shown = ShownDeviceSize();
-    pixelRequest_ = pipeline_->Show(path, shown.width(), shown.height());
+    const JpegPicture& picture = *Image1->Picture();
+    pixelRequest_ =
+        pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
 }
 
 void TForm1::PixelsArrived(PictureResult result) {
