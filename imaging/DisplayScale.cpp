@@ -94,6 +94,36 @@ Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
     return out;
 }
 
+Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
+                              int regionWidth, int regionHeight) {
+    const int sw = source.Width();
+    const int sh = source.Height();
+    CheckSizes(sw, sh, width, height);
+    if (left < 0 || top < 0 || regionWidth < 1 || regionHeight < 1 || left > width - regionWidth ||
+        top > height - regionHeight)
+        throw std::invalid_argument("ReduceRegionForDisplay: the region must lie in the copy");
+    // The column spans of the region's pixels, counted from the first source column they use.
+    const int firstColumn = SpanStart(left, sw, width);
+    std::vector<int> x0(static_cast<std::size_t>(regionWidth) + 1);
+    for (int x = 0; x <= regionWidth; ++x)
+        x0[static_cast<std::size_t>(x)] = SpanStart(left + x, sw, width) - firstColumn;
+    const std::size_t columns = static_cast<std::size_t>(x0.back());
+    std::vector<std::uint32_t> columnSums(columns * 3);
+    Bitmap out = Bitmap::Uninitialized(regionWidth, regionHeight);
+    for (int y = 0; y < regionHeight; ++y) {
+        const int ya = SpanStart(top + y, sh, height);
+        const int yb = SpanStart(top + y + 1, sh, height);
+        std::fill(columnSums.begin(), columnSums.end(), 0u);
+        for (int sy = ya; sy < yb; ++sy) {
+            const std::uint8_t* row = source.Row(sy) + static_cast<std::size_t>(firstColumn) * 3;
+            for (std::size_t i = 0; i < columnSums.size(); ++i)
+                columnSums[i] += row[i];
+        }
+        EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), regionWidth);
+    }
+    return out;
+}
+
 DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height)
     : sourceHeight_(sourceHeight),
       x0_((CheckSizes(sourceWidth, sourceHeight, width, height), ColumnStarts(sourceWidth, width))),

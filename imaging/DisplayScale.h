@@ -14,6 +14,12 @@ namespace tessaly {
 // otherwise.
 Bitmap ReduceForDisplay(const Bitmap& source, int width, int height);
 
+// The part (left, top, regionWidth x regionHeight) of ReduceForDisplay(source, width,
+// height), equal byte for byte, computed from the source pixels under it alone: a large
+// reduced picture drawn part by part without a copy of the whole.
+Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
+                              int regionWidth, int regionHeight);
+
 // The same reduction made from rows fed one at a time, top to bottom, holding one row of
 // sums instead of the whole source: a picture decoded straight into its display copy.
 class DisplayReducer {

@@ -53,6 +53,27 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
     // onto the screen; a copy at the logical size would be enlarged again and look soft.
     const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
     if (device.width() <= pw && device.height() <= ph && device != QSize(pw, ph)) {
+        const double rx = static_cast<double>(device.width()) / control.width();
+        const double ry = static_cast<double>(device.height()) / control.height();
+        if (static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels &&
+            !(reduced_ && reduced_->Width() == device.width() &&
+              reduced_->Height() == device.height())) {
+            // A large control (a zoom just below 100 %): only the exposed part is reduced,
+            // never a copy of the whole shown size.
+            const QRect part = QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
+                                      exposed.height() * ry)
+                                   .toAlignedRect() &
+                               QRect(QPoint(0, 0), device);
+            if (part.isEmpty())
+                return;
+            const Bitmap block =
+                ReduceRegionForDisplay(pixels, device.width(), device.height(), part.x(), part.y(),
+                                       part.width(), part.height());
+            const QRectF source(exposed.x() * rx - part.x(), exposed.y() * ry - part.y(),
+                                exposed.width() * rx, exposed.height() * ry);
+            painter.drawImage(QRectF(exposed), BitmapView(block), source);
+            return;
+        }
         if (!reduced_ || reduced_->Width() != device.width() ||
             reduced_->Height() != device.height()) {
             Forget();
@@ -64,8 +85,6 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
             painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
             return;
         }
-        const double rx = static_cast<double>(device.width()) / control.width();
-        const double ry = static_cast<double>(device.height()) / control.height();
         painter.drawImage(QRectF(exposed), reducedImage_,
                           QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
                                  exposed.height() * ry));

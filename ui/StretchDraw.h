@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <cstdint>
 #include <memory>
 
 class QPainter;
@@ -29,6 +30,11 @@ QSize DeviceSize(QSize control, qreal ratio);
 
 class StretchDrawer {
 public:
+    // Up to this many device pixels a picture shown reduced is drawn from a reduced copy of
+    // the whole control, kept while the size holds (4 megapixels, 12 MiB); a larger control
+    // reduces only the part being drawn.
+    static constexpr std::int64_t kWholeCopyPixels = std::int64_t{4} << 20;
+
     // Draws `pixels` stretched to `control`, the part `exposed` of it, at the device pixel
     // ratio of the painter's device.
     void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed);

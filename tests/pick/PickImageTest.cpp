@@ -21,6 +21,16 @@ TEST(PickImage, DrawsTheBoxFilteredReductionWhenSmallerThanThePicture) {
     // Reduced in one direction only.
     image.resize(1000, 300);
     EXPECT_TRUE(SameImage(Drawn(image), ReduceForDisplay(picture, 1000, 300)));
+    // A control above the size of a whole reduced copy is reduced part by part: the same
+    // pixels, also where the parts meet.
+    const Bitmap large = fixtures::GradientBitmap(2600, 1800, 5);
+    image.SetPicture(large);
+    image.resize(2500, 1700);
+    EXPECT_TRUE(SameImage(Drawn(image), ReduceForDisplay(large, 2500, 1700)));
+    QImage parts(2500, 1700, QImage::Format_RGB32);
+    image.render(&parts, QPoint(0, 0), QRegion(0, 0, 1250, 1700));
+    image.render(&parts, QPoint(1250, 0), QRegion(1250, 0, 1250, 1700));
+    EXPECT_TRUE(SameImage(parts, ReduceForDisplay(large, 2500, 1700)));
 }
 
 TEST(PickImage, DrawsThePicturePixelForPixelAtActualSize) {
