@@ -42,7 +42,7 @@ void StretchDrawer::Adopt(std::shared_ptr<const Bitmap> reduced) {
 }
 
 void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
-                         const QRect& exposedPart) {
+                         const QRect& exposedPart, bool wholeVisible) {
     const int pw = pixels.Width();
     const int ph = pixels.Height();
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
@@ -55,11 +55,12 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
     if (device.width() <= pw && device.height() <= ph && device != QSize(pw, ph)) {
         const double rx = static_cast<double>(device.width()) / control.width();
         const double ry = static_cast<double>(device.height()) / control.height();
-        if (static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels &&
+        if ((!wholeVisible ||
+             static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels) &&
             !(reduced_ && reduced_->Width() == device.width() &&
               reduced_->Height() == device.height())) {
-            // A large control (a zoom just below 100 %): only the exposed part is reduced,
-            // never a copy of the whole shown size.
+            // A control partly hidden (scrolled, at a zoom below 100 %) or very large: only
+            // the exposed part is reduced, never a copy of the whole shown size.
             const QRect part = QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
                                       exposed.height() * ry)
                                    .toAlignedRect() &

@@ -30,14 +30,17 @@ QSize DeviceSize(QSize control, qreal ratio);
 
 class StretchDrawer {
 public:
-    // Up to this many device pixels a picture shown reduced is drawn from a reduced copy of
-    // the whole control, kept while the size holds (4 megapixels, 12 MiB); a larger control
-    // reduces only the part being drawn.
+    // Up to this many device pixels a picture shown reduced on a control that is wholly
+    // visible is drawn from a reduced copy of the whole control, kept while the size holds
+    // (4 megapixels, 12 MiB); a larger or partly hidden control reduces only the part being
+    // drawn.
     static constexpr std::int64_t kWholeCopyPixels = std::int64_t{4} << 20;
 
     // Draws `pixels` stretched to `control`, the part `exposed` of it, at the device pixel
     // ratio of the painter's device.
-    void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed);
+    // `wholeVisible`: the whole control is on the screen (not scrolled partly out of view).
+    void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed,
+              bool wholeVisible = true);
     // Drops the reduced copy: to be called when the picture changes.
     void Forget();
     // Takes a copy already reduced for display (the picture reduced as Draw would reduce it)

@@ -70,7 +70,7 @@ void PictureControl::paintEvent(QPaintEvent* event) {
         painter.drawImage(exposed.topLeft(), view, exposed & QRect(0, 0, pw, ph));
         return;
     }
-    drawer_.Draw(painter, *pixels, size(), exposed);
+    drawer_.Draw(painter, *pixels, size(), exposed, visibleRegion().boundingRect() == rect());
 }
 
 } // namespace tessaly
