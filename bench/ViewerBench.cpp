@@ -72,7 +72,7 @@ BENCHMARK(BM_PlainLibjpegDecode24MP)->Unit(benchmark::kMillisecond)->UseRealTime
 // Handles window events until `ready` holds.
 template <typename Ready> void ProcessUntil(Ready ready) {
     while (!ready())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // The main window created on the file and shown, until the first picture can be drawn (the
