@@ -10,27 +10,35 @@ void CancelFlag::ThrowIfCancelled() const {
         throw DecodeCancelled();
 }
 
+namespace {
+
+// The file's header, read and checked before any pixel work; the picture's size is handed
+// back even when it is refused, for the message.
+JpegInfo CheckedHeader(const RegularFile& file, const CancelFlag& cancel, int& fullWidth,
+                       int& fullHeight) {
+    const JpegInfo info = ReadJpegHeader(file);
+    fullWidth = info.width;
+    fullHeight = info.height;
+    CheckDecodable(info);
+    cancel.ThrowIfCancelled();
+    return info;
+}
+
+} // namespace
+
 PictureDecoders DefaultPictureDecoders() {
     PictureDecoders decoders;
     decoders.decodeScaled = [](const std::string& path, int minWidth, int minHeight,
                                const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
         const RegularFile file(path);
-        const JpegInfo info = ReadJpegHeader(file);
-        fullWidth = info.width;
-        fullHeight = info.height;
-        CheckDecodable(info);
-        cancel.ThrowIfCancelled();
+        const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
         return DecodeJpegScaled(file, ScaleEighthsFor(info, minWidth, minHeight), &cancel.Flag());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
                                 bool& exact) {
         const RegularFile file(path);
-        const JpegInfo info = ReadJpegHeader(file);
-        fullWidth = info.width;
-        fullHeight = info.height;
-        CheckDecodable(info);
-        cancel.ThrowIfCancelled();
+        const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
         exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
                 (width != info.width || height != info.height);
         if (exact)

@@ -39,18 +39,11 @@ bool IsFullSize(const Bitmap& bitmap, int fullWidth, int fullHeight) {
 
 } // namespace
 
-struct PicturePipeline::Outcome {
+struct PicturePipeline::Outcome : Decoded {
     bool cancelled = false;
     bool fromStore = false; // answered from what was kept, nothing decoded
     bool stable = true;     // the file kept its identity while it was decoded
-    bool exact = false;     // a display copy (see PictureResult::exact)
     FileIdentity identity;
-    std::shared_ptr<const Bitmap> bitmap;
-    int fullWidth = 0;
-    int fullHeight = 0;
-    std::exception_ptr error;
-    std::string errorText;
-    PictureErrorType errorType = PictureErrorType::None;
 };
 
 PicturePipeline::PicturePipeline(PictureDecoders decoders, ResultCallback onResult)
@@ -261,15 +254,8 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
         if (kept != copies_.end() && kept->second.reusable &&
             kept->second.identity == out.identity &&
             Covers(kept->second, job.minWidth, job.minHeight)) {
-            const KeptCopy& k = kept->second;
             out.fromStore = true;
-            out.bitmap = k.bitmap;
-            out.fullWidth = k.fullWidth;
-            out.fullHeight = k.fullHeight;
-            out.exact = k.exact;
-            out.error = k.error;
-            out.errorText = k.errorText;
-            out.errorType = k.errorType;
+            static_cast<Decoded&>(out) = kept->second;
             return out;
         }
         lock.unlock();
@@ -315,15 +301,9 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
         KeptCopy copy;
         copy.identity = outcome.identity;
         copy.reusable = outcome.stable;
-        copy.bitmap = outcome.bitmap;
-        copy.fullWidth = outcome.fullWidth;
-        copy.fullHeight = outcome.fullHeight;
+        static_cast<Decoded&>(copy) = outcome;
         copy.madeForWidth = job.minWidth;
         copy.madeForHeight = job.minHeight;
-        copy.exact = outcome.exact;
-        copy.error = outcome.error;
-        copy.errorText = outcome.errorText;
-        copy.errorType = outcome.errorType;
         Keep(job.path, std::move(copy));
     }
     if (!current_ || current_->path != job.path)

@@ -155,19 +155,22 @@ private:
         Job job;
         CancelFlag cancel;
     };
-    // A kept screen copy or error.
-    struct KeptCopy {
-        FileIdentity identity;
+    // What a decode gave: pixels, or the error that stopped it.
+    struct Decoded {
         std::shared_ptr<const Bitmap> bitmap;
         int fullWidth = 0;
         int fullHeight = 0;
+        bool exact = false; // a display copy (see PictureResult::exact)
         std::exception_ptr error;
         std::string errorText;
         PictureErrorType errorType = PictureErrorType::None;
+    };
+    // A kept screen copy or error.
+    struct KeptCopy : Decoded {
+        FileIdentity identity;
         int madeForWidth = 0; // the size asked for when it was decoded
         int madeForHeight = 0;
         bool reusable = true; // false: the file changed while it was decoded
-        bool exact = false;   // a display copy
         std::size_t bytes = 0;
         std::uint64_t lastUse = 0;
     };
