@@ -86,12 +86,9 @@ TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidg
           std::make_unique<PicturePipeline>(DefaultPictureDecoders(), [this](PictureResult result) {
               // On a worker thread: handed to the GUI thread, where all state lives. The
               // pipeline is destroyed (and its workers joined) before this window.
+              arrived_.Put(std::move(result));
               QMetaObject::invokeMethod(
-                  this,
-                  [this, result = std::move(result)]() mutable {
-                      PixelsArrived(std::move(result));
-                  },
-                  Qt::QueuedConnection);
+                  this, [this] { TakeArrivedPixels(); }, Qt::QueuedConnection);
           })) {
     const ViewUpdate update(*this);
     CreateControls();
@@ -384,6 +381,11 @@ void TForm1::RequestPixels(const std::string& path) {
     const JpegPicture& picture = *Image1->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
+}
+
+void TForm1::TakeArrivedPixels() {
+    for (PictureResult& result : arrived_.TakeAll())
+        PixelsArrived(std::move(result));
 }
 
 void TForm1::PixelsArrived(PictureResult result) {

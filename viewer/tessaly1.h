@@ -7,6 +7,7 @@
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
 #include "pictures/PicturePipeline.h"
+#include "pictures/ResultInbox.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -210,6 +211,8 @@ private:
     void RequestPixels(const std::string& path);
     // The picture's shown size in device pixels, as its control draws it.
     QSize ShownDeviceSize() const;
+    // The pipeline's results waiting in the inbox, taken on the GUI thread, oldest first.
+    void TakeArrivedPixels();
     // A result of the picture pipeline, on the GUI thread.
     void PixelsArrived(PictureResult result);
     // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
@@ -220,7 +223,11 @@ private:
     ViewerModel model_;
     SaveFolder ownFolder_;
     SaveFolder* saveFolder_;
-    // Reads and decodes pictures on worker threads; its results come back as queued calls.
+    // The pipeline's results on their way to the GUI thread; made before the pipeline and
+    // destroyed after it, so no worker can reach it once it has gone.
+    ResultInbox arrived_;
+    // Reads and decodes pictures on worker threads; each result is put in `arrived_` and the
+    // GUI thread woken by a queued call that carries nothing.
     std::unique_ptr<PicturePipeline> pipeline_;
     std::uint64_t pixelRequest_ = 0; // the request whose results are awaited, 0 for none
     int travel_ = 1;                 // +1 after "next", -1 after "previous"
