@@ -1,0 +1,38 @@
+#!/bin/bash
+# Builds the viewer with ThreadSanitizer and runs the end-to-end scenarios on it in Xvfb;
+# fails when ThreadSanitizer reports anything outside Qt's, D-Bus's and GLib's own threads
+# (scripts/tsan-qt.supp says why those are left out).
+# Usage: scripts/tsan-e2e.sh [BUILD_DIR] [SCENARIO...]   (default: build-tsan-gui, the
+# scenarios that step, zoom, select, copy and pick: navigation view selection commands windows)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-tsan-gui}
+shift || true
+scenarios=("$@")
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(navigation view selection commands windows)
+
+scripts/quiet.sh cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_TSAN=ON
+scripts/quiet.sh cmake --build "$build" -j"$(nproc)" --target tessaly
+
+reports=$(mktemp -d)
+trap 'rm -rf "$reports"' EXIT
+# The scenarios start the program themselves: a wrapper gives it the sanitizer's options.
+cat > "$reports/tessaly" <<WRAP
+#!/bin/sh
+export TSAN_OPTIONS="log_path=$reports/report exitcode=0 suppressions=$PWD/scripts/tsan-qt.supp"
+exec "$PWD/$build/app/tessaly" "\$@"
+WRAP
+chmod +x "$reports/tessaly"
+
+status=0
+for scenario in "${scenarios[@]}"; do
+  TESSALY_EXE="$reports/tessaly" TESSALY_BUILD_DIR="$PWD/$build" PYTHONDONTWRITEBYTECODE=1 \
+    python3 tests/e2e/run_e2e.py "test_$scenario" || status=1
+done
+if compgen -G "$reports/report.*" > /dev/null; then
+  cat "$reports"/report.*
+  echo "ThreadSanitizer reported the above" >&2
+  exit 1
+fi
+echo "ThreadSanitizer: no report in ${scenarios[*]}"
+exit $status
