@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds the viewer with ThreadSanitizer and runs the end-to-end scenarios on it in Xvfb;
 # fails when ThreadSanitizer reports anything outside Qt's, D-Bus's and GLib's own threads
-# (scripts/tsan-qt.supp says why those are left out).
+# (scripts/tsan-qt.supp says why those are left out). The program runs several times slower
+# under it, so a scenario that waits on the window manager may fail for its timing alone:
+# such failures are listed as warnings; the normal build's test run is where they count.
 # Usage: scripts/tsan-e2e.sh [BUILD_DIR] [SCENARIO...]   (default: build-tsan-gui, the
 # scenarios that step, zoom, select, copy and pick: navigation view selection commands windows)
 set -euo pipefail
@@ -24,15 +26,17 @@ exec "$PWD/$build/app/tessaly" "\$@"
 WRAP
 chmod +x "$reports/tessaly"
 
-status=0
+failed=()
 for scenario in "${scenarios[@]}"; do
   TESSALY_EXE="$reports/tessaly" TESSALY_BUILD_DIR="$PWD/$build" PYTHONDONTWRITEBYTECODE=1 \
-    python3 tests/e2e/run_e2e.py "test_$scenario" || status=1
+    python3 tests/e2e/run_e2e.py "test_$scenario" || failed+=("$scenario")
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "warning: scenarios that failed under ThreadSanitizer: ${failed[*]}" >&2
+fi
 if compgen -G "$reports/report.*" > /dev/null; then
   cat "$reports"/report.*
   echo "ThreadSanitizer reported the above" >&2
   exit 1
 fi
 echo "ThreadSanitizer: no report in ${scenarios[*]}"
-exit $status
