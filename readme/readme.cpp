@@ -1,6 +1,7 @@
 #include "readme/readme.h"
 
 #include "base/Format.h"
+#include "base/RegularFile.h"
 #include "readme/RtfDocument.h"
 #include "ui/ulib.h"
 
@@ -12,13 +13,11 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTextEdit>
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string_view>
+#include <vector>
 
 namespace tessaly {
 
@@ -75,59 +74,24 @@ TForm3::TForm3(QWidget* parent)
 
 namespace {
 
-// Closes a file descriptor when it goes out of scope.
-class FileCloser {
-public:
-    explicit FileCloser(int fd) : fd_(fd) {}
-    ~FileCloser() { ::close(fd_); }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    int fd_;
-};
-
 // The bytes of the readme file: nothing when it is not a regular file (a pipe is never
 // waited on), cannot be read, or is larger than a readme may be.
-std::optional<std::string> ReadReadmeFile(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+std::optional<std::vector<std::uint8_t>> ReadReadmeFile(const QString& path) {
+    try {
+        return ReadRegularFile(QFile::encodeName(path).toStdString(), kReadmeMaxBytes);
+    } catch (const FileReadError&) {
         return std::nullopt;
-    const FileCloser closer(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::uint64_t>(st.st_size) > kReadmeMaxBytes)
-        return std::nullopt;
-    // Room for one byte more than the file had, and then for one more than allowed, so
-    // that a file grown since is read whole or noticed.
-    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
-    std::size_t size = 0;
-    for (;;) {
-        if (size == bytes.size()) {
-            if (size > kReadmeMaxBytes)
-                return std::nullopt;
-            bytes.resize(kReadmeMaxBytes + 1);
-        }
-        const ssize_t got = ::read(fd, bytes.data() + size, bytes.size() - size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
     }
-    bytes.resize(size);
-    return bytes;
 }
 
 } // namespace
 
 void TForm3::LoadReadme(const QString& path) {
     try {
-        if (const std::optional<std::string> bytes = ReadReadmeFile(path))
-            ShowReadmeBytes(*RichEdit1, *bytes);
+        if (const std::optional<std::vector<std::uint8_t>> bytes = ReadReadmeFile(path))
+            ShowReadmeBytes(
+                *RichEdit1,
+                std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
     } catch (...) {
         // A readme that cannot be shown is not reported; the box keeps what it has.
     }
