@@ -1,11 +1,7 @@
 #include "exif/ByteSource.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessaly {
 
@@ -21,35 +17,20 @@ std::size_t MemorySource::ReadAt(std::uint64_t position, std::span<std::uint8_t>
 std::unique_ptr<FileSource> FileSource::Open(const std::string& path) {
     if (path.empty())
         return nullptr;
-    // Look before opening, so that a named pipe is never opened (that would block).
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
+    try {
+        return std::unique_ptr<FileSource>(new FileSource(RegularFile(path)));
+    } catch (const FileReadError&) {
+        return nullptr; // missing, unreadable, or not a regular file (never waited on)
     }
-    return std::unique_ptr<FileSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
-}
-
-FileSource::~FileSource() {
-    ::close(fd_);
 }
 
 bool FileSource::FillBlock(std::uint64_t blockStart) {
     block_.resize(kBlockSize);
     std::size_t filled = 0;
-    while (filled < kBlockSize) {
-        const ssize_t r = ::pread(fd_, block_.data() + filled, kBlockSize - filled,
-                                  static_cast<off_t>(blockStart + filled));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break; // end of file, or a failing medium: what was read is all there is
-        filled += static_cast<std::size_t>(r);
+    try {
+        filled = file_.ReadAt(blockStart, block_.data(), kBlockSize);
+    } catch (const FileReadError&) {
+        filled = 0; // a failing medium: the data ends here
     }
     blockStart_ = blockStart;
     blockLength_ = filled;
@@ -58,7 +39,7 @@ bool FileSource::FillBlock(std::uint64_t blockStart) {
 
 std::size_t FileSource::ReadAt(std::uint64_t position, std::span<std::uint8_t> dst) {
     std::size_t copied = 0;
-    while (copied < dst.size() && position < size_) {
+    while (copied < dst.size() && position < file_.Size()) {
         const bool inBlock =
             blockLength_ > 0 && position >= blockStart_ && position - blockStart_ < blockLength_;
         if (!inBlock && !FillBlock(position - position % kBlockSize))

@@ -2,11 +2,14 @@
 // memory (tests, the fuzzer). Every read is bounded by the size of the source.
 #pragma once
 
+#include "base/RegularFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessaly {
@@ -43,21 +46,16 @@ public:
     // not a regular file (a folder, a pipe) or it cannot be opened for reading.
     static std::unique_ptr<FileSource> Open(const std::string& path);
 
-    ~FileSource() override;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-
-    std::uint64_t Size() const override { return size_; }
+    std::uint64_t Size() const override { return file_.Size(); }
     std::size_t ReadAt(std::uint64_t position, std::span<std::uint8_t> dst) override;
 
 private:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    explicit FileSource(RegularFile file) : file_(std::move(file)) {}
     bool FillBlock(std::uint64_t blockStart);
 
-    int fd_;
-    std::uint64_t size_;
+    RegularFile file_;
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = 0;
     std::size_t blockLength_ = 0; // valid bytes in block_; 0 when nothing is buffered
