@@ -8,6 +8,8 @@
 
 #include "pictures/PicturePipeline.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -18,9 +20,12 @@ public:
     void Put(PictureResult result);
     // Everything put in so far, oldest first; the inbox is empty afterwards.
     std::vector<PictureResult> TakeAll();
+    // Waits until something is in the inbox or `timeout` has passed; true when something is.
+    bool WaitForResult(std::chrono::milliseconds timeout);
 
 private:
     std::mutex mutex_;
+    std::condition_variable arrived_;
     std::vector<PictureResult> results_;
 };
 

@@ -1,7 +1,8 @@
 // The picture of the image control: a JPEG file, opened and its header read when the file is
-// loaded, and its pixels, decoded at full size in 24-bit colour the first time they are
-// needed (the first paint, or a cut of the selected area). The file stays open until then
-// and is read in small pieces as the decoder asks for them.
+// loaded, and its pixels in 24-bit colour, which the picture pipeline delivers (a screen copy
+// first, then the full size). The file stays open until the full-size pixels are there; only
+// a picture whose pixels nobody was asked for is decoded here, read in small pieces as the
+// decoder asks for them.
 #pragma once
 
 #include "base/RegularFile.h"
@@ -23,8 +24,8 @@ public:
     int Width() const { return info_.width; }
     int Height() const { return info_.height; }
 
-    // The decoded pixels, decoding here on the first call unless the picture pipeline has
-    // delivered them. nullptr when decoding failed; the picture then stays empty and later
+    // The full-size pixels, decoding them here on the first call unless the picture pipeline
+    // has delivered them (the main window waits for the pipeline first). nullptr when decoding failed; the picture then stays empty and later
     // calls do not try again. The file is closed once decoded: the decoded bitmap is the
     // only full-size copy kept.
     const Bitmap* Pixels();

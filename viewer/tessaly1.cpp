@@ -35,6 +35,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QUrl>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -388,6 +389,14 @@ void TForm1::TakeArrivedPixels() {
         PixelsArrived(std::move(result));
 }
 
+void TForm1::AwaitFullPixels() {
+    using namespace std::chrono_literals;
+    while (Image1->HasPicture() && !Image1->Picture()->Settled() && pixelRequest_ != 0) {
+        arrived_.WaitForResult(100ms);
+        TakeArrivedPixels();
+    }
+}
+
 void TForm1::PixelsArrived(PictureResult result) {
     const std::shared_ptr<JpegPicture>& picture = Image1->Picture();
     if (result.request != pixelRequest_ || !picture) {
@@ -690,10 +699,13 @@ Bitmap TForm1::CutSelectedArea() {
         throw std::runtime_error(
             Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
     // The full-size pixels; a command that comes before the pipeline has delivered them
-    // decodes them here, under the busy cursor.
+    // waits for its workers under the busy cursor. Only a picture whose pixels nobody is
+    // decoding (none was asked for) is decoded here.
     std::optional<BusyCursor> busy;
-    if (Image1->HasPicture() && !Image1->Picture()->Settled())
+    if (Image1->HasPicture() && !Image1->Picture()->Settled()) {
         busy.emplace();
+        AwaitFullPixels();
+    }
     const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
     return CutArea(decoded ? *decoded : Bitmap(), area.left, area.top, area.width, area.height);
 }

@@ -213,6 +213,10 @@ private:
     QSize ShownDeviceSize() const;
     // The pipeline's results waiting in the inbox, taken on the GUI thread, oldest first.
     void TakeArrivedPixels();
+    // For a command that needs the full-size pixels before they have arrived: waits for the
+    // pipeline's workers (the caller shows the busy cursor), taking their results as they
+    // come, until the picture is settled or nothing more is awaited.
+    void AwaitFullPixels();
     // A result of the picture pipeline, on the GUI thread.
     void PixelsArrived(PictureResult result);
     // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.

@@ -177,7 +177,7 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
 
 TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredTakesTheFullPicture) {
     // The copy comes at once after the load, before any result of the picture pipeline has
-    // been handled: the window decodes the full-size pixels itself.
+    // been handled: the window waits for the workers' full-size pixels.
     const auto path = dir_ / "detail.JPG";
     const fixtures::Bytes jpeg =
         fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95});
