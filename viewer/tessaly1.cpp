@@ -342,15 +342,9 @@ void TForm1::imageDSP(int k) {
     const std::string& path = model_.List().Path(k);
     model_.PictureLoaded(std::nullopt); // drawn unstretched until laid out
     const BusyCursor busy;
-    std::optional<RegularFile> file;
-    try {
-        file.emplace(path);
-    } catch (const FileReadError&) {
-        throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
-    }
     std::optional<Size> natural;
     try {
-        auto picture = std::make_shared<JpegPicture>(std::move(*file));
+        auto picture = std::make_shared<JpegPicture>(RegularFile(path));
         natural = Size{picture->Width(), picture->Height()};
         DropPicture();
         Image1->SetPicture(std::move(picture));
