@@ -42,10 +42,15 @@ void AddToSums(std::vector<std::uint32_t>& columnSums, const std::uint8_t* row) 
         sums[i] += row[i];
 }
 
-std::vector<int> ColumnStarts(int sourceWidth, int width) {
-    std::vector<int> x0(static_cast<std::size_t>(width) + 1);
-    for (int x = 0; x <= width; ++x)
-        x0[static_cast<std::size_t>(x)] = SpanStart(x, sourceWidth, width);
+// The source column spans of `count` output columns from `left` of a copy `width` wide,
+// counted from the first source column they use.
+std::vector<int> ColumnStarts(int sourceWidth, int width, int left = 0, int count = -1) {
+    if (count < 0)
+        count = width;
+    const int firstColumn = SpanStart(left, sourceWidth, width);
+    std::vector<int> x0(static_cast<std::size_t>(count) + 1);
+    for (int x = 0; x <= count; ++x)
+        x0[static_cast<std::size_t>(x)] = SpanStart(left + x, sourceWidth, width) - firstColumn;
     return x0;
 }
 
@@ -102,23 +107,16 @@ Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int l
     if (left < 0 || top < 0 || regionWidth < 1 || regionHeight < 1 || left > width - regionWidth ||
         top > height - regionHeight)
         throw std::invalid_argument("ReduceRegionForDisplay: the region must lie in the copy");
-    // The column spans of the region's pixels, counted from the first source column they use.
-    const int firstColumn = SpanStart(left, sw, width);
-    std::vector<int> x0(static_cast<std::size_t>(regionWidth) + 1);
-    for (int x = 0; x <= regionWidth; ++x)
-        x0[static_cast<std::size_t>(x)] = SpanStart(left + x, sw, width) - firstColumn;
-    const std::size_t columns = static_cast<std::size_t>(x0.back());
-    std::vector<std::uint32_t> columnSums(columns * 3);
+    const std::size_t firstColumn = static_cast<std::size_t>(SpanStart(left, sw, width));
+    const std::vector<int> x0 = ColumnStarts(sw, width, left, regionWidth);
+    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(x0.back()) * 3);
     Bitmap out = Bitmap::Uninitialized(regionWidth, regionHeight);
     for (int y = 0; y < regionHeight; ++y) {
         const int ya = SpanStart(top + y, sh, height);
         const int yb = SpanStart(top + y + 1, sh, height);
         std::fill(columnSums.begin(), columnSums.end(), 0u);
-        for (int sy = ya; sy < yb; ++sy) {
-            const std::uint8_t* row = source.Row(sy) + static_cast<std::size_t>(firstColumn) * 3;
-            for (std::size_t i = 0; i < columnSums.size(); ++i)
-                columnSums[i] += row[i];
-        }
+        for (int sy = ya; sy < yb; ++sy)
+            AddToSums(columnSums, source.Row(sy) + firstColumn * 3);
         EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), regionWidth);
     }
     return out;

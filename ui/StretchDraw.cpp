@@ -55,28 +55,27 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
     if (device.width() <= pw && device.height() <= ph && device != QSize(pw, ph)) {
         const double rx = static_cast<double>(device.width()) / control.width();
         const double ry = static_cast<double>(device.height()) / control.height();
-        if ((!wholeVisible ||
-             static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels) &&
-            !(reduced_ && reduced_->Width() == device.width() &&
-              reduced_->Height() == device.height())) {
+        // The exposed part in the copy's device pixels.
+        const QRectF onDevice(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
+                              exposed.height() * ry);
+        const bool haveCopy = reduced_ && reduced_->Width() == device.width() &&
+                              reduced_->Height() == device.height();
+        if (!haveCopy &&
+            (!wholeVisible ||
+             static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels)) {
             // A control partly hidden (scrolled, at a zoom below 100 %) or very large: only
             // the exposed part is reduced, never a copy of the whole shown size.
-            const QRect part = QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
-                                      exposed.height() * ry)
-                                   .toAlignedRect() &
-                               QRect(QPoint(0, 0), device);
+            const QRect part = onDevice.toAlignedRect() & QRect(QPoint(0, 0), device);
             if (part.isEmpty())
                 return;
             const Bitmap block =
                 ReduceRegionForDisplay(pixels, device.width(), device.height(), part.x(), part.y(),
                                        part.width(), part.height());
-            const QRectF source(exposed.x() * rx - part.x(), exposed.y() * ry - part.y(),
-                                exposed.width() * rx, exposed.height() * ry);
-            painter.drawImage(QRectF(exposed), BitmapView(block), source);
+            painter.drawImage(QRectF(exposed), BitmapView(block),
+                              onDevice.translated(-part.topLeft()));
             return;
         }
-        if (!reduced_ || reduced_->Width() != device.width() ||
-            reduced_->Height() != device.height()) {
+        if (!haveCopy) {
             Forget();
             reduced_ = std::make_shared<const Bitmap>(
                 ReduceForDisplay(pixels, device.width(), device.height()));
@@ -86,9 +85,7 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
             painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
             return;
         }
-        painter.drawImage(QRectF(exposed), reducedImage_,
-                          QRectF(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
-                                 exposed.height() * ry));
+        painter.drawImage(QRectF(exposed), reducedImage_, onDevice);
         return;
     }
     const double sx = static_cast<double>(pw) / control.width();
