@@ -1,5 +1,7 @@
 #include "base/ShiftJis.h"
 
+#include "base/Utf8.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -55,18 +57,6 @@ private:
     iconv_t cd_;
 };
 
-std::size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead < 0x80)
-        return 1;
-    if ((lead & 0xE0) == 0xC0)
-        return 2;
-    if ((lead & 0xF0) == 0xE0)
-        return 3;
-    if ((lead & 0xF8) == 0xF0)
-        return 4;
-    return 1;
-}
-
 } // namespace
 
 std::string SjisToUtf8(std::string_view sjis) {
@@ -80,9 +70,6 @@ std::string Utf8ToSjis(std::string_view utf8) {
     // Convert character by character so that an unconvertible one costs exactly one "?".
     std::size_t i = 0;
     while (i < utf8.size()) {
-        std::size_t n = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
-        if (i + n > utf8.size())
-            n = utf8.size() - i;
         std::size_t j = i;
         while (j < utf8.size() && static_cast<unsigned char>(utf8[j]) < 0x80)
             ++j; // a run of ASCII goes through in one piece
@@ -91,8 +78,11 @@ std::string Utf8ToSjis(std::string_view utf8) {
             i = j;
             continue;
         }
-        out += conv.Convert(utf8.substr(i, n), "?", n);
-        i += n;
+        // A byte that starts no well-formed sequence is one "?", and the bytes after it are
+        // read afresh.
+        const std::size_t n = Utf8SequenceLength(utf8.substr(i));
+        out += n == 0 ? std::string("?") : conv.Convert(utf8.substr(i, n), "?", n);
+        i += n == 0 ? 1 : n;
     }
     return out;
 }

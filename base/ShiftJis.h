@@ -15,7 +15,8 @@ namespace tessaly {
 std::string SjisToUtf8(std::string_view sjis);
 
 // UTF-8 to Shift-JIS. Characters CP932 lacks become "?", as the platform's ANSI
-// conversion gives them; invalid UTF-8 bytes become "?" as well.
+// conversion gives them; each byte that starts no well-formed UTF-8 sequence becomes one
+// "?" as well, and the bytes after it are read afresh ("caf\xE9.jpg" gives "caf?.jpg").
 std::string Utf8ToSjis(std::string_view utf8);
 
 // One UTF-16 code unit converted on its own to CP932: one or two bytes, "?" for a unit

@@ -1,7 +1,7 @@
 #include "cli/ExifJson.h"
 
 #include "base/ShiftJis.h"
-#include "exif/ExifText.h"
+#include "base/Utf8.h"
 
 #include <charconv>
 #include <cmath>

@@ -123,7 +123,7 @@ using enum Then;
 // Items 1 to 27, in the order they are shown.
 constexpr std::array<ExifItem, kExifItemCount> kItems{{
     {1, "01:画像ファイル名", Always, Next,
-     [](I i) { return Format("%s", {Utf8ToSjis(ValidUtf8(i.ImageFileName()))}); }},
+     [](I i) { return Format("%s", {Utf8ToSjis(i.ImageFileName())}); }},
     {2, "02:撮影日時", Always, Next,
      [](I i) { return DateWithSubSeconds(i.DateTimeOriginal(), i.SubSecTimeOriginal()); }},
     {3, "03:デジタル化日時", OnlyInAll, Next,

@@ -36,14 +36,4 @@ std::string Utf16UnitsToSjis(std::span<const std::uint8_t> bytes, bool bigEndian
 //   - A double-byte character whose second byte is missing at the end adds nothing.
 std::string JisToShiftJis(std::span<const std::uint8_t> bytes);
 
-// The length of the well-formed UTF-8 sequence at the start of `s` (not empty), or 0 when
-// there is none.
-std::size_t Utf8SequenceLength(std::string_view s);
-
-// A file name's bytes as UTF-8 text, as the windows show file names: every byte that does
-// not belong to a well-formed UTF-8 sequence (a stray continuation byte, a cut-off
-// sequence, an overlong form, a surrogate, a code point above U+10FFFF) becomes U+FFFD,
-// and the bytes after it are read afresh. "caf\xE9.jpg" gives "caf\uFFFD.jpg".
-std::string ValidUtf8(std::string_view bytes);
-
 } // namespace tessaly
