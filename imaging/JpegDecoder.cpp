@@ -441,13 +441,14 @@ extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
 
 // Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
 // by row into a copy reduced for display to that size (at full scale), without holding the
-// whole picture.
-Bitmap Decode(Input& input, int eighths, std::optional<Size2> display = std::nullopt,
+// whole picture. `info` is the input's header as read before; a header that reads otherwise
+// now ends the decode with an error.
+Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
+              std::optional<Size2> display = std::nullopt,
               const std::atomic<bool>* stop = nullptr) {
     if (eighths < 1 || eighths > 8)
         throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
                                     "/8 is not one of 1/8 to 8/8");
-    const JpegInfo info = ReadHeader(input);
     CheckDecodable(info);
     const int outWidth = ScaledDimension(info.width, eighths);
     const int outHeight = ScaledDimension(info.height, eighths);
@@ -550,12 +551,12 @@ void CheckDecodable(const JpegInfo& info) {
 
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
     Input input(data);
-    return Decode(input, 8);
+    return Decode(input, ReadHeader(input), 8);
 }
 
 Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, 8, std::nullopt, stop);
+    return Decode(input, ReadHeader(input), 8, std::nullopt, stop);
 }
 
 Bitmap DecodeJpegFile(const std::string& path) {
@@ -574,20 +575,22 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
     return 8;
 }
 
-Bitmap DecodeJpegScaled(const RegularFile& file, int eighths, const std::atomic<bool>* stop) {
+Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
+                        const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, eighths, std::nullopt, stop);
+    return Decode(input, info, eighths, std::nullopt, stop);
 }
 
-Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height,
+Bitmap DecodeJpegForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,
                             const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, 8, Size2{width, height}, stop);
+    return Decode(input, info, 8, Size2{width, height}, stop);
 }
 
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {
     const RegularFile file(path);
-    return DecodeJpegScaled(file, ScaleEighthsFor(ReadJpegHeader(file), width, height));
+    const JpegInfo info = ReadJpegHeader(file);
+    return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height));
 }
 
 } // namespace tessaly

@@ -101,14 +101,16 @@ int ScaledDimension(int size, int eighths);
 int ScaleEighthsFor(const JpegInfo& info, int width, int height);
 
 // Decodes the picture at scale eighths/8 (1 to 8; 8 is the full decode, byte for byte).
-// The same limits and errors as DecodeJpeg.
-Bitmap DecodeJpegScaled(const RegularFile& file, int eighths,
+// `info` is the file's header as ReadJpegHeader gave it (the caller has it to choose the
+// scale), so it is not read again. The same limits and errors as DecodeJpeg.
+Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
                         const std::atomic<bool>* stop = nullptr);
 
 // The picture decoded at full size and reduced for display to width x height (at least 1 and
 // at most the picture's size each way), row by row: equal byte for byte to ReduceForDisplay
-// of DecodeJpeg, without ever holding the whole picture. The same limits and errors.
-Bitmap DecodeJpegForDisplay(const RegularFile& file, int width, int height,
+// of DecodeJpeg, without ever holding the whole picture. `info` as for DecodeJpegScaled; the
+// same limits and errors.
+Bitmap DecodeJpegForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,
                             const std::atomic<bool>* stop = nullptr);
 
 // Opens the file and decodes it at the smallest scale N/8 that is at least width x height.

@@ -68,7 +68,7 @@ QImage SavePreviewImage(const QString& path, QSize box) {
                                        static_cast<double>(box.height()) / info.height});
         const int width = std::max(1, static_cast<int>(std::lround(info.width * scale)));
         const int height = std::max(1, static_cast<int>(std::lround(info.height * scale)));
-        const Bitmap decoded = DecodeJpegScaled(file, ScaleEighthsFor(info, width, height));
+        const Bitmap decoded = DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height));
         if (decoded.Width() == width && decoded.Height() == height)
             return BitmapCopy(decoded);
         // A new image of its own: the view over `decoded` does not outlive it.

@@ -32,7 +32,8 @@ PictureDecoders DefaultPictureDecoders() {
                                const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
-        return DecodeJpegScaled(file, ScaleEighthsFor(info, minWidth, minHeight), &cancel.Flag());
+        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, minWidth, minHeight),
+                                &cancel.Flag());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -42,8 +43,8 @@ PictureDecoders DefaultPictureDecoders() {
         exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
                 (width != info.width || height != info.height);
         if (exact)
-            return DecodeJpegForDisplay(file, width, height, &cancel.Flag());
-        return DecodeJpegScaled(file, ScaleEighthsFor(info, width, height), &cancel.Flag());
+            return DecodeJpegForDisplay(file, info, width, height, &cancel.Flag());
+        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);

@@ -227,11 +227,11 @@ TEST(JpegDecoder, ScaledDecodeTakesTheSmallestEighthNotBelowTheAskedSize) {
     const Bytes jpeg = EncodeJpeg(GradientBitmap(100, 60));
     WriteFile(dir / "a.jpg", jpeg);
     const RegularFile file((dir / "a.jpg").string());
-    EXPECT_TRUE(DecodeJpegScaled(file, 8).SamePixels(DecodeJpeg(jpeg)));
+    EXPECT_TRUE(DecodeJpegScaled(file, ReadJpegHeader(file), 8).SamePixels(DecodeJpeg(jpeg)));
     const Bitmap reduced = DecodeJpegFileAtLeast((dir / "a.jpg").string(), 30, 10);
     EXPECT_EQ(reduced.Width(), 38); // 3/8: 2/8 would give 25
     EXPECT_EQ(reduced.Height(), 23);
-    EXPECT_LE(MeanDifference(reduced, DecodeJpegScaled(file, 3)), 0.0);
+    EXPECT_LE(MeanDifference(reduced, DecodeJpegScaled(file, ReadJpegHeader(file), 3)), 0.0);
 
     WriteFile(dir / "cmyk.jpg", EncodeJpeg(GradientBitmap(100, 60), {.cmyk = true}));
     const Bitmap cmyk = DecodeJpegFileAtLeast((dir / "cmyk.jpg").string(), 1, 1);
@@ -286,7 +286,8 @@ TEST(JpegDecoder, DisplayCopyDecodedRowByRowEqualsTheReducedFullDecode) {
         const Bitmap whole = DecodeJpeg(file);
         for (const auto& [w, h] : {std::pair{203, 151}, std::pair{100, 75}, std::pair{7, 150},
                                    std::pair{1, 1}, std::pair{202, 2}}) {
-            EXPECT_TRUE(DecodeJpegForDisplay(file, w, h).SamePixels(ReduceForDisplay(whole, w, h)))
+            EXPECT_TRUE(DecodeJpegForDisplay(file, ReadJpegHeader(file), w, h)
+                            .SamePixels(ReduceForDisplay(whole, w, h)))
                 << name << " " << w << " x " << h;
         }
     }
@@ -298,8 +299,9 @@ TEST(JpegDecoder, RaisedStopFlagEndsTheDecodeWithoutAPicture) {
     const RegularFile file((dir / "a.jpg").string());
     std::atomic<bool> stop{true};
     EXPECT_THROW(DecodeJpeg(file, &stop), JpegDecodeStopped);
-    EXPECT_THROW(DecodeJpegScaled(file, 2, &stop), JpegDecodeStopped);
-    EXPECT_THROW(DecodeJpegForDisplay(file, 30, 20, &stop), JpegDecodeStopped);
+    EXPECT_THROW(DecodeJpegScaled(file, ReadJpegHeader(file), 2, &stop), JpegDecodeStopped);
+    EXPECT_THROW(DecodeJpegForDisplay(file, ReadJpegHeader(file), 30, 20, &stop),
+                 JpegDecodeStopped);
     stop = false;
     EXPECT_TRUE(DecodeJpeg(file, &stop).SamePixels(DecodeJpeg(file)));
 }
