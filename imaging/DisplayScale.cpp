@@ -60,18 +60,19 @@ void CheckSizes(int sw, int sh, int width, int height) {
             "ReduceForDisplay: the size must lie between 1 and the source size");
 }
 
-// Output rows [firstRow, endRow) of the reduction.
-void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0, int firstRow,
-                int endRow) {
+// Rows [firstRow, endRow) of a region of the reduced copy (`height` rows in all), into the
+// same rows of `out`: region row y is copy row top + y, and its columns are those `x0` gives
+// (ColumnStarts), counted from source column `firstColumn`.
+void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0,
+                std::size_t firstColumn, int top, int height, int firstRow, int endRow) {
     const int sh = source.Height();
-    const int height = out.Height();
-    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(source.Width()) * 3);
+    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(x0.back()) * 3);
     for (int y = firstRow; y < endRow; ++y) {
-        const int ya = SpanStart(y, sh, height);
-        const int yb = SpanStart(y + 1, sh, height);
+        const int ya = SpanStart(top + y, sh, height);
+        const int yb = SpanStart(top + y + 1, sh, height);
         std::fill(columnSums.begin(), columnSums.end(), 0u);
         for (int sy = ya; sy < yb; ++sy)
-            AddToSums(columnSums, source.Row(sy));
+            AddToSums(columnSums, source.Row(sy) + firstColumn * 3);
         EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), out.Width());
     }
 }
@@ -88,13 +89,14 @@ Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
     const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
                        std::thread::hardware_concurrency() >= 2;
     if (!split) {
-        ReduceRows(source, out, x0, 0, height);
+        ReduceRows(source, out, x0, 0, 0, height, 0, height);
         return out;
     }
     const int middle = height / 2;
     {
-        const std::jthread lower([&] { ReduceRows(source, out, x0, middle, height); });
-        ReduceRows(source, out, x0, 0, middle);
+        const std::jthread lower(
+            [&] { ReduceRows(source, out, x0, 0, 0, height, middle, height); });
+        ReduceRows(source, out, x0, 0, 0, height, 0, middle);
     }
     return out;
 }
@@ -109,16 +111,8 @@ Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int l
         throw std::invalid_argument("ReduceRegionForDisplay: the region must lie in the copy");
     const std::size_t firstColumn = static_cast<std::size_t>(SpanStart(left, sw, width));
     const std::vector<int> x0 = ColumnStarts(sw, width, left, regionWidth);
-    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(x0.back()) * 3);
     Bitmap out = Bitmap::Uninitialized(regionWidth, regionHeight);
-    for (int y = 0; y < regionHeight; ++y) {
-        const int ya = SpanStart(top + y, sh, height);
-        const int yb = SpanStart(top + y + 1, sh, height);
-        std::fill(columnSums.begin(), columnSums.end(), 0u);
-        for (int sy = ya; sy < yb; ++sy)
-            AddToSums(columnSums, source.Row(sy) + firstColumn * 3);
-        EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), regionWidth);
-    }
+    ReduceRows(source, out, x0, firstColumn, top, height, 0, regionHeight);
     return out;
 }
 

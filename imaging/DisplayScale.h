@@ -30,8 +30,6 @@ public:
     void AddRow(const std::uint8_t* bgr);
     // Forgets the rows fed so far: the next row is the first again.
     void Restart();
-    // Every source row has been fed.
-    bool Done() const { return row_ == out_.Height(); }
     // The reduced copy, equal byte for byte to ReduceForDisplay of the rows fed.
     Bitmap Take() { return std::move(out_); }
 

@@ -219,9 +219,8 @@ void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
     info.progressive = cinfo->progressive_mode != 0;
     info.grayscale = cinfo->jpeg_color_space == JCS_GRAYSCALE;
     info.cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    info.multiScan = jpeg_has_multiple_scans(cinfo) != 0;
     info.coefficientBytes = 0;
-    if (info.multiScan)
+    if (jpeg_has_multiple_scans(cinfo))
         // As libjpeg sizes its whole-picture coefficient arrays: blocks rounded up to the
         // sampling factors, 64 coefficients of 2 bytes each.
         for (int i = 0; i < cinfo->num_components; ++i) {

@@ -27,7 +27,6 @@ struct JpegInfo {
     bool progressive = false;
     bool grayscale = false; // one component
     bool cmyk = false;      // four components (CMYK or YCCK)
-    bool multiScan = false; // progressive, or components in separate scans
     // Bytes libjpeg keeps for the whole picture while it decodes: the coefficients of every
     // block (2 bytes a sample) when the file has several scans, 0 otherwise.
     std::uint64_t coefficientBytes = 0;

@@ -19,7 +19,6 @@ public:
     void SetBarExtent(int extent);
 
     void SetFilling(bool filling);
-    bool Filling() const { return filling_; }
 
     // The content's bounds in client coordinates (the view panel's geometry).
     const Rect& Content() const { return content_; }
@@ -29,8 +28,6 @@ public:
     // The visible client area, without the scroll bars that are shown.
     int ClientWidth() const { return clientWidth_; }
     int ClientHeight() const { return clientHeight_; }
-    int FullWidth() const { return fullWidth_; }
-    int FullHeight() const { return fullHeight_; }
     int BarExtent() const { return barExtent_; }
 
     int HorzPosition() const { return hpos_; }

@@ -75,12 +75,9 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
                               onDevice.translated(-part.topLeft()));
             return;
         }
-        if (!haveCopy) {
-            Forget();
-            reduced_ = std::make_shared<const Bitmap>(
-                ReduceForDisplay(pixels, device.width(), device.height()));
-            reducedImage_ = BitmapView(*reduced_);
-        }
+        if (!haveCopy)
+            Adopt(std::make_shared<const Bitmap>(
+                ReduceForDisplay(pixels, device.width(), device.height())));
         if (device == control) {
             painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
             return;
