@@ -7,7 +7,6 @@
 #include "ui/ulib.h"
 #include "viewer/tessaly1.h"
 
-#include <QFont>
 #include <QProcessEnvironment>
 #include <cstring>
 #include <iostream>

@@ -4,9 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <iconv.h>
-#include <limits>
 #include <map>
-#include <memory>
 #include <unordered_map>
 
 namespace tessaly::rtf {
@@ -187,7 +185,6 @@ enum class Word {
     FontTable,
     ColorTable,
     SkippedDestination,
-    IgnorableMark,
     // document and font settings
     AnsiCodePage,
     DefaultFont,
@@ -408,11 +405,10 @@ private:
             finished_ = true; // cannot happen after "{\rtf", kept for safety
             return;
         }
-        if (stack_.back().destination == Destination::ColorTable && colorEntryOpen_) {
+        if (stack_.back().destination == Destination::ColorTable && colorEntry_.hasComponent) {
             // a colour table whose last entry lacks its ";"
             colorTable_.push_back(colorEntry_);
             colorEntry_ = {};
-            colorEntryOpen_ = false;
         }
         if (stack_.size() == 1) {
             // The outermost group ends; what follows it is ignored. The last paragraph
@@ -525,7 +521,6 @@ private:
         case Word::ColorTable:
             state.destination = Destination::ColorTable;
             colorEntry_ = {};
-            colorEntryOpen_ = false;
             return;
         case Word::SkippedDestination:
             state.destination = Destination::Skip;
@@ -560,7 +555,6 @@ private:
             else
                 return;
             colorEntry_.hasComponent = true;
-            colorEntryOpen_ = true;
             return;
         }
 
@@ -687,7 +681,6 @@ private:
             if (byte == ';') {
                 colorTable_.push_back(colorEntry_);
                 colorEntry_ = {};
-                colorEntryOpen_ = false;
             }
             return;
         }
@@ -862,7 +855,6 @@ private:
 
     std::vector<ColorEntry> colorTable_;
     ColorEntry colorEntry_;
-    bool colorEntryOpen_ = false;
 
     int skipRemaining_ = 0; // fallback characters of the last \uN still to drop
     std::optional<char32_t> highSurrogate_;

@@ -125,7 +125,7 @@ public:
             path_ += entry.name;
             if (IsDirectory(top, entry))
                 Enter(top, entry.name);
-            else if (UpperAscii(ExtensionOf(entry.name)) == extension_)
+            else if (EqualsIgnoringAsciiCase(ExtensionOf(entry.name), extension_))
                 list_.push_back(path_);
         }
     }
