@@ -1,5 +1,7 @@
 #include "imaging/FileReplace.h"
 
+#include "base/Descriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -21,27 +23,6 @@ namespace {
 
 // As many links as the kernel follows in one path before it reports a loop.
 constexpr int kMaxLinks = 40;
-
-// Closes a file descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now and tells whether the close succeeded (a late write error shows here).
-    bool Close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd >= 0 && ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // The file that a write to `path` goes to: the end of its chain of symbolic links, each
 // relative link read from the folder that holds it; `path` itself when it is no link. A

@@ -1,5 +1,7 @@
 #include "viewer/SearchFiles.h"
 
+#include "base/Descriptor.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -33,29 +35,6 @@ struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-// Owns a file descriptor.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~Descriptor() { Reset(); }
-    int get() const { return fd_; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
 
 // A folder entry as the walk needs it.
 struct Entry {
