@@ -13,6 +13,7 @@
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
+#include "imaging/nstretchf.h"
 
 #include <algorithm>
 #include <charconv>
@@ -244,8 +245,7 @@ Bitmap ReadPicture(const Input& input) {
 // for a JPEG file, the encoder's largest dimension. The area and the output size themselves
 // are checked with the command line.
 void CheckSizes(const Options& options, const Area& area, int width, int height) {
-    if (width != area.w &&
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(area.h) > kMaxDecodePixels)
+    if (!WidthPassFits(area.w, area.h, width))
         throw FileError{"the output width " + std::to_string(width) + " at the area's height " +
                         std::to_string(area.h) + " is too large to resample (at most " +
                         std::to_string(kMaxDecodePixels) + " pixels)"};

@@ -350,6 +350,12 @@ void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) 
             progress);
 }
 
+bool WidthPassFits(int fromWidth, int fromHeight, int newWidth) {
+    return newWidth == fromWidth ||
+           static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(fromHeight) <=
+               kMaxDecodePixels;
+}
+
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress) {
     if (bitmap.Empty())
         return;
@@ -363,7 +369,7 @@ void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrot
         throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
                                     " x " + std::to_string(height) + " is above " +
                                     std::to_string(kMaxDecodePixels) + " pixels");
-    if (width != bitmap.Width() && tooLarge(width, bitmap.Height()))
+    if (!WidthPassFits(bitmap.Width(), bitmap.Height(), width))
         throw std::invalid_argument(
             "StretchBitmap: the width pass would make " + std::to_string(width) + " x " +
             std::to_string(bitmap.Height()) + " pixels, above " + std::to_string(kMaxDecodePixels));

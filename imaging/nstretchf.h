@@ -62,6 +62,9 @@ void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress);
 // the old height) above it throws std::invalid_argument. A pass that fails leaves the
 // result of the passes completed before it.
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress);
+// Whether StretchBitmap's width pass from fromWidth x fromHeight to the new width stays within
+// the picture limit: it makes newWidth x fromHeight, unless the width stays as it is.
+bool WidthPassFits(int fromWidth, int fromHeight, int newWidth);
 // The same with a throttle of its own for `progress`.
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress progress);
 void StretchBitmap(Bitmap& bitmap, int width, int height);
