@@ -155,6 +155,20 @@ void BM_DecodeFileForPreview_6000x4000(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeFileForPreview_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The whole picture turned into 24-bit pixels from the planes the viewer keeps of it.
+void BM_PlanesToBgr_6000x4000(benchmark::State& state) {
+    const tessaly::RegularFile file(LargeJpeg());
+    const tessaly::DecodedPicture kept =
+        tessaly::DecodeJpegToKeep(file, tessaly::ReadJpegHeader(file));
+    Bitmap bmp = Bitmap::Uninitialized(kept.Width(), kept.Height());
+    for (auto _ : state) {
+        kept.ReadBgr(0, 0, kept.Width(), kept.Height(), bmp.Data(), bmp.Stride());
+        benchmark::DoNotOptimize(bmp.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * kept.Width() * kept.Height());
+}
+BENCHMARK(BM_PlanesToBgr_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 bool WriteSources(const std::string& folder) {
     for (const auto& [name, bmp] :
          {std::pair{"small-1000x750.ppm", &Small()}, std::pair{"large-6000x4000.ppm", &Large()}}) {

@@ -1,5 +1,6 @@
 // The viewer's load path on arbitrary bytes: the header read when a file is shown, the size
-// check, and the full decode of its first paint, all through the project's libjpeg wrapper.
+// check, and the full decode of its first paint, all through the project's libjpeg wrapper;
+// and the picture as the viewer keeps it, which must read the same pixels.
 #include "imaging/JpegDecoder.h"
 
 #include <cstddef>
@@ -23,6 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const tessaly::Bitmap pixels = tessaly::DecodeJpeg(bytes);
         if (pixels.Width() != info.width || pixels.Height() != info.height)
             __builtin_trap(); // the decoded size must be the header's
+        bool same = false;
+        try {
+            same = tessaly::DecodeJpegToKeep(bytes, info).SamePixels(pixels);
+        } catch (const tessaly::JpegError&) {
+        }
+        if (!same)
+            __builtin_trap(); // kept as planes or not, every pixel must be the decoded one
     } catch (const tessaly::JpegError&) {
         // not a decodable picture: an empty picture in the viewer
     }

@@ -2,11 +2,13 @@
 
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
+#include "imaging/YccPlanes.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <jerror.h>
 #include <memory>
 #include <optional>
@@ -138,25 +140,54 @@ std::uint64_t ReadOffset(const StreamSource& src) {
 
 enum class Status { Ok, Failed, ReadFailed, ScanLimit, WorkLimit, SizeChanged, Stopped };
 
-// Where the decoder writes: plain pointers only, so nothing with a destructor lives in
-// the C-style functions below.
-struct RawTarget {
-    unsigned char* pixels;
-    std::size_t stride;
+// How a decode hands out the picture: two C-style functions over plain data, called inside
+// libjpeg's setjmp frame, so that nothing in them has a destructor or throws.
+struct Writer {
+    // After the header is read: sets the output parameters; false when the header is not
+    // the one the writer was made for.
+    bool (*prepare)(j_decompress_ptr cinfo, void* context);
+    // After jpeg_start_decompress: reads the picture; returns the rows delivered.
+    int (*read)(j_decompress_ptr cinfo, void* context);
+    void* context;
+};
+
+// One decode of the data: plain data only, as for StreamSource.
+struct DecodeTarget {
+    Writer writer;
     int width; // the picture's full size, as its header said
     int height;
+    std::uint64_t libjpegMemory; // what libjpeg may allocate
+    // When set and raised, the decode stops at its next progress report.
+    const std::atomic<bool>* stop;
+    int rowsWritten;          // out: rows the decoder delivered
+    std::uint64_t failOffset; // out: how far into the data the decoder had read when it failed
+};
+
+// Writes 24-bit rows (blue, green, red) at scale eighths/8.
+struct BgrRows {
+    unsigned char* pixels;
+    std::size_t stride;
     int eighths;  // the scale, eighths/8
     int outWidth; // the size at that scale
     int outHeight;
-    std::uint64_t libjpegMemory; // what libjpeg may allocate
-    int rowsWritten;             // out: rows the decoder delivered
-    std::uint64_t failOffset;    // out: how far into the data the decoder had read when it failed
     // When set, rows are decoded into the first rows of `pixels` and handed to the sink one
     // by one, top to bottom, instead of being kept in place.
     void (*rowSink)(void* context, const unsigned char* row);
     void* sinkContext;
-    // When set and raised, the decode stops at its next progress report.
-    const std::atomic<bool>* stop;
+};
+
+// Writes the planes libjpeg decodes before upsampling and colour conversion.
+struct PlaneRows {
+    int layout; // YccPlanes::Layout
+    int count;
+    unsigned char* base[3];
+    std::size_t stride[3];
+    int width[3]; // samples of picture data
+    int height[3];
+    int rows[3]; // rows allocated
+    // Where rows past the allocated ones go: libjpeg is handed a whole iMCU row of pointers
+    // but writes only the block rows that hold picture data.
+    unsigned char* spare;
 };
 
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
@@ -219,6 +250,11 @@ void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
     info.progressive = cinfo->progressive_mode != 0;
     info.grayscale = cinfo->jpeg_color_space == JCS_GRAYSCALE;
     info.cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    info.ycc = cinfo->jpeg_color_space == JCS_YCbCr;
+    info.sampling = {};
+    for (int i = 0; i < std::min(cinfo->num_components, 4); ++i)
+        info.sampling[static_cast<std::size_t>(i)] = {cinfo->comp_info[i].h_samp_factor,
+                                                      cinfo->comp_info[i].v_samp_factor};
     info.coefficientBytes = 0;
     if (jpeg_has_multiple_scans(cinfo))
         // As libjpeg sizes its whole-picture coefficient arrays: blocks rounded up to the
@@ -264,7 +300,94 @@ void CmykRowToBgr(const unsigned char* cmyk, unsigned char* bgr, int width, bool
     }
 }
 
-Status DecodeC(StreamSource* src, RawTarget* target, ErrorManager* err) {
+bool PrepareBgr(j_decompress_ptr cinfo, void* context) {
+    const auto* out = static_cast<const BgrRows*>(context);
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    cinfo->scale_num = static_cast<unsigned int>(out->eighths);
+    cinfo->scale_denom = 8;
+    jpeg_calc_output_dimensions(cinfo);
+    return static_cast<int>(cinfo->output_width) == out->outWidth &&
+           static_cast<int>(cinfo->output_height) == out->outHeight;
+}
+
+int ReadBgrRows(j_decompress_ptr cinfo, void* context) {
+    const auto* out = static_cast<const BgrRows*>(context);
+    if (cinfo->out_color_space == JCS_CMYK) {
+        JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo),
+                                                     JPOOL_IMAGE, cinfo->output_width * 4, 1);
+        const bool inverted = cinfo->saw_Adobe_marker != 0;
+        while (cinfo->output_scanline < cinfo->output_height) {
+            unsigned char* bgr =
+                out->pixels + (out->rowSink ? 0 : out->stride * cinfo->output_scanline);
+            if (jpeg_read_scanlines(cinfo, row, 1) != 1)
+                break;
+            CmykRowToBgr(row[0], bgr, out->outWidth, inverted);
+            if (out->rowSink)
+                out->rowSink(out->sinkContext, bgr);
+        }
+    } else {
+        JSAMPROW rows[kBatch];
+        while (cinfo->output_scanline < cinfo->output_height) {
+            const JDIMENSION first = cinfo->output_scanline;
+            const JDIMENSION count =
+                cinfo->output_height - first < kBatch ? cinfo->output_height - first : kBatch;
+            for (JDIMENSION i = 0; i < count; ++i)
+                rows[i] = out->pixels + out->stride * (out->rowSink ? i : first + i);
+            const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, count);
+            if (got == 0)
+                break;
+            if (out->rowSink)
+                for (JDIMENSION i = 0; i < got; ++i)
+                    out->rowSink(out->sinkContext, rows[i]);
+        }
+    }
+    return static_cast<int>(cinfo->output_scanline);
+}
+
+bool PreparePlanes(j_decompress_ptr cinfo, void* context) {
+    const auto* out = static_cast<const PlaneRows*>(context);
+    JpegInfo info;
+    FillInfo(cinfo, info);
+    const std::optional<YccPlanes::Layout> layout = YccPlanes::LayoutFor(info);
+    if (!layout || static_cast<int>(*layout) != out->layout || cinfo->num_components != out->count)
+        return false;
+    for (int i = 0; i < out->count; ++i) {
+        const jpeg_component_info& comp = cinfo->comp_info[i];
+        if (static_cast<int>(comp.downsampled_width) != out->width[i] ||
+            static_cast<int>(comp.downsampled_height) != out->height[i] ||
+            std::size_t{comp.width_in_blocks} * DCTSIZE > out->stride[i])
+            return false;
+    }
+    cinfo->raw_data_out = TRUE;
+    jpeg_calc_output_dimensions(cinfo);
+    // Full size: libjpeg's blocks are 8 x 8 samples, as the planes were made for.
+    return cinfo->min_DCT_scaled_size == DCTSIZE;
+}
+
+int ReadPlanes(j_decompress_ptr cinfo, void* context) {
+    const auto* out = static_cast<const PlaneRows*>(context);
+    JSAMPROW rows[3][MAX_SAMP_FACTOR * DCTSIZE];
+    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
+    const int lines = cinfo->max_v_samp_factor * DCTSIZE;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const int iMcuRow = static_cast<int>(cinfo->output_scanline) / lines;
+        for (int i = 0; i < out->count; ++i) {
+            const int height = cinfo->comp_info[i].v_samp_factor * DCTSIZE;
+            for (int k = 0; k < height; ++k) {
+                const int y = iMcuRow * height + k;
+                rows[i][k] = y < out->rows[i]
+                                 ? out->base[i] + out->stride[i] * static_cast<std::size_t>(y)
+                                 : out->spare;
+            }
+        }
+        if (jpeg_read_raw_data(cinfo, planes, static_cast<JDIMENSION>(lines)) == 0)
+            break;
+    }
+    return static_cast<int>(std::min(cinfo->output_scanline, cinfo->output_height));
+}
+
+Status DecodeC(StreamSource* src, DecodeTarget* target, ErrorManager* err) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     ScanMonitor monitor;
@@ -287,53 +410,15 @@ Status DecodeC(StreamSource* src, RawTarget* target, ErrorManager* err) {
     InstallSource(&cinfo, src);
     jpeg_read_header(&cinfo, TRUE);
     if (static_cast<int>(cinfo.image_width) != target->width ||
-        static_cast<int>(cinfo.image_height) != target->height) {
+        static_cast<int>(cinfo.image_height) != target->height ||
+        !target->writer.prepare(&cinfo, target->writer.context)) {
         jpeg_destroy_decompress(&cinfo);
         return Status::SizeChanged;
     }
     monitor.blocksAllowed = PictureBlocks(cinfo) * kMaxScanPasses;
     cinfo.progress = &monitor.pub;
-    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
-    cinfo.scale_num = static_cast<unsigned int>(target->eighths);
-    cinfo.scale_denom = 8;
-    jpeg_calc_output_dimensions(&cinfo);
-    if (static_cast<int>(cinfo.output_width) != target->outWidth ||
-        static_cast<int>(cinfo.output_height) != target->outHeight) {
-        jpeg_destroy_decompress(&cinfo);
-        return Status::SizeChanged;
-    }
     jpeg_start_decompress(&cinfo);
-    if (cmyk) {
-        JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                    JPOOL_IMAGE, cinfo.output_width * 4, 1);
-        const bool inverted = cinfo.saw_Adobe_marker != 0;
-        while (cinfo.output_scanline < cinfo.output_height) {
-            unsigned char* out =
-                target->pixels + (target->rowSink ? 0 : target->stride * cinfo.output_scanline);
-            if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
-                break;
-            CmykRowToBgr(row[0], out, target->outWidth, inverted);
-            if (target->rowSink)
-                target->rowSink(target->sinkContext, out);
-        }
-    } else {
-        JSAMPROW rows[kBatch];
-        while (cinfo.output_scanline < cinfo.output_height) {
-            const JDIMENSION first = cinfo.output_scanline;
-            const JDIMENSION count =
-                cinfo.output_height - first < kBatch ? cinfo.output_height - first : kBatch;
-            for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = target->pixels + target->stride * (target->rowSink ? i : first + i);
-            const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, count);
-            if (got == 0)
-                break;
-            if (target->rowSink)
-                for (JDIMENSION i = 0; i < got; ++i)
-                    target->rowSink(target->sinkContext, rows[i]);
-        }
-    }
-    target->rowsWritten = static_cast<int>(cinfo.output_scanline);
+    target->rowsWritten = target->writer.read(&cinfo, target->writer.context);
     // jpeg_finish_decompress is skipped on purpose: trailing damage after the last row
     // must not throw away a picture that decoded completely.
     jpeg_destroy_decompress(&cinfo);
@@ -438,29 +523,12 @@ extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
     static_cast<DisplayReducer*>(reducer)->AddRow(row);
 }
 
-// Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
-// by row into a copy reduced for display to that size (at full scale), without holding the
-// whole picture. `info` is the input's header as read before; a header that reads otherwise
-// now ends the decode with an error.
-Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
-              std::optional<Size2> display = std::nullopt,
-              const std::atomic<bool>* stop = nullptr) {
-    if (eighths < 1 || eighths > 8)
-        throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
-                                    "/8 is not one of 1/8 to 8/8");
-    CheckDecodable(info);
-    const int outWidth = ScaledDimension(info.width, eighths);
-    const int outHeight = ScaledDimension(info.height, eighths);
-    std::optional<DisplayReducer> reducer;
-    std::vector<unsigned char> sinkRows;
-    Bitmap bitmap;
-    if (display) {
-        reducer.emplace(outWidth, outHeight, display->width, display->height);
-        sinkRows.resize(static_cast<std::size_t>(outWidth) * 3 * kBatch);
-    } else {
-        bitmap = Bitmap::Uninitialized(outWidth, outHeight);
-    }
-    const std::uint64_t held = display ? sinkRows.size() : bitmap.SizeBytes();
+// Decodes the input with `writer` into what the caller holds (`held` bytes) and returns the
+// rows the decoder delivered; `beforeAttempt`, when set, runs before each try. `info` is the
+// input's header as read before; a header that reads otherwise now ends the decode with an
+// error.
+int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer writer,
+              const std::atomic<bool>* stop, const std::function<void()>& beforeAttempt = {}) {
     // libjpeg may use what the picture leaves of the limit, and the margin.
     const std::uint64_t libjpegMemory =
         kMaxDecodeBytes + kDecodeMargin - std::min(held, kMaxDecodeBytes);
@@ -472,34 +540,13 @@ Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
     bool cut = false;
     std::string firstError;
     for (int attempt = 0; attempt <= kCutRetries; ++attempt) {
-        RawTarget target{display ? sinkRows.data() : bitmap.Data(),
-                         display ? static_cast<std::size_t>(outWidth) * 3 : bitmap.Stride(),
-                         info.width,
-                         info.height,
-                         eighths,
-                         outWidth,
-                         outHeight,
-                         libjpegMemory,
-                         0,
-                         0,
-                         display ? FeedReducer : nullptr,
-                         display ? &*reducer : nullptr,
-                         stop};
-        if (reducer)
-            reducer->Restart();
+        DecodeTarget target{writer, info.width, info.height, libjpegMemory, stop, 0, 0};
+        if (beforeAttempt)
+            beforeAttempt();
         StreamSource src = input.Source(end, cut);
         switch (DecodeC(&src, &target, &err)) {
         case Status::Ok:
-            // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
-            if (reducer) {
-                std::fill(sinkRows.begin(), sinkRows.end(), std::uint8_t{128});
-                for (int y = target.rowsWritten; y < outHeight; ++y)
-                    reducer->AddRow(sinkRows.data());
-                return reducer->Take();
-            }
-            for (int y = target.rowsWritten; y < outHeight; ++y)
-                std::memset(bitmap.Row(y), 128, bitmap.Stride());
-            return bitmap;
+            return target.rowsWritten;
         case Status::ScanLimit:
             throw JpegError("too many scans (more than " + std::to_string(kMaxScans) + ")");
         case Status::WorkLimit:
@@ -525,6 +572,81 @@ Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
         cut = true;
     }
     throw JpegError(firstError);
+}
+
+// Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
+// by row into a copy reduced for display to that size (at full scale), without holding the
+// whole picture.
+Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
+              std::optional<Size2> display = std::nullopt,
+              const std::atomic<bool>* stop = nullptr) {
+    if (eighths < 1 || eighths > 8)
+        throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
+                                    "/8 is not one of 1/8 to 8/8");
+    CheckDecodable(info);
+    const int outWidth = ScaledDimension(info.width, eighths);
+    const int outHeight = ScaledDimension(info.height, eighths);
+    std::optional<DisplayReducer> reducer;
+    std::vector<unsigned char> sinkRows;
+    Bitmap bitmap;
+    if (display) {
+        reducer.emplace(outWidth, outHeight, display->width, display->height);
+        sinkRows.resize(static_cast<std::size_t>(outWidth) * 3 * kBatch);
+    } else {
+        bitmap = Bitmap::Uninitialized(outWidth, outHeight);
+    }
+    BgrRows rows{display ? sinkRows.data() : bitmap.Data(),
+                 display ? static_cast<std::size_t>(outWidth) * 3 : bitmap.Stride(),
+                 eighths,
+                 outWidth,
+                 outHeight,
+                 display ? FeedReducer : nullptr,
+                 display ? &*reducer : nullptr};
+    const int delivered = RunDecode(input, info, display ? sinkRows.size() : bitmap.SizeBytes(),
+                                    {PrepareBgr, ReadBgrRows, &rows}, stop, [&] {
+                                        if (reducer)
+                                            reducer->Restart();
+                                    });
+    // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
+    if (reducer) {
+        std::fill(sinkRows.begin(), sinkRows.end(), std::uint8_t{128});
+        for (int y = delivered; y < outHeight; ++y)
+            reducer->AddRow(sinkRows.data());
+        return reducer->Take();
+    }
+    for (int y = delivered; y < outHeight; ++y)
+        std::memset(bitmap.Row(y), 128, bitmap.Stride());
+    return bitmap;
+}
+
+// Decodes the whole picture at full size into planes of the given layout (the one that
+// suits `info`), without colour conversion.
+YccPlanes DecodePlanes(Input& input, const JpegInfo& info, YccPlanes::Layout layout,
+                       const std::atomic<bool>* stop) {
+    CheckDecodable(info);
+    YccPlanes planes(layout, info.width, info.height);
+    std::vector<unsigned char> spare(planes.Stride(0));
+    PlaneRows rows{};
+    rows.layout = static_cast<int>(layout);
+    rows.count = planes.PlaneCount();
+    rows.spare = spare.data();
+    for (int i = 0; i < rows.count; ++i) {
+        rows.base[i] = planes.Row(i, 0);
+        rows.stride[i] = planes.Stride(i);
+        rows.width[i] = planes.PlaneWidth(i);
+        rows.height[i] = planes.PlaneHeight(i);
+        rows.rows[i] = planes.AllocatedRows(i);
+    }
+    const int delivered =
+        RunDecode(input, info, planes.SizeBytes(), {PreparePlanes, ReadPlanes, &rows}, stop);
+    // Rows the decoder could not deliver are grey: Y, Cb and Cr of 128 give 128, 128, 128.
+    for (int i = 0; i < rows.count; ++i) {
+        const int from = static_cast<int>(static_cast<std::int64_t>(delivered) *
+                                          planes.PlaneHeight(i) / info.height);
+        for (int y = from; y < planes.PlaneHeight(i); ++y)
+            std::memset(planes.Row(i, y), 128, planes.Stride(i));
+    }
+    return planes;
 }
 
 } // namespace
@@ -560,6 +682,27 @@ Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
 
 Bitmap DecodeJpegFile(const std::string& path) {
     return DecodeJpeg(RegularFile(path));
+}
+
+namespace {
+
+DecodedPicture DecodeToKeep(Input& input, const JpegInfo& info, const std::atomic<bool>* stop) {
+    if (const std::optional<YccPlanes::Layout> layout = YccPlanes::LayoutFor(info))
+        return DecodedPicture(DecodePlanes(input, info, *layout, stop));
+    return Decode(input, info, 8, std::nullopt, stop);
+}
+
+} // namespace
+
+DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
+                                const std::atomic<bool>* stop) {
+    Input input(file);
+    return DecodeToKeep(input, info, stop);
+}
+
+DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info) {
+    Input input(data);
+    return DecodeToKeep(input, info, nullptr);
 }
 
 int ScaledDimension(int size, int eighths) {

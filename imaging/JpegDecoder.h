@@ -1,5 +1,6 @@
 // Decoding JPEG files through libjpeg: the header alone, or the pixels as a 24-bit Bitmap,
-// at full size or at one of libjpeg's reduced scales. Grey-scale files come out in colour,
+// at full size or at one of libjpeg's reduced scales, or, to be kept, as the planes libjpeg
+// decodes before colour conversion (YccPlanes). Grey-scale files come out in colour,
 // CMYK and YCCK files are converted to RGB row by row. libjpeg's errors become C++
 // exceptions; its warnings (a truncated or slightly damaged file) do not stop the decode,
 // which keeps what it read.
@@ -11,7 +12,9 @@
 
 #include "base/RegularFile.h"
 #include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -27,6 +30,15 @@ struct JpegInfo {
     bool progressive = false;
     bool grayscale = false; // one component
     bool cmyk = false;      // four components (CMYK or YCCK)
+    bool ycc = false;       // three components libjpeg takes for YCbCr
+    // How many samples of each component (the first four) an MCU holds across and down; the
+    // components with fewer than the most are stored at reduced resolution. 0 past the last.
+    struct Sampling {
+        int h = 0;
+        int v = 0;
+        bool operator==(const Sampling&) const = default;
+    };
+    std::array<Sampling, 4> sampling{};
     // Bytes libjpeg keeps for the whole picture while it decodes: the coefficients of every
     // block (2 bytes a sample) when the file has several scans, 0 otherwise.
     std::uint64_t coefficientBytes = 0;
@@ -91,6 +103,14 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data);
 // thread that no longer wants the picture).
 Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop = nullptr);
 Bitmap DecodeJpegFile(const std::string& path);
+
+// The whole picture at full size as the viewer keeps it: as planes when YccPlanes::Suits its
+// header, else as 24-bit pixels. `info` is the file's header as ReadJpegHeader gave it. The
+// same limits and errors as DecodeJpeg, and every pixel reads as DecodeJpeg's.
+DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
+                                const std::atomic<bool>* stop = nullptr);
+// The same from bytes in memory.
+DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info);
 
 // The size of the picture decoded at scale eighths/8 (libjpeg rounds up).
 int ScaledDimension(int size, int eighths);
