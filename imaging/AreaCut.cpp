@@ -8,7 +8,11 @@
 
 namespace tessaly {
 
-Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h) {
+namespace {
+
+// The area in white, with the part of it that lies in the picture (width x height) read by
+// `read(left, top, width, height, out, stride)`.
+template <class Read> Bitmap Cut(int width, int height, int x, int y, int w, int h, Read read) {
     if (w < 1 || h < 1)
         throw std::invalid_argument("CutArea: the area " + std::to_string(w) + " x " +
                                     std::to_string(h) + " must be at least 1 x 1");
@@ -18,17 +22,29 @@ Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h) {
     // corner can overflow.
     const std::int64_t left = std::max<std::int64_t>(x, 0);
     const std::int64_t top = std::max<std::int64_t>(y, 0);
-    const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + w, source.Width());
-    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + h, source.Height());
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + w, width);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + h, height);
     if (left >= right || top >= bottom)
         return out;
-    const std::size_t bytes = static_cast<std::size_t>(right - left) * Bitmap::kBytesPerPixel;
-    const std::size_t srcOffset = static_cast<std::size_t>(left) * Bitmap::kBytesPerPixel;
     const std::size_t dstOffset = static_cast<std::size_t>(left - x) * Bitmap::kBytesPerPixel;
-    for (std::int64_t row = top; row < bottom; ++row)
-        std::memcpy(out.Row(static_cast<int>(row - y)) + dstOffset,
-                    source.Row(static_cast<int>(row)) + srcOffset, bytes);
+    read(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+         static_cast<int>(bottom - top), out.Row(static_cast<int>(top - y)) + dstOffset,
+         out.Stride());
     return out;
+}
+
+} // namespace
+
+Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h) {
+    return Cut(source.Width(), source.Height(), x, y, w, h,
+               [&](int left, int top, int width, int height, std::uint8_t* out,
+                   std::size_t stride) { ReadBgr(source, left, top, width, height, out, stride); });
+}
+
+Bitmap CutArea(const DecodedPicture& source, int x, int y, int w, int h) {
+    return Cut(source.Width(), source.Height(), x, y, w, h,
+               [&](int left, int top, int width, int height, std::uint8_t* out,
+                   std::size_t stride) { source.ReadBgr(left, top, width, height, out, stride); });
 }
 
 } // namespace tessaly

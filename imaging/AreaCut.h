@@ -4,11 +4,13 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 
 namespace tessaly {
 
 // A w x h bitmap whose pixel (i, j) is source pixel (x + i, y + j) where that lies inside
 // the source, white elsewhere. w or h below 1 throws std::invalid_argument.
 Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h);
+Bitmap CutArea(const DecodedPicture& source, int x, int y, int w, int h);
 
 } // namespace tessaly

@@ -1,5 +1,6 @@
 #include "imaging/DisplayScale.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <thread>
@@ -60,26 +61,73 @@ void CheckSizes(int sw, int sh, int width, int height) {
             "ReduceForDisplay: the size must lie between 1 and the source size");
 }
 
-// Rows [firstRow, endRow) of a region of the reduced copy (`height` rows in all), into the
-// same rows of `out`: region row y is copy row top + y, and its columns are those `x0` gives
-// (ColumnStarts), counted from source column `firstColumn`.
-void ReduceRows(const Bitmap& source, Bitmap& out, const std::vector<int>& x0,
+// Source rows as 24-bit pixels from a given column on: a bitmap's own rows.
+class BitmapRows {
+public:
+    BitmapRows(const Bitmap& source, std::size_t firstColumn, std::size_t)
+        : source_(source), offset_(firstColumn * Bitmap::kBytesPerPixel) {}
+    const std::uint8_t* operator()(int y) { return source_.Row(y) + offset_; }
+
+private:
+    const Bitmap& source_;
+    std::size_t offset_;
+};
+
+// The same from planes: rows are asked for top to bottom, so they are converted a strip at
+// a time, only the columns needed.
+class PlaneRows {
+public:
+    static constexpr int kStrip = 16;
+
+    PlaneRows(const YccPlanes& source, std::size_t firstColumn, std::size_t columns)
+        : source_(source), left_(static_cast<int>(firstColumn)),
+          columns_(static_cast<int>(columns)),
+          strip_(columns * Bitmap::kBytesPerPixel * static_cast<std::size_t>(kStrip)) {}
+
+    const std::uint8_t* operator()(int y) {
+        if (y < top_ || y >= top_ + rows_) {
+            top_ = y;
+            rows_ = std::min(kStrip, source_.Height() - y);
+            source_.ReadBgr(left_, top_, columns_, rows_, strip_.data(), RowBytes());
+        }
+        return strip_.data() + RowBytes() * static_cast<std::size_t>(y - top_);
+    }
+
+private:
+    std::size_t RowBytes() const {
+        return static_cast<std::size_t>(columns_) * Bitmap::kBytesPerPixel;
+    }
+
+    const YccPlanes& source_;
+    int left_;
+    int columns_;
+    std::vector<std::uint8_t> strip_;
+    int top_ = 0;
+    int rows_ = 0;
+};
+
+// Rows [firstRow, endRow) of a region of the reduced copy (`height` rows in all) of a source
+// `sourceHeight` rows high, into the same rows of `out`: region row y is copy row top + y,
+// and its columns are those `x0` gives (ColumnStarts), counted from source column
+// `firstColumn`.
+template <class Rows, class Source>
+void ReduceRows(const Source& source, int sourceHeight, Bitmap& out, const std::vector<int>& x0,
                 std::size_t firstColumn, int top, int height, int firstRow, int endRow) {
-    const int sh = source.Height();
-    std::vector<std::uint32_t> columnSums(static_cast<std::size_t>(x0.back()) * 3);
+    const auto columns = static_cast<std::size_t>(x0.back());
+    Rows rows(source, firstColumn, columns);
+    std::vector<std::uint32_t> columnSums(columns * 3);
     for (int y = firstRow; y < endRow; ++y) {
-        const int ya = SpanStart(top + y, sh, height);
-        const int yb = SpanStart(top + y + 1, sh, height);
+        const int ya = SpanStart(top + y, sourceHeight, height);
+        const int yb = SpanStart(top + y + 1, sourceHeight, height);
         std::fill(columnSums.begin(), columnSums.end(), 0u);
         for (int sy = ya; sy < yb; ++sy)
-            AddToSums(columnSums, source.Row(sy) + firstColumn * 3);
+            AddToSums(columnSums, rows(sy));
         EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), out.Width());
     }
 }
 
-} // namespace
-
-Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+template <class Rows, class Source>
+Bitmap ReduceWhole(const Source& source, int width, int height) {
     const int sw = source.Width();
     const int sh = source.Height();
     CheckSizes(sw, sh, width, height);
@@ -89,20 +137,21 @@ Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
     const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
                        std::thread::hardware_concurrency() >= 2;
     if (!split) {
-        ReduceRows(source, out, x0, 0, 0, height, 0, height);
+        ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, 0, height);
         return out;
     }
     const int middle = height / 2;
     {
         const std::jthread lower(
-            [&] { ReduceRows(source, out, x0, 0, 0, height, middle, height); });
-        ReduceRows(source, out, x0, 0, 0, height, 0, middle);
+            [&] { ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, middle, height); });
+        ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, 0, middle);
     }
     return out;
 }
 
-Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
-                              int regionWidth, int regionHeight) {
+template <class Rows, class Source>
+Bitmap ReduceRegion(const Source& source, int width, int height, int left, int top, int regionWidth,
+                    int regionHeight) {
     const int sw = source.Width();
     const int sh = source.Height();
     CheckSizes(sw, sh, width, height);
@@ -112,8 +161,33 @@ Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int l
     const std::size_t firstColumn = static_cast<std::size_t>(SpanStart(left, sw, width));
     const std::vector<int> x0 = ColumnStarts(sw, width, left, regionWidth);
     Bitmap out = Bitmap::Uninitialized(regionWidth, regionHeight);
-    ReduceRows(source, out, x0, firstColumn, top, height, 0, regionHeight);
+    ReduceRows<Rows>(source, sh, out, x0, firstColumn, top, height, 0, regionHeight);
     return out;
+}
+
+} // namespace
+
+Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
+    return ReduceWhole<BitmapRows>(source, width, height);
+}
+
+Bitmap ReduceForDisplay(const DecodedPicture& source, int width, int height) {
+    if (const Bitmap* rgb = source.Rgb())
+        return ReduceWhole<BitmapRows>(*rgb, width, height);
+    return ReduceWhole<PlaneRows>(*source.Planes(), width, height);
+}
+
+Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
+                              int regionWidth, int regionHeight) {
+    return ReduceRegion<BitmapRows>(source, width, height, left, top, regionWidth, regionHeight);
+}
+
+Bitmap ReduceRegionForDisplay(const DecodedPicture& source, int width, int height, int left,
+                              int top, int regionWidth, int regionHeight) {
+    if (const Bitmap* rgb = source.Rgb())
+        return ReduceRegion<BitmapRows>(*rgb, width, height, left, top, regionWidth, regionHeight);
+    return ReduceRegion<PlaneRows>(*source.Planes(), width, height, left, top, regionWidth,
+                                   regionHeight);
 }
 
 DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height)

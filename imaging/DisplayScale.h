@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 
 #include <cstdint>
 #include <vector>
@@ -13,12 +14,17 @@ namespace tessaly {
 // width and height at least 1 and at most the source's size; throws std::invalid_argument
 // otherwise.
 Bitmap ReduceForDisplay(const Bitmap& source, int width, int height);
+// The same of a kept picture, whatever its form: a picture kept as planes is turned into
+// 24-bit rows a strip at a time on the way.
+Bitmap ReduceForDisplay(const DecodedPicture& source, int width, int height);
 
 // The part (left, top, regionWidth x regionHeight) of ReduceForDisplay(source, width,
 // height), equal byte for byte, computed from the source pixels under it alone: a large
 // reduced picture drawn part by part without a copy of the whole.
 Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
                               int regionWidth, int regionHeight);
+Bitmap ReduceRegionForDisplay(const DecodedPicture& source, int width, int height, int left,
+                              int top, int regionWidth, int regionHeight);
 
 // The same reduction made from rows fed one at a time, top to bottom, holding one row of
 // sums instead of the whole source: a picture decoded straight into its display copy.

@@ -48,8 +48,9 @@ PictureDecoders DefaultPictureDecoders() {
     };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
+        const JpegInfo info = ReadJpegHeader(file);
         cancel.ThrowIfCancelled();
-        return DecodeJpeg(file, &cancel.Flag());
+        return DecodeJpegToKeep(file, info, &cancel.Flag());
     };
     return decoders;
 }

@@ -3,7 +3,7 @@
 // can give it decoders that block or fail on purpose.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 
 #include <atomic>
 #include <exception>
@@ -46,8 +46,9 @@ struct PictureDecoders {
     std::function<Bitmap(const std::string& path, int minWidth, int minHeight,
                          const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
         decodeScaled;
-    // The picture at full size.
-    std::function<Bitmap(const std::string& path, const CancelFlag& cancel)> decodeFull;
+    // The picture at full size, in the form it is kept in (planes for a file whose colour is
+    // stored at reduced resolution, see DecodedPicture).
+    std::function<DecodedPicture(const std::string& path, const CancelFlag& cancel)> decodeFull;
     // For a neighbour decoded ahead: when the picture is larger than width x height (at
     // least as large both ways, not the same size), the full picture reduced to exactly that
     // size as the window reduces pictures for display, with `exact` set; otherwise as

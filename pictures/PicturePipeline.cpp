@@ -33,7 +33,7 @@ void DescribeError(const std::exception_ptr& error, std::string& text, PictureEr
     }
 }
 
-bool IsFullSize(const Bitmap& bitmap, int fullWidth, int fullHeight) {
+bool IsFullSize(const DecodedPicture& bitmap, int fullWidth, int fullHeight) {
     return bitmap.Width() == fullWidth && bitmap.Height() == fullHeight;
 }
 
@@ -262,7 +262,7 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
     }
     try {
         cancel.ThrowIfCancelled();
-        Bitmap bitmap;
+        DecodedPicture bitmap;
         if (job.kind == JobKind::Full) {
             bitmap = decoders_.decodeFull(job.path, cancel);
             out.fullWidth = bitmap.Width();
@@ -274,7 +274,7 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
             bitmap = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
                                             out.fullWidth, out.fullHeight);
         }
-        out.bitmap = std::make_shared<const Bitmap>(std::move(bitmap));
+        out.bitmap = std::make_shared<const DecodedPicture>(std::move(bitmap));
     } catch (const DecodeCancelled&) {
         out.cancelled = true;
     } catch (const JpegDecodeStopped&) {
@@ -358,12 +358,12 @@ void PicturePipeline::Deliver(std::unique_lock<std::mutex>& lock, PictureResult 
     changed_.notify_all();
 }
 
-void PicturePipeline::Discard(std::shared_ptr<const Bitmap> pixels) {
+void PicturePipeline::Discard(std::shared_ptr<const DecodedPicture> pixels) {
     if (pixels)
         discarded_.push_back(std::move(pixels));
 }
 
-void PicturePipeline::Release(std::shared_ptr<const Bitmap> pixels) {
+void PicturePipeline::Release(std::shared_ptr<const DecodedPicture> pixels) {
     {
         const std::lock_guard lock(mutex_);
         Discard(std::move(pixels));
@@ -373,7 +373,7 @@ void PicturePipeline::Release(std::shared_ptr<const Bitmap> pixels) {
 
 void PicturePipeline::ReleaseDiscarded(std::unique_lock<std::mutex>& lock) {
     while (!discarded_.empty()) {
-        std::vector<std::shared_ptr<const Bitmap>> pixels;
+        std::vector<std::shared_ptr<const DecodedPicture>> pixels;
         pixels.swap(discarded_);
         ++releasing_;
         lock.unlock();

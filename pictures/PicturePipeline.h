@@ -37,10 +37,10 @@
 // reports nothing until it is shown; then its error is delivered like any other result.
 //
 // Pixels are shared, never copied: the callback's result and the pipeline's store point to
-// the same immutable Bitmap.
+// the same immutable DecodedPicture.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 #include "pictures/FileIdentity.h"
 #include "pictures/PictureDecoders.h"
 
@@ -80,7 +80,7 @@ struct PictureResult {
     std::string path;
     FileIdentity identity; // the file as it was read
     PictureKind kind = PictureKind::ScreenCopy;
-    std::shared_ptr<const Bitmap> bitmap; // null when the decode failed
+    std::shared_ptr<const DecodedPicture> bitmap; // null when the decode failed
     // The picture's own size; 0 x 0 when the decode failed before the header was read.
     int fullWidth = 0;
     int fullHeight = 0;
@@ -131,7 +131,7 @@ public:
 
     // Lets go of pictures on a worker thread: freeing a full-size picture costs milliseconds
     // that the GUI thread should not spend. The pipeline lets go of what it drops the same way.
-    void Release(std::shared_ptr<const Bitmap> pixels);
+    void Release(std::shared_ptr<const DecodedPicture> pixels);
 
     // Decodes waiting for a free worker (not counting running ones).
     std::size_t PendingJobs() const;
@@ -157,7 +157,7 @@ private:
     };
     // What a decode gave: pixels, or the error that stopped it.
     struct Decoded {
-        std::shared_ptr<const Bitmap> bitmap;
+        std::shared_ptr<const DecodedPicture> bitmap;
         int fullWidth = 0;
         int fullHeight = 0;
         bool exact = false; // a display copy (see PictureResult::exact)
@@ -190,7 +190,7 @@ private:
     std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
     void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);
     void CancelUnwanted();
-    void Discard(std::shared_ptr<const Bitmap> pixels);
+    void Discard(std::shared_ptr<const DecodedPicture> pixels);
     void ReleaseDiscarded(std::unique_lock<std::mutex>& lock);
     void Keep(const std::string& path, KeptCopy copy);
     std::uint64_t Worth(const std::string& path, const KeptCopy& copy) const;
@@ -220,9 +220,9 @@ private:
     // The one full-size picture kept: the current picture's, once decoded.
     std::string fullPath_;
     FileIdentity fullIdentity_;
-    std::shared_ptr<const Bitmap> full_;
+    std::shared_ptr<const DecodedPicture> full_;
     // Pixels let go of, freed by the next free worker outside the lock.
-    std::vector<std::shared_ptr<const Bitmap>> discarded_;
+    std::vector<std::shared_ptr<const DecodedPicture>> discarded_;
     int releasing_ = 0; // workers freeing discarded pixels now
     // Deliveries take numbered turns, so that the callback sees results in the order they
     // were produced even when two workers finish at once.

@@ -7,18 +7,38 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace tessaly {
 
-QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
-    QImage out(block.size(), QImage::Format_RGB32);
-    for (int y = 0; y < block.height(); ++y) {
-        const std::uint8_t* src = pixels.Row(block.y() + y) + 3 * block.x();
+namespace {
+
+// A block of 24-bit rows as a 32-bit image; `row(y)` gives row y of the block.
+template <class Row> QImage PackBlock(QSize size, Row row) {
+    QImage out(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        const std::uint8_t* src = row(y);
         auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < block.width(); ++x, src += 3)
+        for (int x = 0; x < size.width(); ++x, src += 3)
             dst[x] = qRgb(src[2], src[1], src[0]);
     }
     return out;
+}
+
+} // namespace
+
+QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
+    return PackBlock(block.size(), [&](int y) {
+        return pixels.Row(block.y() + y) + 3 * static_cast<std::size_t>(block.x());
+    });
+}
+
+QImage SourceBlock(const DecodedPicture& pixels, const QRect& block) {
+    if (const Bitmap* rgb = pixels.Rgb())
+        return SourceBlock(*rgb, block);
+    // Planes are converted for the whole block at once.
+    const Bitmap converted = pixels.Copy(block.x(), block.y(), block.width(), block.height());
+    return SourceBlock(converted, QRect(QPoint(0, 0), block.size()));
 }
 
 QSize DeviceSize(QSize control, qreal ratio) {
@@ -41,8 +61,19 @@ void StretchDrawer::Adopt(std::shared_ptr<const Bitmap> reduced) {
     reducedImage_ = BitmapView(*reduced_);
 }
 
+void StretchDrawer::Draw(QPainter& painter, const DecodedPicture& pixels, QSize control,
+                         const QRect& exposed, bool wholeVisible) {
+    DrawPixels(painter, pixels, control, exposed, wholeVisible);
+}
+
 void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
-                         const QRect& exposedPart, bool wholeVisible) {
+                         const QRect& exposed, bool wholeVisible) {
+    DrawPixels(painter, pixels, control, exposed, wholeVisible);
+}
+
+template <class Pixels>
+void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize control,
+                               const QRect& exposedPart, bool wholeVisible) {
     const int pw = pixels.Width();
     const int ph = pixels.Height();
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/DecodedPicture.h"
 
 #include <QImage>
 #include <QRect>
@@ -23,6 +24,7 @@ namespace tessaly {
 
 // A block of a picture's pixels as a 32-bit image, for drawing it stretched.
 QImage SourceBlock(const Bitmap& pixels, const QRect& block);
+QImage SourceBlock(const DecodedPicture& pixels, const QRect& block);
 
 // The control's size in the device pixels of a surface of the given device pixel ratio (2 on
 // a screen at twice the usual density): the logical size times the ratio, at least 1 x 1.
@@ -39,6 +41,8 @@ public:
     // Draws `pixels` stretched to `control`, the part `exposed` of it, at the device pixel
     // ratio of the painter's device.
     // `wholeVisible`: the whole control is on the screen (not scrolled partly out of view).
+    void Draw(QPainter& painter, const DecodedPicture& pixels, QSize control, const QRect& exposed,
+              bool wholeVisible = true);
     void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed,
               bool wholeVisible = true);
     // Drops the reduced copy: to be called when the picture changes.
@@ -48,6 +52,10 @@ public:
     void Adopt(std::shared_ptr<const Bitmap> reduced);
 
 private:
+    template <class Pixels>
+    void DrawPixels(QPainter& painter, const Pixels& pixels, QSize control, const QRect& exposed,
+                    bool wholeVisible);
+
     std::shared_ptr<const Bitmap> reduced_;
     QImage reducedImage_; // over reduced_'s rows
 };

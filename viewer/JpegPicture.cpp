@@ -9,11 +9,11 @@ JpegPicture::JpegPicture(RegularFile file) : file_(std::move(file)) {
     CheckDecodable(info_);
 }
 
-const Bitmap* JpegPicture::Pixels() {
+const DecodedPicture* JpegPicture::Pixels() {
     if (pixels_ || !file_)
         return pixels_.get();
     try {
-        pixels_ = std::make_shared<const Bitmap>(DecodeJpeg(*file_));
+        pixels_ = std::make_shared<const DecodedPicture>(DecodeJpegToKeep(*file_, info_));
     } catch (const std::exception& e) {
         error_ = e.what();
     }
@@ -22,7 +22,7 @@ const Bitmap* JpegPicture::Pixels() {
     return pixels_.get();
 }
 
-void JpegPicture::SetFullPixels(std::shared_ptr<const Bitmap> pixels) {
+void JpegPicture::SetFullPixels(std::shared_ptr<const DecodedPicture> pixels) {
     if (Settled())
         return;
     pixels_ = std::move(pixels);
@@ -30,7 +30,7 @@ void JpegPicture::SetFullPixels(std::shared_ptr<const Bitmap> pixels) {
     file_.reset();
 }
 
-void JpegPicture::SetScreenCopy(std::shared_ptr<const Bitmap> copy) {
+void JpegPicture::SetScreenCopy(std::shared_ptr<const DecodedPicture> copy) {
     if (!Settled())
         screenCopy_ = std::move(copy);
 }
@@ -43,11 +43,11 @@ void JpegPicture::SetDecodeFailed(std::string error) {
     file_.reset();
 }
 
-const Bitmap* JpegPicture::Drawable() const {
+const DecodedPicture* JpegPicture::Drawable() const {
     return pixels_ ? pixels_.get() : screenCopy_.get();
 }
 
-std::shared_ptr<const Bitmap> JpegPicture::TakeFullPixels() {
+std::shared_ptr<const DecodedPicture> JpegPicture::TakeFullPixels() {
     screenCopy_.reset();
     file_.reset();
     return std::move(pixels_);

@@ -56,7 +56,7 @@ void PictureControl::paintEvent(QPaintEvent* event) {
         return;
     // Never decodes here: the picture pipeline delivers the pixels, and until the full-size
     // ones are there a screen copy is drawn stretched in their place.
-    const Bitmap* pixels = picture_->Drawable();
+    const DecodedPicture* pixels = picture_->Drawable();
     if (!pixels || pixels->Empty())
         return;
     QPainter painter(this);
@@ -66,8 +66,13 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     if (!stretch_) {
         if (pw != picture_->Width())
             return; // a screen copy: nothing to draw at natural size
-        const QImage view = BitmapView(*pixels);
-        painter.drawImage(exposed.topLeft(), view, exposed & QRect(0, 0, pw, ph));
+        const QRect part = exposed & QRect(0, 0, pw, ph);
+        if (part.isEmpty())
+            return;
+        if (const Bitmap* rgb = pixels->Rgb())
+            painter.drawImage(exposed.topLeft(), BitmapView(*rgb), part);
+        else
+            painter.drawImage(part.topLeft(), SourceBlock(*pixels, part));
         return;
     }
     drawer_.Draw(painter, *pixels, size(), exposed, visibleRegion().boundingRect() == rect());

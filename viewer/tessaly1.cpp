@@ -411,7 +411,8 @@ void TForm1::PixelsArrived(PictureResult result) {
         // A neighbour decoded ahead into exactly what the control draws: it is the final
         // picture already, and the full-size pixels that follow draw the same.
         picture->SetScreenCopy(result.bitmap);
-        Image1->AdoptDisplayCopy(std::move(result.bitmap));
+        const Bitmap* copy = result.bitmap->Rgb();
+        Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.bitmap), copy));
         return;
     } else {
         picture->SetScreenCopy(std::move(result.bitmap));
@@ -700,8 +701,10 @@ Bitmap TForm1::CutSelectedArea() {
         busy.emplace();
         AwaitFullPixels();
     }
-    const Bitmap* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
-    return CutArea(decoded ? *decoded : Bitmap(), area.left, area.top, area.width, area.height);
+    const DecodedPicture* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
+    if (!decoded)
+        return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
+    return CutArea(*decoded, area.left, area.top, area.width, area.height);
 }
 
 void TForm1::AreaCopyClick() {

@@ -1,5 +1,7 @@
 #include "imaging/YccPlanes.h"
 
+#include "imaging/AreaCut.h"
+#include "imaging/DisplayScale.h"
 #include "imaging/JpegDecoder.h"
 #include "tests/support/JpegFixtures.h"
 
@@ -305,4 +307,20 @@ TEST(YccPlanes, AHeaderThatNoLongerMatchesOrARaisedStopFlagGivesNoPicture) {
     std::uint8_t out[3 * 6];
     EXPECT_THROW(planes.ReadBgr(4, 0, 2, 1, out, 6), std::invalid_argument);
     EXPECT_THROW(planes.ReadBgr(0, -1, 1, 1, out, 6), std::invalid_argument);
+}
+
+// The window reduces and cuts a picture kept as planes a strip and a part at a time: the
+// result must be the one of its 24-bit decode, whatever the strip and part boundaries.
+TEST(YccPlanes, APictureKeptAsPlanesReducesAndCutsAsItsDecode) {
+    const TempDir dir;
+    WriteFile(dir / "a.jpg", Encode(203, 151, {}));
+    const RegularFile file((dir / "a.jpg").string());
+    const JpegInfo info = ReadJpegHeader(file);
+    const DecodedPicture kept = DecodeJpegToKeep(file, info);
+    ASSERT_NE(kept.Planes(), nullptr);
+    const Bitmap decoded = DecodeJpeg(file);
+    EXPECT_TRUE(ReduceForDisplay(kept, 61, 47).SamePixels(ReduceForDisplay(decoded, 61, 47)));
+    EXPECT_TRUE(ReduceRegionForDisplay(kept, 150, 100, 33, 17, 80, 70)
+                    .SamePixels(ReduceRegionForDisplay(decoded, 150, 100, 33, 17, 80, 70)));
+    EXPECT_TRUE(CutArea(kept, -5, 140, 30, 20).SamePixels(CutArea(decoded, -5, 140, 30, 20)));
 }

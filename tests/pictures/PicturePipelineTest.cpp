@@ -177,7 +177,7 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
 
     // Another picture: the first one's full pixels are freed before the next are decoded at
     // full size, not kept beside them.
-    const std::weak_ptr<const Bitmap> firstFull = got[1].bitmap;
+    const std::weak_ptr<const DecodedPicture> firstFull = got[1].bitmap;
     results.Clear();
     got.clear();
     fake.HoldFull(paths[1]);

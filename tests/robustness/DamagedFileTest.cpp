@@ -62,7 +62,7 @@ std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) 
         EXPECT_EQ(image.HasPicture(), HeaderReadable(bytes));
         if (!image.HasPicture())
             continue;
-        const Bitmap* pixels = image.Picture()->Pixels();
+        const DecodedPicture* pixels = image.Picture()->Pixels();
         if (!pixels) {
             undecoded +=
                 " " + std::to_string(percent) + " % (" + image.Picture()->DecodeError() + ")";
@@ -92,8 +92,10 @@ TEST_F(DamagedFileTest, HalfABaselineFileShowsItsUpperPartAndGreyBelow) {
     WriteFile(path, Truncated(baseline, 50));
     Viewer viewer({path});
     viewer.paint();
-    const Bitmap* pixels = viewer->Image1->Picture()->Pixels();
-    ASSERT_NE(pixels, nullptr);
+    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    ASSERT_NE(kept, nullptr);
+    const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
+    const Bitmap* pixels = &whole;
     const std::uint8_t* last = pixels->Row(119);
     for (int x = 0; x < 160 * 3; ++x)
         ASSERT_EQ(last[x], last[0]) << "the last row is one grey, byte " << x;
@@ -233,8 +235,10 @@ TEST_F(DamagedFileTest, CmykFileShowsInItsColours) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(path)));
-    const Bitmap* pixels = viewer->Image1->Picture()->Pixels();
-    ASSERT_NE(pixels, nullptr);
+    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    ASSERT_NE(kept, nullptr);
+    const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
+    const Bitmap* pixels = &whole;
     const std::uint8_t* centre = pixels->Row(24) + 32 * 3;
     EXPECT_NEAR(centre[0], 40, 6);
     EXPECT_NEAR(centre[1], 120, 6);

@@ -39,7 +39,15 @@ protected:
                        QRect(form_->Image1->x() + displayed(x), form_->Image1->y() + displayed(y),
                              displayed(w), displayed(h)));
     }
-    const Bitmap& Decoded() { return *form_->Image1->Picture()->Pixels(); }
+    // The full picture as 24-bit pixels, however the window keeps it.
+    const Bitmap& Decoded() {
+        if (decoded_.Empty()) {
+            const DecodedPicture& kept = *form_->Image1->Picture()->Pixels();
+            decoded_ = kept.Copy(0, 0, kept.Width(), kept.Height());
+        }
+        return decoded_;
+    }
+    Bitmap decoded_;
     TForm2* CurrentPick() { return form_->CurrentPickWindow(); }
 };
 
