@@ -21,8 +21,9 @@ import tempfile
 import time
 
 
-def photos(folder, count):
-    """Six different colourful 6000 x 4000 JPEGs with texture, made once."""
+def photos(folder, count, sampling):
+    """Six different colourful 6000 x 4000 JPEGs with texture, made once, with the chroma
+    sampling given (4:4:4, or 4:2:0 as most cameras and phones write)."""
     os.makedirs(folder, exist_ok=True)
     base = os.path.join(folder, "base.ppm")
     if not os.path.exists(base):
@@ -33,7 +34,7 @@ def photos(folder, count):
         path = os.path.join(folder, f"p{i}.jpg")
         if not os.path.exists(path):
             subprocess.run(["convert", base, "-modulate", f"100,100,{40 + 25 * i}",
-                            "-quality", "90", path], check=True)
+                            "-sampling-factor", sampling, "-quality", "90", path], check=True)
         paths.append(path)
     return paths
 
@@ -92,9 +93,14 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--viewers", default="tessaly,gpicview,feh,nsxiv,qimgv")
     parser.add_argument("--tools", default="/tmp/vt")
-    parser.add_argument("--photos", default=os.path.join(tempfile.gettempdir(), "sbs-photos"))
+    parser.add_argument("--sampling", default="4:4:4", choices=["4:4:4", "4:2:2", "4:2:0"])
+    parser.add_argument("--photos", help="folder of the photos (made there when missing); "
+                        "default: sbs-photos (4:4:4) or sbs-photos-422/-420 in the temporary folder")
     args = parser.parse_args()
-    paths = photos(args.photos, 6)
+    folder = args.photos or os.path.join(
+        tempfile.gettempdir(),
+        "sbs-photos" + ("" if args.sampling == "4:4:4" else "-" + args.sampling.replace(":", "")[:3]))
+    paths = photos(folder, 6, args.sampling)
     display = ":57"
     xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                             stderr=subprocess.DEVNULL)
