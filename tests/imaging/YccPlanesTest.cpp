@@ -7,11 +7,8 @@
 
 #include <array>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -45,60 +42,15 @@ Bitmap NoiseBitmap(int width, int height) {
     return bmp;
 }
 
-// libjpeg's compressor writing to memory; errors throw through libjpeg, as in the fixture
-// encoder.
-struct Compressor {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    Compressor() {
-        cinfo.err = jpeg_std_error(&jerr);
-        jerr.error_exit = [](j_common_ptr c) {
-            char message[JMSG_LENGTH_MAX];
-            (*c->err->format_message)(c, message);
-            throw std::runtime_error(message);
-        };
-        jpeg_create_compress(&cinfo);
-        jpeg_mem_dest(&cinfo, &buffer, &size);
-    }
-    ~Compressor() {
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
-    }
-    Compressor(const Compressor&) = delete;
-    Compressor& operator=(const Compressor&) = delete;
-};
-
 Bytes Encode(int width, int height, const Encoding& e) {
-    const Bitmap bitmap = e.noise ? NoiseBitmap(width, height) : PhotoLikeBitmap(width, height);
-    Compressor c;
-    jpeg_compress_struct& cinfo = c.cinfo;
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    if (e.grey)
-        jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
-    if (e.rgb)
-        jpeg_set_colorspace(&cinfo, JCS_RGB);
-    cinfo.comp_info[0].h_samp_factor = e.lumaH;
-    cinfo.comp_info[0].v_samp_factor = e.lumaV;
-    for (int i = 1; i < cinfo.num_components; ++i)
-        cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
-    if (e.progressive)
-        jpeg_simple_progression(&cinfo);
-    cinfo.restart_in_rows = e.restartRows;
-    cinfo.restart_interval = static_cast<unsigned int>(e.restartMcus);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<std::uint8_t*>(bitmap.Row(static_cast<int>(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    return Bytes(c.buffer, c.buffer + c.size);
+    return EncodeJpeg(e.noise ? NoiseBitmap(width, height) : PhotoLikeBitmap(width, height),
+                      {.progressive = e.progressive,
+                       .grayscale = e.grey,
+                       .lumaH = e.lumaH,
+                       .lumaV = e.lumaV,
+                       .rgbComponents = e.rgb,
+                       .restartRows = e.restartRows,
+                       .restartMcus = e.restartMcus});
 }
 
 // Offset of the first byte after the header of the file's first scan.

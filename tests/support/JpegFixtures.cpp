@@ -92,6 +92,16 @@ Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
     cinfo.write_JFIF_header = options.jfif ? TRUE : FALSE;
     if (options.cmyk)
         cinfo.write_Adobe_marker = TRUE;
+    if (options.rgbComponents)
+        jpeg_set_colorspace(&cinfo, JCS_RGB);
+    if (options.lumaH > 0) {
+        cinfo.comp_info[0].h_samp_factor = options.lumaH;
+        cinfo.comp_info[0].v_samp_factor = options.lumaV;
+        for (int i = 1; i < cinfo.num_components; ++i)
+            cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    }
+    cinfo.restart_in_rows = options.restartRows;
+    cinfo.restart_interval = static_cast<unsigned int>(options.restartMcus);
     if (options.progressive)
         jpeg_simple_progression(&cinfo);
     if (options.arithmetic)

@@ -20,6 +20,12 @@ struct JpegOptions {
     bool grayscale = false;  // one component
     bool cmyk = false;       // four components, Adobe-style inverted inks
     bool arithmetic = false; // arithmetic coding instead of Huffman
+    // The first component's sampling, the others' 1 x 1; 0 keeps libjpeg's (2 x 2, 4:2:0).
+    int lumaH = 0;
+    int lumaV = 0;
+    bool rgbComponents = false; // red, green and blue stored as they are, not as YCbCr
+    int restartRows = 0;        // a restart marker every this many MCU rows
+    int restartMcus = 0;        // or every this many MCUs
     // Whole marker segments (0xFF, marker, length, payload) written after SOI/JFIF, in order.
     std::vector<Bytes> segments;
 };
