@@ -139,6 +139,8 @@ void Repaint(benchmark::State& state, bool magnified) {
     state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().DspRatio * 100);
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
+    state.counters["kept_MiB"] =
+        static_cast<double>(form.Image1->Picture()->Pixels()->SizeBytes()) / (1 << 20);
 }
 void BM_RepaintViewAtFit(benchmark::State& state) {
     Repaint(state, false);
