@@ -82,6 +82,15 @@ TESSALY_ROW_LOOP void Interpolate(const std::int16_t* __restrict sums, std::uint
     }
 }
 
+// libjpeg's "fancy" vertical doubling alone (4:4:0): 3/4 of the nearer chroma row, 1/4 of
+// the other, rounded with its bias (1 for an upper output row, 2 for a lower one).
+TESSALY_ROW_LOOP void BlendRowsRounded(const std::uint8_t* __restrict nearRow,
+                                       const std::uint8_t* __restrict farRow, int bias,
+                                       std::uint8_t* __restrict out, int count) {
+    for (int j = 0; j < count; ++j)
+        out[j] = static_cast<std::uint8_t>((3 * nearRow[j] + farRow[j] + bias) >> 2);
+}
+
 // The vertical blend of 4:2:0: 3/4 of the nearer chroma row, 1/4 of the other (x4).
 TESSALY_ROW_LOOP void BlendRows(const std::uint8_t* __restrict nearRow,
                                 const std::uint8_t* __restrict farRow,
@@ -116,7 +125,8 @@ struct RowJob {
     std::uint8_t* out;
     std::size_t stride;
     // Chroma columns [first, first + count) cover the rectangle; the upsampled samples
-    // start at picture column 2 * first, one before `left` when it is odd.
+    // start at picture column 2 * first, one before `left` when it is odd (for 4:4:0 the
+    // chroma columns are the picture's).
     int first;
     int count;
     std::int16_t* sums; // count + 2 values
@@ -130,8 +140,17 @@ TESSALY_ROW_LOOP void UpsampleChroma(const RowJob& job, const PlaneView& p, int 
     const int first = job.first;
     const int count = job.count;
     const bool quarter = job.layout == YccPlanes::Layout::Quarter;
-    const int row = quarter ? y / 2 : y;
+    const bool halfHigh = job.layout == YccPlanes::Layout::HalfHigh;
+    const int row = quarter || halfHigh ? y / 2 : y;
     const std::uint8_t* nearRow = p.Row(row);
+    // The other row is the one above for an upper output row, the one below for a lower
+    // one; at the plane's top and bottom edges the edge row stands in for it.
+    const int other = y % 2 == 0 ? std::max(row - 1, 0) : std::min(row + 1, p.height - 1);
+    if (halfHigh) {
+        // Columns as the picture's: only the rows are blended, whatever the width.
+        BlendRowsRounded(nearRow + first, p.Row(other) + first, y % 2 == 0 ? 1 : 2, out, count);
+        return;
+    }
     if (p.width <= 2) {
         // libjpeg doubles a plane this narrow without the filter: each sample twice, and
         // for 4:2:0 each row twice.
@@ -145,9 +164,6 @@ TESSALY_ROW_LOOP void UpsampleChroma(const RowJob& job, const PlaneView& p, int 
     const int hi = std::min(first + count, p.width - 1);
     std::int16_t* at = sums + (lo - (first - 1));
     if (quarter) {
-        // The other row is the one above for an upper output row, the one below for a
-        // lower one; at the plane's top and bottom edges the edge row stands in for it.
-        const int other = y % 2 == 0 ? std::max(row - 1, 0) : std::min(row + 1, p.height - 1);
         BlendRows(nearRow + lo, p.Row(other) + lo, at, hi - lo + 1);
     } else {
         WidenRow(nearRow + lo, at, hi - lo + 1);
@@ -163,7 +179,9 @@ TESSALY_ROW_LOOP void UpsampleChroma(const RowJob& job, const PlaneView& p, int 
 }
 
 TESSALY_ROW_LOOP void ConvertRows(const RowJob& job) {
-    const int skip = job.left % 2;
+    // Upsampled chroma starts at the chroma column under `left`, one pixel early when the
+    // columns were doubled and `left` is odd.
+    const int skip = job.layout == YccPlanes::Layout::HalfHigh ? 0 : job.left % 2;
     for (int y = job.top; y < job.top + job.height; ++y) {
         std::uint8_t* out = job.out + job.stride * static_cast<std::size_t>(y - job.top);
         const std::uint8_t* luma = job.planes[0].Row(y) + job.left;
@@ -215,6 +233,8 @@ std::optional<YccPlanes::Layout> YccPlanes::LayoutFor(const JpegInfo& info) {
         return Layout::Quarter;
     if (info.sampling[0] == JpegInfo::Sampling{2, 1})
         return Layout::HalfWide;
+    if (info.sampling[0] == JpegInfo::Sampling{1, 2})
+        return Layout::HalfHigh;
     return std::nullopt;
 }
 
@@ -234,12 +254,12 @@ YccPlanes::YccPlanes(Layout layout, int width, int height)
             p.stride * static_cast<std::size_t>(p.rows));
         return p;
     };
-    const bool quarter = layout == Layout::Quarter;
-    planes_[0] = make(width, height, quarter ? 2 * kBlock : kBlock);
+    const bool halfHeight = layout == Layout::Quarter || layout == Layout::HalfHigh;
+    planes_[0] = make(width, height, halfHeight ? 2 * kBlock : kBlock);
     if (layout == Layout::Grey)
         return;
-    const int chromaWidth = (width + 1) / 2;
-    const int chromaHeight = quarter ? (height + 1) / 2 : height;
+    const int chromaWidth = layout == Layout::HalfHigh ? width : (width + 1) / 2;
+    const int chromaHeight = halfHeight ? (height + 1) / 2 : height;
     planes_[1] = make(chromaWidth, chromaHeight, kBlock);
     planes_[2] = make(chromaWidth, chromaHeight, kBlock);
 }
@@ -288,8 +308,13 @@ void YccPlanes::ReadBgr(int left, int top, int width, int height, std::uint8_t* 
     job.height = height;
     job.out = out;
     job.stride = stride;
-    job.first = left / 2;
-    job.count = (left + width - 1) / 2 - job.first + 1;
+    if (layout_ == Layout::HalfHigh) {
+        job.first = left;
+        job.count = width;
+    } else {
+        job.first = left / 2;
+        job.count = (left + width - 1) / 2 - job.first + 1;
+    }
     std::vector<std::int16_t> sums;
     std::vector<std::uint8_t> chroma;
     if (layout_ != Layout::Grey) {

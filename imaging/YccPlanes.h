@@ -1,6 +1,7 @@
 // A full-size picture kept as libjpeg decodes it before colour conversion: the luma plane at
 // full size and the two chroma planes at the file's reduced resolution (half the width for
-// 4:2:2, half the width and height for 4:2:0), or the one plane of a grey-scale file. A 24
+// 4:2:2, half the height for 4:4:0, half the width and height for 4:2:0), or the one plane of
+// a grey-scale file. A 24
 // megapixel 4:2:0 photo takes 36 MB this way instead of 72 MB as 24-bit pixels.
 //
 // Any rectangle of it is turned into 24-bit pixels on request, byte for byte as libjpeg's own
@@ -26,6 +27,7 @@ public:
         Grey,     // one plane, no chroma
         HalfWide, // 4:2:2: chroma half as wide, as high
         Quarter,  // 4:2:0: chroma half as wide and half as high
+        HalfHigh, // 4:4:0: chroma as wide, half as high
     };
 
     // The layout a file with this header is kept in, or false when it is better decoded to

@@ -87,7 +87,8 @@ std::vector<Case> Cases() {
     const auto add = [&](std::string name, bool kept, std::function<Bytes()> make) {
         cases.push_back({std::move(name), std::move(make), kept});
     };
-    for (const auto& [sampling, h, v] : {std::tuple{"420", 2, 2}, std::tuple{"422", 2, 1}}) {
+    for (const auto& [sampling, h, v] :
+         {std::tuple{"420", 2, 2}, std::tuple{"422", 2, 1}, std::tuple{"440", 1, 2}}) {
         const std::string s = sampling;
         const Encoding e{.lumaH = h, .lumaV = v};
         // Tiny pictures, where chroma planes of one or two columns are doubled without the
@@ -155,7 +156,6 @@ std::vector<Case> Cases() {
     });
     // Kept as 24-bit pixels.
     add("444_45x31", false, [] { return Encode(45, 31, {.lumaH = 1, .lumaV = 1}); });
-    add("440_45x31", false, [] { return Encode(45, 31, {.lumaH = 1, .lumaV = 2}); });
     add("411_45x31", false, [] { return Encode(45, 31, {.lumaH = 4, .lumaV = 1}); });
     add("rgb_420_45x31", false, [] { return Encode(45, 31, {.rgb = true}); });
     add("cmyk_45x31", false, [] { return EncodeJpeg(GradientBitmap(45, 31), {.cmyk = true}); });
@@ -227,7 +227,7 @@ TEST_P(YccPlanesExactness, EveryRectangleReadsAsTheDecodeTo24Bit) {
     ASSERT_EQ(kept.Width(), expected.Width());
     ASSERT_EQ(kept.Height(), expected.Height());
     if (c.kept && info.width * info.height >= 64 * 48) {
-        EXPECT_LT(kept.SizeBytes(), expected.SizeBytes() * 3 / 4);
+        EXPECT_LT(kept.SizeBytes(), expected.SizeBytes() * 5 / 6); // 2 bytes a pixel at most
     }
     for (const auto& [left, top, w, h] : Rectangles(info.width, info.height)) {
         const Bitmap part = kept.Copy(left, top, w, h);
