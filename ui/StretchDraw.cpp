@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace tessaly {
 

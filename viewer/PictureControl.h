@@ -1,10 +1,11 @@
 // The picture control of the main window (Image1): shows a JPEG picture at its natural
 // size from its top-left corner, or stretched over the whole control.
 //
-// Drawing touches only the exposed part of the control and reads the decoded rows
-// directly, so repaint time and memory do not grow with the zoom. A picture shown smaller
-// than its natural size is drawn from a box-filtered copy at the control's size in the
-// screen's device pixels, made once per size (StretchDrawer).
+// Drawing touches only the exposed part of the control and reads only the decoded pixels
+// under it (converting them, for a picture kept as planes), so repaint time and memory do
+// not grow with the zoom. A picture shown smaller than its natural size is drawn from a
+// box-filtered copy at the control's size in the screen's device pixels, made once per size
+// (StretchDrawer).
 #pragma once
 
 #include "ui/StretchDraw.h"
