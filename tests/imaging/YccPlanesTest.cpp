@@ -100,60 +100,32 @@ std::vector<Case> Cases() {
               std::pair{64, 48}, std::pair{100, 1}, std::pair{1, 100}, std::pair{203, 151}})
             add(s + "_" + std::to_string(w) + "x" + std::to_string(hh), true,
                 [=] { return Encode(w, hh, e); });
-        add(s + "_noise_61x45", true, [=] {
-            Encoding n = e;
-            n.noise = true;
-            return Encode(61, 45, n);
-        });
-        add(s + "_progressive_203x151", true, [=] {
-            Encoding p = e;
-            p.progressive = true;
-            return Encode(203, 151, p);
-        });
-        add(s + "_progressive_33x17", true, [=] {
-            Encoding p = e;
-            p.progressive = true;
-            return Encode(33, 17, p);
-        });
-        add(s + "_restart_rows_203x151", true, [=] {
-            Encoding r = e;
-            r.restartRows = 1;
-            return Encode(203, 151, r);
-        });
-        add(s + "_restart_mcus_99x70", true, [=] {
-            Encoding r = e;
-            r.restartMcus = 3;
-            return Encode(99, 70, r);
-        });
+        const Encoding noise{.lumaH = h, .lumaV = v, .noise = true};
+        const Encoding progressive{.lumaH = h, .lumaV = v, .progressive = true};
+        const Encoding restartRows{.lumaH = h, .lumaV = v, .restartRows = 1};
+        const Encoding restartMcus{.lumaH = h, .lumaV = v, .restartMcus = 3};
+        add(s + "_noise_61x45", true, [=] { return Encode(61, 45, noise); });
+        add(s + "_progressive_203x151", true, [=] { return Encode(203, 151, progressive); });
+        add(s + "_progressive_33x17", true, [=] { return Encode(33, 17, progressive); });
+        add(s + "_restart_rows_203x151", true, [=] { return Encode(203, 151, restartRows); });
+        add(s + "_restart_mcus_99x70", true, [=] { return Encode(99, 70, restartMcus); });
         add(s + "_truncated_203x151", true, [=] { return Truncated(Encode(203, 151, e), 60); });
-        add(s + "_progressive_truncated_203x151", true, [=] {
-            Encoding p = e;
-            p.progressive = true;
-            return Truncated(Encode(203, 151, p), 50);
-        });
+        add(s + "_progressive_truncated_203x151", true,
+            [=] { return Truncated(Encode(203, 151, progressive), 50); });
         add(s + "_damaged_203x151", true, [=] { return Damaged(Encode(203, 151, e)); });
-        add(s + "_progressive_damaged_203x151", true, [=] {
-            Encoding p = e;
-            p.progressive = true;
-            return Damaged(Encode(203, 151, p));
-        });
+        add(s + "_progressive_damaged_203x151", true,
+            [=] { return Damaged(Encode(203, 151, progressive)); });
     }
     const Encoding grey{.lumaH = 1, .lumaV = 1, .grey = true};
     add("grey_1x1", true, [=] { return Encode(1, 1, grey); });
     add("grey_5x3", true, [=] { return Encode(5, 3, grey); });
     add("grey_203x151", true, [=] { return Encode(203, 151, grey); });
     add("grey_progressive_77x51", true, [=] {
-        Encoding p = grey;
-        p.progressive = true;
-        return Encode(77, 51, p);
+        return Encode(77, 51, {.lumaH = 1, .lumaV = 1, .grey = true, .progressive = true});
     });
     add("grey_truncated_203x151", true, [=] { return Truncated(Encode(203, 151, grey), 50); });
     // One component sampled 2 x 2: libjpeg hands out 16 rows at a time.
-    add("grey_sampled_2x2_37x35", true, [=] {
-        Encoding g = grey;
-        g.lumaH = g.lumaV = 2;
-        return Encode(37, 35, g);
-    });
+    add("grey_sampled_2x2_37x35", true, [=] { return Encode(37, 35, {.grey = true}); });
     // Kept as 24-bit pixels.
     add("444_45x31", false, [] { return Encode(45, 31, {.lumaH = 1, .lumaV = 1}); });
     add("411_45x31", false, [] { return Encode(45, 31, {.lumaH = 4, .lumaV = 1}); });
