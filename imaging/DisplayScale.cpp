@@ -62,9 +62,9 @@ void CheckSizes(int sw, int sh, int width, int height) {
 }
 
 // Source rows as 24-bit pixels from a given column on: a bitmap's own rows.
-class BitmapRows {
+class RowsOfBitmap {
 public:
-    BitmapRows(const Bitmap& source, std::size_t firstColumn, std::size_t)
+    RowsOfBitmap(const Bitmap& source, std::size_t firstColumn, std::size_t)
         : source_(source), offset_(firstColumn * Bitmap::kBytesPerPixel) {}
     const std::uint8_t* operator()(int y) { return source_.Row(y) + offset_; }
 
@@ -75,11 +75,11 @@ private:
 
 // The same from planes: rows are asked for top to bottom, so they are converted a strip at
 // a time, only the columns needed.
-class PlaneRows {
+class RowsOfPlanes {
 public:
     static constexpr int kStrip = 16;
 
-    PlaneRows(const YccPlanes& source, std::size_t firstColumn, std::size_t columns)
+    RowsOfPlanes(const YccPlanes& source, std::size_t firstColumn, std::size_t columns)
         : source_(source), left_(static_cast<int>(firstColumn)),
           columns_(static_cast<int>(columns)),
           strip_(columns * Bitmap::kBytesPerPixel * static_cast<std::size_t>(kStrip)) {}
@@ -168,26 +168,27 @@ Bitmap ReduceRegion(const Source& source, int width, int height, int left, int t
 } // namespace
 
 Bitmap ReduceForDisplay(const Bitmap& source, int width, int height) {
-    return ReduceWhole<BitmapRows>(source, width, height);
+    return ReduceWhole<RowsOfBitmap>(source, width, height);
 }
 
 Bitmap ReduceForDisplay(const DecodedPicture& source, int width, int height) {
     if (const Bitmap* rgb = source.Rgb())
-        return ReduceWhole<BitmapRows>(*rgb, width, height);
-    return ReduceWhole<PlaneRows>(*source.Planes(), width, height);
+        return ReduceWhole<RowsOfBitmap>(*rgb, width, height);
+    return ReduceWhole<RowsOfPlanes>(*source.Planes(), width, height);
 }
 
 Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int left, int top,
                               int regionWidth, int regionHeight) {
-    return ReduceRegion<BitmapRows>(source, width, height, left, top, regionWidth, regionHeight);
+    return ReduceRegion<RowsOfBitmap>(source, width, height, left, top, regionWidth, regionHeight);
 }
 
 Bitmap ReduceRegionForDisplay(const DecodedPicture& source, int width, int height, int left,
                               int top, int regionWidth, int regionHeight) {
     if (const Bitmap* rgb = source.Rgb())
-        return ReduceRegion<BitmapRows>(*rgb, width, height, left, top, regionWidth, regionHeight);
-    return ReduceRegion<PlaneRows>(*source.Planes(), width, height, left, top, regionWidth,
-                                   regionHeight);
+        return ReduceRegion<RowsOfBitmap>(*rgb, width, height, left, top, regionWidth,
+                                          regionHeight);
+    return ReduceRegion<RowsOfPlanes>(*source.Planes(), width, height, left, top, regionWidth,
+                                      regionHeight);
 }
 
 DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height)
