@@ -85,9 +85,7 @@ class HelpAndEnd(ViewerCase):
         self.assert_running(program)
         self.choose(window, "ヘルプ")
         readme = self.x.wait_window(README_TITLE, pid=program.pid)
-        self.x.activate(readme)
-        self.x.key("alt+F4")   # so does the window manager's close
-        self.x.wait_until_gone(readme)
+        self.x.close_by_window_manager(readme)   # so does the window manager's close
         self.assert_running(program)
         self.assertTrue(self.x.visible(window))
 
@@ -100,7 +98,7 @@ class HelpAndEnd(ViewerCase):
     def test_closing_the_main_window_ends_the_program(self):
         path = self.picture("a.JPG", 400, 300)
         program, window = self.start_viewer(path)
-        self.x.key("alt+F4")
+        self.x.close_by_window_manager(window)
         self.assertEqual(program.wait(), 0, program.log())
 
     def test_without_arguments_the_startup_caption_shows(self):

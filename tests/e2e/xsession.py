@@ -342,6 +342,21 @@ class XSession:
     def key(self, *keys, delay_ms=60):
         self.run("xdotool", "key", "--delay", str(delay_ms), *keys)
 
+    def close_by_window_manager(self, wid, attempts=3):
+        """Activates the window and closes it with the window manager's alt+F4, as a person
+        would. Now and then on a loaded machine openbox lets that combination through to the
+        program instead of acting on it (the program gets both key presses); a window still
+        open a few seconds later is closed again."""
+        for attempt in range(attempts):
+            self.activate(wid)
+            self.key("alt+F4")
+            try:
+                wait_until(lambda: not self.visible(wid), "window %s to close" % wid, timeout=5)
+                return
+            except Timeout:
+                if attempt == attempts - 1:
+                    raise
+
     def type_text(self, text):
         self.run("xdotool", "type", "--delay", "20", text)
 
