@@ -34,14 +34,10 @@ class WaylandDesktop(unittest.TestCase):
 
     def choose(self, program, item):
         """Opens the main window's context menu at the pointer and chooses the item."""
-        for attempt in range(3):
-            self.x.run("xdotool", "click", "3")
-            try:
-                menu = self.x.wait_window(re.escape(MENU_TITLE), pid=program.pid, timeout=5)
-                break
-            except xsession.Timeout:
-                if attempt == 2:
-                    raise
+        menu = xsession.repeat_until(
+            lambda: self.x.run("xdotool", "click", "3"),
+            lambda: self.x.find_window(re.escape(MENU_TITLE), program.pid),
+            "the context menu")
         self.x.key(*MAIN_MENU_KEYS[item], "Return")
         self.x.wait_until_gone(menu)
 

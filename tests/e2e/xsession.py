@@ -57,6 +57,19 @@ def wait_until(predicate, what, timeout=WAIT_SECONDS, interval=0.05):
         time.sleep(interval)
 
 
+def repeat_until(action, predicate, what, attempts=3, timeout=5.0):
+    """Does the action and waits for predicate; does it again, at most `attempts` times in
+    all, while predicate stays false. For an action the desktop now and then lets pass
+    without effect. Returns predicate's value."""
+    for attempt in range(attempts):
+        action()
+        try:
+            return wait_until(predicate, what, timeout)
+        except Timeout:
+            if attempt == attempts - 1:
+                raise
+
+
 class Program:
     """A process started in the session; its output goes to a log file in the session."""
 
@@ -347,15 +360,11 @@ class XSession:
         would. Now and then on a loaded machine openbox lets that combination through to the
         program instead of acting on it (the program gets both key presses); a window still
         open a few seconds later is closed again."""
-        for attempt in range(attempts):
+        def close():
             self.activate(wid)
             self.key("alt+F4")
-            try:
-                wait_until(lambda: not self.visible(wid), "window %s to close" % wid, timeout=5)
-                return
-            except Timeout:
-                if attempt == attempts - 1:
-                    raise
+        repeat_until(close, lambda: not self.visible(wid), "window %s to close" % wid,
+                     attempts)
 
     def type_text(self, text):
         self.run("xdotool", "type", "--delay", "20", text)
