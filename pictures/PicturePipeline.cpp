@@ -33,8 +33,8 @@ void DescribeError(const std::exception_ptr& error, std::string& text, PictureEr
     }
 }
 
-bool IsFullSize(const DecodedPicture& bitmap, int fullWidth, int fullHeight) {
-    return bitmap.Width() == fullWidth && bitmap.Height() == fullHeight;
+bool IsFullSize(const DecodedPicture& pixels, int fullWidth, int fullHeight) {
+    return pixels.Width() == fullWidth && pixels.Height() == fullHeight;
 }
 
 } // namespace
@@ -138,9 +138,9 @@ bool PicturePipeline::IsAhead(const std::string& path) const {
 bool PicturePipeline::Covers(const KeptCopy& copy, int width, int height) const {
     if (copy.error)
         return true; // an error answers any size
-    return IsFullSize(*copy.bitmap, copy.fullWidth, copy.fullHeight) ||
+    return IsFullSize(*copy.pixels, copy.fullWidth, copy.fullHeight) ||
            (copy.madeForWidth >= width && copy.madeForHeight >= height) ||
-           (copy.bitmap->Width() >= width && copy.bitmap->Height() >= height);
+           (copy.pixels->Width() >= width && copy.pixels->Height() >= height);
 }
 
 std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
@@ -214,11 +214,11 @@ std::uint64_t PicturePipeline::Worth(const std::string& path, const KeptCopy& co
 }
 
 void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
-    copy.bytes = kEntryBytes + (copy.bitmap ? copy.bitmap->SizeBytes() : 0);
+    copy.bytes = kEntryBytes + (copy.pixels ? copy.pixels->SizeBytes() : 0);
     copy.lastUse = ++useClock_;
     if (const auto old = copies_.find(path); old != copies_.end()) {
         copiesBytes_ -= old->second.bytes;
-        Discard(std::move(old->second.bitmap));
+        Discard(std::move(old->second.pixels));
         copies_.erase(old);
     }
     copiesBytes_ += copy.bytes;
@@ -230,7 +230,7 @@ void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
                 return Worth(a.first, a.second) < Worth(b.first, b.second);
             });
         copiesBytes_ -= least->second.bytes;
-        Discard(std::move(least->second.bitmap));
+        Discard(std::move(least->second.pixels));
         copies_.erase(least);
     }
 }
@@ -245,7 +245,7 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
         lock.lock();
         if (full_ && fullPath_ == job.path && fullIdentity_ == out.identity) {
             out.fromStore = true;
-            out.bitmap = full_;
+            out.pixels = full_;
             out.fullWidth = full_->Width();
             out.fullHeight = full_->Height();
             return out;
@@ -262,19 +262,19 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
     }
     try {
         cancel.ThrowIfCancelled();
-        DecodedPicture bitmap;
+        DecodedPicture decoded;
         if (job.kind == JobKind::Full) {
-            bitmap = decoders_.decodeFull(job.path, cancel);
-            out.fullWidth = bitmap.Width();
-            out.fullHeight = bitmap.Height();
+            decoded = decoders_.decodeFull(job.path, cancel);
+            out.fullWidth = decoded.Width();
+            out.fullHeight = decoded.Height();
         } else if (job.kind == JobKind::Neighbour && decoders_.decodeDisplay) {
-            bitmap = decoders_.decodeDisplay(job.path, job.minWidth, job.minHeight, cancel,
-                                             out.fullWidth, out.fullHeight, out.exact);
+            decoded = decoders_.decodeDisplay(job.path, job.minWidth, job.minHeight, cancel,
+                                              out.fullWidth, out.fullHeight, out.exact);
         } else {
-            bitmap = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
-                                            out.fullWidth, out.fullHeight);
+            decoded = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
+                                             out.fullWidth, out.fullHeight);
         }
-        out.bitmap = std::make_shared<const DecodedPicture>(std::move(bitmap));
+        out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
     } catch (const DecodeCancelled&) {
         out.cancelled = true;
     } catch (const JpegDecodeStopped&) {
@@ -293,8 +293,8 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     if (outcome.cancelled)
         return std::nullopt;
     const bool fullSize =
-        outcome.bitmap && (job.kind == JobKind::Full ||
-                           IsFullSize(*outcome.bitmap, outcome.fullWidth, outcome.fullHeight));
+        outcome.pixels && (job.kind == JobKind::Full ||
+                           IsFullSize(*outcome.pixels, outcome.fullWidth, outcome.fullHeight));
     if (job.kind == JobKind::Neighbour)
         aheadTried_.insert(job.path);
     if (job.kind != JobKind::Full && !outcome.fromStore) {
@@ -323,11 +323,11 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     if (fullSize || outcome.error)
         c.fullDelivered = true;
     if (fullSize && outcome.stable) {
-        if (full_ != outcome.bitmap)
+        if (full_ != outcome.pixels)
             Discard(std::move(full_));
         fullPath_ = job.path;
         fullIdentity_ = outcome.identity;
-        full_ = outcome.bitmap;
+        full_ = outcome.pixels;
     }
     PictureResult result;
     result.request = request_;
@@ -335,7 +335,7 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     result.identity = outcome.identity;
     result.kind =
         fullSize || job.kind == JobKind::Full ? PictureKind::Full : PictureKind::ScreenCopy;
-    result.bitmap = std::move(outcome.bitmap);
+    result.pixels = std::move(outcome.pixels);
     result.fullWidth = outcome.fullWidth;
     result.fullHeight = outcome.fullHeight;
     result.exact = outcome.exact && !fullSize;

@@ -62,7 +62,7 @@
 namespace tessaly {
 
 enum class PictureKind {
-    ScreenCopy, // decoded at a reduced scale: bitmap->Width() / fullWidth of the picture
+    ScreenCopy, // decoded at a reduced scale: pixels->Width() / fullWidth of the picture
     Full,       // the picture at its own size
 };
 
@@ -80,7 +80,7 @@ struct PictureResult {
     std::string path;
     FileIdentity identity; // the file as it was read
     PictureKind kind = PictureKind::ScreenCopy;
-    std::shared_ptr<const DecodedPicture> bitmap; // null when the decode failed
+    std::shared_ptr<const DecodedPicture> pixels; // null when the decode failed
     // The picture's own size; 0 x 0 when the decode failed before the header was read.
     int fullWidth = 0;
     int fullHeight = 0;
@@ -95,7 +95,7 @@ struct PictureResult {
     std::string errorText;
     PictureErrorType errorType = PictureErrorType::None;
 
-    bool Ok() const { return bitmap != nullptr; }
+    bool Ok() const { return pixels != nullptr; }
 };
 
 class PicturePipeline {
@@ -157,7 +157,7 @@ private:
     };
     // What a decode gave: pixels, or the error that stopped it.
     struct Decoded {
-        std::shared_ptr<const DecodedPicture> bitmap;
+        std::shared_ptr<const DecodedPicture> pixels;
         int fullWidth = 0;
         int fullHeight = 0;
         bool exact = false; // a display copy (see PictureResult::exact)

@@ -394,7 +394,7 @@ void TForm1::AwaitFullPixels() {
 void TForm1::PixelsArrived(PictureResult result) {
     const std::shared_ptr<JpegPicture>& picture = Image1->Picture();
     if (result.request != pixelRequest_ || !picture) {
-        pipeline_->Release(std::move(result.bitmap)); // for a picture no longer shown
+        pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
         return;
     }
     if (!result.Ok()) {
@@ -403,19 +403,19 @@ void TForm1::PixelsArrived(PictureResult result) {
         pixelRequest_ = 0;
         DecodeNeighbours();
     } else if (result.kind == PictureKind::Full) {
-        picture->SetFullPixels(std::move(result.bitmap));
+        picture->SetFullPixels(std::move(result.pixels));
         pixelRequest_ = 0;
         DecodeNeighbours();
     } else if (result.exact &&
-               QSize(result.bitmap->Width(), result.bitmap->Height()) == Image1->DeviceDrawSize()) {
+               QSize(result.pixels->Width(), result.pixels->Height()) == Image1->DeviceDrawSize()) {
         // A neighbour decoded ahead into exactly what the control draws: it is the final
         // picture already, and the full-size pixels that follow draw the same.
-        picture->SetScreenCopy(result.bitmap);
-        const Bitmap* copy = result.bitmap->Rgb();
-        Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.bitmap), copy));
+        picture->SetScreenCopy(result.pixels);
+        const Bitmap* copy = result.pixels->Rgb();
+        Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
     } else {
-        picture->SetScreenCopy(std::move(result.bitmap));
+        picture->SetScreenCopy(std::move(result.pixels));
     }
     Image1->PixelsChanged();
 }

@@ -159,10 +159,10 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     auto got = results.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
-    EXPECT_EQ(got[0].bitmap->Width(), 400);
+    EXPECT_EQ(got[0].pixels->Width(), 400);
     EXPECT_EQ(got[0].fullWidth, FakeDecoders::kWidth);
     EXPECT_EQ(got[1].kind, PictureKind::Full);
-    EXPECT_EQ(got[1].bitmap->Width(), FakeDecoders::kWidth);
+    EXPECT_EQ(got[1].pixels->Width(), FakeDecoders::kWidth);
     EXPECT_EQ(got[0].request, first);
     EXPECT_EQ(got[1].request, first);
     EXPECT_EQ(got[1].identity, IdentifyFile(paths[0]));
@@ -177,7 +177,7 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
 
     // Another picture: the first one's full pixels are freed before the next are decoded at
     // full size, not kept beside them.
-    const std::weak_ptr<const DecodedPicture> firstFull = got[1].bitmap;
+    const std::weak_ptr<const DecodedPicture> firstFull = got[1].pixels;
     results.Clear();
     got.clear();
     fake.HoldFull(paths[1]);
@@ -194,7 +194,7 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     pipeline.WaitUntilIdle();
     ASSERT_EQ(results.All().size(), 1u);
     EXPECT_EQ(got[0].kind, PictureKind::Full);
-    EXPECT_EQ(got[0].bitmap->Width(), FakeDecoders::kWidth);
+    EXPECT_EQ(got[0].pixels->Width(), FakeDecoders::kWidth);
     EXPECT_EQ(fake.Calls().size(), 5u);
 }
 
@@ -315,7 +315,7 @@ TEST(PicturePipeline, NeighbourDecodedAheadIsShownWithoutDecodingAgainWithinBudg
     const auto got = results.All();
     ASSERT_EQ(got.size(), 6u);
     EXPECT_EQ(got[2].kind, PictureKind::ScreenCopy);
-    EXPECT_EQ(got[2].bitmap->Width(), 400); // the kept copy, larger than asked for
+    EXPECT_EQ(got[2].pixels->Width(), 400); // the kept copy, larger than asked for
 }
 
 TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailOnlyWhenShown) {
@@ -340,7 +340,7 @@ TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailO
     auto got = results.WaitFor(1);
     ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
     EXPECT_EQ(got[0].kind, PictureKind::Full); // not larger than shown: full size only
-    EXPECT_EQ(got[0].bitmap->Width(), 80) << "the copy of the replaced file was shown";
+    EXPECT_EQ(got[0].pixels->Width(), 80) << "the copy of the replaced file was shown";
 
     pipeline.Show(deleted, 585, 394);
     got = results.WaitFor(2);
@@ -382,7 +382,7 @@ TEST(PicturePipeline, NeighbourIsDecodedAheadIntoTheExactDisplayCopy) {
     ASSERT_TRUE(shown.Ok()) << shown.errorText;
     EXPECT_EQ(shown.kind, PictureKind::ScreenCopy);
     EXPECT_TRUE(shown.exact);
-    EXPECT_TRUE(shown.bitmap->SamePixels(ReduceForDisplay(DecodeJpeg(jpeg), 300, 200)));
+    EXPECT_TRUE(shown.pixels->SamePixels(ReduceForDisplay(DecodeJpeg(jpeg), 300, 200)));
     pipeline.WaitUntilIdle();
 }
 
