@@ -28,7 +28,7 @@ public:
     // The full-size pixels, decoding them here on the first call unless the picture pipeline
     // has delivered them (the main window waits for the pipeline first). nullptr when
     // decoding failed; the picture then stays empty and later calls do not try again. The
-    // file is closed once decoded: the decoded bitmap is the only full-size copy kept.
+    // file is closed once decoded: the decoded picture is the only full-size copy kept.
     const DecodedPicture* Pixels();
     const std::string& DecodeError() const { return error_; }
 
