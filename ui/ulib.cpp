@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace tessaly {
 
@@ -117,6 +118,15 @@ void SetOuterPos(QWidget& window, QPoint topLeft) {
         // Not framed yet: a window manager that frames it later puts the frame there.
         window.move(topLeft);
     }
+}
+
+void SetFramedGeometry(QWidget& window, QPoint topLeft, QSize client) {
+    const QMargins frame = FrameMargins(window);
+    const QRect geometry(topLeft + QPoint(frame.left(), frame.top()), client);
+    if (QWindow* handle = window.windowHandle())
+        handle->setGeometry(geometry);
+    else
+        window.setGeometry(geometry);
 }
 
 void CenterForm(QWidget& window, const QWidget& over) {

@@ -60,6 +60,12 @@ void FitCtrl(int naturalHeight, int naturalWidth, QWidget& control, const QWidge
 QSize OuterSize(const QWidget& window);
 QPoint OuterPos(const QWidget& window);
 void SetOuterPos(QWidget& window, QPoint topLeft);
+// Gives a framed window (HasWindowFrame) a new client size and its frame a new corner.
+// Asked of the window system, not the widget: the widget takes the new geometry when the
+// window system reports it. Set on the widget at once, a size the window manager undid
+// before the program heard of it would stay in the widget, since Qt keeps only the last of
+// several queued reports and that one would equal the size it knew before.
+void SetFramedGeometry(QWidget& window, QPoint topLeft, QSize client);
 inline constexpr int kDesignFrameWidth = 8;
 inline constexpr int kDesignFrameHeight = 34;
 

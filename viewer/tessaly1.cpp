@@ -248,8 +248,12 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::MovePickToCorner() {
+    MovePickToCorner(OuterPos(*this));
+}
+
+void TForm1::MovePickToCorner(QPoint corner) {
     if (TForm2* pick = CurrentPickWindow())
-        SetOuterPos(*pick, OuterPos(*this));
+        SetOuterPos(*pick, corner);
 }
 
 void TForm1::FormClose() {
@@ -832,27 +836,35 @@ void TForm1::showEvent(QShowEvent* e) {
     WhenFramed(*this, [this] { SettleFrame(); });
 }
 
+QPoint TForm1::CentredOnScreen(QSize outer) const {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr)
+        return OuterPos(*this);
+    const QRect area = screen->availableGeometry();
+    return {area.x() + CenterOffset(area.width(), outer.width()),
+            area.y() + CenterOffset(area.height(), outer.height())};
+}
+
 void TForm1::CentreOnScreen() {
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        const QSize outer = OuterSize(*this);
-        SetOuterPos(*this, {area.x() + CenterOffset(area.width(), outer.width()),
-                            area.y() + CenterOffset(area.height(), outer.height())});
-    }
+    if (screen() != nullptr)
+        SetOuterPos(*this, CentredOnScreen(OuterSize(*this)));
 }
 
 void TForm1::SettleFrame() {
     // Only while the window still has the size it was created with: a size the user (or
     // the window manager) has given it meanwhile stays.
+    QPoint corner = OuterPos(*this);
     if (HasWindowFrame(*this) && size() == QSize(kClientWidth, kClientHeight)) {
+        const QSize outer(kOuterWidth, kOuterHeight);
         const QSize frame = OuterSize(*this) - size();
-        resize(kOuterWidth - frame.width(), kOuterHeight - frame.height());
-        CentreOnScreen();
+        corner = CentredOnScreen(outer);
+        // The widget takes the new geometry only when the window system reports it.
+        SetFramedGeometry(*this, corner, outer - frame);
     }
     frameSettled_ = true;
     if (pickMovePending_) {
         pickMovePending_ = false;
-        MovePickToCorner();
+        MovePickToCorner(corner);
     }
 }
 

@@ -149,8 +149,10 @@ public:
     const ViewerModel& Model() const { return model_; }
     const SaveFolder& Folder() const { return *saveFolder_; }
 
-    // The current pick window to the main window's top-left corner (first activation).
+    // The current pick window to the main window's top-left corner (first activation), or
+    // to `corner`, where that corner is about to be.
     void MovePickToCorner();
+    void MovePickToCorner(QPoint corner);
 
     // Opens the context menu at a screen position.
     void ShowPopupMenu(const QPoint& globalPos);
@@ -201,6 +203,8 @@ private:
 
     // Centres the window on its screen (outer size).
     void CentreOnScreen();
+    // Where the frame's corner goes for a window of that outer size centred on its screen.
+    QPoint CentredOnScreen(QSize outer) const;
     // Once the window manager has framed the window: the outer size becomes the design's
     // 593 x 428 and the window is centred again; a pick window waiting for the first
     // activation's placement is placed then.
