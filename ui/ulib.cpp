@@ -95,16 +95,30 @@ void WhenFramed(QWidget& window, std::function<void()> action, std::chrono::mill
     new FrameWaiter(window, std::move(action), patience); // a child of the window
 }
 
+namespace {
+
+// The client area of a shown top-level window as last asked of the window system or reported
+// by it: ahead of the widget's own geometry while a change asked by SetFramedGeometry is on
+// its way, equal to it otherwise.
+QRect ClientGeometry(const QWidget& window) {
+    const QWindow* handle = window.windowHandle();
+    return window.isWindow() && window.isVisible() && handle != nullptr ? handle->geometry()
+                                                                        : window.geometry();
+}
+
+} // namespace
+
 QSize OuterSize(const QWidget& window) {
     const QMargins frame = FrameMargins(window);
+    const QSize client = ClientGeometry(window).size();
     if (frame.isNull())
-        return window.size() + QSize(kDesignFrameWidth, kDesignFrameHeight);
-    return window.size().grownBy(frame);
+        return client + QSize(kDesignFrameWidth, kDesignFrameHeight);
+    return client.grownBy(frame);
 }
 
 QPoint OuterPos(const QWidget& window) {
     const QMargins frame = FrameMargins(window);
-    return window.geometry().topLeft() - QPoint(frame.left(), frame.top());
+    return ClientGeometry(window).topLeft() - QPoint(frame.left(), frame.top());
 }
 
 void SetOuterPos(QWidget& window, QPoint topLeft) {

@@ -12,6 +12,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Guard.h"
 #include "ui/TwoColumnMenu.h"
+#include "ui/WindowFrame.h"
 #include "ui/ulib.h"
 #include "viewer/JpegPicture.h"
 #include "viewer/ListOrder.h"
@@ -856,10 +857,9 @@ void TForm1::SettleFrame() {
     QPoint corner = OuterPos(*this);
     if (HasWindowFrame(*this) && size() == QSize(kClientWidth, kClientHeight)) {
         const QSize outer(kOuterWidth, kOuterHeight);
-        const QSize frame = OuterSize(*this) - size();
         corner = CentredOnScreen(outer);
         // The widget takes the new geometry only when the window system reports it.
-        SetFramedGeometry(*this, corner, outer - frame);
+        SetFramedGeometry(*this, corner, outer.shrunkBy(FrameMargins(*this)));
     }
     frameSettled_ = true;
     if (pickMovePending_) {
