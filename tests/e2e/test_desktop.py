@@ -58,7 +58,7 @@ class InstalledProgram(ViewerCase):
         icon = ElementTree.parse(self.installed("share", "icons", "hicolor", "scalable", "apps",
                                                 "tessaly.svg"))
         self.assertTrue(icon.getroot().tag.endswith("svg"))
-        for page in ("tessaly.1", "tessaly-cli.1"):
+        for page in ("tessaly.1.gz", "tessaly-cli.1.gz"):
             path = self.installed("share", "man", "man1", page)
             result = subprocess.run(["man", "--warnings", "-l", "-E", "UTF-8", path],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
