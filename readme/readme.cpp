@@ -7,7 +7,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QPalette>
@@ -28,8 +30,21 @@ QString ReadmeCaption() {
 }
 
 QString ReadmePath() {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-           QString::fromLatin1(kReadmeFileName);
+    return ReadmePathFor(QCoreApplication::applicationDirPath());
+}
+
+QString ReadmePathFor(const QString& programFolder) {
+    const QString name = QString::fromLatin1(kReadmeFileName);
+    const QString beside = programFolder + QLatin1Char('/') + name;
+    if (QFileInfo::exists(beside)) {
+        return beside;
+    }
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/../share/tessaly/") + name);
+    if (QFileInfo::exists(installed)) {
+        return installed;
+    }
+    return beside;
 }
 
 QString MissingReadmeText() {

@@ -19,10 +19,15 @@ namespace tessaly {
 // address: "Lumivex v0.1 '060717 By Pellorihttps://pellori.example/contact/contact_me.html".
 QString ReadmeCaption();
 
-// The readme file's name, and its full path: the folder of the running executable
-// followed by that name.
+// The readme file's name, and where the running program finds it (ReadmePathFor its
+// executable's folder).
 inline constexpr const char* kReadmeFileName = "TESSreadme.txt";
 QString ReadmePath();
+
+// The readme beside the executable in programFolder (a build tree, a portable copy) when
+// there is one, else the installed one in programFolder/../share/tessaly when that exists,
+// else the path beside the executable, which then shows as missing.
+QString ReadmePathFor(const QString& programFolder);
 
 // What the box shows until a readme has been loaded.
 QString MissingReadmeText();

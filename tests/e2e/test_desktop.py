@@ -51,13 +51,14 @@ class InstalledProgram(ViewerCase):
     def test_files_land_in_the_prefix(self):
         for parts in (("bin", "tessaly"), ("bin", "tessaly-cli")):
             self.assertTrue(os.access(self.installed(*parts), os.X_OK), parts)
-        # The readme lies beside the executable, where the program looks for it.
-        with open(self.installed("bin", "TESSreadme.txt"), "rb") as f:
+        # The readme lies in the data folder, and the binary folder holds only programs.
+        with open(self.installed("share", "tessaly", "TESSreadme.txt"), "rb") as f:
             self.assertTrue(f.read().startswith(b"{\\rtf1"))
+        self.assertEqual(sorted(os.listdir(self.installed("bin"))), ["tessaly", "tessaly-cli"])
         icon = ElementTree.parse(self.installed("share", "icons", "hicolor", "scalable", "apps",
                                                 "tessaly.svg"))
         self.assertTrue(icon.getroot().tag.endswith("svg"))
-        for page in ("tessaly.1", "tessaly-cli.1"):
+        for page in ("tessaly.1.gz", "tessaly-cli.1.gz"):
             path = self.installed("share", "man", "man1", page)
             result = subprocess.run(["man", "--warnings", "-l", "-E", "UTF-8", path],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,

@@ -85,8 +85,24 @@ TEST(ReadmeWindowTest, StartsWithTheComplaintLine) {
 TEST(ReadmeWindowTest, CaptionCarriesTheCredits) {
     EXPECT_EQ(ReadmeCaption(),
               "Lumivex v0.1 '060717 By Pellorihttps://pellori.example/contact/contact_me.html");
-    EXPECT_TRUE(ReadmePath().endsWith("/TESSreadme.txt"));
-    EXPECT_TRUE(ReadmePath().startsWith(QCoreApplication::applicationDirPath()));
+}
+
+TEST(ReadmeWindowTest, ReadmeIsFoundBesideTheProgramFirstThenInTheDataFolder) {
+    TempDir dir;
+    const QString bin = PathOf(dir / "bin");
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "share" / "tessaly");
+    const QString beside = bin + "/TESSreadme.txt";
+    const QString installed = PathOf(dir / "share" / "tessaly" / "TESSreadme.txt");
+
+    // Neither: the path beside the program, which the window shows as missing.
+    EXPECT_EQ(ReadmePathFor(bin), beside);
+    // An installed system: bin/../share/tessaly, named without the "..".
+    WriteFile(dir / "share" / "tessaly" / "TESSreadme.txt", "installed");
+    EXPECT_EQ(ReadmePathFor(bin), installed);
+    // A build tree or a portable copy: the one beside the program wins.
+    WriteFile(dir / "bin" / "TESSreadme.txt", "beside");
+    EXPECT_EQ(ReadmePathFor(bin), beside);
 }
 
 TEST(ReadmeWindowTest, MissingReadmeKeepsTheText) {
