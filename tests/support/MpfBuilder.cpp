@@ -27,15 +27,17 @@ Bytes IndexSegment(const std::vector<EntryFields>& entries, ByteOrder order) {
         .Add(std::move(list));
     const Bytes tiff = block.Build();
     const std::size_t length = 2 + 4 + tiff.size();
-    Bytes segment = {0xFF,
-                     0xE2,
-                     static_cast<std::uint8_t>(length >> 8),
-                     static_cast<std::uint8_t>(length & 0xFF),
-                     'M',
-                     'P',
-                     'F',
-                     0};
-    segment.insert(segment.end(), tiff.begin(), tiff.end());
+    const std::uint8_t head[8] = {0xFF,
+                                  0xE2,
+                                  static_cast<std::uint8_t>(length >> 8),
+                                  static_cast<std::uint8_t>(length & 0xFF),
+                                  'M',
+                                  'P',
+                                  'F',
+                                  0};
+    Bytes segment(sizeof head + tiff.size());
+    std::copy(std::begin(head), std::end(head), segment.begin());
+    std::copy(tiff.begin(), tiff.end(), segment.begin() + sizeof head);
     return segment;
 }
 
