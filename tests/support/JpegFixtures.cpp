@@ -158,24 +158,23 @@ Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow, const Jpe
     return Bytes(c.buffer, c.buffer + c.size);
 }
 
-Bytes ExifSegment(const Bytes& tiff) {
-    const std::size_t length = 2 + 6 + tiff.size();
+Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload) {
+    const std::size_t length = 2 + id.size() + payload.size();
     if (length > 0xFFFF)
-        throw std::invalid_argument("EXIF block too large for one segment");
-    Bytes seg(10 + tiff.size());
-    const std::uint8_t head[10] = {0xFF,
-                                   0xE1,
-                                   static_cast<std::uint8_t>(length >> 8),
-                                   static_cast<std::uint8_t>(length & 0xFF),
-                                   'E',
-                                   'x',
-                                   'i',
-                                   'f',
-                                   0,
-                                   0};
-    std::copy(std::begin(head), std::end(head), seg.begin());
-    std::copy(tiff.begin(), tiff.end(), seg.begin() + 10);
+        throw std::invalid_argument("payload too large for one segment");
+    Bytes seg(2 + length);
+    seg[0] = 0xFF;
+    seg[1] = marker;
+    seg[2] = static_cast<std::uint8_t>(length >> 8);
+    seg[3] = static_cast<std::uint8_t>(length & 0xFF);
+    std::copy(id.begin(), id.end(), seg.begin() + 4);
+    std::copy(payload.begin(), payload.end(),
+              seg.begin() + 4 + static_cast<std::ptrdiff_t>(id.size()));
     return seg;
+}
+
+Bytes ExifSegment(const Bytes& tiff) {
+    return AppSegment(0xE1, std::string_view("Exif\0\0", 6), tiff);
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {

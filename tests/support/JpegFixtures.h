@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly::fixtures {
@@ -65,6 +66,9 @@ Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
 using RowWriter = std::function<void(int y, std::uint8_t* bgr)>;
 Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow,
                      const JpegOptions& options = {});
+
+// A marker segment: 0xFF, the marker, the length, then `id` and `payload`.
+Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload);
 
 // An APP1 segment holding "Exif\0\0" followed by the given TIFF bytes.
 Bytes ExifSegment(const Bytes& tiff);

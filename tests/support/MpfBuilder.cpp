@@ -25,20 +25,7 @@ Bytes IndexSegment(const std::vector<EntryFields>& entries, ByteOrder order) {
         .Undefined(0xB000, {'0', '1', '0', '0'})
         .Long(0xB001, static_cast<std::uint32_t>(entries.size()))
         .Add(std::move(list));
-    const Bytes tiff = block.Build();
-    const std::size_t length = 2 + 4 + tiff.size();
-    const std::uint8_t head[8] = {0xFF,
-                                  0xE2,
-                                  static_cast<std::uint8_t>(length >> 8),
-                                  static_cast<std::uint8_t>(length & 0xFF),
-                                  'M',
-                                  'P',
-                                  'F',
-                                  0};
-    Bytes segment(sizeof head + tiff.size());
-    std::copy(std::begin(head), std::end(head), segment.begin());
-    std::copy(tiff.begin(), tiff.end(), segment.begin() + sizeof head);
-    return segment;
+    return AppSegment(0xE2, std::string_view("MPF\0", 4), block.Build());
 }
 
 } // namespace
