@@ -1,11 +1,14 @@
-// Writes small seed inputs for the three fuzz targets, made by the project itself:
+// Writes small seed inputs for the fuzz targets, made by the project itself:
 //   OUT/jpeg  JPEG files of every kind the loader meets: baseline, progressive, grey-scale,
 //             CMYK, arithmetic-coded, odd sizes, with EXIF and comment segments;
 //   OUT/exif  files holding EXIF blocks in both byte orders with values of every type;
-//   OUT/rtf   RTF documents using the features of the readme reader.
+//   OUT/rtf   RTF documents using the features of the readme reader;
+//   OUT/preview  photos with previews: EXIF thumbnails, multi-picture indexes naming large
+//             thumbnails and other pictures, in both byte orders, and a broken index.
 // Usage: make_seeds OUTPUT_FOLDER
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/MpfBuilder.h"
 
 #include <cstdio>
 #include <exception>
@@ -115,6 +118,30 @@ void WriteExifSeeds(const fs::path& dir) {
                      {.quality = 50, .segments = {ExifSegment(CameraExif(ByteOrder::Intel))}}));
 }
 
+void WritePreviewSeeds(const fs::path& dir) {
+    const Bitmap picture = GradientBitmap(96, 64, 1);
+    const Bytes thumbnail = EncodeJpeg(GradientBitmap(24, 16, 2), {.quality = 50, .jfif = false});
+    const Bytes preview = EncodeJpeg(GradientBitmap(48, 32, 3), {.quality = 50});
+    const Bytes gainMap = EncodeJpeg(GradientBitmap(48, 32, 4), {.quality = 50, .grayscale = true});
+    for (const ByteOrder order : {ByteOrder::Intel, ByteOrder::Motorola}) {
+        const std::string suffix = order == ByteOrder::Intel ? "-intel.jpg" : "-motorola.jpg";
+        ExifBuilder exif(order);
+        exif.Ifd0().Ascii(271, "TESSALY").Short(274, 6);
+        exif.Thumbnail(thumbnail);
+        const Bytes exifSegment = ExifSegment(exif.Build());
+        Write(dir / ("thumbnail" + suffix),
+              EncodeJpeg(picture, {.quality = 50, .segments = {exifSegment}}));
+        const Bytes primary =
+            EncodeJpeg(picture, {.quality = 50, .segments = {exifSegment, MpfSegment(2, order)}});
+        Write(dir / ("index" + suffix),
+              AddMpfPictures(
+                  primary, {{kMpfLargeThumbnailFullHd, preview}, {kMpfUndefined, gainMap}}, order));
+    }
+    const Bytes primary = EncodeJpeg(picture, {.quality = 50, .segments = {MpfSegment(1)}});
+    Write(dir / "index-past-the-end.jpg",
+          AddMpfPictures(primary, {{kMpfLargeThumbnail, preview, 0x7FFFFFF0u}}));
+}
+
 void WriteRtfSeeds(const fs::path& dir) {
     const std::vector<std::pair<std::string, std::string>> documents = {
         {"plain.rtf", R"({\rtf1\ansi Hello, world.\par Second line.})"},
@@ -151,6 +178,7 @@ int main(int argc, char** argv) {
         WriteJpegSeeds(out / "jpeg");
         WriteExifSeeds(out / "exif");
         WriteRtfSeeds(out / "rtf");
+        WritePreviewSeeds(out / "preview");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_seeds: %s\n", e.what());
         return 1;

@@ -523,12 +523,17 @@ extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
     static_cast<DisplayReducer*>(reducer)->AddRow(row);
 }
 
+// What a decode does with damage libjpeg reads past (data cut short, corrupt data): keep
+// what it read, or refuse the picture.
+enum class Damage { Keep, Refuse };
+
 // Decodes the input with `writer` into what the caller holds (`held` bytes) and returns the
 // rows the decoder delivered; `beforeAttempt`, when set, runs before each try. `info` is the
 // input's header as read before; a header that reads otherwise now ends the decode with an
 // error.
 int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer writer,
-              const std::atomic<bool>* stop, const std::function<void()>& beforeAttempt = {}) {
+              const std::atomic<bool>* stop, Damage damage = Damage::Keep,
+              const std::function<void()>& beforeAttempt = {}) {
     // libjpeg may use what the picture leaves of the limit, and the margin.
     const std::uint64_t libjpegMemory =
         kMaxDecodeBytes + kDecodeMargin - std::min(held, kMaxDecodeBytes);
@@ -546,6 +551,8 @@ int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer wri
         StreamSource src = input.Source(end, cut);
         switch (DecodeC(&src, &target, &err)) {
         case Status::Ok:
+            if (damage == Damage::Refuse && err.warnings > 0)
+                throw JpegError("the picture is damaged");
             return target.rowsWritten;
         case Status::ScanLimit:
             throw JpegError("too many scans (more than " + std::to_string(kMaxScans) + ")");
@@ -560,6 +567,8 @@ int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer wri
         case Status::ReadFailed:
             input.ThrowReadError(src.readErrno);
         case Status::Failed:
+            if (damage == Damage::Refuse)
+                throw JpegError(err.message);
             break;
         }
         if (attempt == 0)
@@ -578,8 +587,8 @@ int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer wri
 // by row into a copy reduced for display to that size (at full scale), without holding the
 // whole picture.
 Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
-              std::optional<Size2> display = std::nullopt,
-              const std::atomic<bool>* stop = nullptr) {
+              std::optional<Size2> display = std::nullopt, const std::atomic<bool>* stop = nullptr,
+              Damage damage = Damage::Keep) {
     if (eighths < 1 || eighths > 8)
         throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
                                     "/8 is not one of 1/8 to 8/8");
@@ -603,7 +612,7 @@ Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
                  display ? FeedReducer : nullptr,
                  display ? &*reducer : nullptr};
     const int delivered = RunDecode(input, info, display ? sinkRows.size() : bitmap.SizeBytes(),
-                                    {PrepareBgr, ReadBgrRows, &rows}, stop, [&] {
+                                    {PrepareBgr, ReadBgrRows, &rows}, stop, damage, [&] {
                                         if (reducer)
                                             reducer->Restart();
                                     });
@@ -721,6 +730,12 @@ Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eight
                         const std::atomic<bool>* stop) {
     Input input(file);
     return Decode(input, info, eighths, std::nullopt, stop);
+}
+
+Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,
+                                int eighths, const std::atomic<bool>* stop) {
+    Input input(data);
+    return Decode(input, info, eighths, std::nullopt, stop, Damage::Refuse);
 }
 
 Bitmap DecodeJpegForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,

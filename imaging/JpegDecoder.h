@@ -125,6 +125,12 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height);
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
                         const std::atomic<bool>* stop = nullptr);
 
+// The same from bytes in memory, for a picture that only stands in for another, where
+// nothing is better than a damaged picture: whatever libjpeg warns about (data cut short,
+// corrupt data) throws JpegError instead of keeping what was read.
+Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,
+                                int eighths, const std::atomic<bool>* stop = nullptr);
+
 // The picture decoded at full size and reduced for display to width x height (at least 1 and
 // at most the picture's size each way), row by row: equal byte for byte to ReduceForDisplay
 // of DecodeJpeg, without ever holding the whole picture. `info` as for DecodeJpegScaled; the

@@ -11,7 +11,8 @@ seconds=${2:-30}
 
 CC=clang CXX=clang++ scripts/quiet.sh cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_FUZZ=ON -DTESSALY_GUI=OFF -DTESSALY_TESTS=OFF
-scripts/quiet.sh cmake --build "$build" -j"$(nproc)" --target fuzz_exif fuzz_rtf fuzz_jpeg make_seeds
+scripts/quiet.sh cmake --build "$build" -j"$(nproc)" --target fuzz_exif fuzz_rtf fuzz_jpeg fuzz_preview \
+  make_seeds
 
 work="$build/smoke"
 rm -rf "$work"
@@ -20,13 +21,14 @@ mkdir -p "$work/artifacts"
 cp data/TESSreadme.txt "$work/seeds/rtf/"
 
 status=0
-for target in exif rtf jpeg; do
+for target in exif rtf jpeg preview; do
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$work/artifacts/$target-")
   case $target in
     exif) options+=(-dict=fuzz/fuzz_exif.dict -max_len=70000) ;;
     rtf) options+=(-dict=fuzz/rtf.dict -max_len=16384) ;;
     jpeg) options+=(-max_len=65536) ;;
+    preview) options+=(-dict=fuzz/fuzz_preview.dict -max_len=65536) ;;
   esac
   mkdir -p "$work/corpus-$target"
   log="$work/$target.log"

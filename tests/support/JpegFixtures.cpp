@@ -10,30 +10,40 @@
 
 namespace tessaly::fixtures {
 
-Bitmap PhotoLikeBitmap(int width, int height) {
-    Bitmap bmp = fixtures::GradientBitmap(width, height);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bmp.Row(y);
-        for (int i = 0; i < width * 3; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(seed >> 27) - 16;
-            p[i] = static_cast<std::uint8_t>(std::clamp(p[i] + noise, 0, 255));
-        }
+namespace {
+
+// Row y of GradientBitmap(width, height, seed).
+void GradientRow(int width, int height, unsigned seed, int y, std::uint8_t* p) {
+    for (int x = 0; x < width; ++x, p += 3) {
+        p[0] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
+        p[1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
+        p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + seed) % 2) ? 200 : 60);
     }
+}
+
+} // namespace
+
+void PhotoLikeRows::Next(std::uint8_t* bgr) {
+    GradientRow(width_, height_, 0, y_++, bgr);
+    for (int i = 0; i < width_ * 3; ++i) {
+        seed_ = seed_ * 1664525u + 1013904223u;
+        const int noise = static_cast<int>(seed_ >> 27) - 16;
+        bgr[i] = static_cast<std::uint8_t>(std::clamp(bgr[i] + noise, 0, 255));
+    }
+}
+
+Bitmap PhotoLikeBitmap(int width, int height) {
+    Bitmap bmp = Bitmap::Uninitialized(width, height);
+    PhotoLikeRows rows(width, height);
+    for (int y = 0; y < height; ++y)
+        rows.Next(bmp.Row(y));
     return bmp;
 }
 
 Bitmap GradientBitmap(int width, int height, unsigned seed) {
     Bitmap bmp = Bitmap::Uninitialized(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bmp.Row(y);
-        for (int x = 0; x < width; ++x, p += 3) {
-            p[0] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
-            p[1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
-            p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + seed) % 2) ? 200 : 60);
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        GradientRow(width, height, seed, y, bmp.Row(y));
     return bmp;
 }
 
@@ -73,10 +83,19 @@ struct Compressor {
 } // namespace
 
 Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
+    return EncodeJpegRows(
+        bitmap.Width(), bitmap.Height(),
+        [&](int y, std::uint8_t* bgr) {
+            std::copy_n(bitmap.Row(y), static_cast<std::size_t>(bitmap.Width()) * 3, bgr);
+        },
+        options);
+}
+
+Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow, const JpegOptions& options) {
     Compressor c;
     auto& cinfo = c.cinfo;
-    cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
-    cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
     if (options.grayscale) {
         cinfo.input_components = 1;
         cinfo.in_color_space = JCS_GRAYSCALE;
@@ -112,24 +131,26 @@ Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
             throw std::invalid_argument("fixture segment must start with 0xFF and a marker");
         jpeg_write_marker(&cinfo, seg[1], seg.data() + 4, static_cast<unsigned>(seg.size() - 4));
     }
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(bitmap.Width()) * 4);
+    std::vector<std::uint8_t> source(static_cast<std::size_t>(width) * 3);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 4);
     while (cinfo.next_scanline < cinfo.image_height) {
-        const std::uint8_t* src = bitmap.Row(static_cast<int>(cinfo.next_scanline));
+        writeRow(static_cast<int>(cinfo.next_scanline), source.data());
+        const std::uint8_t* src = source.data();
         JSAMPROW rowPtr = row.data();
         if (options.grayscale) {
-            for (int x = 0; x < bitmap.Width(); ++x)
+            for (int x = 0; x < width; ++x)
                 row[static_cast<std::size_t>(x)] =
                     static_cast<std::uint8_t>((src[3 * x] + src[3 * x + 1] + src[3 * x + 2]) / 3);
         } else if (options.cmyk) {
             // Adobe inverted inks: 255 means no ink; K carries nothing here.
-            for (int x = 0; x < bitmap.Width(); ++x) {
+            for (int x = 0; x < width; ++x) {
                 row[4 * static_cast<std::size_t>(x) + 0] = src[3 * x + 2];
                 row[4 * static_cast<std::size_t>(x) + 1] = src[3 * x + 1];
                 row[4 * static_cast<std::size_t>(x) + 2] = src[3 * x + 0];
                 row[4 * static_cast<std::size_t>(x) + 3] = 255;
             }
         } else {
-            rowPtr = const_cast<std::uint8_t*>(src);
+            rowPtr = source.data();
         }
         jpeg_write_scanlines(&cinfo, &rowPtr, 1);
     }
@@ -137,24 +158,23 @@ Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
     return Bytes(c.buffer, c.buffer + c.size);
 }
 
-Bytes ExifSegment(const Bytes& tiff) {
-    const std::size_t length = 2 + 6 + tiff.size();
+Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload) {
+    const std::size_t length = 2 + id.size() + payload.size();
     if (length > 0xFFFF)
-        throw std::invalid_argument("EXIF block too large for one segment");
-    Bytes seg(10 + tiff.size());
-    const std::uint8_t head[10] = {0xFF,
-                                   0xE1,
-                                   static_cast<std::uint8_t>(length >> 8),
-                                   static_cast<std::uint8_t>(length & 0xFF),
-                                   'E',
-                                   'x',
-                                   'i',
-                                   'f',
-                                   0,
-                                   0};
-    std::copy(std::begin(head), std::end(head), seg.begin());
-    std::copy(tiff.begin(), tiff.end(), seg.begin() + 10);
+        throw std::invalid_argument("payload too large for one segment");
+    Bytes seg(2 + length);
+    seg[0] = 0xFF;
+    seg[1] = marker;
+    seg[2] = static_cast<std::uint8_t>(length >> 8);
+    seg[3] = static_cast<std::uint8_t>(length & 0xFF);
+    std::copy(id.begin(), id.end(), seg.begin() + 4);
+    std::copy(payload.begin(), payload.end(),
+              seg.begin() + 4 + static_cast<std::ptrdiff_t>(id.size()));
     return seg;
+}
+
+Bytes ExifSegment(const Bytes& tiff) {
+    return AppSegment(0xE1, std::string_view("Exif\0\0", 6), tiff);
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {

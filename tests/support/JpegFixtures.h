@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly::fixtures {
@@ -38,11 +40,35 @@ Bitmap GradientBitmap(int width, int height, unsigned seed = 0);
 // compresses and decodes like one: about 1.6 bits a pixel at quality 90.
 Bitmap PhotoLikeBitmap(int width, int height);
 
+// The rows of PhotoLikeBitmap(width, height), top to bottom, made one at a time: for
+// pictures too large to hold.
+class PhotoLikeRows {
+public:
+    PhotoLikeRows(int width, int height) : width_(width), height_(height) {}
+    // Writes the next row (width x 3 bytes: blue, green, red).
+    void Next(std::uint8_t* bgr);
+
+private:
+    int width_;
+    int height_;
+    int y_ = 0;
+    std::uint32_t seed_ = 12345;
+};
+
 // A picture of one colour.
 Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
 
 // Encodes the bitmap (its blue, green, red bytes) as a JPEG.
 Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
+
+// Encodes a picture of width x height whose rows `writeRow` writes (row y, width x 3 bytes:
+// blue, green, red), asked for top to bottom, without holding the picture.
+using RowWriter = std::function<void(int y, std::uint8_t* bgr)>;
+Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow,
+                     const JpegOptions& options = {});
+
+// A marker segment: 0xFF, the marker, the length, then `id` and `payload`.
+Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload);
 
 // An APP1 segment holding "Exif\0\0" followed by the given TIFF bytes.
 Bytes ExifSegment(const Bytes& tiff);
