@@ -12,6 +12,7 @@
 #include "imaging/Ppm.h"
 #include "imaging/nstretchf.h"
 #include "imaging/sepiaf.h"
+#include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <benchmark/benchmark.h>
@@ -154,6 +155,43 @@ void BM_DecodeFileForPreview_6000x4000(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecodeFileForPreview_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The large picture with the EXIF block of a camera in front (IFD0 with an orientation, an
+// Exif directory with a 16 KiB maker note, a thumbnail of 8 KiB), written once.
+const std::string& CameraJpeg() {
+    static const tessaly::fixtures::TempDir dir("tessaly-bench");
+    static const std::string path = [] {
+        using namespace tessaly::fixtures;
+        ExifBuilder exif(ByteOrder::Intel);
+        exif.Ifd0().Ascii(271, "Maker").Ascii(272, "Camera").Short(274, 6);
+        exif.Exif().Rational(33434, 1, 250).Undefined(37500, Bytes(16 * 1024, 0x5A));
+        exif.Thumbnail(Bytes(8 * 1024, 0xA5));
+        const std::string p = (dir / "camera.jpg").string();
+        WriteFile(p, EncodeJpeg(Large(), {.quality = 90, .segments = {ExifSegment(exif.Build())}}));
+        return p;
+    }();
+    return path;
+}
+
+// The header read when a file is shown: size, components, sampling and what the markers
+// before the first scan tell.
+void ReadHeader(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        const tessaly::RegularFile file(path);
+        const tessaly::JpegInfo info = tessaly::ReadJpegHeader(file);
+        benchmark::DoNotOptimize(info.width);
+    }
+}
+
+void BM_ReadHeader_NoMarkers(benchmark::State& state) {
+    ReadHeader(state, LargeJpeg());
+}
+BENCHMARK(BM_ReadHeader_NoMarkers)->Unit(benchmark::kMicrosecond);
+
+void BM_ReadHeader_CameraExif(benchmark::State& state) {
+    ReadHeader(state, CameraJpeg());
+}
+BENCHMARK(BM_ReadHeader_CameraExif)->Unit(benchmark::kMicrosecond);
 
 // The whole picture turned into 24-bit pixels from the planes the viewer keeps of it.
 void BM_PlanesToBgr_6000x4000(benchmark::State& state) {
