@@ -157,6 +157,31 @@ Bytes ExifSegment(const Bytes& tiff) {
     return seg;
 }
 
+std::vector<Bytes> IccSegments(const Bytes& profile, std::size_t piece) {
+    static constexpr char kId[] = "ICC_PROFILE";
+    if (piece < 1 || piece > 0xFFFF - 2 - sizeof kId - 2)
+        throw std::invalid_argument("an ICC segment holds 1 to 65,519 bytes of profile");
+    const std::size_t count = (profile.size() + piece - 1) / piece;
+    std::vector<Bytes> segments;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = i * piece;
+        const std::size_t size = std::min(piece, profile.size() - from);
+        const std::size_t length = 2 + sizeof kId + 2 + size;
+        Bytes seg(2 + length);
+        seg[0] = 0xFF;
+        seg[1] = 0xE2;
+        seg[2] = static_cast<std::uint8_t>(length >> 8);
+        seg[3] = static_cast<std::uint8_t>(length & 0xFF);
+        std::copy(kId, kId + sizeof kId, seg.begin() + 4); // with its terminating zero
+        seg[4 + sizeof kId] = static_cast<std::uint8_t>(i + 1);
+        seg[5 + sizeof kId] = static_cast<std::uint8_t>(count);
+        std::copy_n(profile.begin() + static_cast<std::ptrdiff_t>(from), size,
+                    seg.begin() + 6 + sizeof kId);
+        segments.push_back(std::move(seg));
+    }
+    return segments;
+}
+
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path());
