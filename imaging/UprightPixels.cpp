@@ -9,9 +9,15 @@ namespace tessaly {
 
 namespace {
 
-// Pixels a block has across and down: 64 x 64 x 3 bytes read, and 64 rows of 192 bytes
-// written, stay in the first-level cache.
-constexpr int kBlock = 64;
+// Pixels a block has across and down: a block's 32 rows read and the 32 rows it writes (each
+// a few cache lines, far apart when the picture is turned a quarter) stay in the first-level
+// cache and its address translations.
+constexpr int kBlock = 32;
+// The tiles a kept picture's planes are turned into 24-bit pixels in, before they are placed:
+// small enough to stay in the second-level cache (192 KiB), and not too thin, as each tile
+// reads some samples around it for the chroma.
+constexpr int kTileRows = 64;
+constexpr int kTileColumns = 1024;
 
 // Where the pixels of a stored rectangle go in the output: the pixel `i` columns right of and
 // `j` rows below the rectangle's corner goes to byte start + i * perColumn + j * perRow.
@@ -59,28 +65,35 @@ PictureRect StoredArea(Orientation orientation, PictureSize stored, PictureRect 
     return mapping.ToStored(area);
 }
 
-// Turns the stored rectangle `rect` into `out`; `rows(top, count, stride)` gives the stored
-// rectangle's rows [top, top + count) (counted from its top) and sets their stride.
-template <class Rows>
+// Turns the stored rectangle `rect` into `out`, tile by tile, each tile block by block;
+// `tile(left, top, width, height, stride)` gives the pixels of that tile of the stored
+// rectangle (counted from its corner) and sets their stride.
+template <class Tile>
 void Turn(Orientation orientation, PictureRect rect, std::uint8_t* out, std::size_t stride,
-          Rows rows) {
+          Tile tile) {
     const Placement place = PlacementOf(orientation, {rect.width, rect.height}, stride);
-    for (int row = 0; row < rect.height; row += kBlock) {
-        const int height = std::min(kBlock, rect.height - row);
-        std::size_t rowStride = 0;
-        const std::uint8_t* strip = rows(row, height, rowStride);
-        for (int column = 0; column < rect.width; column += kBlock)
-            PlaceBlock(strip + static_cast<std::size_t>(column) * Bitmap::kBytesPerPixel, rowStride,
-                       column, row, std::min(kBlock, rect.width - column), height, out, place);
-    }
+    for (int top = 0; top < rect.height; top += kTileRows)
+        for (int left = 0; left < rect.width; left += kTileColumns) {
+            const int width = std::min(kTileColumns, rect.width - left);
+            const int height = std::min(kTileRows, rect.height - top);
+            std::size_t tileStride = 0;
+            const std::uint8_t* pixels = tile(left, top, width, height, tileStride);
+            for (int row = 0; row < height; row += kBlock)
+                for (int column = 0; column < width; column += kBlock)
+                    PlaceBlock(pixels + tileStride * static_cast<std::size_t>(row) +
+                                   static_cast<std::size_t>(column) * Bitmap::kBytesPerPixel,
+                               tileStride, left + column, top + row,
+                               std::min(kBlock, width - column), std::min(kBlock, height - row),
+                               out, place);
+        }
 }
 
 void TurnFromBitmap(const Bitmap& picture, Orientation orientation, PictureRect rect,
                     std::uint8_t* out, std::size_t stride) {
-    Turn(orientation, rect, out, stride, [&](int top, int, std::size_t& rowStride) {
-        rowStride = picture.Stride();
+    Turn(orientation, rect, out, stride, [&](int left, int top, int, int, std::size_t& tileStride) {
+        tileStride = picture.Stride();
         return picture.Row(rect.top + top) +
-               static_cast<std::size_t>(rect.left) * Bitmap::kBytesPerPixel;
+               static_cast<std::size_t>(rect.left + left) * Bitmap::kBytesPerPixel;
     });
 }
 
@@ -97,15 +110,16 @@ void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, Pict
         TurnFromBitmap(*rgb, orientation, rect, out, stride);
         return;
     }
-    // Planes are turned into 24-bit pixels a strip of block rows at a time.
-    const std::size_t stripStride = static_cast<std::size_t>(rect.width) * Bitmap::kBytesPerPixel;
-    std::vector<std::uint8_t> strip(stripStride *
-                                    static_cast<std::size_t>(std::min(kBlock, rect.height)));
-    Turn(orientation, rect, out, stride, [&](int top, int count, std::size_t& rowStride) {
-        picture.ReadBgr(rect.left, rect.top + top, rect.width, count, strip.data(), stripStride);
-        rowStride = stripStride;
-        return static_cast<const std::uint8_t*>(strip.data());
-    });
+    // Planes are turned into 24-bit pixels a tile at a time.
+    const std::size_t tileStride = static_cast<std::size_t>(kTileColumns) * Bitmap::kBytesPerPixel;
+    std::vector<std::uint8_t> buffer(tileStride * kTileRows);
+    Turn(orientation, rect, out, stride,
+         [&](int left, int top, int width, int height, std::size_t& rowStride) {
+             picture.ReadBgr(rect.left + left, rect.top + top, width, height, buffer.data(),
+                             tileStride);
+             rowStride = tileStride;
+             return static_cast<const std::uint8_t*>(buffer.data());
+         });
 }
 
 void ReadUprightBgr(const Bitmap& picture, Orientation orientation, PictureRect area,

@@ -62,8 +62,9 @@ TEST(UprightPixels, AWholeBitmapIsTurnedAsThePlainTurn) {
             << "code " << int(orientation);
 }
 
+// Wider than the tiles the pixels are turned in (1,024 columns).
 TEST(UprightPixels, AreasOfAPictureKeptAs24BitPixels) {
-    const Bitmap stored = GradientBitmap(131, 77, 5);
+    const Bitmap stored = GradientBitmap(1100, 77, 5);
     ExpectUprightReads(DecodedPicture(Bitmap(stored)), stored);
 }
 
@@ -71,7 +72,7 @@ TEST(UprightPixels, AreasOfAPictureKeptAs24BitPixels) {
 TEST(UprightPixels, AreasOfAPictureKeptAsPlanes) {
     for (const auto& [lumaH, lumaV, grey] :
          {std::tuple{2, 2, false}, std::tuple{2, 1, false}, std::tuple{1, 1, true}}) {
-        const Bytes jpeg = EncodeJpeg(PhotoLikeBitmap(131, 77),
+        const Bytes jpeg = EncodeJpeg(PhotoLikeBitmap(1100, 77),
                                       {.grayscale = grey, .lumaH = lumaH, .lumaV = lumaV});
         const DecodedPicture kept = DecodeJpegToKeep(jpeg, ReadJpegHeader(jpeg));
         ASSERT_NE(kept.Planes(), nullptr);
