@@ -1,7 +1,7 @@
 // Speed of the image processing: resampling (enlarging 1000 x 750 to 4000 x 3000 and
 // reducing 6000 x 4000 to 1500 x 1000), sepia and monochrome of 24 megapixels, the output
-// bitmap and JPEG compression of a pick, and the decode of a 24-megapixel JPEG file.
-// Single-threaded.
+// bitmap and JPEG compression of a pick, the header read and the decode of a 24-megapixel
+// JPEG file, and its pixels turned upright. Single-threaded.
 //
 // `bench_imaging --write-sources=DIR` writes the source pictures as PPM files and exits,
 // so that bench/pillow_compare.py can time Pillow on the same pixels.
@@ -10,8 +10,10 @@
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
+#include "imaging/UprightPixels.h"
 #include "imaging/nstretchf.h"
 #include "imaging/sepiaf.h"
+#include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <benchmark/benchmark.h>
@@ -155,6 +157,43 @@ void BM_DecodeFileForPreview_6000x4000(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeFileForPreview_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The large picture with the EXIF block of a camera in front (IFD0 with an orientation, an
+// Exif directory with a 16 KiB maker note, a thumbnail of 8 KiB), written once.
+const std::string& CameraJpeg() {
+    static const tessaly::fixtures::TempDir dir("tessaly-bench");
+    static const std::string path = [] {
+        using namespace tessaly::fixtures;
+        ExifBuilder exif(ByteOrder::Intel);
+        exif.Ifd0().Ascii(271, "Maker").Ascii(272, "Camera").Short(274, 6);
+        exif.Exif().Rational(33434, 1, 250).Undefined(37500, Bytes(16 * 1024, 0x5A));
+        exif.Thumbnail(Bytes(8 * 1024, 0xA5));
+        const std::string p = (dir / "camera.jpg").string();
+        WriteFile(p, EncodeJpeg(Large(), {.quality = 90, .segments = {ExifSegment(exif.Build())}}));
+        return p;
+    }();
+    return path;
+}
+
+// The header read when a file is shown: size, components, sampling and what the markers
+// before the first scan tell.
+void ReadHeader(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        const tessaly::RegularFile file(path);
+        const tessaly::JpegInfo info = tessaly::ReadJpegHeader(file);
+        benchmark::DoNotOptimize(info.width);
+    }
+}
+
+void BM_ReadHeader_NoMarkers(benchmark::State& state) {
+    ReadHeader(state, LargeJpeg());
+}
+BENCHMARK(BM_ReadHeader_NoMarkers)->Unit(benchmark::kMicrosecond);
+
+void BM_ReadHeader_CameraExif(benchmark::State& state) {
+    ReadHeader(state, CameraJpeg());
+}
+BENCHMARK(BM_ReadHeader_CameraExif)->Unit(benchmark::kMicrosecond);
+
 // The whole picture turned into 24-bit pixels from the planes the viewer keeps of it.
 void BM_PlanesToBgr_6000x4000(benchmark::State& state) {
     const tessaly::RegularFile file(LargeJpeg());
@@ -168,6 +207,81 @@ void BM_PlanesToBgr_6000x4000(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kept.Width() * kept.Height());
 }
 BENCHMARK(BM_PlanesToBgr_6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The kept planes of the large file, decoded once.
+const tessaly::DecodedPicture& KeptPlanes() {
+    static const tessaly::DecodedPicture kept = [] {
+        const tessaly::RegularFile file(LargeJpeg());
+        return tessaly::DecodeJpegToKeep(file, tessaly::ReadJpegHeader(file));
+    }();
+    return kept;
+}
+
+// Reads `area` of the upright picture (orientation code state.range(0)) into a bitmap made
+// beforehand, as the drawing of the exposed part does.
+void ReadUpright(benchmark::State& state, const tessaly::DecodedPicture& picture,
+                 tessaly::PictureRect area) {
+    const auto orientation = static_cast<tessaly::Orientation>(state.range(0));
+    Bitmap out = Bitmap::Uninitialized(area.width, area.height);
+    for (auto _ : state) {
+        tessaly::ReadUprightBgr(picture, orientation, area, out.Data(), out.Stride());
+        benchmark::DoNotOptimize(out.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * area.width * area.height);
+}
+
+tessaly::PictureRect WholeUpright(const tessaly::DecodedPicture& picture, std::int64_t code) {
+    const tessaly::PictureSize size =
+        tessaly::UprightMapping(static_cast<tessaly::Orientation>(code),
+                                {picture.Width(), picture.Height()})
+            .Upright();
+    return {0, 0, size.width, size.height};
+}
+
+// The whole 24-megapixel picture upright: as stored (code 1, a plain ReadBgr), half turned,
+// a quarter each way; from the kept planes and from 24-bit pixels.
+void BM_UprightWhole_Planes_6000x4000(benchmark::State& state) {
+    ReadUpright(state, KeptPlanes(), WholeUpright(KeptPlanes(), state.range(0)));
+}
+BENCHMARK(BM_UprightWhole_Planes_6000x4000)
+    ->Arg(1)
+    ->Arg(3)
+    ->Arg(6)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_UprightWhole_Rgb_6000x4000(benchmark::State& state) {
+    static const tessaly::DecodedPicture rgb{Bitmap(Large())};
+    ReadUpright(state, rgb, WholeUpright(rgb, state.range(0)));
+}
+BENCHMARK(BM_UprightWhole_Rgb_6000x4000)
+    ->Arg(1)
+    ->Arg(6)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A part the size of the main window's client area, from the middle of the kept planes.
+void BM_UprightRegion_Planes_585x390(benchmark::State& state) {
+    const tessaly::PictureRect whole = WholeUpright(KeptPlanes(), state.range(0));
+    ReadUpright(state, KeptPlanes(), {whole.width / 2 - 292, whole.height / 2 - 195, 585, 390});
+}
+BENCHMARK(BM_UprightRegion_Planes_585x390)
+    ->Arg(1)
+    ->Arg(6)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+// The screen copy of libjpeg's 1/8 decode of the large file, turned whole.
+void BM_TurnScreenCopy_750x500(benchmark::State& state) {
+    static const Bitmap copy = SourcePicture(750, 500);
+    const auto orientation = static_cast<tessaly::Orientation>(state.range(0));
+    for (auto _ : state) {
+        Bitmap turned = tessaly::TurnUpright(Bitmap(copy), orientation);
+        benchmark::DoNotOptimize(turned.Data());
+    }
+}
+BENCHMARK(BM_TurnScreenCopy_750x500)->Arg(1)->Arg(6)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 bool WriteSources(const std::string& folder) {
     for (const auto& [name, bmp] :

@@ -1,12 +1,14 @@
 // Writes small seed inputs for the fuzz targets, made by the project itself:
 //   OUT/jpeg  JPEG files of every kind the loader meets: baseline, progressive, grey-scale,
-//             CMYK, arithmetic-coded, odd sizes, with EXIF and comment segments;
+//             CMYK, arithmetic-coded, odd sizes, with EXIF and comment segments, turned by
+//             their orientation, with colour profiles whole, split and broken;
 //   OUT/exif  files holding EXIF blocks in both byte orders with values of every type;
 //   OUT/rtf   RTF documents using the features of the readme reader;
 //   OUT/preview  photos with previews: EXIF thumbnails, multi-picture indexes naming large
 //             thumbnails and other pictures, in both byte orders, and a broken index.
 // Usage: make_seeds OUTPUT_FOLDER
 #include "tests/support/ExifBuilder.h"
+#include "tests/support/IccFixtures.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MpfBuilder.h"
 
@@ -107,6 +109,40 @@ void WriteJpegSeeds(const fs::path& dir) {
                                              CommentSegment(40)}}));
 }
 
+Bytes OrientationExif(std::uint16_t code) {
+    ExifBuilder exif(ByteOrder::Motorola);
+    exif.Ifd0().Ascii(271, "TESSALY").Short(274, code);
+    return ExifSegment(exif.Build());
+}
+
+// Pictures with an orientation and a colour profile: in one segment, split over several,
+// a grey profile on a grey picture, and profiles cut off or missing a segment.
+void WriteTurnedAndProfiledSeeds(const fs::path& dir) {
+    const Bitmap gradient = GradientBitmap(21, 13, 4);
+    const auto with = [&](std::vector<Bytes> segments, const JpegOptions& base = {}) {
+        JpegOptions options = base;
+        options.quality = 60;
+        options.segments = std::move(segments);
+        return EncodeJpeg(gradient, options);
+    };
+    const auto plus = [](std::vector<Bytes> a, const std::vector<Bytes>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    Write(dir / "turned-6.jpg", with({OrientationExif(6)}));
+    Write(dir / "turned-5-progressive.jpg", with({OrientationExif(5)}, {.progressive = true}));
+    Write(dir / "adobe-rgb.jpg", with(IccSegments(AdobeRgbProfile())));
+    Write(dir / "swapped-split-turned-8.jpg",
+          with(plus({OrientationExif(8)}, IccSegments(SwappedRedGreenProfile(), 150))));
+    Write(dir / "grey-profile.jpg", with(IccSegments(GreyProfile()), {.grayscale = true}));
+    const Bytes adobe = AdobeRgbProfile();
+    Write(dir / "profile-cut.jpg",
+          with(IccSegments(Bytes(adobe.begin(), adobe.begin() + adobe.size() / 2))));
+    std::vector<Bytes> gap = IccSegments(adobe, 100);
+    gap.erase(gap.begin() + 2);
+    Write(dir / "profile-gap.jpg", with(gap));
+}
+
 void WriteExifSeeds(const fs::path& dir) {
     Write(dir / "intel.jpg", JpegWithExif(CameraExif(ByteOrder::Intel)));
     Write(dir / "motorola.jpg", JpegWithExif(CameraExif(ByteOrder::Motorola)));
@@ -176,6 +212,7 @@ int main(int argc, char** argv) {
     try {
         const fs::path out(argv[1]);
         WriteJpegSeeds(out / "jpeg");
+        WriteTurnedAndProfiledSeeds(out / "jpeg");
         WriteExifSeeds(out / "exif");
         WriteRtfSeeds(out / "rtf");
         WritePreviewSeeds(out / "preview");

@@ -2,11 +2,13 @@
 
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
+#include "imaging/JpegHeaderMarkers.h"
 #include "imaging/YccPlanes.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <jerror.h>
@@ -267,9 +269,11 @@ void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
         }
 }
 
-Status ReadHeaderC(StreamSource* src, JpegInfo* info, ErrorManager* err) {
+Status ReadHeaderC(StreamSource* src, JpegInfo* info, jpeg_detail::HeaderMarkers* markers,
+                   ErrorManager* err) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(markers, 0, sizeof *markers);
     cinfo.err = jpeg_detail::InstallErrorManager(*err);
     if (setjmp(err->jump)) {
         jpeg_destroy_decompress(&cinfo);
@@ -277,8 +281,10 @@ Status ReadHeaderC(StreamSource* src, JpegInfo* info, ErrorManager* err) {
     }
     jpeg_create_decompress(&cinfo);
     InstallSource(&cinfo, src);
+    jpeg_detail::WatchHeaderMarkers(&cinfo, markers);
     jpeg_read_header(&cinfo, TRUE);
     FillInfo(&cinfo, *info);
+    jpeg_detail::ReadHeaderMarkers(&cinfo, markers);
     jpeg_destroy_decompress(&cinfo);
     return Status::Ok;
 }
@@ -476,9 +482,16 @@ private:
 JpegInfo ReadHeader(Input& input) {
     JpegInfo info;
     ErrorManager err;
+    jpeg_detail::HeaderMarkers markers;
     StreamSource src = input.Source(UINT64_MAX, false);
-    switch (ReadHeaderC(&src, &info, &err)) {
+    const Status status = ReadHeaderC(&src, &info, &markers, &err);
+    const std::unique_ptr<unsigned char, decltype(&std::free)> icc(markers.icc, &std::free);
+    switch (status) {
     case Status::Ok:
+        info.orientation = OrientationFromCode(markers.orientationCode);
+        if (icc)
+            info.iccProfile.assign(icc.get(), icc.get() + markers.iccLength);
+        info.iccProblem = jpeg_detail::IccRefusalText(markers.iccRefusal);
         return info;
     case Status::ReadFailed:
         input.ThrowReadError(src.readErrno);

@@ -13,6 +13,7 @@
 #include "base/RegularFile.h"
 #include "imaging/Bitmap.h"
 #include "imaging/DecodedPicture.h"
+#include "imaging/Orientation.h"
 
 #include <array>
 #include <atomic>
@@ -20,6 +21,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
@@ -42,6 +44,14 @@ struct JpegInfo {
     // Bytes libjpeg keeps for the whole picture while it decodes: the coefficients of every
     // block (2 bytes a sample) when the file has several scans, 0 otherwise.
     std::uint64_t coefficientBytes = 0;
+    // How the picture is shown upright: the orientation code of the first EXIF segment's
+    // first directory; as stored without one.
+    Orientation orientation = Orientation::AsStored;
+    // The embedded ICC colour profile as libjpeg joins it from its APP2 segments: empty when
+    // the file has none, or when it was refused, and then iccProblem says why (too large, or
+    // segments that do not fit together).
+    std::vector<std::uint8_t> iccProfile;
+    std::string iccProblem;
 };
 
 // Largest picture the viewer decodes: 2^28 pixels (268,435,456, 768 MiB decoded), far above
@@ -86,8 +96,10 @@ private:
     int height_;
 };
 
-// Parses the header; throws JpegError when it cannot be read. The file version reads only
-// as far as the header goes (FileReadError when reading fails).
+// Parses the header, with the orientation and the colour profile from the marker segments
+// before the first scan (imaging/JpegHeaderMarkers.h); throws JpegError when it cannot be
+// read. The file version reads only as far as the header goes (FileReadError when reading
+// fails).
 JpegInfo ReadJpegHeader(std::span<const std::uint8_t> data);
 JpegInfo ReadJpegHeader(const RegularFile& file);
 

@@ -65,10 +65,13 @@ struct EncodeSource {
     int width;
     int height;
     int quality;
+    const unsigned char* icc; // nullptr for none
+    unsigned int iccLength;
 };
 
 // Compresses with the settings in this order: size, 3 RGB components, defaults,
-// floating-point DCT, quality with baseline forced, all tables, rows top first.
+// floating-point DCT, quality with baseline forced, all tables, the ICC profile if any, rows
+// top first.
 bool EncodeC(const EncodeSource* source, MemoryDestination* dest, ErrorManager* err) {
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -90,6 +93,8 @@ bool EncodeC(const EncodeSource* source, MemoryDestination* dest, ErrorManager* 
     cinfo.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&cinfo, source->quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
+    if (source->icc != nullptr)
+        jpeg_write_icc_profile(&cinfo, source->icc, source->iccLength);
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 cinfo.image_width * 3, 1);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -115,12 +120,25 @@ void JpegImage::Assign(Bitmap bitmap) {
     stream_.clear();
 }
 
+void JpegImage::SetIccProfile(std::vector<std::uint8_t> profile) {
+    if (profile.size() > kMaxEmbeddedProfileBytes)
+        throw std::invalid_argument("a colour profile of " + std::to_string(profile.size()) +
+                                    " bytes does not fit in a JPEG file's 255 segments");
+    icc_ = std::move(profile);
+    stream_.clear();
+}
+
 void JpegImage::Compress() {
     stream_.clear();
     if (bitmap_.Empty())
         return;
-    const EncodeSource source{bitmap_.Data(), bitmap_.Stride(), bitmap_.Width(), bitmap_.Height(),
-                              quality_};
+    const EncodeSource source{bitmap_.Data(),
+                              bitmap_.Stride(),
+                              bitmap_.Width(),
+                              bitmap_.Height(),
+                              quality_,
+                              icc_.empty() ? nullptr : icc_.data(),
+                              static_cast<unsigned int>(icc_.size())};
     MemoryDestination dest;
     std::memset(&dest, 0, sizeof dest);
     ErrorManager err;

@@ -231,6 +231,31 @@ TEST(SaveJPEGFile, GivesTheSameBytesAsCjpegWithTheFloatDct) {
     }
 }
 
+// The source's profile is embedded unchanged (here split over two segments), exactly as cjpeg
+// embeds it, and read back whole; too large a profile is refused.
+TEST(SaveJPEGFile, EmbedsTheColourProfileUnchanged) {
+    TempDir dir;
+    Bytes profile(70'000);
+    for (std::size_t i = 0; i < profile.size(); ++i)
+        profile[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    const Bitmap picture = GradientBitmap(37, 23, 2);
+    JpegImage jpeg(picture);
+    jpeg.SetIccProfile(profile);
+    SaveJPEGFile(jpeg, dir / "ours.jpg", 8);
+    EXPECT_EQ(ReadJpegHeader(ReadFile(dir / "ours.jpg")).iccProfile, profile);
+    EXPECT_THROW(jpeg.SetIccProfile(Bytes(kMaxEmbeddedProfileBytes + 1)), std::invalid_argument);
+
+    if (std::system("command -v cjpeg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    WriteFile(dir / "in.ppm", WritePpm(picture));
+    WriteFile(dir / "profile.icc", profile);
+    const std::string command =
+        "cjpeg -quality 94 -dct float -baseline -icc '" + (dir / "profile.icc").string() +
+        "' -outfile '" + (dir / "cjpeg.jpg").string() + "' '" + (dir / "in.ppm").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(ReadFile(dir / "ours.jpg"), ReadFile(dir / "cjpeg.jpg"));
+}
+
 TEST(SaveJPEGFile, ReplacesAnExistingFileEntirely) {
     TempDir dir;
     WriteFile(dir / "out.jpg", Bytes(100000, 0xAB));

@@ -177,6 +177,23 @@ Bytes ExifSegment(const Bytes& tiff) {
     return AppSegment(0xE1, std::string_view("Exif\0\0", 6), tiff);
 }
 
+std::vector<Bytes> IccSegments(const Bytes& profile, std::size_t piece) {
+    static constexpr std::string_view kId("ICC_PROFILE\0", 12); // with its terminating zero
+    if (piece < 1 || piece > 0xFFFF - 2 - kId.size() - 2)
+        throw std::invalid_argument("an ICC segment holds 1 to 65,519 bytes of profile");
+    const std::size_t count = (profile.size() + piece - 1) / piece;
+    std::vector<Bytes> segments;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = i * piece;
+        const std::size_t size = std::min(piece, profile.size() - from);
+        Bytes payload{static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(count)};
+        payload.insert(payload.end(), profile.begin() + static_cast<std::ptrdiff_t>(from),
+                       profile.begin() + static_cast<std::ptrdiff_t>(from + size));
+        segments.push_back(AppSegment(0xE2, kId, payload));
+    }
+    return segments;
+}
+
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path());

@@ -73,6 +73,11 @@ Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload)
 // An APP1 segment holding "Exif\0\0" followed by the given TIFF bytes.
 Bytes ExifSegment(const Bytes& tiff);
 
+// The APP2 segments of an embedded ICC profile: "ICC_PROFILE", a zero byte, the segment's
+// number (from 1) and the number of segments, then at most `piece` bytes of the profile
+// (65,519 fills a segment).
+std::vector<Bytes> IccSegments(const Bytes& profile, std::size_t piece = 65519);
+
 // Writes bytes to a file, creating parent folders; throws on failure.
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadFile(const std::filesystem::path& path);

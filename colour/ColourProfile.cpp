@@ -1,0 +1,116 @@
+#include "colour/ColourProfile.h"
+
+#include "colour/LcmsContext.h"
+
+#include <string>
+
+namespace tessaly {
+
+using colour_detail::LcmsContext;
+
+struct ColourProfile::Opened {
+    Opened() = default;
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    ~Opened() {
+        if (profile != nullptr)
+            cmsCloseProfile(profile);
+    }
+
+    std::vector<std::uint8_t> bytes;
+    LcmsContext context; // outlives the profile: members are destroyed after the body
+    cmsHPROFILE profile = nullptr;
+};
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 128;
+constexpr std::size_t kTagEntryBytes = 12;
+
+std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+           std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+}
+
+// The sizes a profile declares against the bytes it has: its own size in the header, and the
+// place of every tag in the tag table. Little CMS would drop a tag that reaches beyond the
+// profile without a word; such a profile was cut off or written wrongly.
+void CheckSizes(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kHeaderBytes + 4)
+        throw BrokenProfile("the colour profile is cut off (" + std::to_string(bytes.size()) +
+                            " bytes, less than its header and tag count)");
+    const std::uint32_t declared = BigEndian32(bytes, 0);
+    if (declared > bytes.size())
+        throw BrokenProfile("the colour profile is cut off (it declares " +
+                            std::to_string(declared) + " bytes and has " +
+                            std::to_string(bytes.size()) + ")");
+    if (declared < kHeaderBytes + 4)
+        throw BrokenProfile("the colour profile declares a size of " + std::to_string(declared) +
+                            " bytes, less than its header");
+    const std::span<const std::uint8_t> profile = bytes.first(declared);
+    const std::uint32_t tags = BigEndian32(profile, kHeaderBytes);
+    if (tags > (profile.size() - kHeaderBytes - 4) / kTagEntryBytes)
+        throw BrokenProfile("the colour profile's tag table (" + std::to_string(tags) +
+                            " tags) reaches beyond its end");
+    for (std::uint32_t i = 0; i < tags; ++i) {
+        const std::size_t entry = kHeaderBytes + 4 + kTagEntryBytes * i;
+        const std::uint32_t offset = BigEndian32(profile, entry + 4);
+        const std::uint32_t size = BigEndian32(profile, entry + 8);
+        if (offset > profile.size() || size > profile.size() - offset)
+            throw BrokenProfile("the colour profile's tag " + std::to_string(i + 1) + " of " +
+                                std::to_string(tags) + " reaches beyond its end");
+    }
+}
+
+} // namespace
+
+ColourProfile ColourProfile::Srgb() {
+    auto opened = std::make_shared<Opened>();
+    opened->profile = cmsCreate_sRGBProfileTHR(opened->context.Get());
+    if (opened->profile == nullptr)
+        throw BrokenProfile("Little CMS cannot make its sRGB profile: " +
+                            opened->context.LastError());
+    return ColourProfile(std::move(opened));
+}
+
+ColourProfile ColourProfile::FromIcc(std::span<const std::uint8_t> bytes) {
+    CheckSizes(bytes);
+    auto opened = std::make_shared<Opened>();
+    opened->bytes.assign(bytes.begin(), bytes.end());
+    opened->profile = cmsOpenProfileFromMemTHR(opened->context.Get(), opened->bytes.data(),
+                                               static_cast<cmsUInt32Number>(bytes.size()));
+    if (opened->profile == nullptr)
+        throw BrokenProfile("the colour profile cannot be read: " + opened->context.LastError());
+    switch (cmsGetDeviceClass(opened->profile)) {
+    case cmsSigInputClass:
+    case cmsSigDisplayClass:
+    case cmsSigOutputClass:
+    case cmsSigColorSpaceClass:
+        break;
+    default:
+        throw BrokenProfile("the colour profile is not one of a device's colours (a device "
+                            "link, an abstract or a named-colour profile)");
+    }
+    return ColourProfile(std::move(opened));
+}
+
+const std::vector<std::uint8_t>& ColourProfile::Bytes() const {
+    return opened_->bytes;
+}
+
+ColourProfile::Space ColourProfile::ColourSpace() const {
+    switch (cmsGetColorSpace(opened_->profile)) {
+    case cmsSigRgbData:
+        return Space::Rgb;
+    case cmsSigGrayData:
+        return Space::Grey;
+    default:
+        return Space::Other;
+    }
+}
+
+void* ColourProfile::Handle() const {
+    return opened_->profile;
+}
+
+} // namespace tessaly
