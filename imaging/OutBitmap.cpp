@@ -4,6 +4,7 @@
 #include "imaging/nstretchf.h"
 #include "imaging/sepiaf.h"
 
+#include <optional>
 #include <utility>
 
 namespace tessaly {
@@ -20,6 +21,28 @@ void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, bool mono, 
     if (mono)
         work = GrayScaleHandle(std::move(work));
     dst = std::move(work);
+}
+
+void MakeOutRows(const Bitmap& src, int width, int height, bool mono, bool sepia,
+                 const StretchRowSink& sink) {
+    StretchProgressThrottle progress;
+    if (!mono && !sepia) {
+        StretchBitmapRows(src, width, height, sink, progress);
+        return;
+    }
+    std::optional<SepiaTint> tint;
+    if (sepia)
+        tint.emplace();
+    StretchBitmapRows(
+        src, width, height,
+        [&](std::span<std::uint8_t> row) {
+            if (tint)
+                tint->Apply(row.data(), row.size() / Bitmap::kBytesPerPixel);
+            if (mono)
+                GrayScalePixels(row.data(), row.size() / Bitmap::kBytesPerPixel);
+            sink(row);
+        },
+        progress);
 }
 
 } // namespace tessaly
