@@ -102,6 +102,13 @@ bool WithinFileSizeLimit(std::uint64_t size) {
            size <= limit.rlim_cur;
 }
 
+// A read-only file: its permission bits let nobody write it (no write bit for its owner, its
+// group or others, as "chmod a-w" leaves a file). It stays as it is whoever saves, also the
+// superuser, whom the system would let write it.
+bool ReadOnly(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 // The folder, not the file, refused: no new entry may be made or replaced there.
 bool FolderRefused(int error) {
     return error == EACCES || error == EPERM;
@@ -281,7 +288,8 @@ void WriteFileReplacing(const fs::path& path, std::uint64_t size, const ContentP
     const fs::path& target = *resolved;
     struct stat existing {};
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
-    if (replacing && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0))
+    if (replacing &&
+        (!S_ISREG(existing.st_mode) || ReadOnly(existing) || ::access(target.c_str(), W_OK) != 0))
         throw FileCreateError(path);
 
     fs::path temporary;

@@ -36,9 +36,10 @@ public:
 // in memory, and they are written back if the new content cannot be written whole. Such a
 // file keeps its hard links.
 //
-// An existing file that is not writable is refused, as is a folder or any other file that
-// is not a regular file. On any failure the target keeps its content, the temporary file
-// is removed and FileCreateError is thrown.
+// An existing read-only file (no write permission for its owner, its group or others) is
+// refused whoever saves, the superuser too; so is a file the saving user may not write, a
+// folder, or any other file that is not a regular file. On any failure the target keeps its
+// content, the temporary file is removed and FileCreateError is thrown.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Receives the content piece by piece, in order.
