@@ -166,6 +166,15 @@ struct WideSums {
     }
 };
 
+// Runs `reduce` with the sums the plan's reduction needs.
+template <typename Reduce> void WithSums(const ReducePlan& plan, const Reduce& reduce) {
+    if (plan.narrow)
+        reduce(NarrowSums{plan.normaliser});
+    else
+        reduce(WideSums{static_cast<std::uint64_t>(plan.dstSize),
+                        static_cast<std::uint64_t>(plan.srcSize) << kWholeShift});
+}
+
 template <typename Sums>
 void ReduceRow(const std::uint8_t* src, std::uint8_t* dst, const ReducePlan& plan,
                const Sums& sums) {
@@ -303,13 +312,7 @@ void ReduceRowsV(const Bitmap& src, int dh, Out& dst, StretchProgressThrottle& p
     const int sh = src.Height();
     progress.Report(0);
     const ReducePlan plan = PlanReduction(sh, dh);
-    if (plan.narrow)
-        ReduceColumns(src, dst, plan, NarrowSums{plan.normaliser}, progress);
-    else
-        ReduceColumns(
-            src, dst, plan,
-            WideSums{static_cast<std::uint64_t>(dh), static_cast<std::uint64_t>(sh) << kWholeShift},
-            progress);
+    WithSums(plan, [&](const auto& sums) { ReduceColumns(src, dst, plan, sums, progress); });
 }
 
 // Every size of a resampling to width x height, checked before any work.
@@ -399,13 +402,7 @@ void ReduceH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) 
     Require(dw >= 1 && dw < sw && dst.Height() == src.Height(), "ReduceH", src, dst);
     progress.Report(0);
     const ReducePlan plan = PlanReduction(sw, dw);
-    if (plan.narrow)
-        ReduceRows(src, dst, plan, NarrowSums{plan.normaliser}, progress);
-    else
-        ReduceRows(
-            src, dst, plan,
-            WideSums{static_cast<std::uint64_t>(dw), static_cast<std::uint64_t>(sw) << kWholeShift},
-            progress);
+    WithSums(plan, [&](const auto& sums) { ReduceRows(src, dst, plan, sums, progress); });
 }
 
 void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
