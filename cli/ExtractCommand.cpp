@@ -281,9 +281,9 @@ void WritePpmRows(const Bitmap& picture, int width, int height, const Options& o
                                sink(std::span(reinterpret_cast<const std::uint8_t*>(header.data()),
                                               header.size()));
                                MakeOutRows(picture, width, height, options.mono, options.sepia,
-                                           [&](std::span<std::uint8_t> row) {
-                                               ToPpmOrder(row);
-                                               sink(row);
+                                           [&](std::span<std::uint8_t> rows) {
+                                               ToPpmOrder(rows);
+                                               sink(rows);
                                            });
                            });
     } catch (const FileCreateError& e) {

@@ -35,12 +35,12 @@ void MakeOutRows(const Bitmap& src, int width, int height, bool mono, bool sepia
         tint.emplace();
     StretchBitmapRows(
         src, width, height,
-        [&](std::span<std::uint8_t> row) {
+        [&](std::span<std::uint8_t> rows) {
             if (tint)
-                tint->Apply(row.data(), row.size() / Bitmap::kBytesPerPixel);
+                tint->Apply(rows.data(), rows.size() / Bitmap::kBytesPerPixel);
             if (mono)
-                GrayScalePixels(row.data(), row.size() / Bitmap::kBytesPerPixel);
-            sink(row);
+                GrayScalePixels(rows.data(), rows.size() / Bitmap::kBytesPerPixel);
+            sink(rows);
         },
         progress);
 }

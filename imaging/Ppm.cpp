@@ -120,9 +120,9 @@ std::uint64_t PpmFileBytes(int width, int height) {
                                                      static_cast<std::uint32_t>(height) * 3;
 }
 
-void ToPpmOrder(std::span<std::uint8_t> row) {
-    for (std::size_t i = 0; i + 2 < row.size(); i += 3)
-        std::swap(row[i], row[i + 2]);
+void ToPpmOrder(std::span<std::uint8_t> pixels) {
+    for (std::size_t i = 0; i + 2 < pixels.size(); i += 3)
+        std::swap(pixels[i], pixels[i + 2]);
 }
 
 std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap) {

@@ -44,9 +44,9 @@ PpmHeader ReadPpmHeader(std::span<const std::uint8_t> data);
 std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap);
 
 // The parts of that file for a writer that makes it row by row: its header, its size in
-// bytes, and a row of pixels (blue, green, red) turned into the file's order in place.
+// bytes, and pixels (blue, green, red) turned into the file's order in place.
 std::string PpmHeaderText(int width, int height);
 std::uint64_t PpmFileBytes(int width, int height);
-void ToPpmOrder(std::span<std::uint8_t> row);
+void ToPpmOrder(std::span<std::uint8_t> pixels);
 
 } // namespace tessaly

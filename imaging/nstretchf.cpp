@@ -279,16 +279,32 @@ private:
     Bitmap& bitmap_;
 };
 
-// The rows of a vertical pass's result handed to a sink one by one, each made in one buffer.
+// The rows of a vertical pass's result handed to a sink in order, as many whole rows at a
+// time as fit kSinkBatchBytes (at least one), so that narrow rows cost few calls.
+constexpr std::size_t kSinkBatchBytes = 64 * 1024;
+
 class SinkRows {
 public:
     SinkRows(int width, const StretchRowSink& sink)
-        : row_(static_cast<std::size_t>(width) * kChannels), sink_(sink) {}
-    std::uint8_t* Row(int) { return row_.data(); }
-    void Done() { sink_(row_); }
+        : rowBytes_(static_cast<std::size_t>(width) * kChannels),
+          batch_(rowBytes_ * std::max<std::size_t>(1, kSinkBatchBytes / rowBytes_)), sink_(sink) {}
+    std::uint8_t* Row(int) { return batch_.data() + filled_; }
+    void Done() {
+        filled_ += rowBytes_;
+        if (filled_ == batch_.size())
+            Flush();
+    }
+    // Hands on the rows made since the last batch.
+    void Flush() {
+        if (filled_ > 0)
+            sink_(std::span(batch_).first(filled_));
+        filled_ = 0;
+    }
 
 private:
-    std::vector<std::uint8_t> row_;
+    std::size_t rowBytes_;
+    std::vector<std::uint8_t> batch_;
+    std::size_t filled_ = 0;
     const StretchRowSink& sink_;
 };
 
@@ -454,6 +470,7 @@ void StretchBitmapRows(const Bitmap& bitmap, int width, int height, const Stretc
             out.Done();
         }
     }
+    out.Flush();
 }
 
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress progress) {

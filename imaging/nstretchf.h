@@ -64,12 +64,14 @@ void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress);
 // the old height) above it throws std::invalid_argument. A pass that fails leaves the
 // result of the passes completed before it.
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress);
-// Receives one row of a resampled picture, its pixels' blue, green and red bytes, to use or
-// change; the row's memory is used again for the next row.
-using StretchRowSink = std::function<void(std::span<std::uint8_t> row)>;
+// Receives whole rows of a resampled picture, one or more at a time, one after the other,
+// their pixels' blue, green and red bytes, to use or change; the memory is used again for
+// the next rows.
+using StretchRowSink = std::function<void(std::span<std::uint8_t> rows)>;
 // Resamples `bitmap` to width x height as StretchBitmapEx does, byte for byte, but hands the
 // rows of the result to `sink`, top to bottom, as they are made, instead of keeping them:
-// besides `bitmap`, it holds the width pass's result (when the width changes) and one row.
+// besides `bitmap`, it holds the width pass's result (when the width changes) and 64 KiB of
+// rows (or one row when a row is larger).
 // The same checks and errors as StretchBitmapEx; an empty bitmap gives no rows.
 void StretchBitmapRows(const Bitmap& bitmap, int width, int height, const StretchRowSink& sink,
                        StretchProgressThrottle& progress);
