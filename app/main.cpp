@@ -1,15 +1,16 @@
 // The process entry: one copy per user, then the three windows and the event loop.
 #include "app/Application.h"
+#include "app/SecondCopy.h"
 #include "app/SingleInstance.h"
 #include "pick/tessaly2.h"
 #include "readme/readme.h"
-#include "ui/Dialogs.h"
 #include "ui/ulib.h"
 #include "viewer/tessaly1.h"
 
 #include <QProcessEnvironment>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,14 +49,15 @@ int main(int argc, char** argv) {
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
 
-    tessaly::Application app(argc, argv);
+    // The lock is tried before Qt starts its window system, which ends the process when it
+    // cannot start: a second copy reaches the first whatever Qt's options say. The
+    // application object is made after the guard but outlives it, so that the guard's socket
+    // closes while Qt still runs.
+    std::optional<tessaly::Application> app;
     tessaly::SingleInstance instance(QString::fromLatin1(kInstanceName));
-    if (instance.CheckPrevInstance()) {
-        tessaly::ShowBox(tessaly::BoxKind::Plain, tessaly::ProgramFileTitle(),
-                         tessaly::DuplicateStartText(QString::fromLatin1(kInstanceName)));
-        instance.ActivatePrevInstance();
-        return 0;
-    }
+    if (instance.CheckPrevInstance())
+        return tessaly::RunSecondCopy(instance, argc, argv);
+    app.emplace(argc, argv);
 
     QApplication::setApplicationName(tessaly::kApplicationTitle);
     QApplication::setFont(tessaly::WindowFont(12));
@@ -70,11 +72,11 @@ int main(int argc, char** argv) {
     auto* form3 = new tessaly::TForm3(&form1);
     form1.SetReadmeWindow(form3);
 
-    QObject::connect(&form1, &tessaly::TForm1::Closed, &app, &QApplication::quit);
-    QObject::connect(&form1, &tessaly::TForm1::TerminateRequested, &app, &QApplication::quit);
+    QObject::connect(&form1, &tessaly::TForm1::Closed, &*app, &QApplication::quit);
+    QObject::connect(&form1, &tessaly::TForm1::TerminateRequested, &*app, &QApplication::quit);
     instance.Listen([&form1] { tessaly::RestoreAndActivate(form1); });
 
     form1.show();
-    app.exec();
+    app->exec();
     return 0;
 }

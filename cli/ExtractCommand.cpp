@@ -3,7 +3,7 @@
 // Cuts an area out of a JPEG or binary PPM picture as the main window cuts a selection
 // (white outside the picture), resamples it and applies an effect as the pick window's
 // output does, and writes it as JPEG (.jpg, quality from the level, 8 unless given) or as
-// a binary PPM (.ppm).
+// a binary PPM (.ppm), row by row as the resampling makes it.
 #include "base/AsciiCase.h"
 #include "base/RegularFile.h"
 #include "cli/Commands.h"
@@ -21,6 +21,7 @@
 #include <jpeglib.h>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -256,18 +257,37 @@ void CheckSizes(const Options& options, const Area& area, int width, int height)
                         std::to_string(width) + " x " + std::to_string(height)};
 }
 
-void WritePicture(Bitmap picture, const Options& options) {
+// The output resampled and tinted as asked, written as JPEG: compressed whole first, so that a
+// failure leaves the file as it was.
+void WriteJpeg(Bitmap picture, int width, int height, const Options& options) {
+    Bitmap out;
+    MakeOutBitmap(std::move(picture), out, width, height, options.mono, options.sepia);
     try {
-        if (options.kind == OutputKind::Ppm) {
-            WriteFileReplacing(options.output, WritePpm(picture));
-        } else {
-            JpegImage jpeg(std::move(picture));
-            SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
-        }
+        JpegImage jpeg(std::move(out));
+        SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
     } catch (const FileCreateError& e) {
         throw FileError{e.what()};
     } catch (const JpegError& e) {
         throw FileError{options.output + ": " + e.what()};
+    }
+}
+
+// The output written as PPM row by row as the resampling makes it, never held whole.
+void WritePpmRows(const Bitmap& picture, int width, int height, const Options& options) {
+    try {
+        WriteFileReplacing(options.output, PpmFileBytes(width, height),
+                           [&](const ContentSink& sink) {
+                               const std::string header = PpmHeaderText(width, height);
+                               sink(std::span(reinterpret_cast<const std::uint8_t*>(header.data()),
+                                              header.size()));
+                               MakeOutRows(picture, width, height, options.mono, options.sepia,
+                                           [&](std::span<std::uint8_t> rows) {
+                                               ToPpmOrder(rows);
+                                               sink(rows);
+                                           });
+                           });
+    } catch (const FileCreateError& e) {
+        throw FileError{e.what()};
     }
 }
 
@@ -284,9 +304,10 @@ int RunExtract(Args args, std::ostream&, std::ostream& err) {
         // The whole picture is used as it is, not copied.
         if (area.x != 0 || area.y != 0 || area.w != picture.Width() || area.h != picture.Height())
             picture = CutArea(picture, area.x, area.y, area.w, area.h);
-        Bitmap out;
-        MakeOutBitmap(std::move(picture), out, width, height, options.mono, options.sepia);
-        WritePicture(std::move(out), options);
+        if (options.kind == OutputKind::Ppm)
+            WritePpmRows(picture, width, height, options);
+        else
+            WriteJpeg(std::move(picture), width, height, options);
         return 0;
     } catch (const UsageError& e) {
         err << "tessaly-cli extract: " << e.message << "\n" << kUsage;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -35,9 +36,24 @@ public:
 // in memory, and they are written back if the new content cannot be written whole. Such a
 // file keeps its hard links.
 //
-// An existing file that is not writable is refused, as is a folder or any other file that
-// is not a regular file. On any failure the target keeps its content, the temporary file
-// is removed and FileCreateError is thrown.
+// An existing read-only file (no write permission for its owner, its group or others) is
+// refused whoever saves, the superuser too; so is a file the saving user may not write, a
+// folder, or any other file that is not a regular file. On any failure the target keeps its
+// content, the temporary file is removed and FileCreateError is thrown.
 void WriteFileReplacing(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Receives the content piece by piece, in order.
+using ContentSink = std::function<void(std::span<const std::uint8_t> bytes)>;
+// Makes the content, handing it to the sink it is given.
+using ContentProducer = std::function<void(const ContentSink& sink)>;
+
+// The same for content of `size` bytes that `produce` makes as the file is written, so that
+// it is never held whole: it goes to the temporary file piece by piece (a file rewritten in
+// place keeps, as above, the bytes the new content overwrites). A piece that cannot be
+// written makes the sink throw FileCreateError. When `produce` throws, the target keeps its
+// content and the exception goes on to the caller. Content of another size than `size` is
+// a mistake of the caller: std::logic_error, and the target as it was.
+void WriteFileReplacing(const std::filesystem::path& path, std::uint64_t size,
+                        const ContentProducer& produce);
 
 } // namespace tessaly

@@ -5,6 +5,7 @@
 
 #include "imaging/Bitmap.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tessaly {
@@ -20,6 +21,9 @@ std::uint8_t MonochromeLevel(std::uint8_t blue, std::uint8_t green, std::uint8_t
 // Gives `dst` the width and height of `src` (both are always 24 bits per pixel). Its
 // pixels are unset afterwards when the size changed.
 void MatchBitmap(const Bitmap& src, Bitmap& dst);
+
+// Turns `count` pixels (blue, green, red) grey in place.
+void GrayScalePixels(std::uint8_t* pixels, std::size_t count);
 
 // Takes the picture and returns it in grey, every pixel (v, v, v). The picture is consumed;
 // its pixel memory is reused for the result.

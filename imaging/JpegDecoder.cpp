@@ -3,6 +3,7 @@
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
 #include "imaging/JpegHeaderMarkers.h"
+#include "imaging/JpegStreamBounds.h"
 #include "imaging/YccPlanes.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 namespace tessaly {
 
 using jpeg_detail::ErrorManager;
+using jpeg_detail::StreamBounds;
 
 JpegTooLarge::JpegTooLarge(int width, int height)
     : JpegError("the picture is too large to show (" + std::to_string(width) + " x " +
@@ -35,10 +37,11 @@ namespace {
 // Bytes libjpeg is handed from a file at a time.
 constexpr std::size_t kReadBuffer = 64 * 1024;
 
-// What libjpeg reads: bytes in memory, or a file read piece by piece with pread. The stream
-// is the data up to `end`, then, for a decode cut before a damaged marker segment, the two
-// bytes of an end-of-image marker. Plain data only: these fields are used inside libjpeg's
-// callbacks, where nothing may throw.
+// What libjpeg reads: bytes in memory or a file read with pread, handed out in pieces of
+// kReadBuffer bytes. The stream is the data up to `end`, then, for a decode cut before a
+// damaged marker segment, the two bytes of an end-of-image marker; `end` moves to where the
+// stream's bounds end it (JpegStreamBounds.h). Plain data only: these fields are used inside
+// libjpeg's callbacks, where nothing may throw.
 struct StreamSource {
     jpeg_source_mgr pub;         // first member: libjpeg sees only this
     const unsigned char* memory; // the whole data, or nullptr for a file
@@ -50,6 +53,7 @@ struct StreamSource {
     const JOCTET* bufferStart;
     int readErrno;  // errno of a failed read
     JOCTET* buffer; // kReadBuffer bytes for a file
+    StreamBounds bounds;
 };
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
@@ -63,19 +67,23 @@ void Hand(StreamSource* src, const JOCTET* bytes, std::size_t count, std::uint64
     src->pub.bytes_in_buffer = count;
     src->bufferStart = bytes;
     src->bufferAt = at;
+    if (at < src->end)
+        jpeg_detail::NoteHandedBytes(src->bounds, bytes, count, at);
 }
 
 extern "C" boolean FillInput(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
     const std::uint64_t at = src->next;
+    if (at < src->end && !jpeg_detail::StreamGoesOn(cinfo, src->bounds, at))
+        src->end = at; // libjpeg would search on through data without structure
     if (at < src->end) {
-        if (src->memory != nullptr) {
-            Hand(src, src->memory + at, static_cast<std::size_t>(src->end - at), at);
-            src->next = src->end;
-            return TRUE;
-        }
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kReadBuffer, src->end - at));
+        if (src->memory != nullptr) {
+            Hand(src, src->memory + at, want, at);
+            src->next = at + want;
+            return TRUE;
+        }
         ssize_t n;
         do
             n = ::pread(src->fd, src->buffer, want, static_cast<off_t>(at));

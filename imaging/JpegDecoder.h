@@ -71,6 +71,18 @@ inline constexpr int kMaxScans = 300;
 // time without adding anything, so a file of many scans over a large picture is refused
 // once its scans exceed this, whatever the file's size.
 inline constexpr int kMaxScanPasses = 64;
+// Where the stream is taken to end as if the file ended there, so that libjpeg, which skips
+// anything while it looks for a marker, never reads on through gigabytes of garbage:
+// - more than kMaxBytesWithoutMarker bytes without a marker where markers are due (before
+//   the frame header, between marker segments, between scans and after the last scan);
+//   fill bytes (0xFF) count as such bytes;
+// - inside a scan, more than kMaxBlockBytes for every block of one row of blocks beyond
+//   that bound without a new row of blocks, which no coded data take;
+// - more than kMaxMarkerBytes of marker segments in a row (the header before the first scan,
+//   or the tables between two scans); an ICC profile of the largest size takes 16 MiB.
+inline constexpr std::uint64_t kMaxBytesWithoutMarker = std::uint64_t{1} << 20;
+inline constexpr std::uint64_t kMaxBlockBytes = 1024;
+inline constexpr std::uint64_t kMaxMarkerBytes = std::uint64_t{64} << 20;
 
 // The data are not a readable JPEG (libjpeg's message says why).
 // A decode stopped because its caller raised the stop flag; no picture.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/nstretchf.h"
 
 namespace tessaly {
 
@@ -12,5 +13,10 @@ namespace tessaly {
 void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, bool mono, bool sepia);
 // The same, working on `src` itself instead of a copy of it.
 void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, bool mono, bool sepia);
+// The rows of the same picture handed to `sink` top to bottom as they are made (several at
+// a time when they are narrow), equal byte for byte to the rows of MakeOutBitmap's result,
+// without ever holding the whole of it.
+void MakeOutRows(const Bitmap& src, int width, int height, bool mono, bool sepia,
+                 const StretchRowSink& sink);
 
 } // namespace tessaly

@@ -3,6 +3,7 @@
 #include "imaging/JpegDecoder.h"
 
 #include <string>
+#include <utility>
 
 namespace tessaly {
 namespace {
@@ -110,18 +111,29 @@ Bitmap ReadPpm(std::span<const std::uint8_t> data) {
     return bitmap;
 }
 
+std::string PpmHeaderText(int width, int height) {
+    return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+}
+
+std::uint64_t PpmFileBytes(int width, int height) {
+    return PpmHeaderText(width, height).size() + std::uint64_t{static_cast<std::uint32_t>(width)} *
+                                                     static_cast<std::uint32_t>(height) * 3;
+}
+
+void ToPpmOrder(std::span<std::uint8_t> pixels) {
+    for (std::size_t i = 0; i + 2 < pixels.size(); i += 3)
+        std::swap(pixels[i], pixels[i + 2]);
+}
+
 std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap) {
-    const std::string header =
-        "P6\n" + std::to_string(bitmap.Width()) + " " + std::to_string(bitmap.Height()) + "\n255\n";
+    const std::string header = PpmHeaderText(bitmap.Width(), bitmap.Height());
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
-    bytes.reserve(bytes.size() + static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3);
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * 3;
+    bytes.reserve(bytes.size() + rowBytes * static_cast<std::size_t>(bitmap.Height()));
     for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* p = bitmap.Row(y);
-        for (int x = 0; x < bitmap.Width(); ++x, p += 3) {
-            bytes.push_back(p[2]);
-            bytes.push_back(p[1]);
-            bytes.push_back(p[0]);
-        }
+        const std::size_t at = bytes.size();
+        bytes.insert(bytes.end(), bitmap.Row(y), bitmap.Row(y) + rowBytes);
+        ToPpmOrder(std::span(bytes).subspan(at));
     }
     return bytes;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace tessaly {
@@ -41,5 +42,11 @@ PpmHeader ReadPpmHeader(std::span<const std::uint8_t> data);
 
 // "P6\n<width> <height>\n255\n" followed by the red, green, blue bytes of every pixel.
 std::vector<std::uint8_t> WritePpm(const Bitmap& bitmap);
+
+// The parts of that file for a writer that makes it row by row: its header, its size in
+// bytes, and pixels (blue, green, red) turned into the file's order in place.
+std::string PpmHeaderText(int width, int height);
+std::uint64_t PpmFileBytes(int width, int height);
+void ToPpmOrder(std::span<std::uint8_t> pixels);
 
 } // namespace tessaly

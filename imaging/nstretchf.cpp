@@ -166,6 +166,15 @@ struct WideSums {
     }
 };
 
+// Runs `reduce` with the sums the plan's reduction needs.
+template <typename Reduce> void WithSums(const ReducePlan& plan, const Reduce& reduce) {
+    if (plan.narrow)
+        reduce(NarrowSums{plan.normaliser});
+    else
+        reduce(WideSums{static_cast<std::uint64_t>(plan.dstSize),
+                        static_cast<std::uint64_t>(plan.srcSize) << kWholeShift});
+}
+
 template <typename Sums>
 void ReduceRow(const std::uint8_t* src, std::uint8_t* dst, const ReducePlan& plan,
                const Sums& sums) {
@@ -229,8 +238,8 @@ template <typename Sum> void AddWholeRow(Sum* sums, const std::uint8_t* row, std
         sums[i] += Sum{row[i]} << kWholeShift;
 }
 
-template <typename Sums>
-void ReduceColumns(const Bitmap& src, Bitmap& dst, const ReducePlan& plan, const Sums& sums,
+template <typename Sums, typename Out>
+void ReduceColumns(const Bitmap& src, Out& dst, const ReducePlan& plan, const Sums& sums,
                    StretchProgressThrottle& progress) {
     using Sum = typename Sums::Sum;
     const std::size_t n = static_cast<std::size_t>(src.Width()) * kChannels;
@@ -252,10 +261,99 @@ void ReduceColumns(const Bitmap& src, Bitmap& dst, const ReducePlan& plan, const
         std::uint8_t* out = dst.Row(y);
         for (std::size_t i = 0; i < n; ++i)
             out[i] = sums.Byte(acc[i]);
+        dst.Done();
         first = last;
         carried = wLast;
         progress.Report(PassPercent(y, dh, 50));
     }
+}
+
+// The rows of a vertical pass's result written into a bitmap.
+class BitmapRows {
+public:
+    explicit BitmapRows(Bitmap& bitmap) : bitmap_(bitmap) {}
+    std::uint8_t* Row(int y) { return bitmap_.Row(y); }
+    void Done() {}
+
+private:
+    Bitmap& bitmap_;
+};
+
+// The rows of a vertical pass's result handed to a sink in order, as many whole rows at a
+// time as fit kSinkBatchBytes (at least one), so that narrow rows cost few calls.
+constexpr std::size_t kSinkBatchBytes = 64 * 1024;
+
+class SinkRows {
+public:
+    SinkRows(int width, const StretchRowSink& sink)
+        : rowBytes_(static_cast<std::size_t>(width) * kChannels),
+          batch_(rowBytes_ * std::max<std::size_t>(1, kSinkBatchBytes / rowBytes_)), sink_(sink) {}
+    std::uint8_t* Row(int) { return batch_.data() + filled_; }
+    void Done() {
+        filled_ += rowBytes_;
+        if (filled_ == batch_.size())
+            Flush();
+    }
+    // Hands on the rows made since the last batch.
+    void Flush() {
+        if (filled_ > 0)
+            sink_(std::span(batch_).first(filled_));
+        filled_ = 0;
+    }
+
+private:
+    std::size_t rowBytes_;
+    std::vector<std::uint8_t> batch_;
+    std::size_t filled_ = 0;
+    const StretchRowSink& sink_;
+};
+
+template <typename Out>
+void EnlargeRows(const Bitmap& src, int dh, Out& dst, StretchProgressThrottle& progress) {
+    const int sh = src.Height();
+    progress.Report(50);
+    const std::size_t n = static_cast<std::size_t>(src.Width()) * kChannels;
+    for (int y = 0; y < dh; ++y) {
+        const CubicPlacement place = PlaceCubic(sh, dh, y);
+        EnlargeBytes(src.Row(ClampIndex(place.base, sh)), src.Row(ClampIndex(place.base + 1, sh)),
+                     src.Row(ClampIndex(place.base + 2, sh)),
+                     src.Row(ClampIndex(place.base + 3, sh)), place.weights, dst.Row(y), n);
+        dst.Done();
+        progress.Report(PassPercent(y, dh, 50));
+    }
+}
+
+template <typename Out>
+void ReduceRowsV(const Bitmap& src, int dh, Out& dst, StretchProgressThrottle& progress) {
+    const int sh = src.Height();
+    progress.Report(0);
+    const ReducePlan plan = PlanReduction(sh, dh);
+    WithSums(plan, [&](const auto& sums) { ReduceColumns(src, dst, plan, sums, progress); });
+}
+
+// Every size of a resampling to width x height, checked before any work.
+void CheckStretch(const Bitmap& bitmap, int width, int height) {
+    if (width < 1 || height < 1)
+        throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
+                                    " x " + std::to_string(height) + " must be at least 1 x 1");
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxDecodePixels)
+        throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
+                                    " x " + std::to_string(height) + " is above " +
+                                    std::to_string(kMaxDecodePixels) + " pixels");
+    if (!WidthPassFits(bitmap.Width(), bitmap.Height(), width))
+        throw std::invalid_argument(
+            "StretchBitmap: the width pass would make " + std::to_string(width) + " x " +
+            std::to_string(bitmap.Height()) + " pixels, above " + std::to_string(kMaxDecodePixels));
+}
+
+// The width pass: `bitmap` at the new width and its own height.
+Bitmap StretchWidth(const Bitmap& bitmap, int width, StretchProgressThrottle& progress) {
+    Bitmap widened = Bitmap::Uninitialized(width, bitmap.Height());
+    if (width > bitmap.Width())
+        EnlargeH(bitmap, widened, progress);
+    else
+        ReduceH(bitmap, widened, progress);
+    return widened;
 }
 
 } // namespace
@@ -309,17 +407,10 @@ void EnlargeH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress)
 }
 
 void EnlargeV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
-    const int sh = src.Height(), dh = dst.Height(), w = src.Width();
-    Require(sh >= 1 && dh > sh && dst.Width() == w, "EnlargeV", src, dst);
-    progress.Report(50);
-    const std::size_t n = static_cast<std::size_t>(w) * kChannels;
-    for (int y = 0; y < dh; ++y) {
-        const CubicPlacement place = PlaceCubic(sh, dh, y);
-        EnlargeBytes(src.Row(ClampIndex(place.base, sh)), src.Row(ClampIndex(place.base + 1, sh)),
-                     src.Row(ClampIndex(place.base + 2, sh)),
-                     src.Row(ClampIndex(place.base + 3, sh)), place.weights, dst.Row(y), n);
-        progress.Report(PassPercent(y, dh, 50));
-    }
+    Require(src.Height() >= 1 && dst.Height() > src.Height() && dst.Width() == src.Width(),
+            "EnlargeV", src, dst);
+    BitmapRows rows(dst);
+    EnlargeRows(src, dst.Height(), rows, progress);
 }
 
 void ReduceH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
@@ -327,27 +418,14 @@ void ReduceH(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) 
     Require(dw >= 1 && dw < sw && dst.Height() == src.Height(), "ReduceH", src, dst);
     progress.Report(0);
     const ReducePlan plan = PlanReduction(sw, dw);
-    if (plan.narrow)
-        ReduceRows(src, dst, plan, NarrowSums{plan.normaliser}, progress);
-    else
-        ReduceRows(
-            src, dst, plan,
-            WideSums{static_cast<std::uint64_t>(dw), static_cast<std::uint64_t>(sw) << kWholeShift},
-            progress);
+    WithSums(plan, [&](const auto& sums) { ReduceRows(src, dst, plan, sums, progress); });
 }
 
 void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) {
-    const int sh = src.Height(), dh = dst.Height();
-    Require(dh >= 1 && dh < sh && dst.Width() == src.Width(), "ReduceV", src, dst);
-    progress.Report(0);
-    const ReducePlan plan = PlanReduction(sh, dh);
-    if (plan.narrow)
-        ReduceColumns(src, dst, plan, NarrowSums{plan.normaliser}, progress);
-    else
-        ReduceColumns(
-            src, dst, plan,
-            WideSums{static_cast<std::uint64_t>(dh), static_cast<std::uint64_t>(sh) << kWholeShift},
-            progress);
+    Require(dst.Height() >= 1 && dst.Height() < src.Height() && dst.Width() == src.Width(),
+            "ReduceV", src, dst);
+    BitmapRows rows(dst);
+    ReduceRowsV(src, dst.Height(), rows, progress);
 }
 
 bool WidthPassFits(int fromWidth, int fromHeight, int newWidth) {
@@ -359,28 +437,9 @@ bool WidthPassFits(int fromWidth, int fromHeight, int newWidth) {
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress) {
     if (bitmap.Empty())
         return;
-    if (width < 1 || height < 1)
-        throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
-                                    " x " + std::to_string(height) + " must be at least 1 x 1");
-    const auto tooLarge = [](std::int64_t w, std::int64_t h) {
-        return static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDecodePixels;
-    };
-    if (tooLarge(width, height))
-        throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
-                                    " x " + std::to_string(height) + " is above " +
-                                    std::to_string(kMaxDecodePixels) + " pixels");
-    if (!WidthPassFits(bitmap.Width(), bitmap.Height(), width))
-        throw std::invalid_argument(
-            "StretchBitmap: the width pass would make " + std::to_string(width) + " x " +
-            std::to_string(bitmap.Height()) + " pixels, above " + std::to_string(kMaxDecodePixels));
-    if (width != bitmap.Width()) {
-        Bitmap scratch = Bitmap::Uninitialized(width, bitmap.Height());
-        if (width > bitmap.Width())
-            EnlargeH(bitmap, scratch, progress);
-        else
-            ReduceH(bitmap, scratch, progress);
-        bitmap = std::move(scratch);
-    }
+    CheckStretch(bitmap, width, height);
+    if (width != bitmap.Width())
+        bitmap = StretchWidth(bitmap, width, progress);
     if (height != bitmap.Height()) {
         Bitmap scratch = Bitmap::Uninitialized(bitmap.Width(), height);
         if (height > bitmap.Height())
@@ -389,6 +448,29 @@ void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrot
             ReduceV(bitmap, scratch, progress);
         bitmap = std::move(scratch);
     }
+}
+
+void StretchBitmapRows(const Bitmap& bitmap, int width, int height, const StretchRowSink& sink,
+                       StretchProgressThrottle& progress) {
+    if (bitmap.Empty())
+        return;
+    CheckStretch(bitmap, width, height);
+    Bitmap widened;
+    if (width != bitmap.Width())
+        widened = StretchWidth(bitmap, width, progress);
+    const Bitmap& rows = width != bitmap.Width() ? widened : bitmap;
+    SinkRows out(width, sink);
+    if (height > rows.Height()) {
+        EnlargeRows(rows, height, out, progress);
+    } else if (height < rows.Height()) {
+        ReduceRowsV(rows, height, out, progress);
+    } else {
+        for (int y = 0; y < height; ++y) {
+            std::copy_n(rows.Row(y), static_cast<std::size_t>(width) * kChannels, out.Row(y));
+            out.Done();
+        }
+    }
+    out.Flush();
 }
 
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, TStretchProgress progress) {

@@ -11,6 +11,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 
 namespace tessaly {
 
@@ -62,6 +64,17 @@ void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress);
 // the old height) above it throws std::invalid_argument. A pass that fails leaves the
 // result of the passes completed before it.
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress);
+// Receives whole rows of a resampled picture, one or more at a time, one after the other,
+// their pixels' blue, green and red bytes, to use or change; the memory is used again for
+// the next rows.
+using StretchRowSink = std::function<void(std::span<std::uint8_t> rows)>;
+// Resamples `bitmap` to width x height as StretchBitmapEx does, byte for byte, but hands the
+// rows of the result to `sink`, top to bottom, as they are made, instead of keeping them:
+// besides `bitmap`, it holds the width pass's result (when the width changes) and 64 KiB of
+// rows (or one row when a row is larger).
+// The same checks and errors as StretchBitmapEx; an empty bitmap gives no rows.
+void StretchBitmapRows(const Bitmap& bitmap, int width, int height, const StretchRowSink& sink,
+                       StretchProgressThrottle& progress);
 // Whether StretchBitmap's width pass from fromWidth x fromHeight to the new width stays within
 // the picture limit: it makes newWidth x fromHeight, unless the width stays as it is.
 bool WidthPassFits(int fromWidth, int fromHeight, int newWidth);

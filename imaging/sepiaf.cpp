@@ -47,17 +47,23 @@ SepiaToneOffsets SepiaOffsets() {
     return {ToneOffset(kBlueShift), ToneOffset(kGreenShift), ToneOffset(kRedShift)};
 }
 
-void SepiaBitmap(Bitmap& bitmap) {
+SepiaTint::SepiaTint() : offsets_(SepiaOffsets()) {
     const std::vector<SepiaEntry> table = SepiaTable();
-    // The same tones packed into one word each (blue | green << 8 | red << 16).
-    std::vector<std::uint32_t> tones(table.size());
+    tones_.resize(table.size());
     for (std::size_t i = 0; i < table.size(); ++i)
-        tones[i] = table[i].blue | (std::uint32_t{table[i].green} << 8) |
-                   (std::uint32_t{table[i].red} << 16);
-    const SepiaToneOffsets offsets = SepiaOffsets();
+        tones_[i] = table[i].blue | (std::uint32_t{table[i].green} << 8) |
+                    (std::uint32_t{table[i].red} << 16);
+}
+
+void SepiaTint::Apply(std::uint8_t* pixels, std::size_t count) const {
+    kernels::SepiaPixels(pixels, count, tones_.data(), offsets_);
+}
+
+void SepiaBitmap(Bitmap& bitmap) {
+    const SepiaTint tint;
     const auto width = static_cast<std::size_t>(bitmap.Width());
     for (int y = 0; y < bitmap.Height(); ++y)
-        kernels::SepiaPixels(bitmap.Row(y), width, tones.data(), offsets);
+        tint.Apply(bitmap.Row(y), width);
 }
 
 } // namespace tessaly

@@ -42,6 +42,19 @@ inline std::uint32_t SepiaIndex(std::uint8_t blue, std::uint8_t green, std::uint
     return (blue * kSepiaBlueWeight + green * kSepiaGreenWeight + red * kSepiaRedWeight) >> 8;
 }
 
+// The sepia tint, its tones worked out once, for rows of pixels.
+class SepiaTint {
+public:
+    SepiaTint();
+    // Tints `count` pixels (blue, green, red) in place.
+    void Apply(std::uint8_t* pixels, std::size_t count) const;
+
+private:
+    // The table's tones packed into one word each (blue | green << 8 | red << 16).
+    std::vector<std::uint32_t> tones_;
+    SepiaToneOffsets offsets_;
+};
+
 // Tints the bitmap sepia in place. An empty bitmap is left as it is.
 void SepiaBitmap(Bitmap& bitmap);
 

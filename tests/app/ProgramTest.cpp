@@ -10,9 +10,9 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <utility>
@@ -26,9 +26,14 @@ QProcessEnvironment Environment(const tessaly::fixtures::TempDir& runtime) {
     return env;
 }
 
-// Runs the program with the arguments; returns its standard output, or "" when it did not
-// end by itself within five seconds.
-QString RunProgram(const QStringList& arguments, const QProcessEnvironment& env, int* exitCode) {
+struct ProgramRun {
+    int exitCode = -1; // -1 also when it did not end by itself
+    QString out;
+    QString err;
+};
+
+// Runs the program with the arguments, giving it five seconds to end by itself.
+ProgramRun RunProgram(const QStringList& arguments, const QProcessEnvironment& env) {
     QProcess program;
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(TESSALY_PATH), arguments);
@@ -37,9 +42,31 @@ QString RunProgram(const QStringList& arguments, const QProcessEnvironment& env,
         program.waitForFinished();
         return {};
     }
-    *exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    return QString::fromUtf8(program.readAllStandardOutput());
+    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+            QString::fromUtf8(program.readAllStandardOutput()),
+            QString::fromUtf8(program.readAllStandardError())};
 }
+
+// A stand-in for the running copy, holding the lock and listening: it prints "activated"
+// for each request and ends when its input closes.
+class FirstCopy {
+public:
+    explicit FirstCopy(const QProcessEnvironment& env) {
+        probe_.setProcessEnvironment(env);
+        probe_.start(QStringLiteral(INSTANCE_PROBE_PATH), {QStringLiteral("Tessaly")});
+        if (!probe_.waitForReadyRead(5000) || probe_.readLine().trimmed() != "first")
+            ADD_FAILURE() << "the first copy did not start";
+    }
+    // Ends it; returns what it printed.
+    QByteArray End() {
+        probe_.closeWriteChannel();
+        EXPECT_TRUE(probe_.waitForFinished(5000));
+        return probe_.readAll();
+    }
+
+private:
+    QProcess probe_;
+};
 
 } // namespace
 
@@ -47,24 +74,34 @@ TEST(Program, HelpAndVersionPrintAndEndEvenWhileAnotherCopyRuns) {
     const tessaly::fixtures::TempDir runtime;
     const QProcessEnvironment env = Environment(runtime);
     // A first copy holds the lock: were --help to take the path of a second copy, it would
-    // stop at the duplicate-start box and never end.
-    QProcess first;
-    first.setProcessEnvironment(env);
-    first.start(QStringLiteral(INSTANCE_PROBE_PATH), {QStringLiteral("Tessaly")});
-    ASSERT_TRUE(first.waitForReadyRead(5000));
-    ASSERT_EQ(first.readLine().trimmed(), QByteArray("first"));
+    // print nothing and ask the first copy to come forward.
+    FirstCopy first(env);
+    const ProgramRun help = RunProgram({QStringLiteral("--help")}, env);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: tessaly"))) << help.out.toStdString();
+    const ProgramRun version = RunProgram({QStringLiteral("--version")}, env);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QStringLiteral("tessaly 0.1.0\n"));
+    EXPECT_FALSE(first.End().contains("activated")); // nobody asked it to come forward
+}
 
-    int code = -1;
-    const QString help = RunProgram({QStringLiteral("--help")}, env, &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: tessaly"))) << help.toStdString();
-    const QString version = RunProgram({QStringLiteral("--version")}, env, &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(version, QStringLiteral("tessaly 0.1.0\n"));
-
-    first.closeWriteChannel();
-    ASSERT_TRUE(first.waitForFinished(5000));
-    EXPECT_FALSE(first.readAll().contains("activated")); // nobody asked it to come forward
+// Regression: Qt's own options reached Qt before the second copy knew it was one, so
+// "-display :999" ended it with an abort, and "-platform offscreen" left it waiting for ever
+// at a box nobody could see.
+TEST(Program, SecondCopyWithoutAScreenSaysSoOnTheErrorStreamAndStillReachesTheFirst) {
+    const tessaly::fixtures::TempDir runtime;
+    const QProcessEnvironment env = Environment(runtime);
+    FirstCopy first(env);
+    for (const QStringList& options :
+         {QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")},
+          QStringList{QStringLiteral("-platform"), QStringLiteral("xcb"),
+                      QStringLiteral("-display"), QStringLiteral(":999")}}) {
+        const ProgramRun second = RunProgram(options + QStringList{QStringLiteral("a.jpg")}, env);
+        EXPECT_EQ(second.exitCode, 0) << options.join(u' ').toStdString();
+        EXPECT_TRUE(second.err.contains(QStringLiteral("Tessaly は二重起動できません")))
+            << second.err.toStdString();
+    }
+    EXPECT_EQ(first.End().count("activated"), 2);
 }
 
 namespace {

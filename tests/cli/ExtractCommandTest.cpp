@@ -216,3 +216,15 @@ TEST_F(ExtractCommand, AWholePictureIsNotCopiedOnItsWayToTheFile) {
     }));
     EXPECT_EQ(ReadJpegHeader(ReadFile(dir_ / "out.jpg")).width, 4096);
 }
+
+// Regression: PPM output was held whole twice before it was written (the resampled picture,
+// 4 bytes a row when one pixel wide, and the file's bytes).
+TEST_F(ExtractCommand, PpmOutputIsWrittenAsItIsMade) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    // A 12 MiB file made in far less memory than one copy of it.
+    EXPECT_TRUE(tessaly::testing::RunsWithin(6 * (1 << 20), [&] {
+        return Extract({Path("in.ppm"), "--size", "1x4194304", "-o", Path("tall.ppm")}).code == 0;
+    }));
+    EXPECT_EQ(std::filesystem::file_size(dir_ / "tall.ppm"), PpmFileBytes(1, 4194304));
+}

@@ -244,3 +244,32 @@ TEST(MakeOutBitmap, EmptySourceAndInvalidSizes) {
                  std::invalid_argument);
     EXPECT_EQ(kept.Width(), 2) << "the destination is untouched after a failure";
 }
+
+TEST(MakeOutRows, HandsOutTheRowsOfMakeOutBitmapOneByOne) {
+    // Every way each pass can go (shrink, keep, grow) and every effect; 25 x 1000 is more
+    // than one batch of rows.
+    const Bitmap source = GradientBitmap(40, 30, 3);
+    for (const auto& [width, height] :
+         {std::pair{25, 17}, std::pair{25, 30}, std::pair{25, 71}, std::pair{40, 17},
+          std::pair{40, 30}, std::pair{63, 71}, std::pair{25, 1000}}) {
+        for (const auto& [mono, sepia] : {std::pair{false, false}, std::pair{true, false},
+                                          std::pair{false, true}, std::pair{true, true}}) {
+            Bitmap expected;
+            MakeOutBitmap(source, expected, width, height, mono, sepia);
+            Bitmap rows = Bitmap::Uninitialized(width, height);
+            const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+            int y = 0;
+            MakeOutRows(source, width, height, mono, sepia, [&](std::span<std::uint8_t> made) {
+                ASSERT_EQ(made.size() % rowBytes, 0u);
+                for (; !made.empty(); made = made.subspan(rowBytes)) {
+                    ASSERT_LT(y, height);
+                    std::copy_n(made.begin(), rowBytes, rows.Row(y++));
+                }
+            });
+            EXPECT_EQ(y, height);
+            EXPECT_TRUE(rows.SamePixels(expected))
+                << width << " x " << height << (mono ? " mono" : "") << (sepia ? " sepia" : "");
+        }
+    }
+    EXPECT_TRUE(source.SamePixels(GradientBitmap(40, 30, 3))) << "the source is left as it was";
+}

@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace tessaly;
 using namespace tessaly::fixtures;
@@ -75,6 +77,46 @@ template <typename Error> bool Throws(const std::function<void()>& step) {
 }
 
 constexpr std::uint64_t kMiB = 1 << 20;
+
+// Bytes this process has read from files so far (rchar of /proc/self/io).
+std::uint64_t BytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    ADD_FAILURE() << "no rchar in /proc/self/io";
+    return 0;
+}
+
+// The start of image, `count` bytes of `garbage`, then the rest of the file.
+Bytes WithGarbageAfterStart(const Bytes& jpeg, std::uint64_t count, std::uint8_t garbage) {
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    out.resize(2 + count, garbage);
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+// The start of image, `count` APP5 segments of the largest size, then the rest of the file.
+Bytes WithLargestSegments(const Bytes& jpeg, std::uint64_t count) {
+    Bytes segment(2 + 65535, 0x5A);
+    segment[0] = 0xFF, segment[1] = 0xE5, segment[2] = 0xFF, segment[3] = 0xFF;
+    Bytes out(jpeg.begin(), jpeg.begin() + 2);
+    for (std::uint64_t i = 0; i < count; ++i)
+        out.insert(out.end(), segment.begin(), segment.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+std::string ErrorOf(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const JpegError& e) {
+        return e.what();
+    }
+    return "no error";
+}
 
 } // namespace
 
@@ -207,6 +249,67 @@ TEST(JpegDecoder, FileIsReadAsTheDecoderAsksAndANonJpegIsRefusedAtOnce) {
     EXPECT_TRUE(tessaly::testing::RunsWithin(32 * kMiB, [&] {
         return Throws<JpegError>([&] { DecodeJpegFile((dir / "empty.jpg").string()); });
     }));
+}
+
+TEST(JpegDecoder, GarbageWhereAMarkerIsDueEndsTheStreamOnceItPassesTheBound) {
+    // libjpeg skips anything while it looks for the next marker, fill bytes (0xFF) included.
+    // Within the bound the file reads as if the garbage were not there; beyond it the stream
+    // ends there, before the frame.
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(64, 48));
+    const Bitmap expected = DecodeJpeg(jpeg);
+    for (const std::uint8_t garbage : {0x00, 0x5A, 0xFF}) {
+        const std::uint64_t within = kMaxBytesWithoutMarker - 128 * 1024;
+        const std::uint64_t beyond = kMaxBytesWithoutMarker + 128 * 1024;
+        EXPECT_TRUE(DecodeJpeg(WithGarbageAfterStart(jpeg, within, garbage)).SamePixels(expected))
+            << int{garbage};
+        EXPECT_NE(ErrorOf([&] {
+                      ReadJpegHeader(WithGarbageAfterStart(jpeg, beyond, garbage));
+                  }).find("contains no image"),
+                  std::string::npos)
+            << int{garbage};
+    }
+    // Marker segments in a row: the largest ICC profile (255 segments) reads; past the
+    // bound on the header the stream ends before the frame.
+    EXPECT_TRUE(DecodeJpeg(WithLargestSegments(jpeg, 255)).SamePixels(expected));
+    EXPECT_NE(ErrorOf([&] {
+                  ReadJpegHeader(WithLargestSegments(jpeg, kMaxMarkerBytes / 65537 + 2));
+              }).find("contains no image"),
+              std::string::npos);
+}
+
+TEST(JpegDecoder, GigabytesOfNothingAreNotReadWhereverLibjpegWouldSearchOn) {
+    const TempDir dir;
+    const Bitmap source = GradientBitmap(64, 48);
+    const Bytes progressive = EncodeJpeg(source, {.progressive = true});
+    const Bytes restarts = EncodeJpeg(source, {.restartRows = 1});
+    const Bytes start(progressive.begin(), progressive.begin() + 2);
+    const Bytes jfif(progressive.begin(), progressive.begin() + 20);  // and the JFIF segment
+    const Bytes lastScan(progressive.begin(), progressive.end() - 2); // no end of image
+    const Bytes restartCut(restarts.begin(), // a few bytes into the second restart interval
+                           restarts.begin() +
+                               static_cast<std::ptrdiff_t>(LastMarker(restarts, 0xD0) + 8));
+    // Each followed by 3 GiB the file system does not store: libjpeg would look for a marker
+    // through all of them (before the frame, after a marker segment, after the last scan, at
+    // a restart marker).
+    for (const auto& [name, bytes] :
+         {std::pair{"start", start}, std::pair{"jfif", jfif}, std::pair{"last-scan", lastScan},
+          std::pair{"restart", restartCut}}) {
+        WriteFile(dir / name, bytes);
+        std::filesystem::resize_file(dir / name, std::uintmax_t{3} << 30);
+    }
+    const std::uint64_t readBefore = BytesReadSoFar();
+    for (const char* name : {"start", "jfif"}) {
+        const RegularFile file((dir / name).string());
+        EXPECT_NE(ErrorOf([&] { ReadJpegHeader(file); }).find("contains no image"),
+                  std::string::npos)
+            << name;
+    }
+    // The complete picture, as from the file that ends after its last scan.
+    EXPECT_TRUE(DecodeJpegFile((dir / "last-scan").string()).SamePixels(DecodeJpeg(lastScan)));
+    // The rows before the cut as decoded from the whole file.
+    const Bitmap cut = DecodeJpegFile((dir / "restart").string());
+    EXPECT_TRUE(std::equal(cut.Row(0), cut.Row(0) + 3 * 64, DecodeJpeg(restarts).Row(0)));
+    EXPECT_LT(BytesReadSoFar() - readBefore, 16 * kMiB);
 }
 
 TEST(JpegDecoder, ScaledDecodeTakesTheSmallestEighthNotBelowTheAskedSize) {

@@ -440,13 +440,58 @@ TEST(WriteFileReplacing, AWritableFileInALockedFolderIsRewrittenInPlace) {
     EXPECT_EQ(EntriesIn(folder), 2u);
 }
 
-TEST(WriteFileReplacing, RefusesAReadOnlyFile) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write any file";
+// Regression: PPM output was made whole in memory before it was written.
+TEST(WriteFileReplacing, ContentMadeWhileItIsWrittenReplacesTheFileOnlyWhenComplete) {
+    TempDir dir;
+    Bytes content(3 * (std::size_t{1} << 20) + 7);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i * 7);
+    // Three bytes at a time, across the pieces the file is written in.
+    const ContentProducer inSmallPieces = [&](const ContentSink& sink) {
+        for (std::size_t i = 0; i < content.size(); i += 3)
+            sink(std::span(content).subspan(i, std::min<std::size_t>(3, content.size() - i)));
+    };
+    struct GivenUp {};
+    const ContentProducer givenUpHalfWay = [&](const ContentSink& sink) {
+        sink(std::span(content).first(content.size() / 2));
+        throw GivenUp{};
+    };
+    const fs::path target = dir / "out.ppm";
+    WriteFile(target, kOldContent);
+    EXPECT_THROW(WriteFileReplacing(target, content.size(), givenUpHalfWay), GivenUp);
+    for (const std::size_t wrongSize : {content.size() - 1, content.size() + 1})
+        EXPECT_THROW(WriteFileReplacing(target, wrongSize, inSmallPieces), std::logic_error);
+    EXPECT_EQ(ReadFile(target), kOldContent);
+    EXPECT_EQ(EntriesIn(dir.path()), 1u) << "no temporary file is left behind";
+    WriteFileReplacing(target, content.size(), inSmallPieces);
+    EXPECT_EQ(ReadFile(target), content);
+
+    // Rewritten in place, where the folder takes no new entries.
+    const fs::path folder = dir / "locked";
+    fs::create_directory(folder);
+    WriteFile(folder / "a.ppm", kOldContent);
+    LockedFolder lock(folder);
+    if (!lock.locked())
+        GTEST_SKIP() << "no folder here can be locked";
+    EXPECT_THROW(WriteFileReplacing(folder / "a.ppm", content.size(), givenUpHalfWay), GivenUp);
+    EXPECT_EQ(ReadFile(folder / "a.ppm"), kOldContent);
+    WriteFileReplacing(folder / "a.ppm", content.size(), inSmallPieces);
+    EXPECT_EQ(ReadFile(folder / "a.ppm"), content);
+}
+
+// Regression: root, whom the system lets write any file, replaced a read-only one.
+TEST(WriteFileReplacing, RefusesAReadOnlyFileWhoeverSaves) {
     TempDir dir;
     WriteFile(dir / "locked.ppm", kOldContent);
     fs::permissions(dir / "locked.ppm", static_cast<fs::perms>(0444));
     const Bytes bytes = {1, 2, 3};
     EXPECT_THROW(WriteFileReplacing(dir / "locked.ppm", bytes), FileCreateError);
     EXPECT_EQ(ReadFile(dir / "locked.ppm"), kOldContent);
+    // Its owner may write it, though nobody may read it: not read-only.
+    WriteFile(dir / "write-only.ppm", kOldContent);
+    fs::permissions(dir / "write-only.ppm", static_cast<fs::perms>(0200));
+    WriteFileReplacing(dir / "write-only.ppm", bytes);
+    EXPECT_EQ(ModeOf(dir / "write-only.ppm"), 0200u);
+    fs::permissions(dir / "write-only.ppm", static_cast<fs::perms>(0600));
+    EXPECT_EQ(ReadFile(dir / "write-only.ppm"), bytes);
 }
