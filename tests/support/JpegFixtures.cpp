@@ -137,6 +137,13 @@ Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
     return Bytes(c.buffer, c.buffer + c.size);
 }
 
+std::size_t FirstScanData(const Bytes& jpeg) {
+    for (std::size_t i = 2; i + 3 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            return i + 2 + (std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]);
+    return 0;
+}
+
 Bytes ExifSegment(const Bytes& tiff) {
     const std::size_t length = 2 + 6 + tiff.size();
     if (length > 0xFFFF)

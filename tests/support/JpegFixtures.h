@@ -4,6 +4,7 @@
 
 #include "imaging/Bitmap.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -43,6 +44,9 @@ Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green,
 
 // Encodes the bitmap (its blue, green, red bytes) as a JPEG.
 Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
+
+// Offset of the first byte after the header of the file's first scan (0 when it has none).
+std::size_t FirstScanData(const Bytes& jpeg);
 
 // An APP1 segment holding "Exif\0\0" followed by the given TIFF bytes.
 Bytes ExifSegment(const Bytes& tiff);
