@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,11 +40,31 @@ Bitmap GradientBitmap(int width, int height, unsigned seed = 0);
 // compresses and decodes like one: about 1.6 bits a pixel at quality 90.
 Bitmap PhotoLikeBitmap(int width, int height);
 
+// The rows of PhotoLikeBitmap(width, height) one at a time, asked for top to bottom.
+class PhotoLikeRows {
+public:
+    PhotoLikeRows(int width, int height);
+    void operator()(int y, std::uint8_t* bgr);
+
+private:
+    int width_;
+    int height_;
+    std::uint32_t seed_ = 12345;
+};
+
+// Writes row y of a picture into `bgr` (blue, green, red); rows are asked for top to bottom.
+using RowMaker = std::function<void(int y, std::uint8_t* bgr)>;
+
 // A picture of one colour.
 Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
 
 // Encodes the bitmap (its blue, green, red bytes) as a JPEG.
 Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
+
+// Encodes a width x height picture made row by row as a JPEG file, without holding the
+// picture: for pictures too large to keep in memory.
+void WriteJpegFile(const std::filesystem::path& path, int width, int height, const RowMaker& rows,
+                   const JpegOptions& options = {});
 
 // Offset of the first byte after the header of the file's first scan (0 when it has none).
 std::size_t FirstScanData(const Bytes& jpeg);
