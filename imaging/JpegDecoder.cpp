@@ -3,6 +3,7 @@
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
 #include "imaging/JpegInput.h"
+#include "imaging/JpegPlaneRows.h"
 #include "imaging/JpegScanMonitor.h"
 #include "imaging/YccPlanes.h"
 
@@ -23,7 +24,9 @@ using jpeg_detail::Input;
 using jpeg_detail::InstallSource;
 using jpeg_detail::OnProgress;
 using jpeg_detail::PictureBlocks;
+using jpeg_detail::PlaneRows;
 using jpeg_detail::ReadOffset;
+using jpeg_detail::ReadPlanes;
 using jpeg_detail::ScanMonitor;
 using jpeg_detail::StreamSource;
 
@@ -72,20 +75,6 @@ struct BgrRows {
     // by one, top to bottom, instead of being kept in place.
     void (*rowSink)(void* context, const unsigned char* row);
     void* sinkContext;
-};
-
-// Writes the planes libjpeg decodes before upsampling and colour conversion.
-struct PlaneRows {
-    int layout; // YccPlanes::Layout
-    int count;
-    unsigned char* base[3];
-    std::size_t stride[3];
-    int width[3]; // samples of picture data
-    int height[3];
-    int rows[3]; // rows allocated
-    // Where rows past the allocated ones go: libjpeg is handed a whole iMCU row of pointers
-    // but writes only the block rows that hold picture data.
-    unsigned char* spare;
 };
 
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
@@ -217,28 +206,6 @@ bool PreparePlanes(j_decompress_ptr cinfo, void* context) {
     jpeg_calc_output_dimensions(cinfo);
     // Full size: libjpeg's blocks are 8 x 8 samples, as the planes were made for.
     return cinfo->min_DCT_scaled_size == DCTSIZE;
-}
-
-int ReadPlanes(j_decompress_ptr cinfo, void* context) {
-    const auto* out = static_cast<const PlaneRows*>(context);
-    JSAMPROW rows[3][MAX_SAMP_FACTOR * DCTSIZE];
-    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
-    const int lines = cinfo->max_v_samp_factor * DCTSIZE;
-    while (cinfo->output_scanline < cinfo->output_height) {
-        const int iMcuRow = static_cast<int>(cinfo->output_scanline) / lines;
-        for (int i = 0; i < out->count; ++i) {
-            const int height = cinfo->comp_info[i].v_samp_factor * DCTSIZE;
-            for (int k = 0; k < height; ++k) {
-                const int y = iMcuRow * height + k;
-                rows[i][k] = y < out->rows[i]
-                                 ? out->base[i] + out->stride[i] * static_cast<std::size_t>(y)
-                                 : out->spare;
-            }
-        }
-        if (jpeg_read_raw_data(cinfo, planes, static_cast<JDIMENSION>(lines)) == 0)
-            break;
-    }
-    return static_cast<int>(std::min(cinfo->output_scanline, cinfo->output_height));
 }
 
 Status DecodeC(StreamSource* src, DecodeTarget* target, ErrorManager* err) {
