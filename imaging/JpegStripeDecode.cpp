@@ -119,37 +119,16 @@ int ReadBgr(j_decompress_ptr cinfo, const StripeJob* job) {
     return std::max(static_cast<int>(cinfo->output_scanline) - job->skipRows, 0);
 }
 
-bool PlanesFit(const jpeg_decompress_struct& cinfo, const StripeJob* job) {
-    if (cinfo.num_components != job->planeCount || cinfo.min_DCT_scaled_size != DCTSIZE)
+bool PlanesFit(const jpeg_decompress_struct& cinfo, const PlaneRows& planes) {
+    if (cinfo.num_components != planes.count || cinfo.min_DCT_scaled_size != DCTSIZE)
         return false;
-    for (int i = 0; i < job->planeCount; ++i) {
+    for (int i = 0; i < planes.count; ++i) {
         const jpeg_component_info& comp = cinfo.comp_info[i];
-        if (static_cast<int>(comp.downsampled_width) != job->planeWidth[i] ||
-            std::size_t{comp.width_in_blocks} * DCTSIZE > job->planeStride[i])
+        if (static_cast<int>(comp.downsampled_width) != planes.width[i] ||
+            std::size_t{comp.width_in_blocks} * DCTSIZE > planes.stride[i])
             return false;
     }
     return true;
-}
-
-int ReadPlanes(j_decompress_ptr cinfo, const StripeJob* job) {
-    JSAMPROW rows[3][MAX_SAMP_FACTOR * DCTSIZE];
-    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
-    const int lines = cinfo->max_v_samp_factor * DCTSIZE;
-    while (cinfo->output_scanline < cinfo->output_height) {
-        const int iMcuRow = static_cast<int>(cinfo->output_scanline) / lines;
-        for (int i = 0; i < job->planeCount; ++i) {
-            const int height = cinfo->comp_info[i].v_samp_factor * DCTSIZE;
-            for (int k = 0; k < height; ++k) {
-                const int y = iMcuRow * height + k;
-                rows[i][k] = y < job->planeRows[i]
-                                 ? job->plane[i] + job->planeStride[i] * static_cast<std::size_t>(y)
-                                 : job->spare;
-            }
-        }
-        if (jpeg_read_raw_data(cinfo, planes, static_cast<JDIMENSION>(lines)) == 0)
-            break;
-    }
-    return static_cast<int>(std::min(cinfo->output_scanline, cinfo->output_height));
 }
 
 } // namespace
@@ -198,7 +177,7 @@ StripeStatus DecodeStripeC(StripeSource* src, StripeJob* job, ErrorManager* err)
     if (fits && job->eighths == 0) {
         cinfo.raw_data_out = TRUE;
         jpeg_calc_output_dimensions(&cinfo);
-        fits = PlanesFit(cinfo, job);
+        fits = PlanesFit(cinfo, job->planes);
     } else if (fits) {
         SetBgrOutput(&cinfo, job->eighths);
         fits = static_cast<int>(cinfo.output_width) == job->outWidth &&
@@ -211,7 +190,7 @@ StripeStatus DecodeStripeC(StripeSource* src, StripeJob* job, ErrorManager* err)
     monitor.blocksAllowed = PictureBlocks(cinfo) * kMaxScanPasses;
     cinfo.progress = &monitor.pub;
     jpeg_start_decompress(&cinfo);
-    job->rowsDone = job->eighths == 0 ? ReadPlanes(&cinfo, job) : ReadBgr(&cinfo, job);
+    job->rowsDone = job->eighths == 0 ? ReadPlanes(&cinfo, &job->planes) : ReadBgr(&cinfo, job);
     // As in the whole decode, the end of the data is never asked for.
     jpeg_destroy_decompress(&cinfo);
     return StripeStatus::Ok;

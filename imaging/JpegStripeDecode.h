@@ -8,6 +8,7 @@
 
 #include "imaging/JpegErrorManager.h"
 #include "imaging/JpegInput.h"
+#include "imaging/JpegPlaneRows.h"
 
 #include <atomic>
 #include <cstddef>
@@ -65,14 +66,8 @@ struct StripeJob {
     int skipRows;
     int keptRows;
     unsigned char* scratch;
-    // Planes: the stripe picture's rows of component i go to plane[i] on, planeStride[i]
-    // bytes apart, as far as there is room (planeRows[i] rows), and to `spare` beyond.
-    int planeCount;
-    unsigned char* plane[3];
-    std::size_t planeStride[3];
-    int planeWidth[3];
-    int planeRows[3];
-    unsigned char* spare;
+    // Planes: the stripe picture's rows, its first row of each component at planes.base[i].
+    PlaneRows planes;
     int rowsDone;       // out: the rows (of the output, or of the luma plane) written
     int markersChanged; // out: a restart marker was not the one planned
 };

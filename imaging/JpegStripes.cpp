@@ -194,15 +194,17 @@ void JpegStripes::Decode(int stripe, YccPlanes& out, const std::atomic<bool>* st
     std::vector<unsigned char> spare(out.Stride(0));
     StripeJob job{};
     job.eighths = 0;
-    job.planeCount = out.PlaneCount();
-    for (int i = 0; i < job.planeCount; ++i) {
+    jpeg_detail::PlaneRows& planes = job.planes;
+    planes.count = out.PlaneCount();
+    for (int i = 0; i < planes.count; ++i) {
+        // The stripe picture's rows from its top, as far as the planes have room.
         const int top = s.from * v_[static_cast<std::size_t>(i)] * 8;
-        job.plane[i] = out.Row(i, top);
-        job.planeStride[i] = out.Stride(i);
-        job.planeWidth[i] = out.PlaneWidth(i);
-        job.planeRows[i] = out.AllocatedRows(i) - top;
+        planes.base[i] = out.Row(i, top);
+        planes.stride[i] = out.Stride(i);
+        planes.width[i] = out.PlaneWidth(i);
+        planes.rows[i] = out.AllocatedRows(i) - top;
     }
-    job.spare = spare.data();
+    planes.spare = spare.data();
     Run(s, job, stop);
     if (job.rowsDone != PictureHeight(s))
         throw JpegError("a stripe of the picture ended early");
