@@ -24,17 +24,7 @@ extern "C" boolean FillRenumbered(j_decompress_ptr cinfo) {
         return FALSE;
     const std::size_t count = std::min(stream.pub.bytes_in_buffer, kReadBuffer);
     std::memcpy(src->piece, stream.pub.next_input_byte, count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const JOCTET c = src->piece[i];
-        if (src->afterFF) {
-            if (c >= JPEG_RST0 && c <= JPEG_RST0 + 7)
-                src->piece[i] =
-                    static_cast<JOCTET>(JPEG_RST0 + ((c - JPEG_RST0 - src->markerShift) & 7));
-            src->afterFF = c == 0xFF;
-        } else if (c == 0xFF) {
-            src->afterFF = 1;
-        }
-    }
+    RenumberRestarts(src->piece, count, src->markerShift, src->afterFF);
     stream.pub.next_input_byte = src->piece;
     stream.pub.bytes_in_buffer = count;
     stream.bufferStart = src->piece;
@@ -132,6 +122,27 @@ bool PlanesFit(const jpeg_decompress_struct& cinfo, const PlaneRows& planes) {
 }
 
 } // namespace
+
+void RenumberRestarts(JOCTET* bytes, std::size_t count, int shift, int& afterFF) {
+    std::size_t i = 0;
+    for (;;) {
+        if (!afterFF) {
+            const void* ff = std::memchr(bytes + i, 0xFF, count - i);
+            if (ff == nullptr)
+                return;
+            i = static_cast<std::size_t>(static_cast<const JOCTET*>(ff) - bytes) + 1;
+            afterFF = 1;
+        }
+        while (i < count && bytes[i] == 0xFF)
+            ++i;
+        if (i == count)
+            return;
+        if (bytes[i] >= JPEG_RST0 && bytes[i] <= JPEG_RST0 + 7)
+            bytes[i] = static_cast<JOCTET>(JPEG_RST0 + ((bytes[i] - JPEG_RST0 - shift) & 7));
+        afterFF = 0;
+        ++i;
+    }
+}
 
 bool ProbeStripeHeader(std::span<const std::uint8_t> header, int eighths, unsigned interval,
                        StripeHeaderFacts& facts) {

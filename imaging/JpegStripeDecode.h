@@ -46,6 +46,11 @@ struct StripeSource {
     int afterFF;     // the last byte handed out was 0xFF
 };
 
+// Renumbers the restart markers among `count` bytes of the stream: each 0xFF, any fill
+// bytes after it, then a code; a restart marker's number is taken `shift` down. `afterFF`
+// carries a 0xFF at the end of one piece of the stream to the next.
+void RenumberRestarts(JOCTET* bytes, std::size_t count, int shift, int& afterFF);
+
 // One stripe's decode. Plain data only: it is used inside libjpeg's setjmp frame.
 struct StripeJob {
     // The stream: `header`, then the file's data from `dataAt` on.

@@ -1,5 +1,6 @@
 #include "imaging/JpegStripes.h"
 
+#include "imaging/JpegStripeDecode.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <algorithm>
@@ -203,6 +204,24 @@ TEST(JpegStripes, FilesAStripeCannotDecodeAsTheWholeFileGetNoPlan) {
         const JpegInfo info = ReadJpegHeader(jpeg);
         EXPECT_FALSE(JpegStripes::Scaled(jpeg, info, 8, 4).has_value());
         EXPECT_FALSE(JpegStripes::ToKeep(jpeg, info, 4).has_value());
+    }
+}
+
+// A stripe's data reach libjpeg in pieces, which may part a marker's 0xFF, its fill bytes
+// and its code.
+TEST(JpegStripes, RestartMarkersAreRenumberedWhereverThePiecesOfTheDataPart) {
+    const Bytes data = {0xD2, 0xFF, 0x00, 0xFF, 0xD3, 0x34, 0xFF, 0xFF, 0xFF,
+                        0xD0, 0xFF, 0x00, 0xD7, 0xFF, 0xD9, 0xFF, 0xD7, 0x56};
+    Bytes expected = data; // taken 3 down: RST3 -> RST0, RST0 -> RST5, RST7 -> RST4
+    expected[4] = 0xD0;
+    expected[9] = 0xD5;
+    expected[16] = 0xD4;
+    for (std::size_t part = 0; part <= data.size(); ++part) {
+        Bytes bytes = data;
+        int afterFF = 0;
+        jpeg_detail::RenumberRestarts(bytes.data(), part, 3, afterFF);
+        jpeg_detail::RenumberRestarts(bytes.data() + part, bytes.size() - part, 3, afterFF);
+        EXPECT_EQ(bytes, expected) << "parted after " << part << " bytes";
     }
 }
 
