@@ -1,38 +1,89 @@
 // The viewer's load path on arbitrary bytes: the header read when a file is shown, the size
 // check, and the full decode of its first paint, all through the project's libjpeg wrapper;
-// and the picture as the viewer keeps it, which must read the same pixels.
+// the picture as the viewer keeps it, which must read the same pixels; and, for a file with
+// restart markers, the decode in stripes, which must give the decode in one piece.
 #include "imaging/JpegDecoder.h"
+#include "imaging/JpegStripes.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace {
 // Pictures above this are only checked, not decoded, so that a run stays within the
 // fuzzer's memory limit; the decoder's own limit is far higher.
 constexpr std::uint64_t kFuzzDecodePixels = 16u << 20;
+// Stripes asked of a plan: more than two, so that middle stripes are cut on both sides.
+constexpr int kStripes = 4;
+
+// Decodes every stripe of `plan` into `picture`; false when one gives up, as a stripe may
+// when libjpeg refuses what it reads.
+template <typename Picture> bool DecodeStripes(const tessaly::JpegStripes& plan, Picture& picture) {
+    try {
+        for (int i = 0; i < plan.Count(); ++i)
+            plan.Decode(i, picture);
+        return true;
+    } catch (const tessaly::JpegError&) {
+        return false;
+    }
+}
+
+// A picture decoded in stripes must be the one decoded in one piece (`pixels`, or nothing
+// when that decode failed), at full size and as kept.
+void CheckStripes(std::span<const std::uint8_t> bytes, const tessaly::JpegInfo& info,
+                  const tessaly::Bitmap* pixels) {
+    if (const auto plan = tessaly::JpegStripes::Scaled(bytes, info, 8, kStripes)) {
+        tessaly::Bitmap striped = plan->NewBitmap();
+        if (DecodeStripes(*plan, striped) && (pixels == nullptr || !striped.SamePixels(*pixels)))
+            __builtin_trap();
+    }
+    if (const auto plan = tessaly::JpegStripes::ToKeep(bytes, info, kStripes)) {
+        std::optional<tessaly::DecodedPicture> kept;
+        if (plan->MakesPlanes()) {
+            tessaly::YccPlanes planes = plan->NewPlanes();
+            if (DecodeStripes(*plan, planes))
+                kept.emplace(std::move(planes));
+        } else {
+            tessaly::Bitmap bitmap = plan->NewBitmap();
+            if (DecodeStripes(*plan, bitmap))
+                kept.emplace(std::move(bitmap));
+        }
+        if (kept && (pixels == nullptr || !kept->SamePixels(*pixels)))
+            __builtin_trap();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
+    tessaly::JpegInfo info;
     try {
-        const tessaly::JpegInfo info = tessaly::ReadJpegHeader(bytes);
+        info = tessaly::ReadJpegHeader(bytes);
         tessaly::CheckDecodable(info);
-        if (static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >
-            kFuzzDecodePixels)
-            return 0;
-        const tessaly::Bitmap pixels = tessaly::DecodeJpeg(bytes);
-        if (pixels.Width() != info.width || pixels.Height() != info.height)
+    } catch (const tessaly::JpegError&) {
+        return 0; // not a decodable picture: an empty picture in the viewer
+    }
+    if (static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >
+        kFuzzDecodePixels)
+        return 0;
+    std::optional<tessaly::Bitmap> pixels;
+    try {
+        pixels = tessaly::DecodeJpeg(bytes);
+    } catch (const tessaly::JpegError&) {
+    }
+    if (pixels) {
+        if (pixels->Width() != info.width || pixels->Height() != info.height)
             __builtin_trap(); // the decoded size must be the header's
         bool same = false;
         try {
-            same = tessaly::DecodeJpegToKeep(bytes, info).SamePixels(pixels);
+            same = tessaly::DecodeJpegToKeep(bytes, info).SamePixels(*pixels);
         } catch (const tessaly::JpegError&) {
         }
         if (!same)
             __builtin_trap(); // kept as planes or not, every pixel must be the decoded one
-    } catch (const tessaly::JpegError&) {
-        // not a decodable picture: an empty picture in the viewer
     }
+    CheckStripes(bytes, info, pixels ? &*pixels : nullptr);
     return 0;
 }
