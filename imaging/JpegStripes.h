@@ -5,10 +5,11 @@
 // data afresh at each marker. Where a restart interval begins at the top of a row of iMCUs
 // (the rows of MCUs libjpeg decodes at once), a stripe of such rows can be decoded on its
 // own: libjpeg reads the file's marker segments with the frame's height set to the
-// stripe's, then the file's data from that interval on, straight from the file. Where the
-// chroma upsampling at the chosen scale reaches across rows (libjpeg's triangle filter for
-// 4:2:0 and 4:4:0 at full size), each stripe also decodes the iMCU rows next to it and drops
-// them, so its rows are those of the whole decode.
+// stripe's, then the file's data from that interval on, straight from the file, its restart
+// markers renumbered on the way. Where the chroma upsampling at the chosen scale reaches
+// across rows (libjpeg's triangle filter for 4:2:0 at full size, for 4:4:0 from 2/8 on),
+// each stripe also decodes the iMCU rows next to it and drops them, so its rows are those
+// of the whole decode.
 //
 // Files of any other kind (no restart markers, progressive, arithmetic-coded, CMYK or YCCK)
 // and files whose markers are not exactly as libjpeg reads them without recovering from
