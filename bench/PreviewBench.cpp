@@ -61,8 +61,7 @@ const TempDir& Folder() {
         const Bytes index = MpfSegment(1);
         for (const Size& size : kSizes) {
             PhotoLikeRows rows(size.width, size.height);
-            const Bytes primary = EncodeJpegRows(size.width, size.height,
-                                                 [&](int, std::uint8_t* bgr) { rows.Next(bgr); },
+            const Bytes primary = EncodeJpegRows(size.width, size.height, rows,
                                                  {.quality = 90, .segments = {exifSegment, index}});
             WriteFile(dir / IndexPath(size.megapixels),
                       AddMpfPictures(primary, {{kMpfLargeThumbnailFullHd, preview}}));

@@ -1,7 +1,8 @@
 // Writes small seed inputs for the fuzz targets, made by the project itself:
 //   OUT/jpeg  JPEG files of every kind the loader meets: baseline, progressive, grey-scale,
 //             CMYK, arithmetic-coded, odd sizes, with EXIF and comment segments, turned by
-//             their orientation, with colour profiles whole, split and broken;
+//             their orientation, with colour profiles whole, split and broken, with restart
+//             markers (which are decoded in stripes too);
 //   OUT/exif  files holding EXIF blocks in both byte orders with values of every type;
 //   OUT/rtf   RTF documents using the features of the readme reader;
 //   OUT/preview  photos with previews: EXIF thumbnails, multi-picture indexes naming large
@@ -103,6 +104,17 @@ void WriteJpegSeeds(const fs::path& dir) {
     Write(dir / "one-pixel.jpg", EncodeJpeg(SolidBitmap(1, 1, 10, 200, 30)));
     Write(dir / "odd-size.jpg", EncodeJpeg(GradientBitmap(17, 9, 2), {.quality = 90}));
     Write(dir / "quality-100.jpg", EncodeJpeg(GradientBitmap(16, 16, 3), {.quality = 100}));
+    // Restart markers every row of MCUs, every few MCUs (not a whole row: only some rows
+    // begin an interval), and every two rows of a 4:4:0 picture, whose upsampling reaches
+    // across rows at every scale.
+    Write(dir / "restart-rows.jpg",
+          EncodeJpeg(GradientBitmap(48, 80, 4), {.quality = 75, .restartRows = 1}));
+    Write(dir / "restart-mcus.jpg",
+          EncodeJpeg(GradientBitmap(45, 70, 5),
+                     {.quality = 75, .lumaH = 1, .lumaV = 1, .restartMcus = 4}));
+    Write(dir / "restart-440.jpg",
+          EncodeJpeg(GradientBitmap(37, 83, 6),
+                     {.quality = 75, .lumaH = 1, .lumaV = 2, .restartRows = 2}));
     Write(dir / "with-exif.jpg",
           EncodeJpeg(gradient, {.quality = 75,
                                 .segments = {ExifSegment(CameraExif(ByteOrder::Motorola)),

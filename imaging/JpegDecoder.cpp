@@ -3,7 +3,9 @@
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegErrorManager.h"
 #include "imaging/JpegHeaderMarkers.h"
-#include "imaging/JpegStreamBounds.h"
+#include "imaging/JpegInput.h"
+#include "imaging/JpegPlaneRows.h"
+#include "imaging/JpegScanMonitor.h"
 #include "imaging/YccPlanes.h"
 
 #include <algorithm>
@@ -12,18 +14,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <jerror.h>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace tessaly {
 
 using jpeg_detail::ErrorManager;
-using jpeg_detail::StreamBounds;
+using jpeg_detail::Input;
+using jpeg_detail::InstallSource;
+using jpeg_detail::OnProgress;
+using jpeg_detail::PictureBlocks;
+using jpeg_detail::PlaneRows;
+using jpeg_detail::ReadOffset;
+using jpeg_detail::ReadPlanes;
+using jpeg_detail::ScanMonitor;
+using jpeg_detail::StreamSource;
 
 JpegTooLarge::JpegTooLarge(int width, int height)
     : JpegError("the picture is too large to show (" + std::to_string(width) + " x " +
@@ -33,120 +41,6 @@ JpegTooLarge::JpegTooLarge(int width, int height)
       width_(width), height_(height) {}
 
 namespace {
-
-// Bytes libjpeg is handed from a file at a time.
-constexpr std::size_t kReadBuffer = 64 * 1024;
-
-// What libjpeg reads: bytes in memory or a file read with pread, handed out in pieces of
-// kReadBuffer bytes. The stream is the data up to `end`, then, for a decode cut before a
-// damaged marker segment, the two bytes of an end-of-image marker; `end` moves to where the
-// stream's bounds end it (JpegStreamBounds.h). Plain data only: these fields are used inside
-// libjpeg's callbacks, where nothing may throw.
-struct StreamSource {
-    jpeg_source_mgr pub;         // first member: libjpeg sees only this
-    const unsigned char* memory; // the whole data, or nullptr for a file
-    int fd;
-    std::uint64_t end;      // bytes of the data in the stream
-    int cut;                // an end-of-image marker follows `end`
-    std::uint64_t next;     // stream offset of the next fill
-    std::uint64_t bufferAt; // stream offset of the bytes last handed out
-    const JOCTET* bufferStart;
-    int readErrno;  // errno of a failed read
-    JOCTET* buffer; // kReadBuffer bytes for a file
-    StreamBounds bounds;
-};
-
-const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
-
-extern "C" void InitSource(j_decompress_ptr) {}
-
-extern "C" void TermSource(j_decompress_ptr) {}
-
-void Hand(StreamSource* src, const JOCTET* bytes, std::size_t count, std::uint64_t at) {
-    src->pub.next_input_byte = bytes;
-    src->pub.bytes_in_buffer = count;
-    src->bufferStart = bytes;
-    src->bufferAt = at;
-    if (at < src->end)
-        jpeg_detail::NoteHandedBytes(src->bounds, bytes, count, at);
-}
-
-extern "C" boolean FillInput(j_decompress_ptr cinfo) {
-    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
-    const std::uint64_t at = src->next;
-    if (at < src->end && !jpeg_detail::StreamGoesOn(cinfo, src->bounds, at))
-        src->end = at; // libjpeg would search on through data without structure
-    if (at < src->end) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kReadBuffer, src->end - at));
-        if (src->memory != nullptr) {
-            Hand(src, src->memory + at, want, at);
-            src->next = at + want;
-            return TRUE;
-        }
-        ssize_t n;
-        do
-            n = ::pread(src->fd, src->buffer, want, static_cast<off_t>(at));
-        while (n < 0 && (errno == EINTR || errno == EAGAIN));
-        if (n < 0) {
-            src->readErrno = errno;
-            ERREXIT(cinfo, JERR_FILE_READ);
-        }
-        if (n > 0) {
-            Hand(src, src->buffer, static_cast<std::size_t>(n), at);
-            src->next = at + static_cast<std::uint64_t>(n);
-            return TRUE;
-        }
-        src->end = at; // the file ended early (it shrank): what follows is its end
-    }
-    if (src->cut && at < src->end + 2) {
-        const std::size_t from = static_cast<std::size_t>(at - src->end);
-        Hand(src, kEndOfImage + from, 2 - from, at);
-        src->next = src->end + 2;
-        return TRUE;
-    }
-    // The data ended inside the picture: a warning, and an end-of-image marker so that
-    // libjpeg completes what it has (the rows still missing become grey).
-    WARNMS(cinfo, JWRN_JPEG_EOF);
-    Hand(src, kEndOfImage, 2, at);
-    return TRUE;
-}
-
-extern "C" void SkipInput(j_decompress_ptr cinfo, long count) {
-    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
-    if (count <= 0)
-        return;
-    const auto skip = static_cast<std::uint64_t>(count);
-    if (skip <= src->pub.bytes_in_buffer) {
-        src->pub.next_input_byte += skip;
-        src->pub.bytes_in_buffer -= skip;
-        return;
-    }
-    src->next = src->bufferAt +
-                static_cast<std::uint64_t>(src->pub.next_input_byte - src->bufferStart) + skip;
-    src->pub.bytes_in_buffer = 0;
-}
-
-void InstallSource(j_decompress_ptr cinfo, StreamSource* src) {
-    src->pub.init_source = InitSource;
-    src->pub.fill_input_buffer = FillInput;
-    src->pub.skip_input_data = SkipInput;
-    src->pub.resync_to_restart = jpeg_resync_to_restart;
-    src->pub.term_source = TermSource;
-    src->pub.next_input_byte = nullptr;
-    src->pub.bytes_in_buffer = 0;
-    src->next = 0;
-    src->bufferAt = 0;
-    src->bufferStart = nullptr;
-    cinfo->src = &src->pub;
-}
-
-// The stream offset of the next byte libjpeg would read.
-std::uint64_t ReadOffset(const StreamSource& src) {
-    if (src.bufferStart == nullptr)
-        return src.next;
-    return src.bufferAt + static_cast<std::uint64_t>(src.pub.next_input_byte - src.bufferStart);
-}
 
 enum class Status { Ok, Failed, ReadFailed, ScanLimit, WorkLimit, SizeChanged, Stopped };
 
@@ -186,67 +80,9 @@ struct BgrRows {
     void* sinkContext;
 };
 
-// Writes the planes libjpeg decodes before upsampling and colour conversion.
-struct PlaneRows {
-    int layout; // YccPlanes::Layout
-    int count;
-    unsigned char* base[3];
-    std::size_t stride[3];
-    int width[3]; // samples of picture data
-    int height[3];
-    int rows[3]; // rows allocated
-    // Where rows past the allocated ones go: libjpeg is handed a whole iMCU row of pointers
-    // but writes only the block rows that hold picture data.
-    unsigned char* spare;
-};
-
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
 // buffer holds).
 constexpr int kBatch = 16;
-
-// Counts the blocks the scans visit against the work allowed for the picture.
-struct ScanMonitor {
-    jpeg_progress_mgr pub; // first member: libjpeg sees only this
-    ErrorManager* err;
-    const std::atomic<bool>* stop;
-    int lastScan;
-    std::uint64_t blocksVisited;
-    std::uint64_t blocksAllowed;
-};
-
-extern "C" void OnProgress(j_common_ptr cinfo) {
-    auto* monitor = reinterpret_cast<ScanMonitor*>(cinfo->progress);
-    const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (monitor->stop != nullptr && monitor->stop->load(std::memory_order_relaxed)) {
-        monitor->err->scanLimitHit = 3;
-        std::longjmp(monitor->err->jump, 1);
-    }
-    if (dinfo->input_scan_number == monitor->lastScan)
-        return;
-    monitor->lastScan = dinfo->input_scan_number;
-    if (dinfo->input_scan_number > kMaxScans) {
-        monitor->err->scanLimitHit = 1;
-        std::longjmp(monitor->err->jump, 1);
-    }
-    for (int i = 0; i < dinfo->comps_in_scan; ++i) {
-        const jpeg_component_info* comp = dinfo->cur_comp_info[i];
-        monitor->blocksVisited +=
-            static_cast<std::uint64_t>(comp->width_in_blocks) * comp->height_in_blocks;
-    }
-    if (monitor->blocksVisited > monitor->blocksAllowed) {
-        monitor->err->scanLimitHit = 2;
-        std::longjmp(monitor->err->jump, 1);
-    }
-}
-
-// Every block of every component, once.
-std::uint64_t PictureBlocks(const jpeg_decompress_struct& cinfo) {
-    std::uint64_t blocks = 0;
-    for (int i = 0; i < cinfo.num_components; ++i)
-        blocks += static_cast<std::uint64_t>(cinfo.comp_info[i].width_in_blocks) *
-                  cinfo.comp_info[i].height_in_blocks;
-    return blocks;
-}
 
 std::uint64_t RoundUp(std::uint64_t value, int multiple) {
     const auto m = static_cast<std::uint64_t>(std::max(multiple, 1));
@@ -379,28 +215,6 @@ bool PreparePlanes(j_decompress_ptr cinfo, void* context) {
     return cinfo->min_DCT_scaled_size == DCTSIZE;
 }
 
-int ReadPlanes(j_decompress_ptr cinfo, void* context) {
-    const auto* out = static_cast<const PlaneRows*>(context);
-    JSAMPROW rows[3][MAX_SAMP_FACTOR * DCTSIZE];
-    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
-    const int lines = cinfo->max_v_samp_factor * DCTSIZE;
-    while (cinfo->output_scanline < cinfo->output_height) {
-        const int iMcuRow = static_cast<int>(cinfo->output_scanline) / lines;
-        for (int i = 0; i < out->count; ++i) {
-            const int height = cinfo->comp_info[i].v_samp_factor * DCTSIZE;
-            for (int k = 0; k < height; ++k) {
-                const int y = iMcuRow * height + k;
-                rows[i][k] = y < out->rows[i]
-                                 ? out->base[i] + out->stride[i] * static_cast<std::size_t>(y)
-                                 : out->spare;
-            }
-        }
-        if (jpeg_read_raw_data(cinfo, planes, static_cast<JDIMENSION>(lines)) == 0)
-            break;
-    }
-    return static_cast<int>(std::min(cinfo->output_scanline, cinfo->output_height));
-}
-
 Status DecodeC(StreamSource* src, DecodeTarget* target, ErrorManager* err) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -438,54 +252,6 @@ Status DecodeC(StreamSource* src, DecodeTarget* target, ErrorManager* err) {
     jpeg_destroy_decompress(&cinfo);
     return Status::Ok;
 }
-
-// The data a decode reads: bytes in memory or an open regular file.
-class Input {
-public:
-    explicit Input(std::span<const std::uint8_t> memory) : memory_(memory) {}
-    explicit Input(const RegularFile& file) : file_(&file) {}
-
-    // A fresh stream over the data up to `end` (everything when it is the largest value),
-    // followed by an end-of-image marker when `cut`.
-    StreamSource Source(std::uint64_t end, bool cut) {
-        StreamSource src;
-        std::memset(&src, 0, sizeof src);
-        if (file_ != nullptr) {
-            if (!buffer_)
-                buffer_ = std::make_unique<JOCTET[]>(kReadBuffer);
-            src.fd = file_->Descriptor();
-            src.buffer = buffer_.get();
-            src.end = end;
-        } else {
-            src.memory = memory_.data();
-            src.end = std::min<std::uint64_t>(end, memory_.size());
-        }
-        src.cut = cut ? 1 : 0;
-        return src;
-    }
-
-    // Bytes [offset, offset + count) as far as the data hold them.
-    std::size_t Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
-        if (file_ != nullptr)
-            return file_->ReadAt(offset, out, count);
-        if (offset >= memory_.size())
-            return 0;
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(count, memory_.size() - offset));
-        std::memcpy(out, memory_.data() + offset, n);
-        return n;
-    }
-
-    [[noreturn]] void ThrowReadError(int error) const {
-        throw FileReadError("cannot read " + (file_ ? file_->Path() : std::string("data")) + ": " +
-                            std::strerror(error));
-    }
-
-private:
-    std::span<const std::uint8_t> memory_;
-    const RegularFile* file_ = nullptr;
-    std::unique_ptr<JOCTET[]> buffer_;
-};
 
 JpegInfo ReadHeader(Input& input) {
     JpegInfo info;

@@ -53,14 +53,6 @@ Bytes Encode(int width, int height, const Encoding& e) {
                        .restartMcus = e.restartMcus});
 }
 
-// Offset of the first byte after the header of the file's first scan.
-std::size_t FirstScanData(const Bytes& jpeg) {
-    for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
-            return i + 2 + (std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]);
-    return 0;
-}
-
 Bytes Truncated(Bytes jpeg, int percent) {
     jpeg.resize(jpeg.size() * static_cast<std::size_t>(percent) / 100);
     return jpeg;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <jpeglib.h>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -12,19 +13,21 @@ namespace tessaly::fixtures {
 
 namespace {
 
-// Row y of GradientBitmap(width, height, seed).
-void GradientRow(int width, int height, unsigned seed, int y, std::uint8_t* p) {
-    for (int x = 0; x < width; ++x, p += 3) {
-        p[0] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
-        p[1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
-        p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + seed) % 2) ? 200 : 60);
+// Row y of GradientBitmap(width, height, seed), into `bgr`.
+void GradientRow(int width, int height, unsigned seed, int y, std::uint8_t* bgr) {
+    for (int x = 0; x < width; ++x, bgr += 3) {
+        bgr[0] = static_cast<std::uint8_t>((x * 255) / (width > 1 ? width - 1 : 1));
+        bgr[1] = static_cast<std::uint8_t>((y * 255) / (height > 1 ? height - 1 : 1));
+        bgr[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + seed) % 2) ? 200 : 60);
     }
 }
 
 } // namespace
 
-void PhotoLikeRows::Next(std::uint8_t* bgr) {
-    GradientRow(width_, height_, 0, y_++, bgr);
+PhotoLikeRows::PhotoLikeRows(int width, int height) : width_(width), height_(height) {}
+
+void PhotoLikeRows::operator()(int y, std::uint8_t* bgr) {
+    GradientRow(width_, height_, 0, y, bgr);
     for (int i = 0; i < width_ * 3; ++i) {
         seed_ = seed_ * 1664525u + 1013904223u;
         const int noise = static_cast<int>(seed_ >> 27) - 16;
@@ -36,7 +39,7 @@ Bitmap PhotoLikeBitmap(int width, int height) {
     Bitmap bmp = Bitmap::Uninitialized(width, height);
     PhotoLikeRows rows(width, height);
     for (int y = 0; y < height; ++y)
-        rows.Next(bmp.Row(y));
+        rows(y, bmp.Row(y));
     return bmp;
 }
 
@@ -66,34 +69,24 @@ namespace {
 struct Compressor {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr jerr{};
-    unsigned char* buffer = nullptr;
+    unsigned char* buffer = nullptr; // of a compressor writing to memory
     unsigned long size = 0;
     Compressor() {
         cinfo.err = jpeg_std_error(&jerr);
         jerr.error_exit = [](j_common_ptr c) { ThrowOnError(c); };
         jpeg_create_compress(&cinfo);
-        jpeg_mem_dest(&cinfo, &buffer, &size);
     }
     ~Compressor() {
         jpeg_destroy_compress(&cinfo);
         std::free(buffer);
     }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
 };
 
-} // namespace
-
-Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
-    return EncodeJpegRows(
-        bitmap.Width(), bitmap.Height(),
-        [&](int y, std::uint8_t* bgr) {
-            std::copy_n(bitmap.Row(y), static_cast<std::size_t>(bitmap.Width()) * 3, bgr);
-        },
-        options);
-}
-
-Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow, const JpegOptions& options) {
-    Compressor c;
-    auto& cinfo = c.cinfo;
+// Encodes the rows `rows` gives, top to bottom, to the compressor's destination.
+void Compress(jpeg_compress_struct& cinfo, int width, int height, const RowMaker& rows,
+              const JpegOptions& options) {
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     if (options.grayscale) {
@@ -131,16 +124,17 @@ Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow, const Jpe
             throw std::invalid_argument("fixture segment must start with 0xFF and a marker");
         jpeg_write_marker(&cinfo, seg[1], seg.data() + 4, static_cast<unsigned>(seg.size() - 4));
     }
-    std::vector<std::uint8_t> source(static_cast<std::size_t>(width) * 3);
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * 3);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 4);
     while (cinfo.next_scanline < cinfo.image_height) {
-        writeRow(static_cast<int>(cinfo.next_scanline), source.data());
-        const std::uint8_t* src = source.data();
-        JSAMPROW rowPtr = row.data();
+        const std::uint8_t* src = bgr.data();
+        rows(static_cast<int>(cinfo.next_scanline), bgr.data());
+        JSAMPROW rowPtr = bgr.data();
         if (options.grayscale) {
             for (int x = 0; x < width; ++x)
                 row[static_cast<std::size_t>(x)] =
                     static_cast<std::uint8_t>((src[3 * x] + src[3 * x + 1] + src[3 * x + 2]) / 3);
+            rowPtr = row.data();
         } else if (options.cmyk) {
             // Adobe inverted inks: 255 means no ink; K carries nothing here.
             for (int x = 0; x < width; ++x) {
@@ -149,13 +143,49 @@ Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow, const Jpe
                 row[4 * static_cast<std::size_t>(x) + 2] = src[3 * x + 0];
                 row[4 * static_cast<std::size_t>(x) + 3] = 255;
             }
-        } else {
-            rowPtr = source.data();
+            rowPtr = row.data();
         }
         jpeg_write_scanlines(&cinfo, &rowPtr, 1);
     }
     jpeg_finish_compress(&cinfo);
+}
+
+} // namespace
+
+Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options) {
+    return EncodeJpegRows(
+        bitmap.Width(), bitmap.Height(),
+        [&](int y, std::uint8_t* bgr) {
+            std::copy_n(bitmap.Row(y), static_cast<std::size_t>(bitmap.Width()) * 3, bgr);
+        },
+        options);
+}
+
+Bytes EncodeJpegRows(int width, int height, const RowMaker& rows, const JpegOptions& options) {
+    Compressor c;
+    jpeg_mem_dest(&c.cinfo, &c.buffer, &c.size);
+    Compress(c.cinfo, width, height, rows, options);
     return Bytes(c.buffer, c.buffer + c.size);
+}
+
+void WriteJpegFile(const std::filesystem::path& path, int width, int height, const RowMaker& rows,
+                   const JpegOptions& options) {
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
+                                                                  &std::fclose);
+    if (!file)
+        throw std::runtime_error("cannot write fixture " + path.string());
+    Compressor c;
+    jpeg_stdio_dest(&c.cinfo, file.get());
+    Compress(c.cinfo, width, height, rows, options);
+    if (std::fflush(file.get()) != 0)
+        throw std::runtime_error("cannot write fixture " + path.string());
+}
+
+std::size_t FirstScanData(const Bytes& jpeg) {
+    for (std::size_t i = 2; i + 3 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA)
+            return i + 2 + (std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]);
+    return 0;
 }
 
 Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload) {

@@ -4,6 +4,7 @@
 
 #include "imaging/Bitmap.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -40,20 +41,20 @@ Bitmap GradientBitmap(int width, int height, unsigned seed = 0);
 // compresses and decodes like one: about 1.6 bits a pixel at quality 90.
 Bitmap PhotoLikeBitmap(int width, int height);
 
-// The rows of PhotoLikeBitmap(width, height), top to bottom, made one at a time: for
-// pictures too large to hold.
+// The rows of PhotoLikeBitmap(width, height) one at a time, asked for top to bottom.
 class PhotoLikeRows {
 public:
-    PhotoLikeRows(int width, int height) : width_(width), height_(height) {}
-    // Writes the next row (width x 3 bytes: blue, green, red).
-    void Next(std::uint8_t* bgr);
+    PhotoLikeRows(int width, int height);
+    void operator()(int y, std::uint8_t* bgr);
 
 private:
     int width_;
     int height_;
-    int y_ = 0;
     std::uint32_t seed_ = 12345;
 };
+
+// Writes row y of a picture into `bgr` (blue, green, red); rows are asked for top to bottom.
+using RowMaker = std::function<void(int y, std::uint8_t* bgr)>;
 
 // A picture of one colour.
 Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green, std::uint8_t red);
@@ -61,11 +62,16 @@ Bitmap SolidBitmap(int width, int height, std::uint8_t blue, std::uint8_t green,
 // Encodes the bitmap (its blue, green, red bytes) as a JPEG.
 Bytes EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options = {});
 
-// Encodes a picture of width x height whose rows `writeRow` writes (row y, width x 3 bytes:
-// blue, green, red), asked for top to bottom, without holding the picture.
-using RowWriter = std::function<void(int y, std::uint8_t* bgr)>;
-Bytes EncodeJpegRows(int width, int height, const RowWriter& writeRow,
-                     const JpegOptions& options = {});
+// Encodes a width x height picture made row by row as a JPEG, without holding the picture.
+Bytes EncodeJpegRows(int width, int height, const RowMaker& rows, const JpegOptions& options = {});
+
+// Encodes a width x height picture made row by row as a JPEG file, without holding the
+// picture: for pictures too large to keep in memory.
+void WriteJpegFile(const std::filesystem::path& path, int width, int height, const RowMaker& rows,
+                   const JpegOptions& options = {});
+
+// Offset of the first byte after the header of the file's first scan (0 when it has none).
+std::size_t FirstScanData(const Bytes& jpeg);
 
 // A marker segment: 0xFF, the marker, the length, then `id` and `payload`.
 Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload);
