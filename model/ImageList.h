@@ -35,7 +35,7 @@ public:
     // インデックスが範囲を超えています (k-1)") when k is outside 1 .. Count().
     const std::string& Path(int k) const;
 
-    // A new list replaces the old one, in the order `sort` gives it; no entry is shown yet.
+    // A new list replaces the old one; no entry is shown yet.
     void Replace(FileListType entries);
     void Sort(const std::function<void(FileListType&)>& sort) { sort(entries_); }
     void Clear();

@@ -49,7 +49,7 @@ public:
     explicit TForm2(SaveFolder& saveFolder, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // The controls, named as the program names them (owned by the window).
+    // The window's controls, owned by the window.
     PickImage* Image1 = nullptr;
     TwoColumnMenu* PopupMenu1 = nullptr;
     QAction* Copy1 = nullptr;

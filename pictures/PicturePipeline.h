@@ -1,10 +1,10 @@
 // The picture pipeline: reads and decodes pictures on worker threads, so that the GUI thread
 // only asks for pictures and receives them.
 //
-// Threads. The application owns one PicturePipeline, made on the GUI thread. It starts its
-// worker threads at once (as many as cores, 2 to 4, fewer on a machine with fewer cores);
-// the destructor cancels what is running, waits for every worker to finish and returns only
-// then, so no decoder or callback runs once it has returned. Show() and Ahead() are called
+// Threads. The main window owns one PicturePipeline, made on the GUI thread. It starts its
+// worker threads at once (as many as cores, at least 1 and at most 4); the destructor
+// cancels what is running, waits for every worker to finish and returns only then, so no
+// decoder or callback runs once it has returned. Show() and Ahead() are called
 // on the GUI thread (from any one thread in fact) and never wait for a decode.
 //
 // Work. Nothing is queued as such: the pipeline keeps what is wanted (the current picture,
