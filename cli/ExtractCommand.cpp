@@ -93,7 +93,7 @@ bool EndsWith(const std::string& text, std::string_view suffix) {
 }
 
 void CheckPixelCount(int w, int h, const char* what) {
-    if (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDecodePixels)
+    if (ExceedsPictureLimit(w, h))
         throw UsageError{std::string(what) + " is too large (at most " +
                          std::to_string(kMaxDecodePixels) + " pixels)"};
 }

@@ -5,6 +5,7 @@
 #include "exif/ExifOverlay.h"
 #include "imaging/AreaCut.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/PictureLimit.h"
 #include "pick/tessaly2.h"
 #include "pictures/PictureDecoders.h"
 #include "readme/readme.h"
@@ -694,8 +695,7 @@ Bitmap TForm1::CutSelectedArea() {
     const Rect area = model_.SelectedArea();
     if (area.width < 1 || area.height < 1)
         return {};
-    if (static_cast<std::uint64_t>(area.width) * static_cast<std::uint64_t>(area.height) >
-        kMaxDecodePixels)
+    if (ExceedsPictureLimit(area.width, area.height))
         throw std::runtime_error(
             Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
     // The full-size pixels; a command that comes before the pipeline has delivered them
