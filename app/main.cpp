@@ -4,7 +4,7 @@
 #include "pick/tessaly2.h"
 #include "readme/readme.h"
 #include "ui/Dialogs.h"
-#include "ui/ulib.h"
+#include "ui/Fonts.h"
 #include "viewer/tessaly1.h"
 
 #include <QProcessEnvironment>

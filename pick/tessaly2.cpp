@@ -5,9 +5,11 @@
 #include "imaging/OutBitmap.h"
 #include "model/ViewerModel.h"
 #include "ui/BitmapView.h"
+#include "ui/Cursors.h"
 #include "ui/Guard.h"
+#include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
-#include "ui/ulib.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -34,21 +36,17 @@ TForm2::TForm2(SaveFolder& saveFolder, QWidget* parent)
 
 TForm2::~TForm2() = default;
 
-QAction* TForm2::AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable) {
-    return AddMenuItem(
-        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
-}
-
 void TForm2::CreateMenu() {
     PopupMenu1 = new TwoColumnMenu(this);
-    Copy1 = AddItem(QStringLiteral("コピー(実サイズ)"), &TForm2::Copy1Click);
-    Copy2 = AddItem(QStringLiteral("コピー(表示サイズ)"), &TForm2::Copy2Click);
-    Save1 = AddItem(QStringLiteral("保存(実サイズ)"), &TForm2::Save1Click);
-    Save2 = AddItem(QStringLiteral("保存(表示サイズ)"), &TForm2::Save2Click);
-    Close1 = AddItem(QStringLiteral("閉じる"), &TForm2::Close1Click);
-    sepia = AddItem(QStringLiteral("セピア"), &TForm2::sepiaClick, true);
-    BW = AddItem(QStringLiteral("モノクロ"), &TForm2::BWClick, true);
-    PopupMenu1->SetColumnBreak(sepia);
+    TwoColumnMenu& menu = *PopupMenu1;
+    Copy1 = AddMenuItem(menu, *this, QStringLiteral("コピー(実サイズ)"), &TForm2::Copy1Click);
+    Copy2 = AddMenuItem(menu, *this, QStringLiteral("コピー(表示サイズ)"), &TForm2::Copy2Click);
+    Save1 = AddMenuItem(menu, *this, QStringLiteral("保存(実サイズ)"), &TForm2::Save1Click);
+    Save2 = AddMenuItem(menu, *this, QStringLiteral("保存(表示サイズ)"), &TForm2::Save2Click);
+    Close1 = AddMenuItem(menu, *this, QStringLiteral("閉じる"), &TForm2::Close1Click);
+    sepia = AddMenuItem(menu, *this, QStringLiteral("セピア"), &TForm2::sepiaClick, true);
+    BW = AddMenuItem(menu, *this, QStringLiteral("モノクロ"), &TForm2::BWClick, true);
+    menu.SetColumnBreak(sepia);
 }
 
 // ---------------------------------------------------------------------------------------

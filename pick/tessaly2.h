@@ -103,7 +103,6 @@ protected:
 
 private:
     void CreateMenu();
-    QAction* AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable = false);
 
     SaveFolder& saveFolder_;
     QString lastFileName_;

@@ -10,11 +10,14 @@
 #include "pictures/PictureDecoders.h"
 #include "readme/readme.h"
 #include "ui/BitmapView.h"
+#include "ui/Cursors.h"
 #include "ui/Dialogs.h"
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
+#include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
 #include "ui/WindowFrame.h"
-#include "ui/ulib.h"
+#include "ui/WindowPlacement.h"
 #include "viewer/JpegPicture.h"
 #include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
@@ -158,38 +161,27 @@ void TForm1::CreateControls() {
     Label2->setPalette(highlight);
 }
 
-QAction* TForm1::AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable) {
-    return AddMenuItem(
-        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
-}
-
-QAction* TForm1::AddSeparator() {
-    auto* item = new QAction(this);
-    item->setSeparator(true);
-    PopupMenu1->addAction(item);
-    return item;
-}
-
 void TForm1::CreateMenu() {
     PopupMenu1 = new TwoColumnMenu(this);
-    Enlarge5 = AddItem(QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
-    Enlarge1 = AddItem(QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
-    Reduction1 = AddItem(QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
-    Reduction5 = AddItem(QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
-    N4 = AddSeparator();
-    Exif1 = AddItem(QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
-    AreaSel = AddItem(QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = AddItem(QStringLiteral("コピー"), &TForm1::AreaCopyClick);
-    AreaPick = AddItem(QStringLiteral("取出表示"), &TForm1::AreaPickClick);
-    N1 = AddItem(QStringLiteral("フィット"), &TForm1::N1Click, true);
-    N2 = AddItem(QStringLiteral("実寸"), &TForm1::N2Click, true);
-    N3 = AddSeparator();
-    MI_nxt = AddItem(QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
-    MI_prv = AddItem(QStringLiteral("前の画像"), &TForm1::MI_prvClick);
-    MI_Head = AddItem(QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
-    N5 = AddSeparator();
-    Help1 = AddItem(QStringLiteral("ヘルプ"), &TForm1::Help1Click);
-    PickImgEnd = AddItem(QStringLiteral("おわり"), &TForm1::PickImgEndClick);
+    TwoColumnMenu& menu = *PopupMenu1;
+    Enlarge5 = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
+    Enlarge1 = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
+    Reduction1 = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
+    Reduction5 = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
+    N4 = AddMenuSeparator(menu, *this);
+    Exif1 = AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
+    AreaSel = AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
+    AreaCopy = AddMenuItem(menu, *this, QStringLiteral("コピー"), &TForm1::AreaCopyClick);
+    AreaPick = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &TForm1::AreaPickClick);
+    N1 = AddMenuItem(menu, *this, QStringLiteral("フィット"), &TForm1::N1Click, true);
+    N2 = AddMenuItem(menu, *this, QStringLiteral("実寸"), &TForm1::N2Click, true);
+    N3 = AddMenuSeparator(menu, *this);
+    MI_nxt = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
+    MI_prv = AddMenuItem(menu, *this, QStringLiteral("前の画像"), &TForm1::MI_prvClick);
+    MI_Head = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
+    N5 = AddMenuSeparator(menu, *this);
+    Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &TForm1::Help1Click);
+    PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &TForm1::PickImgEndClick);
     PopupMenu1->SetColumnBreak(N1);
 
     SetCheckDefault(*N1, true);

@@ -185,9 +185,7 @@ protected:
 private:
     void CreateControls();
     void CreateMenu();
-    QAction* AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable = false);
     bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
-    QAction* AddSeparator();
     // The list of the named files and of the pictures found in the named folders; shows
     // the box "検索を中断しました。" when the user interrupted the search.
     FileListType CollectFiles(const std::vector<std::string>& paths);
