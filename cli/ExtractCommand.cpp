@@ -285,7 +285,10 @@ int RunExtract(Args args, std::ostream&, std::ostream& err) {
         if (area.x != 0 || area.y != 0 || area.w != picture.Width() || area.h != picture.Height())
             picture = CutArea(picture, area.x, area.y, area.w, area.h);
         Bitmap out;
-        MakeOutBitmap(std::move(picture), out, width, height, options.mono, options.sepia);
+        MakeOutBitmap(std::move(picture), out, width, height,
+                      options.sepia  ? PictureEffect::Sepia
+                      : options.mono ? PictureEffect::Mono
+                                     : PictureEffect::None);
         WritePicture(std::move(out), options);
         return 0;
     } catch (const UsageError& e) {

@@ -8,16 +8,16 @@
 
 namespace tessaly {
 
-void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, bool mono, bool sepia) {
-    MakeOutBitmap(Bitmap(src), dst, width, height, mono, sepia);
+void MakeOutBitmap(const Bitmap& src, Bitmap& dst, int width, int height, PictureEffect effect) {
+    MakeOutBitmap(Bitmap(src), dst, width, height, effect);
 }
 
-void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, bool mono, bool sepia) {
+void MakeOutBitmap(Bitmap&& src, Bitmap& dst, int width, int height, PictureEffect effect) {
     Bitmap work = std::move(src);
     StretchBitmap(work, width, height);
-    if (sepia)
+    if (effect == PictureEffect::Sepia)
         SepiaBitmap(work);
-    if (mono)
+    else if (effect == PictureEffect::Mono)
         work = GrayScaleHandle(std::move(work));
     dst = std::move(work);
 }

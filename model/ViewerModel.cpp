@@ -357,31 +357,4 @@ Rect ViewerModel::SelectedArea() const {
             ActualPixels(shape_.width), ActualPixels(shape_.height)};
 }
 
-// ---------------------------------------------------------------------------------------
-// Picks
-
-Size PickDisplaySize(Size pick, Size mainOuter) {
-    const long double ratio = static_cast<long double>(pick.height) / pick.width;
-    Size shown = pick;
-    if (pick.height > mainOuter.height || pick.width > mainOuter.width) {
-        shown.height = mainOuter.height / 2;
-        shown.width = RoundInt(shown.height / ratio);
-        if (shown.width > mainOuter.width / 2) {
-            shown.width = mainOuter.width / 2;
-            shown.height = RoundInt(shown.width * ratio);
-        }
-    }
-    return shown;
-}
-
-std::string PickCaption(int number, Size pick) {
-    return Format("取出[%d] サイズ(%d,%d)", {number, pick.width, pick.height});
-}
-
-std::string PickHint(Size shown, Size pick) {
-    return Format(
-        "%.1f%%表示 実サイズ(%d,%d)",
-        {static_cast<long double>(shown.width) / pick.width * 100, pick.width, pick.height});
-}
-
 } // namespace tessaly

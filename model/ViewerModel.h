@@ -183,13 +183,4 @@ private:
     Rect handle_{376, 200, kHandleSide, kHandleSide};
 };
 
-// The display size of a pick window for a pick of `pick` pixels beside a main window of
-// outer size `mainOuter`: the actual size, or for a pick larger than the main window in
-// either direction at most half the main window's outer size each way, aspect kept.
-Size PickDisplaySize(Size pick, Size mainOuter);
-
-// The caption "取出[n] サイズ(W,H)" and the hint "p%表示 実サイズ(W,H)" of a pick window.
-std::string PickCaption(int number, Size pick);
-std::string PickHint(Size shown, Size pick);
-
 } // namespace tessaly

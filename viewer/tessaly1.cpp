@@ -6,6 +6,7 @@
 #include "imaging/AreaCut.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/PictureLimit.h"
+#include "model/Pick.h"
 #include "pick/tessaly2.h"
 #include "pictures/PictureDecoders.h"
 #include "readme/readme.h"
@@ -726,12 +727,13 @@ void TForm1::AreaPickClick() {
     }
     QPointer<TForm2>& current = CurrentPickWindow();
     const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
+    const Point corner = NextPickCorner({previous.x(), previous.y()});
     const QSize outer = OuterSize(*this);
     const Size pickSize{picked.Width(), picked.Height()};
     auto* pick = new TForm2(*saveFolder_, this);
     current = pick;
     pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
-                    previous + QPoint(20, 20), model_.NextPickNumber()});
+                    QPoint(corner.x, corner.y), model_.NextPickNumber()});
 }
 
 void TForm1::Help1Click() {

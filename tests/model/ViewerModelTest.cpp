@@ -2,6 +2,8 @@
 // panning, resizing, the selection and its caption, and the pick windows' display sizes.
 #include "model/ViewerModel.h"
 
+#include "model/Pick.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <ostream>
@@ -294,7 +296,7 @@ TEST(ViewerModel, WhileSelectingPressesPanButKeepTheAnchor) {
     EXPECT_EQ(view.model.Snapshot().AncY, 200);
 }
 
-TEST(ViewerModel, PickDisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
+TEST(Pick, DisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     const Size main{593, 428};
     // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6).
     EXPECT_EQ(PickDisplaySize({1000, 600}, main), (Size{296, 178}));
@@ -303,7 +305,13 @@ TEST(ViewerModel, PickDisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     EXPECT_EQ(PickDisplaySize({100, 428}, main), (Size{100, 428}));
     EXPECT_EQ(PickDisplaySize({100, 429}, main), (Size{50, 214}));
     EXPECT_EQ(PickCaption(1, {1000, 600}), "取出[1] サイズ(1000,600)");
-    EXPECT_EQ(PickHint({296, 178}, {1000, 600}), "29.6%表示 実サイズ(1000,600)");
-    EXPECT_EQ(PickHint({200, 150}, {200, 150}), "100.0%表示 実サイズ(200,150)");
-    EXPECT_EQ(PickHint({119, 214}, {500, 900}), "23.8%表示 実サイズ(500,900)");
+    EXPECT_EQ(PickHint({296, 178}, {1000, 600}, PickHintForm::AsPicked),
+              "29.6%表示 実サイズ(1000,600)");
+    EXPECT_EQ(PickHint({200, 150}, {200, 150}, PickHintForm::AsPicked),
+              "100.0%表示 実サイズ(200,150)");
+    EXPECT_EQ(PickHint({119, 214}, {500, 900}, PickHintForm::AsPicked),
+              "23.8%表示 実サイズ(500,900)");
+    EXPECT_EQ(PickHint({500, 300}, {1000, 600}, PickHintForm::Resized),
+              "50.0%(500,300)表示 実サイズ(1000,600)");
+    EXPECT_EQ(NextPickCorner({200, 150}), (Point{220, 170}));
 }
