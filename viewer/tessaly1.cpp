@@ -8,7 +8,7 @@
 #include "imaging/PictureLimit.h"
 #include "model/Pick.h"
 #include "pick/tessaly2.h"
-#include "pictures/PictureDecoders.h"
+#include "pictures/LoadedPicture.h"
 #include "readme/readme.h"
 #include "ui/BitmapView.h"
 #include "ui/Cursors.h"
@@ -19,7 +19,6 @@
 #include "ui/TwoColumnMenu.h"
 #include "ui/WindowFrame.h"
 #include "ui/WindowPlacement.h"
-#include "viewer/JpegPicture.h"
 #include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
@@ -86,11 +85,12 @@ private:
     TForm1& form_;
 };
 
-TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidget* parent)
+TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, PictureDecoders decoders,
+               QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
       saveFolder_(saveFolder ? saveFolder : &ownFolder_),
       pipeline_(
-          std::make_unique<PicturePipeline>(DefaultPictureDecoders(), [this](PictureResult result) {
+          std::make_unique<PicturePipeline>(std::move(decoders), [this](PictureResult result) {
               // On a worker thread: handed to the GUI thread, where all state lives. The
               // pipeline is destroyed (and its workers joined) before this window.
               arrived_.Put(std::move(result));
@@ -343,10 +343,12 @@ void TForm1::imageDSP(int k) {
     const BusyCursor busy;
     std::optional<Size> natural;
     try {
-        auto picture = std::make_shared<JpegPicture>(RegularFile(path));
-        natural = Size{picture->Width(), picture->Height()};
+        // Only the header is read here; the pixels come from the picture pipeline.
+        const JpegInfo header = ReadJpegHeader(RegularFile(path));
+        CheckDecodable(header);
+        natural = Size{header.width, header.height};
         DropPicture();
-        Image1->SetPicture(std::move(picture));
+        Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height));
     } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
@@ -372,7 +374,7 @@ void TForm1::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels; a picture not larger than that
     // comes at full size at once.
     const QSize shown = ShownDeviceSize();
-    const JpegPicture& picture = *Image1->Picture();
+    const LoadedPicture& picture = *Image1->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
 }
@@ -391,30 +393,23 @@ void TForm1::AwaitFullPixels() {
 }
 
 void TForm1::PixelsArrived(PictureResult result) {
-    const std::shared_ptr<JpegPicture>& picture = Image1->Picture();
+    const std::shared_ptr<LoadedPicture>& picture = Image1->Picture();
     if (result.request != pixelRequest_ || !picture) {
         pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
         return;
     }
-    if (!result.Ok()) {
-        // A picture whose decode fails stays empty, as one that failed to decode in place.
-        picture->SetDecodeFailed(result.errorText);
-        pixelRequest_ = 0;
-        DecodeNeighbours();
-    } else if (result.kind == PictureKind::Full) {
-        picture->SetFullPixels(std::move(result.pixels));
+    // A picture whose decode fails stays empty.
+    picture->Deliver(result);
+    if (picture->Settled()) {
         pixelRequest_ = 0;
         DecodeNeighbours();
     } else if (result.exact &&
                QSize(result.pixels->Width(), result.pixels->Height()) == Image1->DeviceDrawSize()) {
         // A neighbour decoded ahead into exactly what the control draws: it is the final
         // picture already, and the full-size pixels that follow draw the same.
-        picture->SetScreenCopy(result.pixels);
         const Bitmap* copy = result.pixels->Rgb();
         Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
-    } else {
-        picture->SetScreenCopy(std::move(result.pixels));
     }
     Image1->PixelsChanged();
 }
@@ -436,9 +431,12 @@ void TForm1::DecodeNeighbours() {
 }
 
 void TForm1::DropPicture() {
-    if (const std::shared_ptr<JpegPicture>& picture = Image1->Picture())
-        pipeline_->Release(picture->TakeFullPixels());
-    Image1->ClearPicture();
+    if (std::shared_ptr<LoadedPicture> picture = Image1->TakePicture()) {
+        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
+        // the picture, and with it those pixels, are freed on a worker thread.
+        const DecodedPicture* full = picture->FullPixels();
+        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
+    }
     pixelRequest_ = 0;
 }
 
@@ -692,14 +690,14 @@ Bitmap TForm1::CutSelectedArea() {
         throw std::runtime_error(
             Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
     // The full-size pixels; a command that comes before the pipeline has delivered them
-    // waits for its workers under the busy cursor. Only a picture whose pixels nobody is
-    // decoding (none was asked for) is decoded here.
+    // waits for its workers under the busy cursor.
     std::optional<BusyCursor> busy;
     if (Image1->HasPicture() && !Image1->Picture()->Settled()) {
         busy.emplace();
         AwaitFullPixels();
     }
-    const DecodedPicture* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
+    const DecodedPicture* decoded =
+        Image1->HasPicture() ? Image1->Picture()->FullPixels() : nullptr;
     if (!decoded)
         return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
     return CutArea(*decoded, area.left, area.top, area.width, area.height);

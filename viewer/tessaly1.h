@@ -6,6 +6,7 @@
 #include "imaging/Bitmap.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "pictures/PictureDecoders.h"
 #include "pictures/PicturePipeline.h"
 #include "pictures/ResultInbox.h"
 
@@ -44,9 +45,9 @@ public:
     // Creates the window and runs FormCreate with the command-line arguments (the program
     // name excluded), which builds the image list and shows its first entry. The save
     // folder is the program's, shared with the pick windows; without one the window keeps
-    // its own.
+    // its own. The picture pipeline decodes with `decoders`.
     explicit TForm1(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
-                    QWidget* parent = nullptr);
+                    PictureDecoders decoders = DefaultPictureDecoders(), QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The window's controls, named as the program names them.
@@ -217,7 +218,7 @@ private:
     void TakeArrivedPixels();
     // For a command that needs the full-size pixels before they have arrived: waits for the
     // pipeline's workers (the caller shows the busy cursor), taking their results as they
-    // come, until the picture is settled or nothing more is awaited.
+    // come, until the picture is settled.
     void AwaitFullPixels();
     // A result of the picture pipeline, on the GUI thread.
     void PixelsArrived(PictureResult result);

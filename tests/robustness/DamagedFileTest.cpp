@@ -40,9 +40,9 @@ protected:
 };
 
 // Every 1 % truncation of a file, shown in turn: no message, the caption names each file,
-// and a file whose header survived decodes to a picture of its full size (the part that
-// was cut off drawn grey). Returns the truncations whose decode failed, with libjpeg's
-// reason.
+// and a file whose header survived is delivered by the picture pipeline as a picture of its
+// full size (the part that was cut off drawn grey). Returns the truncations whose decode
+// failed, with libjpeg's reason.
 std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) {
     std::string undecoded;
     for (int percent = 0; percent <= 100; ++percent)
@@ -62,10 +62,10 @@ std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) 
         EXPECT_EQ(image.HasPicture(), HeaderReadable(bytes));
         if (!image.HasPicture())
             continue;
-        const DecodedPicture* pixels = image.Picture()->Pixels();
+        const LoadedPicture& picture = *image.Picture();
+        const DecodedPicture* pixels = picture.FullPixels();
         if (!pixels) {
-            undecoded +=
-                " " + std::to_string(percent) + " % (" + image.Picture()->DecodeError() + ")";
+            undecoded += " " + std::to_string(percent) + " % (" + picture.Error() + ")";
             continue;
         }
         EXPECT_EQ(pixels->Width(), 160);
@@ -92,7 +92,7 @@ TEST_F(DamagedFileTest, HalfABaselineFileShowsItsUpperPartAndGreyBelow) {
     WriteFile(path, Truncated(baseline, 50));
     Viewer viewer({path});
     viewer.paint();
-    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    const DecodedPicture* kept = viewer->Image1->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;
@@ -235,7 +235,7 @@ TEST_F(DamagedFileTest, CmykFileShowsInItsColours) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(path)));
-    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    const DecodedPicture* kept = viewer->Image1->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;
