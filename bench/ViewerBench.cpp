@@ -135,7 +135,7 @@ void Repaint(benchmark::State& state, bool magnified) {
     }
     for (auto _ : state)
         benchmark::DoNotOptimize(form.grab());
-    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().DspRatio * 100);
+    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().ratio * 100);
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
     state.counters["kept_MiB"] =

@@ -48,6 +48,11 @@ public:
     int Last();
     void SetIndex(int k) { index_ = k; }
 
+    // The entries beside the shown one: the one a step in `direction` (+1 next, -1 previous,
+    // wrapping round at both ends) first, then the one a step back, without the shown entry
+    // and without a path twice (two entries have one neighbour). None while no entry is shown.
+    std::vector<std::string> Neighbours(int direction) const;
+
 private:
     FileListType entries_;
     int index_ = 0;

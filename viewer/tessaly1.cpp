@@ -131,7 +131,7 @@ void TForm1::CreateControls() {
         model_.ScrollTo(h, v);
     });
     Client->setGeometry(rect());
-    model_.ResizeClient(Client->width(), Client->height());
+    model_.SetClientSize(Client->width(), Client->height());
 
     Image1 = new PictureControl(Panel1);
     Image1->setGeometry(1, 1, 0, 0);
@@ -183,14 +183,7 @@ void TForm1::CreateMenu() {
     N5 = AddMenuSeparator(menu, *this);
     Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &TForm1::Help1Click);
     PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &TForm1::PickImgEndClick);
-    PopupMenu1->SetColumnBreak(N1);
-
-    SetCheckDefault(*N1, true);
-    AreaCopy->setEnabled(false);
-    AreaPick->setEnabled(false);
-    MI_nxt->setEnabled(false);
-    MI_prv->setEnabled(false);
-    MI_Head->setEnabled(false);
+    menu.SetColumnBreak(N1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -276,18 +269,10 @@ void TForm1::DropFiles(const std::vector<std::string>& paths) {
 }
 
 void TForm1::FrstDSP() {
-    model_.List().Sort(SortFileList);
-    MI_nxt->setEnabled(false);
-    MI_prv->setEnabled(false);
-    MI_Head->setEnabled(false);
-    if (model_.List().Empty()) {
+    const ViewUpdate update(*this);
+    if (!model_.StartList(SortFileList)) {
         ShowInformationBox(QStringLiteral("Nothing"), this);
         return;
-    }
-    if (model_.List().Count() >= 2) {
-        MI_nxt->setEnabled(true);
-        MI_prv->setEnabled(true);
-        MI_Head->setEnabled(true);
     }
     imageDSP(model_.List().First());
 }
@@ -339,7 +324,7 @@ void TForm1::FormKeyDown(int key) {
 void TForm1::imageDSP(int k) {
     const ViewUpdate update(*this);
     const std::string& path = model_.List().Path(k);
-    model_.PictureLoaded(std::nullopt); // drawn unstretched until laid out
+    model_.StartLoading();
     const BusyCursor busy;
     std::optional<Size> natural;
     try {
@@ -357,8 +342,7 @@ void TForm1::imageDSP(int k) {
     } catch (const JpegError&) {
         DropPicture(); // not a valid image: an empty picture, and the steps go on
     }
-    model_.PictureLoaded(natural);
-    ReportLayout(model_.SetJPEGOptions(natural));
+    ReportLayout(model_.PictureLoaded(natural));
     if (natural)
         RequestPixels(path);
     DspInfo1(k);
@@ -415,17 +399,9 @@ void TForm1::PixelsArrived(PictureResult result) {
 }
 
 void TForm1::DecodeNeighbours() {
-    const ImageList& list = model_.List();
-    const int k = list.Index();
-    const int count = list.Count();
-    if (count < 2 || k < 1 || k > count)
+    std::vector<std::string> paths = model_.List().Neighbours(travel_);
+    if (paths.empty())
         return;
-    std::vector<std::string> paths;
-    for (const int step : {travel_, -travel_}) {
-        const int n = (k - 1 + step + count) % count + 1;
-        if (n != k && (paths.empty() || paths.front() != list.Path(n)))
-            paths.push_back(list.Path(n));
-    }
     const QSize shown = ShownDeviceSize();
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height());
 }
@@ -440,18 +416,6 @@ void TForm1::DropPicture() {
     pixelRequest_ = 0;
 }
 
-void TForm1::SetJPEGOptions() {
-    const ViewUpdate update(*this);
-    if (Image1->HasPicture())
-        ReportLayout(
-            model_.SetJPEGOptions(Size{Image1->Picture()->Width(), Image1->Picture()->Height()}));
-}
-
-void TForm1::ImgSizSet() {
-    const ViewUpdate update(*this);
-    ReportLayout(model_.ImgSizSet());
-}
-
 void TForm1::ReportLayout(bool laidOut) {
     if (!laidOut)
         ShowInformationBox(QStringLiteral("例外発生"), this);
@@ -459,7 +423,7 @@ void TForm1::ReportLayout(bool laidOut) {
 
 void TForm1::DspInfo1(int k) {
     const ViewUpdate update(*this);
-    model_.DspInfo1(k);
+    model_.UpdateCaption(k);
 }
 
 void TForm1::ApplyView() {
@@ -477,32 +441,39 @@ void TForm1::ApplyView() {
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
+    ApplyMenu();
 }
 
-void TForm1::ImgDspMove(int dx, int dy) {
-    const ViewUpdate update(*this);
-    model_.ImgDspMove(dx, dy);
+void TForm1::ApplyMenu() {
+    // A check mark goes with the bold default state.
+    const auto mark = [](QAction& item, bool on) {
+        if (item.isChecked() != on || IsDefault(item) != on)
+            SetCheckDefault(item, on);
+    };
+    mark(*N1, model_.Mode() == ViewMode::Fit);
+    mark(*N2, model_.Mode() == ViewMode::ActualSize);
+    mark(*Exif1, model_.OverlayShown());
+    AreaSel->setEnabled(model_.SelectionAllowed());
+    AreaSel->setChecked(model_.Selecting());
+    AreaCopy->setEnabled(model_.CopyAndPickAllowed());
+    AreaPick->setEnabled(model_.CopyAndPickAllowed());
+    for (QAction* step : {MI_nxt, MI_prv, MI_Head})
+        step->setEnabled(model_.CanStep());
 }
 
 void TForm1::SetEnlarge(int step) {
     const ViewUpdate update(*this);
-    ReportLayout(model_.SetEnlarge(step));
-    SetCheckDefault(*N1, false);
-    SetCheckDefault(*N2, false);
+    ReportLayout(model_.StepZoom(step));
 }
 
 void TForm1::N1Click() {
     const ViewUpdate update(*this);
     ReportLayout(model_.Fit());
-    SetCheckDefault(*N1, true);
-    SetCheckDefault(*N2, false);
 }
 
 void TForm1::N2Click() {
     const ViewUpdate update(*this);
     ReportLayout(model_.ActualSize());
-    SetCheckDefault(*N2, true);
-    SetCheckDefault(*N1, false);
 }
 
 void TForm1::Enlarge5Click() {
@@ -520,35 +491,33 @@ void TForm1::Reduction5Click() {
 
 void TForm1::FormResize() {
     const ViewUpdate update(*this);
-    Guarded([this] { model_.FormResize(Client->width(), Client->height()); }, this);
+    Guarded([this] { model_.ClientResized(Client->width(), Client->height()); }, this);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton, int x, int y) {
     const ViewUpdate update(*this);
-    model_.ImageMouseDown(x, y);
+    model_.PressPicture(x, y);
 }
 
 void TForm1::Image1MouseMove(int x, int y) {
     const ViewUpdate update(*this);
-    model_.ImageMouseMove(x, y, [this] {
+    model_.DragPicture(x, y, [this] {
         ApplyView();
         QCoreApplication::processEvents();
     });
 }
 
 void TForm1::Image1MouseUp() {
-    model_.ImageMouseUp();
+    model_.ReleasePicture();
 }
 
 void TForm1::Image1DblClick() {
     const ViewUpdate update(*this);
-    ReportLayout(model_.ImageDblClick());
-    SetCheckDefault(*N1, false);
-    SetCheckDefault(*N2, false);
+    ReportLayout(model_.DoubleClickPicture());
 }
 
 void TForm1::Panel1MouseDown(Qt::MouseButton, int x, int y) {
-    model_.PanelMouseDown(x, y);
+    model_.PressPanel(x, y);
 }
 
 void TForm1::ShowPopupMenu(const QPoint& globalPos) {
@@ -558,64 +527,54 @@ void TForm1::ShowPopupMenu(const QPoint& globalPos) {
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-void TForm1::SetAreaAnc() {
-    const ViewUpdate update(*this);
-    model_.SetAreaAnc();
-}
-
-void TForm1::DspAreaAnc(bool show) {
-    const ViewUpdate update(*this);
-    model_.DspAreaAnc(show);
-}
-
 void TForm1::SelAreaCap(bool moving) {
     const ViewUpdate update(*this);
-    model_.SetCaption(model_.SelAreaCap(moving));
+    model_.SetCaption(
+        model_.SelectionCaption(moving ? SelectionDrag::Move : SelectionDrag::Resize));
 }
 
 void TForm1::AreaSelClick() {
     const ViewUpdate update(*this);
-    if (model_.List().Empty()) {
-        AreaSel->setChecked(false);
-        return;
-    }
-    const bool on = !AreaSel->isChecked();
-    AreaSel->setChecked(on);
-    AreaCopy->setEnabled(on);
-    AreaPick->setEnabled(on);
-    model_.SetSelecting(on);
+    model_.ToggleSelection();
 }
 
 void TForm1::Shape1MouseDown(Qt::MouseButton button, int x, int y) {
+    SelectionMouseDown(SelectionDrag::Move, button, x, y);
+}
+void TForm1::Shape1MouseMove(int x, int y) {
+    SelectionMouseMove(SelectionDrag::Move, x, y);
+}
+void TForm1::Shape1MouseUp() {
+    SelectionMouseUp(SelectionDrag::Move);
+}
+void TForm1::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
+    SelectionMouseDown(SelectionDrag::Resize, button, x, y);
+}
+void TForm1::Shape2MouseMove(int x, int y) {
+    SelectionMouseMove(SelectionDrag::Resize, x, y);
+}
+void TForm1::Shape2MouseUp() {
+    SelectionMouseUp(SelectionDrag::Resize);
+}
+
+void TForm1::SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y) {
     const ViewUpdate update(*this);
-    if (model_.ShapeMouseDown(button == Qt::LeftButton, x, y, true))
+    // Moving shows the drag cursor; the handle shows its own sizing cursor.
+    if (model_.StartSelectionDrag(button == Qt::LeftButton, x, y, part) &&
+        part == SelectionDrag::Move)
         SetScreenCursor(Qt::DragMoveCursor);
 }
 
-void TForm1::Shape1MouseMove(int x, int y) {
+void TForm1::SelectionMouseMove(SelectionDrag part, int x, int y) {
     const ViewUpdate update(*this);
-    model_.ShapeMouseMove(x, y, true);
+    model_.DragSelection(x, y, part);
 }
 
-void TForm1::Shape1MouseUp() {
+void TForm1::SelectionMouseUp(SelectionDrag part) {
     const ViewUpdate update(*this);
-    model_.ShapeMouseUp(true);
-    SetScreenCursor(std::nullopt);
-}
-
-void TForm1::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseDown(button == Qt::LeftButton, x, y, false);
-}
-
-void TForm1::Shape2MouseMove(int x, int y) {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseMove(x, y, false);
-}
-
-void TForm1::Shape2MouseUp() {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseUp(false);
+    model_.EndSelectionDrag(part);
+    if (part == SelectionDrag::Move)
+        SetScreenCursor(std::nullopt);
 }
 
 bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
@@ -623,16 +582,15 @@ bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseE
         return false;
     const QPoint pos = mouse.position().toPoint();
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    const bool moving = watched == Shape1;
+    const SelectionDrag part = watched == Shape1 ? SelectionDrag::Move : SelectionDrag::Resize;
     Guarded(
         [&] {
             if (press)
-                moving ? Shape1MouseDown(mouse.button(), pos.x(), pos.y())
-                       : Shape2MouseDown(mouse.button(), pos.x(), pos.y());
+                SelectionMouseDown(part, mouse.button(), pos.x(), pos.y());
             else if (type == QEvent::MouseMove)
-                moving ? Shape1MouseMove(pos.x(), pos.y()) : Shape2MouseMove(pos.x(), pos.y());
+                SelectionMouseMove(part, pos.x(), pos.y());
             else
-                moving ? Shape1MouseUp() : Shape2MouseUp();
+                SelectionMouseUp(part);
         },
         this);
     return true;
@@ -642,20 +600,14 @@ bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseE
 // The EXIF overlay
 
 void TForm1::Exif1Click() {
-    SetCheckDefault(*Exif1, !Exif1->isChecked());
-    if (Exif1->isChecked()) {
-        AreaSel->setEnabled(false);
-        if (AreaSel->isChecked())
-            AreaSelClick();
-    } else {
-        AreaSel->setEnabled(true);
-    }
+    const ViewUpdate update(*this);
+    model_.ToggleOverlay();
     if (!model_.List().Empty())
         DspExifInfo(model_.List().Index());
 }
 
 void TForm1::DspExifInfo(int k) {
-    if (!Exif1->isChecked()) {
+    if (!model_.OverlayShown()) {
         Label1->hide();
         Label1->clear();
         Label2->hide();

@@ -50,18 +50,17 @@ public:
                     PictureDecoders decoders = DefaultPictureDecoders(), QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The window's controls, named as the program names them.
+    // The window's controls and the context menu's items, in their order (owned by the
+    // window).
     ScrollingClient* Client = nullptr; // the scrolling client area
     ViewPanel* Panel1 = nullptr;
     PictureControl* Image1 = nullptr;
-    SelectionShape* Shape1 = nullptr;
-    SelectionShape* Shape2 = nullptr;
-    QLabel* Label1 = nullptr;
+    SelectionShape* Shape1 = nullptr; // the selection rectangle
+    SelectionShape* Shape2 = nullptr; // its corner handle
+    QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
     QLabel* Label2 = nullptr;
     TwoColumnMenu* PopupMenu1 = nullptr;
-    TExifInfo ExifInfo1; // the EXIF reader of the overlay
 
-    // The context menu's items, in their order.
     QAction* Enlarge5 = nullptr;
     QAction* Enlarge1 = nullptr;
     QAction* Reduction1 = nullptr;
@@ -71,8 +70,8 @@ public:
     QAction* AreaSel = nullptr;
     QAction* AreaCopy = nullptr;
     QAction* AreaPick = nullptr;
-    QAction* N1 = nullptr;
-    QAction* N2 = nullptr;
+    QAction* N1 = nullptr; // "フィット"
+    QAction* N2 = nullptr; // "実寸"
     QAction* N3 = nullptr;
     QAction* MI_nxt = nullptr;
     QAction* MI_prv = nullptr;
@@ -80,6 +79,7 @@ public:
     QAction* N5 = nullptr;
     QAction* Help1 = nullptr;
     QAction* PickImgEnd = nullptr;
+    TExifInfo ExifInfo1; // the EXIF reader of the overlay
 
     // --- Start-up and shutdown ---
     void FormCreate(const std::vector<std::string>& arguments);
@@ -99,10 +99,7 @@ public:
 
     // --- The view ---
     void imageDSP(int k);
-    void SetJPEGOptions();
-    void ImgSizSet();
     void DspInfo1(int k);
-    void ImgDspMove(int dx, int dy);
     void SetEnlarge(int step);
     void N1Click();
     void N2Click();
@@ -126,8 +123,6 @@ public:
     void PickImgEndClick();
 
     // --- The selection rectangle ---
-    void SetAreaAnc();
-    void DspAreaAnc(bool show);
     void SelAreaCap(bool moving);
     void Shape1MouseDown(Qt::MouseButton button, int x, int y);
     void Shape1MouseMove(int x, int y);
@@ -145,8 +140,8 @@ public:
     // largest picture the program makes.
     Bitmap CutSelectedArea();
 
-    // The state, read-only: the fields as the window names them, and the model itself.
-    ViewerSnapshot Snapshot() const { return model_.Snapshot(); }
+    // The state, read-only: a copy of the view's state, and the model itself.
+    ViewState Snapshot() const { return model_.Snapshot(); }
     const ViewerModel& Model() const { return model_; }
     const SaveFolder& Folder() const { return *saveFolder_; }
 
@@ -187,18 +182,23 @@ private:
     void CreateControls();
     void CreateMenu();
     bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
+    // The selection's mouse handlers, for the rectangle (moving it) and the handle (resizing).
+    void SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y);
+    void SelectionMouseMove(SelectionDrag part, int x, int y);
+    void SelectionMouseUp(SelectionDrag part);
     // The list of the named files and of the pictures found in the named folders; shows
     // the box "検索を中断しました。" when the user interrupted the search.
     FileListType CollectFiles(const std::vector<std::string>& paths);
-    // Shows what the model says: the client area, the panel, the picture, the selection
-    // and the caption. Handlers run it when the outermost of them ends.
+    // Shows what the model says: the client area, the panel, the picture, the selection,
+    // the caption and the menu's check marks and enabled items. Handlers run it when the
+    // outermost of them ends.
     void ApplyView();
+    void ApplyMenu();
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
-    void SelectionDrag(QObject* shape, QEvent::Type type, Qt::MouseButton button, QPoint pos);
 
     // Centres the window on its screen (outer size).
     void CentreOnScreen();

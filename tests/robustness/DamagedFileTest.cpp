@@ -137,7 +137,7 @@ TEST_F(DamagedFileTest, RandomlyCorruptedFilesNeverStopTheProgram) {
                 << viewer.boxes()[0].text.toStdString();
         }
     }
-    EXPECT_EQ(viewer->Snapshot().ImgIndex, 2 * kPerOriginal);
+    EXPECT_EQ(viewer->Model().List().Index(), 2 * kPerOriginal);
 }
 
 TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
@@ -151,7 +151,7 @@ TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_FALSE(viewer->Image1->HasPicture());
-    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
+    EXPECT_EQ(viewer->Snapshot().picture.width, 400);
     EXPECT_EQ(viewer->Image1->geometry(), shown);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Q(empty)));
 }
@@ -163,7 +163,7 @@ TEST_F(DamagedFileTest, EmptyFileFirstShowsNoPercentageAndSaysNothing) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(empty)));
-    EXPECT_EQ(viewer->Snapshot().DspRatio, 100.0L);
+    EXPECT_EQ(viewer->Snapshot().ratio, 100.0L);
     // The view's commands on an empty picture change nothing and say nothing.
     viewer->N2->trigger();
     viewer->Enlarge5->trigger();
@@ -195,7 +195,7 @@ TEST_F(DamagedFileTest, OnePixelPictureSurvivesZoomSelectionCopyAndPick) {
     viewer->AreaPick->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty()) << viewer.boxes()[0].text.toStdString();
-    EXPECT_EQ(viewer->Snapshot().PickCount, 0) << "no pick of an empty area";
+    EXPECT_EQ(viewer->Snapshot().pickCount, 0) << "no pick of an empty area";
     // The next load shows the picture again.
     QTest::keyClick(&viewer.form(), Qt::Key_Right);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
@@ -219,7 +219,7 @@ TEST_F(DamagedFileTest, HeaderDeclaringAHugePictureIsRefusedWithItsMessage) {
         viewer.boxes()[0].text,
         QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Q(huge)));
     EXPECT_EQ(viewer.caption(), before);
-    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
+    EXPECT_EQ(viewer->Snapshot().picture.width, 400);
     // The program goes on: the next key shows the first picture again.
     viewer.clearBoxes();
     Next(viewer);

@@ -123,7 +123,7 @@ TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     EXPECT_FALSE(second->isVisible());
     f.AreaPick->trigger();
     EXPECT_EQ(CurrentPick()->windowTitle(), QStringLiteral("取出[3] サイズ(50,40)"));
-    EXPECT_EQ(f.Snapshot().PickCount, 3);
+    EXPECT_EQ(f.Snapshot().pickCount, 3);
     EXPECT_FALSE(hidden->isVisible());
 }
 
@@ -148,7 +148,7 @@ TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     f.AreaPick->trigger();
     EXPECT_EQ(CurrentPick(), nullptr);
-    EXPECT_EQ(f.Snapshot().PickCount, 0);
+    EXPECT_EQ(f.Snapshot().pickCount, 0);
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -180,7 +180,7 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     }
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     EXPECT_EQ(CurrentPick(), nullptr);
-    EXPECT_EQ(f.Snapshot().PickCount, 0);
+    EXPECT_EQ(f.Snapshot().pickCount, 0);
 }
 
 TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredWaitsForTheirFullPicture) {

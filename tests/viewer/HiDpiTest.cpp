@@ -4,9 +4,9 @@
 // size. This program sets the scale itself before the application starts, so that no other
 // test runs scaled.
 #include "MainWindowFixture.h"
+#include "imaging/DisplayScale.h"
 #include "pick/PickImage.h"
 #include "tests/pick/PickTestSupport.h"
-#include "imaging/DisplayScale.h"
 
 #include <QApplication>
 #include <cstdlib>

@@ -64,6 +64,18 @@ protected:
     QString Caption() const { return form_->windowTitle(); }
     QRect ImageBounds() const { return form_->Image1->geometry(); }
     QRect PanelBounds() const { return form_->Panel1->geometry(); }
+    // The controls show the model's answer (its arithmetic is tested with the model): the
+    // panel and the picture where it lays them out, a visible client area of its size, and
+    // its caption.
+    void ExpectShowsTheModel() const {
+        const ViewerModel& model = form_->Model();
+        const auto bounds = [](const Rect& r) { return QRect(r.left, r.top, r.width, r.height); };
+        EXPECT_EQ(PanelBounds(), bounds(model.Panel()));
+        EXPECT_EQ(ImageBounds(), bounds(model.Image()));
+        EXPECT_EQ(form_->Client->Viewport()->size(),
+                  QSize(model.Client().ClientWidth(), model.Client().ClientHeight()));
+        EXPECT_EQ(Caption(), QString::fromStdString(model.Caption()));
+    }
 
     fixtures::TempDir dir_;
     BoxRecorder boxes_;

@@ -61,7 +61,7 @@ TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
     QTest::mouseRelease(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
     EXPECT_EQ(Caption(), caption);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(f.Snapshot().AreaDragging);
+    EXPECT_FALSE(f.Snapshot().selectionDragging);
 }
 
 TEST_F(SelectionTest, ResizingKeepsTheTopLeftAndShowsTheSize) {
@@ -83,7 +83,7 @@ TEST_F(SelectionTest, RightPressStartsNoDragAndOpensTheMenu) {
     f.AreaSelClick();
     const QString caption = Caption();
     QTest::mousePress(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-    EXPECT_FALSE(f.Snapshot().AreaDragging);
+    EXPECT_FALSE(f.Snapshot().selectionDragging);
     EXPECT_EQ(Caption(), caption);
     QTest::mouseRelease(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_TRUE(f.PopupMenu1->isVisible());

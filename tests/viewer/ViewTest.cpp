@@ -10,8 +10,8 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
     EXPECT_EQ(Caption(), QStringLiteral("Tess v0.1 '060717 By Pellori Lumivex "
                                         "https://pellori.example/contact/contact_me.html"));
     EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the design frame
-    EXPECT_EQ(f.Snapshot().DspRatio, 100.0L);
-    EXPECT_EQ(f.Snapshot().Zoom, 0.0L);
+    EXPECT_EQ(f.Snapshot().ratio, 100.0L);
+    EXPECT_EQ(f.Snapshot().zoom, 0.0L);
     EXPECT_TRUE(f.N1->isChecked());
     EXPECT_TRUE(IsDefault(*f.N1));
     EXPECT_FALSE(f.N2->isChecked());
@@ -28,20 +28,20 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
 TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
     const std::string path = WriteJpeg(dir_, "big.JPG", 3000, 2000);
     TForm1& f = Open({path});
-    // Height 394 gives width 591, too wide: width 585 and height 390, centred at top 2.
-    EXPECT_EQ(ImageBounds(), QRect(0, 2, 585, 390));
+    ExpectShowsTheModel();
     EXPECT_EQ(PanelBounds(), QRect(0, 0, 585, 394));
-    EXPECT_EQ(f.Snapshot().DspRatio, 585.0L / 3000.0L);
+    EXPECT_EQ(ImageBounds().width(), 585);
+    EXPECT_EQ(f.Snapshot().ratio, 585.0L / 3000.0L);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Q(path)));
-    EXPECT_EQ(f.Snapshot().ImgWidth, 3000);
-    EXPECT_EQ(f.Snapshot().ImgHeight, 2000);
+    EXPECT_EQ(f.Snapshot().picture.width, 3000);
+    EXPECT_EQ(f.Snapshot().picture.height, 2000);
 }
 
 TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
     const std::string path = WriteJpeg(dir_, "vga.JPG", 640, 480);
     TForm1& f = Open({path});
     f.N2->trigger();
-    EXPECT_EQ(f.Snapshot().Zoom, 1.0L);
+    EXPECT_EQ(f.Snapshot().zoom, 1.0L);
     EXPECT_EQ(f.Panel1->width(), 640);
     EXPECT_EQ(f.Image1->width(), 638);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [99.7%](1/1 files)").arg(Q(path)));
