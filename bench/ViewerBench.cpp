@@ -81,7 +81,7 @@ void ShowInViewer(benchmark::State& state, bool settled) {
     for (auto _ : state) {
         TForm1 form({path});
         form.show();
-        const LoadedPicture& picture = *form.Image1->Picture();
+        const LoadedPicture& picture = *form.Ui().Image1->Picture();
         if (settled)
             ProcessUntil([&] { return picture.Settled(); });
         else
@@ -125,12 +125,12 @@ void Repaint(benchmark::State& state, bool magnified) {
     ResetPeakRss();
     TForm1 form({path});
     form.show();
-    ProcessUntil([&] { return form.Image1->Picture()->Settled(); });
+    ProcessUntil([&] { return form.Ui().Image1->Picture()->Settled(); });
     benchmark::DoNotOptimize(form.grab());
     if (magnified) {
         for (int i = 0; i < 20; ++i)
             form.SetEnlarge(5); // up to the 400 % limit
-        emit form.Client->ScrollRequested(12000, 8000);
+        emit form.Ui().Client->ScrollRequested(12000, 8000);
         benchmark::DoNotOptimize(form.grab());
     }
     for (auto _ : state)
@@ -139,7 +139,7 @@ void Repaint(benchmark::State& state, bool magnified) {
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
     state.counters["kept_MiB"] =
-        static_cast<double>(form.Image1->Picture()->FullPixels()->SizeBytes()) / (1 << 20);
+        static_cast<double>(form.Ui().Image1->Picture()->FullPixels()->SizeBytes()) / (1 << 20);
 }
 void BM_RepaintViewAtFit(benchmark::State& state) {
     Repaint(state, false);

@@ -118,35 +118,35 @@ void TForm1::CreateControls() {
     setAcceptDrops(true);
     resize(kClientWidth, kClientHeight);
 
-    Client = new ScrollingClient(this);
-    Panel1 = new ViewPanel;
-    Client->SetContent(Panel1);
-    model_.SetBarExtent(Client->BarExtent());
-    Panel1->installEventFilter(this);
-    Client->installEventFilter(this);
-    Client->Viewport()->installEventFilter(this);
-    connect(Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
-    connect(Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
+    ui_.Client = new ScrollingClient(this);
+    ui_.Panel1 = new ViewPanel;
+    ui_.Client->SetContent(ui_.Panel1);
+    model_.SetBarExtent(ui_.Client->BarExtent());
+    ui_.Panel1->installEventFilter(this);
+    ui_.Client->installEventFilter(this);
+    ui_.Client->Viewport()->installEventFilter(this);
+    connect(ui_.Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
+    connect(ui_.Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
         const ViewUpdate update(*this);
         model_.ScrollTo(h, v);
     });
-    Client->setGeometry(rect());
-    model_.SetClientSize(Client->width(), Client->height());
+    ui_.Client->setGeometry(rect());
+    model_.SetClientSize(ui_.Client->width(), ui_.Client->height());
 
-    Image1 = new PictureControl(Panel1);
-    Image1->setGeometry(1, 1, 0, 0);
-    Image1->installEventFilter(this);
+    ui_.Image1 = new PictureControl(ui_.Panel1);
+    ui_.Image1->setGeometry(1, 1, 0, 0);
+    ui_.Image1->installEventFilter(this);
 
-    Shape1 = new SelectionShape(SelectionShape::Fill::None, Panel1);
-    Shape2 = new SelectionShape(SelectionShape::Fill::Black, Panel1);
-    Shape2->setCursor(Qt::SizeFDiagCursor);
-    Shape1->installEventFilter(this);
-    Shape2->installEventFilter(this);
+    ui_.Shape1 = new SelectionShape(SelectionShape::Fill::None, ui_.Panel1);
+    ui_.Shape2 = new SelectionShape(SelectionShape::Fill::Black, ui_.Panel1);
+    ui_.Shape2->setCursor(Qt::SizeFDiagCursor);
+    ui_.Shape1->installEventFilter(this);
+    ui_.Shape2->installEventFilter(this);
 
     const QFont overlayFont = WindowFont(16, true);
-    Label1 = new QLabel(Panel1);
-    Label2 = new QLabel(Panel1);
-    for (QLabel* label : {Label1, Label2}) {
+    ui_.Label1 = new QLabel(ui_.Panel1);
+    ui_.Label2 = new QLabel(ui_.Panel1);
+    for (QLabel* label : {ui_.Label1, ui_.Label2}) {
         label->setFont(overlayFont);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setAutoFillBackground(false);
@@ -154,36 +154,36 @@ void TForm1::CreateControls() {
         label->setForegroundRole(QPalette::WindowText);
         label->hide();
     }
-    QPalette red = Label1->palette();
+    QPalette red = ui_.Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
-    QPalette highlight = Label2->palette();
+    ui_.Label1->setPalette(red);
+    QPalette highlight = ui_.Label2->palette();
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
-    Label2->setPalette(highlight);
+    ui_.Label2->setPalette(highlight);
 }
 
 void TForm1::CreateMenu() {
-    PopupMenu1 = new TwoColumnMenu(this);
-    TwoColumnMenu& menu = *PopupMenu1;
-    Enlarge5 = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
-    Enlarge1 = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
-    Reduction1 = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
-    Reduction5 = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
-    N4 = AddMenuSeparator(menu, *this);
-    Exif1 = AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
-    AreaSel = AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = AddMenuItem(menu, *this, QStringLiteral("コピー"), &TForm1::AreaCopyClick);
-    AreaPick = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &TForm1::AreaPickClick);
-    N1 = AddMenuItem(menu, *this, QStringLiteral("フィット"), &TForm1::N1Click, true);
-    N2 = AddMenuItem(menu, *this, QStringLiteral("実寸"), &TForm1::N2Click, true);
-    N3 = AddMenuSeparator(menu, *this);
-    MI_nxt = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
-    MI_prv = AddMenuItem(menu, *this, QStringLiteral("前の画像"), &TForm1::MI_prvClick);
-    MI_Head = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
-    N5 = AddMenuSeparator(menu, *this);
-    Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &TForm1::Help1Click);
-    PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &TForm1::PickImgEndClick);
-    menu.SetColumnBreak(N1);
+    ui_.PopupMenu1 = new TwoColumnMenu(this);
+    TwoColumnMenu& menu = *ui_.PopupMenu1;
+    ui_.Enlarge5 = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
+    ui_.Enlarge1 = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
+    ui_.Reduction1 = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
+    ui_.Reduction5 = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
+    ui_.N4 = AddMenuSeparator(menu, *this);
+    ui_.Exif1 = AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
+    ui_.AreaSel = AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
+    ui_.AreaCopy = AddMenuItem(menu, *this, QStringLiteral("コピー"), &TForm1::AreaCopyClick);
+    ui_.AreaPick = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &TForm1::AreaPickClick);
+    ui_.N1 = AddMenuItem(menu, *this, QStringLiteral("フィット"), &TForm1::N1Click, true);
+    ui_.N2 = AddMenuItem(menu, *this, QStringLiteral("実寸"), &TForm1::N2Click, true);
+    ui_.N3 = AddMenuSeparator(menu, *this);
+    ui_.MI_nxt = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
+    ui_.MI_prv = AddMenuItem(menu, *this, QStringLiteral("前の画像"), &TForm1::MI_prvClick);
+    ui_.MI_Head = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
+    ui_.N5 = AddMenuSeparator(menu, *this);
+    ui_.Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &TForm1::Help1Click);
+    ui_.PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &TForm1::PickImgEndClick);
+    menu.SetColumnBreak(ui_.N1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -333,7 +333,7 @@ void TForm1::imageDSP(int k) {
         CheckDecodable(header);
         natural = Size{header.width, header.height};
         DropPicture();
-        Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height));
+        ui_.Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height));
     } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
@@ -351,14 +351,14 @@ void TForm1::imageDSP(int k) {
 
 QSize TForm1::ShownDeviceSize() const {
     const Rect& shown = model_.Image();
-    return DeviceSize(QSize(shown.width, shown.height), Image1->devicePixelRatioF());
+    return DeviceSize(QSize(shown.width, shown.height), ui_.Image1->devicePixelRatioF());
 }
 
 void TForm1::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels; a picture not larger than that
     // comes at full size at once.
     const QSize shown = ShownDeviceSize();
-    const LoadedPicture& picture = *Image1->Picture();
+    const LoadedPicture& picture = *ui_.Image1->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
 }
@@ -370,14 +370,14 @@ void TForm1::TakeArrivedPixels() {
 
 void TForm1::AwaitFullPixels() {
     using namespace std::chrono_literals;
-    while (Image1->HasPicture() && !Image1->Picture()->Settled() && pixelRequest_ != 0) {
+    while (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled() && pixelRequest_ != 0) {
         arrived_.WaitForResult(100ms);
         TakeArrivedPixels();
     }
 }
 
 void TForm1::PixelsArrived(PictureResult result) {
-    const std::shared_ptr<LoadedPicture>& picture = Image1->Picture();
+    const std::shared_ptr<LoadedPicture>& picture = ui_.Image1->Picture();
     if (result.request != pixelRequest_ || !picture) {
         pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
         return;
@@ -387,15 +387,15 @@ void TForm1::PixelsArrived(PictureResult result) {
     if (picture->Settled()) {
         pixelRequest_ = 0;
         DecodeNeighbours();
-    } else if (result.exact &&
-               QSize(result.pixels->Width(), result.pixels->Height()) == Image1->DeviceDrawSize()) {
+    } else if (result.exact && QSize(result.pixels->Width(), result.pixels->Height()) ==
+                                   ui_.Image1->DeviceDrawSize()) {
         // A neighbour decoded ahead into exactly what the control draws: it is the final
         // picture already, and the full-size pixels that follow draw the same.
         const Bitmap* copy = result.pixels->Rgb();
-        Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
+        ui_.Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
     }
-    Image1->PixelsChanged();
+    ui_.Image1->PixelsChanged();
 }
 
 void TForm1::DecodeNeighbours() {
@@ -407,7 +407,7 @@ void TForm1::DecodeNeighbours() {
 }
 
 void TForm1::DropPicture() {
-    if (std::shared_ptr<LoadedPicture> picture = Image1->TakePicture()) {
+    if (std::shared_ptr<LoadedPicture> picture = ui_.Image1->TakePicture()) {
         // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
         // the picture, and with it those pixels, are freed on a worker thread.
         const DecodedPicture* full = picture->FullPixels();
@@ -427,16 +427,16 @@ void TForm1::DspInfo1(int k) {
 }
 
 void TForm1::ApplyView() {
-    Client->Show(model_.Client());
-    Image1->setGeometry(ToQRect(model_.Image()));
-    Image1->SetStretch(model_.Stretch());
-    Shape1->setGeometry(ToQRect(model_.SelectionRect()));
-    Shape2->setGeometry(ToQRect(model_.HandleRect()));
-    Shape1->setVisible(model_.SelectionVisible());
-    Shape2->setVisible(model_.SelectionVisible());
+    ui_.Client->Show(model_.Client());
+    ui_.Image1->setGeometry(ToQRect(model_.Image()));
+    ui_.Image1->SetStretch(model_.Stretch());
+    ui_.Shape1->setGeometry(ToQRect(model_.SelectionRect()));
+    ui_.Shape2->setGeometry(ToQRect(model_.HandleRect()));
+    ui_.Shape1->setVisible(model_.SelectionVisible());
+    ui_.Shape2->setVisible(model_.SelectionVisible());
     if (model_.SelectionVisible()) {
-        Shape1->raise();
-        Shape2->raise();
+        ui_.Shape1->raise();
+        ui_.Shape2->raise();
     }
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
@@ -450,14 +450,14 @@ void TForm1::ApplyMenu() {
         if (item.isChecked() != on || IsDefault(item) != on)
             SetCheckDefault(item, on);
     };
-    mark(*N1, model_.Mode() == ViewMode::Fit);
-    mark(*N2, model_.Mode() == ViewMode::ActualSize);
-    mark(*Exif1, model_.OverlayShown());
-    AreaSel->setEnabled(model_.SelectionAllowed());
-    AreaSel->setChecked(model_.Selecting());
-    AreaCopy->setEnabled(model_.CopyAndPickAllowed());
-    AreaPick->setEnabled(model_.CopyAndPickAllowed());
-    for (QAction* step : {MI_nxt, MI_prv, MI_Head})
+    mark(*ui_.N1, model_.Mode() == ViewMode::Fit);
+    mark(*ui_.N2, model_.Mode() == ViewMode::ActualSize);
+    mark(*ui_.Exif1, model_.OverlayShown());
+    ui_.AreaSel->setEnabled(model_.SelectionAllowed());
+    ui_.AreaSel->setChecked(model_.Selecting());
+    ui_.AreaCopy->setEnabled(model_.CopyAndPickAllowed());
+    ui_.AreaPick->setEnabled(model_.CopyAndPickAllowed());
+    for (QAction* step : {ui_.MI_nxt, ui_.MI_prv, ui_.MI_Head})
         step->setEnabled(model_.CanStep());
 }
 
@@ -491,7 +491,7 @@ void TForm1::Reduction5Click() {
 
 void TForm1::FormResize() {
     const ViewUpdate update(*this);
-    Guarded([this] { model_.ClientResized(Client->width(), Client->height()); }, this);
+    Guarded([this] { model_.ClientResized(ui_.Client->width(), ui_.Client->height()); }, this);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton, int x, int y) {
@@ -521,7 +521,7 @@ void TForm1::Panel1MouseDown(Qt::MouseButton, int x, int y) {
 }
 
 void TForm1::ShowPopupMenu(const QPoint& globalPos) {
-    PopupMenu1->Popup(globalPos);
+    ui_.PopupMenu1->Popup(globalPos);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -578,11 +578,11 @@ void TForm1::SelectionMouseUp(SelectionDrag part) {
 }
 
 bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
-    if (watched != Shape1 && watched != Shape2)
+    if (watched != ui_.Shape1 && watched != ui_.Shape2)
         return false;
     const QPoint pos = mouse.position().toPoint();
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    const SelectionDrag part = watched == Shape1 ? SelectionDrag::Move : SelectionDrag::Resize;
+    const SelectionDrag part = watched == ui_.Shape1 ? SelectionDrag::Move : SelectionDrag::Resize;
     Guarded(
         [&] {
             if (press)
@@ -608,27 +608,27 @@ void TForm1::Exif1Click() {
 
 void TForm1::DspExifInfo(int k) {
     if (!model_.OverlayShown()) {
-        Label1->hide();
-        Label1->clear();
-        Label2->hide();
-        Label2->clear();
+        ui_.Label1->hide();
+        ui_.Label1->clear();
+        ui_.Label2->hide();
+        ui_.Label2->clear();
         return;
     }
     const std::string& path = model_.List().Path(k);
     // A read error passes on from here before the labels change: they keep the old text.
-    const std::string text = MakeDspExifInfo(ExifInfo1, path);
+    const std::string text = MakeDspExifInfo(exifInfo_, path);
     const QString shown = QString::fromStdString(SjisToUtf8(text))
                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Label1->setText(shown);
-    Label1->move(2, 2);
-    Label1->adjustSize();
-    Label1->show();
-    Label2->setText(Label1->text());
-    Label2->move(3, 3);
-    Label2->adjustSize();
-    Label2->show();
-    Label1->raise();
-    Label2->raise();
+    ui_.Label1->setText(shown);
+    ui_.Label1->move(2, 2);
+    ui_.Label1->adjustSize();
+    ui_.Label1->show();
+    ui_.Label2->setText(ui_.Label1->text());
+    ui_.Label2->move(3, 3);
+    ui_.Label2->adjustSize();
+    ui_.Label2->show();
+    ui_.Label1->raise();
+    ui_.Label2->raise();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -644,12 +644,12 @@ Bitmap TForm1::CutSelectedArea() {
     // The full-size pixels; a command that comes before the pipeline has delivered them
     // waits for its workers under the busy cursor.
     std::optional<BusyCursor> busy;
-    if (Image1->HasPicture() && !Image1->Picture()->Settled()) {
+    if (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled()) {
         busy.emplace();
         AwaitFullPixels();
     }
     const DecodedPicture* decoded =
-        Image1->HasPicture() ? Image1->Picture()->FullPixels() : nullptr;
+        ui_.Image1->HasPicture() ? ui_.Image1->Picture()->FullPixels() : nullptr;
     if (!decoded)
         return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
     return CutArea(*decoded, area.left, area.top, area.width, area.height);
@@ -721,7 +721,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     const QPoint pos = mouse->position().toPoint();
     if (FilterShapeMouse(watched, type, *mouse)) {
         // handled by the selection's own handlers
-    } else if (watched == Image1) {
+    } else if (watched == ui_.Image1) {
         switch (type) {
         case QEvent::MouseButtonPress:
             Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
@@ -740,7 +740,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
             Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
             break;
         }
-    } else if (watched == Panel1 &&
+    } else if (watched == ui_.Panel1 &&
                (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
         Guarded([&] { Panel1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
     }
@@ -757,7 +757,7 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
 void TForm1::contextMenuEvent(QContextMenuEvent* e) {
     // A right-click opens the menu at its release (see eventFilter); the menu key opens it here.
     if (e->reason() == QContextMenuEvent::Keyboard)
-        PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
+        ui_.PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
     e->accept();
 }
 
@@ -769,7 +769,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 void TForm1::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    Client->setGeometry(rect());
+    ui_.Client->setGeometry(rect());
 }
 
 void TForm1::showEvent(QShowEvent* e) {

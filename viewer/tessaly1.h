@@ -51,35 +51,39 @@ public:
     ~TForm1() override;
 
     // The window's controls and the context menu's items, in their order (owned by the
-    // window).
-    ScrollingClient* Client = nullptr; // the scrolling client area
-    ViewPanel* Panel1 = nullptr;
-    PictureControl* Image1 = nullptr;
-    SelectionShape* Shape1 = nullptr; // the selection rectangle
-    SelectionShape* Shape2 = nullptr; // its corner handle
-    QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
-    QLabel* Label2 = nullptr;
-    TwoColumnMenu* PopupMenu1 = nullptr;
+    // window). The handlers below are the way in; tests read and press the controls here.
+    struct Controls {
+        ScrollingClient* Client = nullptr; // the scrolling client area
+        ViewPanel* Panel1 = nullptr;
+        PictureControl* Image1 = nullptr;
+        SelectionShape* Shape1 = nullptr; // the selection rectangle
+        SelectionShape* Shape2 = nullptr; // its corner handle
+        QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
+        QLabel* Label2 = nullptr;
+        TwoColumnMenu* PopupMenu1 = nullptr;
 
-    QAction* Enlarge5 = nullptr;
-    QAction* Enlarge1 = nullptr;
-    QAction* Reduction1 = nullptr;
-    QAction* Reduction5 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* Exif1 = nullptr;
-    QAction* AreaSel = nullptr;
-    QAction* AreaCopy = nullptr;
-    QAction* AreaPick = nullptr;
-    QAction* N1 = nullptr; // "フィット"
-    QAction* N2 = nullptr; // "実寸"
-    QAction* N3 = nullptr;
-    QAction* MI_nxt = nullptr;
-    QAction* MI_prv = nullptr;
-    QAction* MI_Head = nullptr;
-    QAction* N5 = nullptr;
-    QAction* Help1 = nullptr;
-    QAction* PickImgEnd = nullptr;
-    TExifInfo ExifInfo1; // the EXIF reader of the overlay
+        QAction* Enlarge5 = nullptr;
+        QAction* Enlarge1 = nullptr;
+        QAction* Reduction1 = nullptr;
+        QAction* Reduction5 = nullptr;
+        QAction* N4 = nullptr;
+        QAction* Exif1 = nullptr;
+        QAction* AreaSel = nullptr;
+        QAction* AreaCopy = nullptr;
+        QAction* AreaPick = nullptr;
+        QAction* N1 = nullptr; // "フィット"
+        QAction* N2 = nullptr; // "実寸"
+        QAction* N3 = nullptr;
+        QAction* MI_nxt = nullptr;
+        QAction* MI_prv = nullptr;
+        QAction* MI_Head = nullptr;
+        QAction* N5 = nullptr;
+        QAction* Help1 = nullptr;
+        QAction* PickImgEnd = nullptr;
+    };
+    const Controls& Ui() const { return ui_; }
+    // The EXIF reader of the overlay.
+    const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
     void FormCreate(const std::vector<std::string>& arguments);
@@ -227,6 +231,8 @@ private:
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void DropPicture();
 
+    Controls ui_;
+    TExifInfo exifInfo_;
     ViewerModel model_;
     SaveFolder ownFolder_;
     SaveFolder* saveFolder_;

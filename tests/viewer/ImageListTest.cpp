@@ -49,9 +49,9 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
     SortFileList(sortedExpected);
     EXPECT_EQ(f.Model().List().Entries(), sortedExpected);
     EXPECT_EQ(f.Model().List().Index(), 1);
-    EXPECT_TRUE(f.MI_nxt->isEnabled());
-    EXPECT_TRUE(f.MI_prv->isEnabled());
-    EXPECT_TRUE(f.MI_Head->isEnabled());
+    EXPECT_TRUE(f.Ui().MI_nxt->isEnabled());
+    EXPECT_TRUE(f.Ui().MI_prv->isEnabled());
+    EXPECT_TRUE(f.Ui().MI_Head->isEnabled());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -93,10 +93,10 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Information);
     EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("情報"));
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("Nothing"));
-    EXPECT_TRUE(f.Image1->HasPicture());
+    EXPECT_TRUE(f.Ui().Image1->HasPicture());
     EXPECT_EQ(Caption(), caption);
     EXPECT_EQ(f.Model().List().Index(), 0);
-    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Right);
     EXPECT_EQ(f.Model().List().Index(), 0);
     EXPECT_EQ(boxes_.boxes().size(), 1u);
@@ -129,9 +129,9 @@ TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
 
 TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
     TForm1& f = Open();
-    QCoreApplication::postEvent(f.Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                          QPointF(5, 5), Qt::RightButton,
-                                                          Qt::RightButton, Qt::NoModifier));
+    QCoreApplication::postEvent(
+        f.Ui().Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
+                                       Qt::RightButton, Qt::RightButton, Qt::NoModifier));
     f.DropFiles({root_});
     ASSERT_FALSE(boxes_.boxes().empty());
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
@@ -179,11 +179,11 @@ protected:
 
 TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
     TForm1& f = OpenThree();
-    f.MI_nxt->trigger();
+    f.Ui().MI_nxt->trigger();
     EXPECT_EQ(f.Model().List().Index(), 2);
-    f.MI_Head->trigger();
+    f.Ui().MI_Head->trigger();
     EXPECT_EQ(f.Model().List().Index(), 1);
-    f.MI_prv->trigger();
+    f.Ui().MI_prv->trigger();
     EXPECT_EQ(f.Model().List().Index(), 3);
     EXPECT_TRUE(Caption().contains(QString::fromStdString(paths_[2])));
     EXPECT_TRUE(Caption().endsWith(QStringLiteral("(3/3 files)")));
@@ -214,12 +214,12 @@ TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
 TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
     const std::string only = WriteJpeg(dir_, "only.jpg", 16, 16);
     TForm1& f = Open({only});
-    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Space);
     EXPECT_EQ(f.Model().List().Index(), 1);
     QTest::keyClick(&f, Qt::Key_Left);
     EXPECT_EQ(f.Model().List().Index(), 1);
-    EXPECT_TRUE(f.Image1->HasPicture());
+    EXPECT_TRUE(f.Ui().Image1->HasPicture());
 }
 
 TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {
