@@ -41,8 +41,6 @@
 #include <QScreen>
 #include <QUrl>
 #include <chrono>
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 
 namespace tessaly {
