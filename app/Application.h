@@ -1,4 +1,4 @@
-// The application object. Event handlers catch their own exceptions (viewer/Guard.h);
+// The application object. Event handlers catch their own exceptions (ui/Guard.h);
 // notify() is only the last-resort backstop for one that escapes anyway: it shows the
 // error box and the program goes on.
 #pragma once

@@ -4,7 +4,8 @@
 #include "app/SingleInstance.h"
 #include "pick/tessaly2.h"
 #include "readme/readme.h"
-#include "ui/ulib.h"
+#include "ui/Dialogs.h"
+#include "ui/Fonts.h"
 #include "viewer/tessaly1.h"
 
 #include <QProcessEnvironment>

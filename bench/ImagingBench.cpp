@@ -116,7 +116,7 @@ void BM_PickSave_1600x1200_half_sepia(benchmark::State& state) {
     static const Bitmap pick = SourcePicture(1600, 1200);
     for (auto _ : state) {
         Bitmap out;
-        tessaly::MakeOutBitmap(pick, out, 800, 600, false, true);
+        tessaly::MakeOutBitmap(pick, out, 800, 600, tessaly::PictureEffect::Sepia);
         tessaly::JpegImage jpeg(std::move(out));
         jpeg.SetCompressionQuality(tessaly::JpegQualityForLevel(8));
         jpeg.Compress();

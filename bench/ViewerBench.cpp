@@ -6,7 +6,6 @@
 // Run: build-bench/bench/bench_viewer (QT_QPA_PLATFORM=offscreen is set by the program).
 #include "model/ImageList.h"
 #include "tests/support/JpegFixtures.h"
-#include "viewer/JpegPicture.h"
 #include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
@@ -82,7 +81,7 @@ void ShowInViewer(benchmark::State& state, bool settled) {
     for (auto _ : state) {
         TForm1 form({path});
         form.show();
-        JpegPicture& picture = *form.Image1->Picture();
+        const LoadedPicture& picture = *form.Ui().Image1->Picture();
         if (settled)
             ProcessUntil([&] { return picture.Settled(); });
         else
@@ -126,21 +125,21 @@ void Repaint(benchmark::State& state, bool magnified) {
     ResetPeakRss();
     TForm1 form({path});
     form.show();
-    ProcessUntil([&] { return form.Image1->Picture()->Settled(); });
+    ProcessUntil([&] { return form.Ui().Image1->Picture()->Settled(); });
     benchmark::DoNotOptimize(form.grab());
     if (magnified) {
         for (int i = 0; i < 20; ++i)
             form.SetEnlarge(5); // up to the 400 % limit
-        emit form.Client->ScrollRequested(12000, 8000);
+        emit form.Ui().Client->ScrollRequested(12000, 8000);
         benchmark::DoNotOptimize(form.grab());
     }
     for (auto _ : state)
         benchmark::DoNotOptimize(form.grab());
-    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().DspRatio * 100);
+    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().ratio * 100);
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
     state.counters["kept_MiB"] =
-        static_cast<double>(form.Image1->Picture()->Pixels()->SizeBytes()) / (1 << 20);
+        static_cast<double>(form.Ui().Image1->Picture()->FullPixels()->SizeBytes()) / (1 << 20);
 }
 void BM_RepaintViewAtFit(benchmark::State& state) {
     Repaint(state, false);

@@ -94,7 +94,7 @@ bool EndsWith(const std::string& text, std::string_view suffix) {
 }
 
 void CheckPixelCount(int w, int h, const char* what) {
-    if (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDecodePixels)
+    if (ExceedsPictureLimit(w, h))
         throw UsageError{std::string(what) + " is too large (at most " +
                          std::to_string(kMaxDecodePixels) + " pixels)"};
 }
@@ -257,11 +257,17 @@ void CheckSizes(const Options& options, const Area& area, int width, int height)
                         std::to_string(width) + " x " + std::to_string(height)};
 }
 
+PictureEffect EffectOf(const Options& options) {
+    return options.sepia  ? PictureEffect::Sepia
+           : options.mono ? PictureEffect::Mono
+                          : PictureEffect::None;
+}
+
 // The output resampled and tinted as asked, written as JPEG: compressed whole first, so that a
 // failure leaves the file as it was.
 void WriteJpeg(Bitmap picture, int width, int height, const Options& options) {
     Bitmap out;
-    MakeOutBitmap(std::move(picture), out, width, height, options.mono, options.sepia);
+    MakeOutBitmap(std::move(picture), out, width, height, EffectOf(options));
     try {
         JpegImage jpeg(std::move(out));
         SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
@@ -280,7 +286,7 @@ void WritePpmRows(const Bitmap& picture, int width, int height, const Options& o
                                const std::string header = PpmHeaderText(width, height);
                                sink(std::span(reinterpret_cast<const std::uint8_t*>(header.data()),
                                               header.size()));
-                               MakeOutRows(picture, width, height, options.mono, options.sepia,
+                               MakeOutRows(picture, width, height, EffectOf(options),
                                            [&](std::span<std::uint8_t> rows) {
                                                ToPpmOrder(rows);
                                                sink(rows);

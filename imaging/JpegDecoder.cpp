@@ -458,10 +458,10 @@ JpegInfo ReadJpegHeader(const RegularFile& file) {
 }
 
 void CheckDecodable(const JpegInfo& info) {
+    if (ExceedsPictureLimit(info.width, info.height))
+        throw JpegTooLarge(info.width, info.height);
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
-    if (pixels > kMaxDecodePixels)
-        throw JpegTooLarge(info.width, info.height);
     if (pixels * Bitmap::kBytesPerPixel + info.coefficientBytes > kMaxDecodeBytes)
         throw JpegTooLarge(info.width, info.height);
 }

@@ -14,6 +14,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/DecodedPicture.h"
 #include "imaging/Orientation.h"
+#include "imaging/PictureLimit.h"
 
 #include <array>
 #include <atomic>
@@ -54,9 +55,6 @@ struct JpegInfo {
     std::string iccProblem;
 };
 
-// Largest picture the viewer decodes: 2^28 pixels (268,435,456, 768 MiB decoded), far above
-// any camera or phone photo; a header declaring more is refused before anything is allocated.
-inline constexpr std::uint64_t kMaxDecodePixels = std::uint64_t{1} << 28;
 // What a decode may hold at once: the decoded pixels and, for a file in several scans,
 // libjpeg's coefficients (2 bytes a sample, kept until the last scan) together at most the
 // decoded size of the largest picture, 768 MiB; a file that needs more is refused as too

@@ -109,22 +109,43 @@ __attribute__((target("avx2"))) inline void StorePart(std::uint8_t* p, int part,
                      _mm256_extracti128_si256(v, 1));
 }
 
+// The bytes three vectors give through three shuffle masks, merged.
+__attribute__((target("avx2"))) inline __m256i ShuffleMerge(__m256i x, __m256i y, __m256i z,
+                                                            const ByteMask* masks) {
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(x, Load(masks[0])),
+                                           _mm256_shuffle_epi8(y, Load(masks[1]))),
+                           _mm256_shuffle_epi8(z, Load(masks[2])));
+}
+
 // The bytes of one channel of the 32 pixels.
 __attribute__((target("avx2"))) inline __m256i Channel(__m256i a0, __m256i a1, __m256i a2,
                                                        int channel) {
-    const ByteMask* masks = kChannelMasks[channel];
-    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a0, Load(masks[0])),
-                                           _mm256_shuffle_epi8(a1, Load(masks[1]))),
-                           _mm256_shuffle_epi8(a2, Load(masks[2])));
+    return ShuffleMerge(a0, a1, a2, kChannelMasks[channel]);
+}
+
+// The blue, green and red bytes of 32 pixels at `p`, widened to 16-bit lanes: "lo" holds
+// pixels 0-7 and 16-23, "hi" pixels 8-15 and 24-31; packing lo and hi back to bytes restores
+// the order.
+struct WideChannels {
+    __m256i blueLo, greenLo, redLo;
+    __m256i blueHi, greenHi, redHi;
+};
+
+__attribute__((target("avx2"))) inline WideChannels LoadWideChannels(const std::uint8_t* p) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i a0 = LoadPart(p, 0), a1 = LoadPart(p, 1), a2 = LoadPart(p, 2);
+    const __m256i b = Channel(a0, a1, a2, 0);
+    const __m256i g = Channel(a0, a1, a2, 1);
+    const __m256i r = Channel(a0, a1, a2, 2);
+    return {_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(g, zero),
+            _mm256_unpacklo_epi8(r, zero), _mm256_unpackhi_epi8(b, zero),
+            _mm256_unpackhi_epi8(g, zero), _mm256_unpackhi_epi8(r, zero)};
 }
 
 // Part `part` of both groups from the blue, green and red bytes of the 32 pixels.
 __attribute__((target("avx2"))) inline __m256i Interleave(__m256i b, __m256i g, __m256i r,
                                                           int part) {
-    const ByteMask* masks = kInterleaveMasks[part];
-    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b, Load(masks[0])),
-                                           _mm256_shuffle_epi8(g, Load(masks[1]))),
-                           _mm256_shuffle_epi8(r, Load(masks[2])));
+    return ShuffleMerge(b, g, r, kInterleaveMasks[part]);
 }
 
 // The sepia index of 16 pixels given as 16-bit lanes: (7500 b + 38620 g + 19672 r) >> 8,
@@ -179,23 +200,11 @@ __attribute__((target("avx2"))) inline ToneChannels SepiaTones16(__m256i index,
 __attribute__((target("avx2"))) void SepiaPixelsAvx2(std::uint8_t* p, std::size_t count,
                                                      const std::uint32_t* tones,
                                                      const SepiaToneOffsets& offsets) {
-    const __m256i zero = _mm256_setzero_si256();
     std::size_t i = 0;
     for (; i + kBlock <= count; i += kBlock, p += 3 * kBlock) {
-        const __m256i a0 = LoadPart(p, 0), a1 = LoadPart(p, 1), a2 = LoadPart(p, 2);
-        const __m256i b = Channel(a0, a1, a2, 0);
-        const __m256i g = Channel(a0, a1, a2, 1);
-        const __m256i r = Channel(a0, a1, a2, 2);
-        // 16-bit lanes: "lo" holds pixels 0-7 and 16-23, "hi" pixels 8-15 and 24-31; the
-        // final packing to bytes restores the order.
-        const ToneChannels lo =
-            SepiaTones16(SepiaIndex16(_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(g, zero),
-                                      _mm256_unpacklo_epi8(r, zero)),
-                         offsets);
-        const ToneChannels hi =
-            SepiaTones16(SepiaIndex16(_mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(g, zero),
-                                      _mm256_unpackhi_epi8(r, zero)),
-                         offsets);
+        const WideChannels c = LoadWideChannels(p);
+        const ToneChannels lo = SepiaTones16(SepiaIndex16(c.blueLo, c.greenLo, c.redLo), offsets);
+        const ToneChannels hi = SepiaTones16(SepiaIndex16(c.blueHi, c.greenHi, c.redHi), offsets);
         const __m256i blue = _mm256_packus_epi16(lo.blue, hi.blue);
         const __m256i green = _mm256_packus_epi16(lo.green, hi.green);
         const __m256i red = _mm256_packus_epi16(lo.red, hi.red);
@@ -235,20 +244,12 @@ __attribute__((target("avx2"))) inline __m256i GreyLevels16(__m256i b, __m256i g
 }
 
 __attribute__((target("avx2"))) void MonochromePixelsAvx2(std::uint8_t* p, std::size_t count) {
-    const __m256i zero = _mm256_setzero_si256();
     std::size_t i = 0;
     for (; i + kBlock <= count; i += kBlock, p += 3 * kBlock) {
-        const __m256i a0 = LoadPart(p, 0), a1 = LoadPart(p, 1), a2 = LoadPart(p, 2);
-        const __m256i b = Channel(a0, a1, a2, 0);
-        const __m256i g = Channel(a0, a1, a2, 1);
-        const __m256i r = Channel(a0, a1, a2, 2);
+        const WideChannels c = LoadWideChannels(p);
         __m256i halfwayLo, halfwayHi;
-        const __m256i lo =
-            GreyLevels16(_mm256_unpacklo_epi8(b, zero), _mm256_unpacklo_epi8(g, zero),
-                         _mm256_unpacklo_epi8(r, zero), halfwayLo);
-        const __m256i hi =
-            GreyLevels16(_mm256_unpackhi_epi8(b, zero), _mm256_unpackhi_epi8(g, zero),
-                         _mm256_unpackhi_epi8(r, zero), halfwayHi);
+        const __m256i lo = GreyLevels16(c.blueLo, c.greenLo, c.redLo, halfwayLo);
+        const __m256i hi = GreyLevels16(c.blueHi, c.greenHi, c.redHi, halfwayHi);
         // Bit k marks pixel k (packing restores the pixel order).
         const auto marks = static_cast<std::uint32_t>(
             _mm256_movemask_epi8(_mm256_packs_epi16(halfwayLo, halfwayHi)));

@@ -77,7 +77,7 @@ PpmHeader ReadPpmHeader(std::span<const std::uint8_t> data) {
     const std::uint32_t height = header.Number("height", 0x7FFFFFFF);
     const std::uint32_t maxValue = header.Number("maximum value", 65535);
     header.EndOfHeader();
-    if (std::uint64_t{width} * height > kMaxDecodePixels)
+    if (ExceedsPictureLimit(width, height))
         throw PpmError("PPM picture too large (" + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels)");
     return {width, height, maxValue, header.Position()};

@@ -1,7 +1,7 @@
 #include "imaging/nstretchf.h"
 
 #include "base/Tick.h"
-#include "imaging/JpegDecoder.h"
+#include "imaging/PictureLimit.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -336,7 +336,7 @@ void CheckStretch(const Bitmap& bitmap, int width, int height) {
     if (width < 1 || height < 1)
         throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
                                     " x " + std::to_string(height) + " must be at least 1 x 1");
-    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxDecodePixels)
+    if (ExceedsPictureLimit(width, height))
         throw std::invalid_argument("StretchBitmap: the target size " + std::to_string(width) +
                                     " x " + std::to_string(height) + " is above " +
                                     std::to_string(kMaxDecodePixels) + " pixels");
@@ -429,9 +429,7 @@ void ReduceV(const Bitmap& src, Bitmap& dst, StretchProgressThrottle& progress) 
 }
 
 bool WidthPassFits(int fromWidth, int fromHeight, int newWidth) {
-    return newWidth == fromWidth ||
-           static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(fromHeight) <=
-               kMaxDecodePixels;
+    return newWidth == fromWidth || !ExceedsPictureLimit(newWidth, fromHeight);
 }
 
 void StretchBitmapEx(Bitmap& bitmap, int width, int height, StretchProgressThrottle& progress) {

@@ -13,6 +13,12 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
 struct Size {
     int width = 0;
     int height = 0;

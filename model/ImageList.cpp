@@ -59,4 +59,17 @@ int ImageList::Last() {
     return index_;
 }
 
+std::vector<std::string> ImageList::Neighbours(int direction) const {
+    const int count = Count();
+    std::vector<std::string> paths;
+    if (count < 2 || index_ < 1 || index_ > count)
+        return paths;
+    for (const int step : {direction, -direction}) {
+        const int n = (index_ - 1 + step % count + count) % count + 1;
+        if (n != index_ && (paths.empty() || paths.front() != Path(n)))
+            paths.push_back(Path(n));
+    }
+    return paths;
+}
+
 } // namespace tessaly

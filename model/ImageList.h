@@ -35,7 +35,7 @@ public:
     // インデックスが範囲を超えています (k-1)") when k is outside 1 .. Count().
     const std::string& Path(int k) const;
 
-    // A new list replaces the old one, in the order `sort` gives it; no entry is shown yet.
+    // A new list replaces the old one; no entry is shown yet.
     void Replace(FileListType entries);
     void Sort(const std::function<void(FileListType&)>& sort) { sort(entries_); }
     void Clear();
@@ -47,6 +47,11 @@ public:
     int First();
     int Last();
     void SetIndex(int k) { index_ = k; }
+
+    // The entries beside the shown one: the one a step in `direction` (+1 next, -1 previous,
+    // wrapping round at both ends) first, then the one a step back, without the shown entry
+    // and without a path twice (two entries have one neighbour). None while no entry is shown.
+    std::vector<std::string> Neighbours(int direction) const;
 
 private:
     FileListType entries_;

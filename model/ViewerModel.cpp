@@ -18,22 +18,22 @@ int Half(int length) {
     return RoundInt(length / 2.0L);
 }
 
-// The zoom step's scrolling, on the client area as ImgSizSet left it.
+// The zoom step's scrolling, on the client area as the layout left it.
 //
-// Before the step the anchor (AncX, AncY), a point of the picture, lay at AncX - H0 in the
-// client area (the panel's left is -H0 while scrolled). Its distance from the client
-// area's centre is f = Round(CW / 2) - (AncX - H0); the zoom ratio r = Zoom / DspRatio
-// scales every distance on the picture. The view is moved by r x f from where it was:
-// the new position is H0 - Round(f x r). An axis on which the panel is narrower than the
-// client area has nothing to scroll: the panel is centred on it and f is 0, so the
-// position stays H0 (limited by the scroll bar). Otherwise the panel is first put back
-// to the origin (position 0, left 0) and then scrolled to the new position, which the
-// scroll bar limits to 0 .. range - visible size. Vertically likewise with g.
-ScrollArea ZoomScroll(ScrollArea client, int h0, int v0, long double r, int ancX, int ancY) {
+// Before the step the anchor (x, y), a point of the picture, lay at x - H0 in the client
+// area (the panel's left is -H0 while scrolled). Its distance from the client area's centre
+// is f = Round(CW / 2) - (x - H0); the zoom ratio r = zoom / ratio scales every distance on
+// the picture. The view is moved by r x f from where it was: the new position is
+// H0 - Round(f x r). An axis on which the panel is narrower than the client area has nothing
+// to scroll: the panel is centred on it and f is 0, so the position stays H0 (limited by the
+// scroll bar). Otherwise the panel is first put back to the origin (position 0, left 0) and
+// then scrolled to the new position, which the scroll bar limits to 0 .. range - visible
+// size. Vertically likewise with g.
+ScrollArea ZoomScroll(ScrollArea client, int h0, int v0, long double r, Point anchor) {
     const int cw = client.ClientWidth();
     const int ch = client.ClientHeight();
-    long double f = static_cast<long double>(Round(cw / 2.0L) - (ancX - h0));
-    long double g = static_cast<long double>(Round(ch / 2.0L) - (ancY - v0));
+    long double f = static_cast<long double>(Round(cw / 2.0L) - (anchor.x - h0));
+    long double g = static_cast<long double>(Round(ch / 2.0L) - (anchor.y - v0));
     if (cw > client.Content().width) {
         client.MoveContent(CenterOffset(cw, client.Content().width), client.Content().top);
         f = 0;
@@ -60,48 +60,33 @@ ScrollArea ZoomScroll(ScrollArea client, int h0, int v0, long double r, int ancX
 ViewerModel::ViewerModel(std::function<std::string(std::string_view)> displayPath)
     : displayPath_(std::move(displayPath)) {}
 
-ViewerSnapshot ViewerModel::Snapshot() const {
-    ViewerSnapshot s;
-    s.ImgWidth = imgWidth_;
-    s.ImgHeight = imgHeight_;
-    s.DragX = dragX_;
-    s.DragY = dragY_;
-    s.Dragging = dragging_;
-    s.Zoom = zoom_;
-    s.ImgIndex = list_.Index();
-    s.DspRatio = dspRatio_;
-    s.GrabX = grabX_;
-    s.GrabY = grabY_;
-    s.AreaDragging = areaDragging_;
-    s.SavedCap = savedCap_;
-    s.AncX = ancX_;
-    s.AncY = ancY_;
-    s.PickCount = pickCount_;
-    s.DblClicked = dblClicked_;
-    s.FileCount = list_.Count();
-    return s;
-}
-
 std::string ViewerModel::StartupCaption() {
     return Format("%s %s %s %s %s", {"Tess", credits::kVersion, credits::kAuthor, credits::kProduct,
                                      credits::kContactAddress});
 }
 
+bool ViewerModel::StartList(const std::function<void(FileListType&)>& sort) {
+    list_.Sort(sort);
+    state_.canStep = list_.Count() >= 2;
+    return !list_.Empty();
+}
+
 void ViewerModel::Reset() {
-    zoom_ = 0;
-    dragging_ = false;
-    SetAreaAnc();
-    DspAreaAnc(false);
-    dspRatio_ = 100.0L;
-    pickCount_ = 0;
-    dblClicked_ = false;
+    state_.mode = ViewMode::Fit;
+    state_.zoom = 0;
+    state_.dragging = false;
+    PlaceHandle();
+    ShowSelection(false);
+    state_.ratio = 100.0L;
+    state_.pickCount = 0;
+    state_.doubleClicked = false;
 }
 
 // ---------------------------------------------------------------------------------------
 // The view
 
 void ViewerModel::SetBarExtent(int extent) {
-    client_.SetBarExtent(extent);
+    state_.client.SetBarExtent(extent);
 }
 
 Rect ViewerModel::PanelInterior() const {
@@ -109,279 +94,275 @@ Rect ViewerModel::PanelInterior() const {
 }
 
 void ViewerModel::SetImageFilling(bool filling) {
-    imageFilling_ = filling;
+    state_.imageFilling = filling;
     if (filling)
-        image_ = PanelInterior();
+        state_.image = PanelInterior();
 }
 
 void ViewerModel::FitImage() {
-    image_ = FitRect(imgHeight_, imgWidth_, image_, {Panel().width, Panel().height});
+    state_.image = FitRect(state_.picture.height, state_.picture.width, state_.image,
+                           {Panel().width, Panel().height});
 }
 
 void ViewerModel::CenterImage() {
-    image_.top = CenterOffset(Panel().height, image_.height);
-    image_.left = CenterOffset(Panel().width, image_.width);
+    state_.image.top = CenterOffset(Panel().height, state_.image.height);
+    state_.image.left = CenterOffset(Panel().width, state_.image.width);
 }
 
-void ViewerModel::FormResize(int fullWidth, int fullHeight) {
-    client_.Resize(fullWidth, fullHeight);
-    if (imageFilling_)
-        image_ = PanelInterior();
-    if (zoom_ == 0)
+void ViewerModel::ClientResized(int fullWidth, int fullHeight) {
+    state_.client.Resize(fullWidth, fullHeight);
+    if (state_.imageFilling)
+        state_.image = PanelInterior();
+    if (state_.mode == ViewMode::Fit)
         FitImage();
-    DspInfo1(list_.Index());
+    UpdateCaption(list_.Index());
 }
 
-void ViewerModel::PictureLoaded(std::optional<Size> natural) {
-    stretch_ = false;
-    if (natural) {
-        image_.width = natural->width;
-        image_.height = natural->height;
-    }
-    if (imageFilling_)
-        image_ = PanelInterior();
+void ViewerModel::StartLoading() {
+    state_.stretch = false;
+    if (state_.imageFilling)
+        state_.image = PanelInterior();
 }
 
-bool ViewerModel::SetJPEGOptions(std::optional<Size> natural) {
+bool ViewerModel::PictureLoaded(std::optional<Size> natural) {
+    StartLoading();
     if (!natural)
         return true;
-    imgWidth_ = natural->width;
-    imgHeight_ = natural->height;
-    return ImgSizSet();
+    state_.image.width = natural->width;
+    state_.image.height = natural->height;
+    if (state_.imageFilling)
+        state_.image = PanelInterior();
+    state_.picture = *natural;
+    return LayOut();
 }
 
-bool ViewerModel::ImgSizSet() {
+bool ViewerModel::LayOut() {
     try {
-        if (zoom_ != 0) {
-            client_.SetFilling(false);
-            client_.ResizeContent(Panel().width, RoundInt(imgHeight_ * zoom_));
-            client_.ResizeContent(RoundInt(imgWidth_ * zoom_), Panel().height);
+        ScrollArea& client = state_.client;
+        if (state_.mode != ViewMode::Fit) {
+            client.SetFilling(false);
+            client.ResizeContent(Panel().width, RoundInt(state_.picture.height * state_.zoom));
+            client.ResizeContent(RoundInt(state_.picture.width * state_.zoom), Panel().height);
             SetImageFilling(true);
         } else {
-            client_.SetFilling(true);
+            client.SetFilling(true);
             SetImageFilling(false);
             FitImage();
         }
-        stretch_ = true;
-        DspInfo1(list_.Index());
+        state_.stretch = true;
+        UpdateCaption(list_.Index());
         return true;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-void ViewerModel::DspInfo1(int k) {
+void ViewerModel::UpdateCaption(int k) {
     if (k < 1) {
-        caption_ = StartupCaption();
+        state_.caption = StartupCaption();
         return;
     }
     const std::string& path = list_.Path(k);
     long double percent = 0;
-    if (imgWidth_ != 0) {
-        dspRatio_ = static_cast<long double>(image_.width) / imgWidth_;
-        percent = dspRatio_ * 100;
+    if (state_.picture.width != 0) {
+        state_.ratio = static_cast<long double>(state_.image.width) / state_.picture.width;
+        percent = state_.ratio * 100;
     }
-    caption_ = Format("%s %s [%.1f%%](%d/%d files)",
-                      {"Tess", displayPath_(path), percent, k, list_.Count()});
+    state_.caption = Format("%s %s [%.1f%%](%d/%d files)",
+                            {"Tess", displayPath_(path), percent, k, list_.Count()});
 }
 
-void ViewerModel::ImgDspMove(int dx, int dy) {
+void ViewerModel::Pan(int dx, int dy) {
+    ScrollArea& client = state_.client;
     if (dy != 0) {
-        const int p = client_.VertPosition() - dy;
-        if (p >= 0 && p <= client_.VertRange())
-            client_.SetVertPosition(p);
+        const int p = client.VertPosition() - dy;
+        if (p >= 0 && p <= client.VertRange())
+            client.SetVertPosition(p);
     }
     if (dx != 0) {
-        const int p = client_.HorzPosition() - dx;
-        if (p >= 0 && p <= client_.HorzRange())
-            client_.SetHorzPosition(p);
+        const int p = client.HorzPosition() - dx;
+        if (p >= 0 && p <= client.HorzRange())
+            client.SetHorzPosition(p);
     }
 }
 
-bool ViewerModel::SetEnlarge(int step) {
-    const int h0 = client_.HorzPosition();
-    const int v0 = client_.VertPosition();
-    zoom_ = static_cast<long double>(step) / 100 * 5 + dspRatio_;
+bool ViewerModel::StepZoom(int step) {
+    const int h0 = state_.client.HorzPosition();
+    const int v0 = state_.client.VertPosition();
+    const long double zoom = static_cast<long double>(step) / 100 * 5 + state_.ratio;
     // The scroll ratio, from the zoom before it is limited; a picture shown 0 pixels wide
     // (a ratio of 0) scrolls unscaled.
-    const long double r = dspRatio_ > 0 ? zoom_ / dspRatio_ : 1.0L;
-    zoom_ = std::clamp(zoom_, 0.01L, 4.0L);
-    const bool laidOut = ImgSizSet();
-    client_ = ZoomScroll(client_, h0, v0, r, ancX_, ancY_);
+    const long double r = state_.ratio > 0 ? zoom / state_.ratio : 1.0L;
+    state_.mode = ViewMode::Zoomed;
+    state_.zoom = std::clamp(zoom, 0.01L, 4.0L);
+    const bool laidOut = LayOut();
+    state_.client = ZoomScroll(state_.client, h0, v0, r, state_.anchor);
     return laidOut;
 }
 
 bool ViewerModel::Fit() {
-    zoom_ = 0;
-    const bool laidOut = ImgSizSet();
+    state_.mode = ViewMode::Fit;
+    state_.zoom = 0;
+    const bool laidOut = LayOut();
     CenterImage();
     return laidOut;
 }
 
 bool ViewerModel::ActualSize() {
-    zoom_ = 1.0L;
-    return ImgSizSet();
+    state_.mode = ViewMode::ActualSize;
+    state_.zoom = 1.0L;
+    return LayOut();
 }
 
 void ViewerModel::ScrollTo(int horizontal, int vertical) {
-    if (horizontal != client_.HorzPosition())
-        client_.SetHorzPosition(horizontal);
-    if (vertical != client_.VertPosition())
-        client_.SetVertPosition(vertical);
+    ScrollArea& client = state_.client;
+    if (horizontal != client.HorzPosition())
+        client.SetHorzPosition(horizontal);
+    if (vertical != client.VertPosition())
+        client.SetVertPosition(vertical);
 }
 
 // ---------------------------------------------------------------------------------------
 // Mouse over the picture and the panel
 
-void ViewerModel::ImageMouseDown(int x, int y) {
-    dragX_ = x;
-    dragY_ = y;
-    dragging_ = true;
-    if (!selecting_) {
-        ancX_ = x;
-        ancY_ = y;
-        selAncX_ = image_.left + x;
-        selAncY_ = image_.top + y;
+void ViewerModel::PressPicture(int x, int y) {
+    state_.drag = {x, y};
+    state_.dragging = true;
+    if (!state_.selecting) {
+        state_.anchor = {x, y};
+        state_.selectionAnchor = {state_.image.left + x, state_.image.top + y};
     }
 }
 
-void ViewerModel::ImageMouseMove(int x, int y, const std::function<void()>& pending) {
-    if (dblClicked_) {
-        dblClicked_ = false;
+void ViewerModel::DragPicture(int x, int y, const std::function<void()>& pending) {
+    if (state_.doubleClicked) {
+        state_.doubleClicked = false;
         return;
     }
-    if (!dragging_)
+    if (!state_.dragging)
         return;
-    const int dx = x - dragX_;
-    const int dy = y - dragY_;
+    const int dx = x - state_.drag.x;
+    const int dy = y - state_.drag.y;
     if (dx != 0 || dy != 0) {
-        ImgDspMove(dx, dy);
+        Pan(dx, dy);
         if (pending)
             pending();
     }
-    dragX_ = x;
-    dragY_ = y;
+    state_.drag = {x, y};
 }
 
-bool ViewerModel::ImageDblClick() {
-    dblClicked_ = true;
-    dragging_ = false;
-    return SetEnlarge(1);
+bool ViewerModel::DoubleClickPicture() {
+    state_.doubleClicked = true;
+    state_.dragging = false;
+    return StepZoom(1);
 }
 
-void ViewerModel::PanelMouseDown(int x, int y) {
-    if (selecting_)
+void ViewerModel::PressPanel(int x, int y) {
+    if (state_.selecting)
         return;
-    ancX_ = selAncX_ = x;
-    ancY_ = selAncY_ = y;
+    state_.anchor = state_.selectionAnchor = {x, y};
 }
 
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-void ViewerModel::SetSelecting(bool on) {
-    selecting_ = on;
-    DspAreaAnc(on);
+void ViewerModel::ToggleSelection() {
+    if (list_.Empty()) {
+        state_.selecting = false;
+        return;
+    }
+    state_.selecting = !state_.selecting;
+    state_.selectionCommands = state_.selecting;
+    ShowSelection(state_.selecting);
 }
 
-void ViewerModel::SetAreaAnc() {
-    handle_.left = shape_.left + shape_.width - Half(kHandleSide) - 1;
-    handle_.top = shape_.top + shape_.height - Half(kHandleSide) - 1;
+void ViewerModel::PlaceHandle() {
+    const Rect& shape = state_.selection;
+    state_.handle.left = shape.left + shape.width - Half(kHandleSide) - 1;
+    state_.handle.top = shape.top + shape.height - Half(kHandleSide) - 1;
 }
 
-void ViewerModel::DspAreaAnc(bool show) {
+void ViewerModel::ShowSelection(bool show) {
     if (show) {
         // Centred where the anchor's press was, whether on the picture or beside it.
-        shape_.left = selAncX_ - Half(shape_.width);
-        shape_.top = selAncY_ - Half(shape_.height);
-        SetAreaAnc();
+        Rect& shape = state_.selection;
+        shape.left = state_.selectionAnchor.x - Half(shape.width);
+        shape.top = state_.selectionAnchor.y - Half(shape.height);
+        PlaceHandle();
     }
-    selectionVisible_ = show;
+    state_.selectionVisible = show;
 }
 
 int ViewerModel::ActualPixels(int displayed) const {
     // A picture shown 0 pixels wide has a ratio of 0: there is nothing to convert to.
-    if (!(dspRatio_ > 0))
+    if (!(state_.ratio > 0))
         return 0;
-    const long double actual = displayed / dspRatio_;
+    const long double actual = displayed / state_.ratio;
     if (!(std::fabs(actual) < static_cast<long double>(std::numeric_limits<int>::max())))
         return 0;
     return RoundInt(actual);
 }
 
-std::string ViewerModel::SelAreaCap(bool moving) const {
+std::string ViewerModel::SelectionCaption(SelectionDrag part) const {
+    const Rect& shape = state_.selection;
     return Format("選択範囲%s 位置(%4d,%4d) 実サイズ[%4d,%4d]",
-                  {moving ? "移動" : "拡縮", shape_.left - image_.left, shape_.top - image_.top,
-                   ActualPixels(shape_.width), ActualPixels(shape_.height)});
+                  {part == SelectionDrag::Move ? "移動" : "拡縮", shape.left - state_.image.left,
+                   shape.top - state_.image.top, ActualPixels(shape.width),
+                   ActualPixels(shape.height)});
 }
 
-bool ViewerModel::ShapeMouseDown(bool leftButton, int x, int y, bool moving) {
+bool ViewerModel::StartSelectionDrag(bool leftButton, int x, int y, SelectionDrag part) {
     if (!leftButton)
         return false;
-    areaDragging_ = true;
-    grabX_ = x;
-    grabY_ = y;
-    savedCap_ = caption_;
-    caption_ = SelAreaCap(moving);
+    state_.selectionDragging = true;
+    state_.grab = {x, y};
+    state_.savedCaption = state_.caption;
+    state_.caption = SelectionCaption(part);
     return true;
 }
 
-void ViewerModel::ShapeMouseMove(int x, int y, bool moving) {
-    if (!areaDragging_)
+void ViewerModel::DragSelection(int x, int y, SelectionDrag part) {
+    if (!state_.selectionDragging)
         return;
-    if (moving) {
-        shape_.left = shape_.left + x - grabX_;
-        shape_.top = shape_.top + y - grabY_;
+    Rect& shape = state_.selection;
+    Rect& handle = state_.handle;
+    if (part == SelectionDrag::Move) {
+        shape.left = shape.left + x - state_.grab.x;
+        shape.top = shape.top + y - state_.grab.y;
     } else {
-        handle_.left = handle_.left + x - grabX_;
-        handle_.top = handle_.top + y - grabY_;
-        const int width = handle_.left + Half(kHandleSide) - shape_.left + 1;
-        const int height = handle_.top + Half(kHandleSide) - shape_.top + 1;
-        shape_.width = std::max(width, 1);
-        shape_.height = std::max(height, 1);
+        handle.left = handle.left + x - state_.grab.x;
+        handle.top = handle.top + y - state_.grab.y;
+        const int width = handle.left + Half(kHandleSide) - shape.left + 1;
+        const int height = handle.top + Half(kHandleSide) - shape.top + 1;
+        shape.width = std::max(width, 1);
+        shape.height = std::max(height, 1);
     }
-    SetAreaAnc();
-    caption_ = SelAreaCap(moving);
+    PlaceHandle();
+    state_.caption = SelectionCaption(part);
 }
 
-void ViewerModel::ShapeMouseUp(bool moving) {
-    if (areaDragging_)
-        caption_ = savedCap_;
-    areaDragging_ = false;
-    if (moving)
-        SetAreaAnc();
+void ViewerModel::EndSelectionDrag(SelectionDrag part) {
+    if (state_.selectionDragging)
+        state_.caption = state_.savedCaption;
+    state_.selectionDragging = false;
+    if (part == SelectionDrag::Move)
+        PlaceHandle();
 }
 
 Rect ViewerModel::SelectedArea() const {
-    return {ActualPixels(shape_.left - image_.left), ActualPixels(shape_.top - image_.top),
-            ActualPixels(shape_.width), ActualPixels(shape_.height)};
+    const Rect& shape = state_.selection;
+    return {ActualPixels(shape.left - state_.image.left),
+            ActualPixels(shape.top - state_.image.top), ActualPixels(shape.width),
+            ActualPixels(shape.height)};
 }
 
 // ---------------------------------------------------------------------------------------
-// Picks
+// The EXIF overlay
 
-Size PickDisplaySize(Size pick, Size mainOuter) {
-    const long double ratio = static_cast<long double>(pick.height) / pick.width;
-    Size shown = pick;
-    if (pick.height > mainOuter.height || pick.width > mainOuter.width) {
-        shown.height = mainOuter.height / 2;
-        shown.width = RoundInt(shown.height / ratio);
-        if (shown.width > mainOuter.width / 2) {
-            shown.width = mainOuter.width / 2;
-            shown.height = RoundInt(shown.width * ratio);
-        }
-    }
-    return shown;
-}
-
-std::string PickCaption(int number, Size pick) {
-    return Format("取出[%d] サイズ(%d,%d)", {number, pick.width, pick.height});
-}
-
-std::string PickHint(Size shown, Size pick) {
-    return Format(
-        "%.1f%%表示 実サイズ(%d,%d)",
-        {static_cast<long double>(shown.width) / pick.width * 100, pick.width, pick.height});
+void ViewerModel::ToggleOverlay() {
+    state_.overlay = !state_.overlay;
+    if (state_.overlay && state_.selecting)
+        ToggleSelection();
 }
 
 } // namespace tessaly

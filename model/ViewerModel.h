@@ -1,11 +1,11 @@
 // The main window's state and arithmetic, without widgets: the image list and its position,
 // the layout of the view panel and the picture (fit, actual size, zoom steps and scrolling),
-// the anchor, the selection rectangle, and the numbers of the captions.
+// the anchor, the selection rectangle and the overlay that excludes it, and the captions.
 //
 // The window turns each event into one call here and then shows the answer: the panel's
-// and the picture's bounds, the scroll bars, the selection and the caption. Everything is
-// in logical pixels; coordinates of the panel, the picture and the selection are those of
-// the panel's client area, as the window lays out its controls.
+// and the picture's bounds, the scroll bars, the selection, the caption and the menu's check
+// marks. Everything is in logical pixels; coordinates of the panel, the picture and the
+// selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
 #include "model/Geometry.h"
@@ -22,25 +22,64 @@ namespace tessaly {
 // The side of the selection's corner handle.
 inline constexpr int kHandleSide = 5;
 
-// What a test or the window reads of the state, named as the window names its fields.
-struct ViewerSnapshot {
-    int ImgWidth = 0;
-    int ImgHeight = 0;
-    int DragX = 0;
-    int DragY = 0;
-    bool Dragging = false;
-    long double Zoom = 0;
-    int ImgIndex = 0;
-    long double DspRatio = 0;
-    int GrabX = 0;
-    int GrabY = 0;
-    bool AreaDragging = false;
-    std::string SavedCap;
-    int AncX = 0;
-    int AncY = 0;
-    int PickCount = 0;
-    bool DblClicked = false;
-    int FileCount = 0;
+// How the picture is laid out: fitted to the panel, at its actual size, or magnified by zoom
+// steps (and double-clicks).
+enum class ViewMode { Fit, ActualSize, Zoomed };
+
+// What a drag of the selection holds: the rectangle, which moves it, or its corner handle,
+// which resizes it.
+enum class SelectionDrag { Move, Resize };
+
+// Everything the model knows of the view besides the list.
+struct ViewState {
+    // What the window shows: the client area with its scroll bars and the panel in it, the
+    // picture control's bounds in the panel, and the caption.
+    ScrollArea client;
+    Rect image;
+    // The picture control covers the panel's interior (magnified or at actual size).
+    bool imageFilling = false;
+    // The picture is drawn stretched over the control (after a layout) or at its natural
+    // size from the top-left corner (from a load until the next layout).
+    bool stretch = false;
+    std::string caption;
+
+    // The loaded picture's own size (0 x 0 before the first).
+    Size picture;
+    ViewMode mode = ViewMode::Fit;
+    // The magnification laid out; 0 while fitted.
+    long double zoom = 0;
+    // The shown width over the picture's own, as of the last caption (0 while shown 0
+    // pixels wide).
+    long double ratio = 0;
+
+    // Panning: the last drag position on the picture, and a double-click's swallowing of the
+    // next move.
+    Point drag;
+    bool dragging = false;
+    bool doubleClicked = false;
+    // The anchor, around which zoom steps scroll: the last press on the picture (in the
+    // picture's coordinates) or on the panel, and where that press was in the panel: the
+    // selection is centred there.
+    Point anchor;
+    Point selectionAnchor;
+
+    // The selection: its mode ("範囲選択"), its commands ("コピー", "取出表示"), the rectangle
+    // and its handle, and a drag of either with the grab point and the caption to restore.
+    bool selecting = false;
+    bool selectionCommands = false;
+    bool selectionVisible = false;
+    Rect selection{120, 40, 64, 48};
+    Rect handle{376, 200, kHandleSide, kHandleSide};
+    bool selectionDragging = false;
+    Point grab;
+    std::string savedCaption;
+
+    // The EXIF overlay is shown ("Exif表示").
+    bool overlay = false;
+    // Stepping through the list is enabled: it had two or more entries when it was started.
+    bool canStep = false;
+    // Picks made so far.
+    int pickCount = 0;
 };
 
 class ViewerModel {
@@ -48,11 +87,16 @@ public:
     // `displayPath` turns a path's bytes into the text the caption shows.
     explicit ViewerModel(std::function<std::string(std::string_view)> displayPath);
 
-    ViewerSnapshot Snapshot() const;
+    // A copy of the view's state, for tests and benchmarks to read.
+    ViewState Snapshot() const { return state_; }
 
     // --- The image list ---
     ImageList& List() { return list_; }
     const ImageList& List() const { return list_; }
+    // A list built anew: sorted by `sort`, with stepping through it ("次の画像", "前の画像",
+    // "先頭へ") enabled for two or more entries. False for an empty list.
+    bool StartList(const std::function<void(FileListType&)>& sort);
+    bool CanStep() const { return state_.canStep; }
 
     // --- Start-up ---
     // The state the window starts from: fit, no drag, ratio 100, the handle on the design
@@ -60,136 +104,109 @@ public:
     void Reset();
 
     // --- The view ---
-    // The client area (scroll bars included) changed size, or the scroll bars' thickness.
+    // The scroll bars' thickness.
     void SetBarExtent(int extent);
     // The client area's size (scroll bars included), before the window is shown.
-    void ResizeClient(int fullWidth, int fullHeight) { client_.Resize(fullWidth, fullHeight); }
-    // FormResize: the client area took a new size; the picture is laid out again and the
-    // caption rewritten.
-    void FormResize(int fullWidth, int fullHeight);
-    // A picture was loaded with auto-size on: a free picture takes its natural size, a
-    // filling one keeps covering the panel. No size: the file was not a valid image.
-    void PictureLoaded(std::optional<Size> natural);
-    // SetJPEGOptions: records the loaded picture's size and lays out (nothing for no size).
-    // Returns false when the layout failed (the window shows "例外発生").
-    bool SetJPEGOptions(std::optional<Size> natural);
-    // ImgSizSet: the layout of the current zoom, then the caption. False when it failed.
-    bool ImgSizSet();
-    // DspInfo1: the ratio and the caption of entry k (the start-up caption for k < 1).
-    // Throws std::out_of_range for k beyond the list.
-    void DspInfo1(int k);
-    void ImgDspMove(int dx, int dy);
+    void SetClientSize(int fullWidth, int fullHeight) {
+        state_.client.Resize(fullWidth, fullHeight);
+    }
+    // The client area took a new size (scroll bars included): the picture is laid out again
+    // and the caption rewritten.
+    void ClientResized(int fullWidth, int fullHeight);
+    // A picture is about to be loaded: it is drawn at its natural size until laid out.
+    void StartLoading();
+    // A picture was loaded; no size: the file was not a valid image. A free picture takes its
+    // natural size, a filling one keeps covering the panel; a valid picture's size is kept
+    // and laid out. False when the layout failed (the window shows "例外発生").
+    bool PictureLoaded(std::optional<Size> natural);
+    // The ratio and the caption of entry k (the start-up caption for k < 1). Throws
+    // std::out_of_range for k beyond the list.
+    void UpdateCaption(int k);
     // A zoom step of step x 5 percentage points around the anchor. False when the layout
     // failed.
-    bool SetEnlarge(int step);
+    bool StepZoom(int step);
     // "フィット" and "実寸". False when the layout failed.
     bool Fit();
     bool ActualSize();
+    ViewMode Mode() const { return state_.mode; }
     // The scroll bars or the wheel moved a position.
     void ScrollTo(int horizontal, int vertical);
 
     // --- Mouse over the picture and the panel ---
-    void ImageMouseDown(int x, int y);
+    void PressPicture(int x, int y);
     // Pans by the move; `pending` lets waiting window events run after a scroll, before the
     // drag position is recorded.
-    void ImageMouseMove(int x, int y, const std::function<void()>& pending);
-    void ImageMouseUp() { dragging_ = false; }
+    void DragPicture(int x, int y, const std::function<void()>& pending);
+    void ReleasePicture() { state_.dragging = false; }
     // A double-click: one zoom step in, and the next move does not pan. False when the
     // layout failed.
-    bool ImageDblClick();
-    void PanelMouseDown(int x, int y);
+    bool DoubleClickPicture();
+    void PressPanel(int x, int y);
 
     // --- The selection rectangle ---
-    bool Selecting() const { return selecting_; }
-    // Selection mode on or off ("範囲選択"); switching it on centres the rectangle on the
-    // anchor and shows it.
-    void SetSelecting(bool on);
-    void SetAreaAnc();
-    void DspAreaAnc(bool show);
+    bool Selecting() const { return state_.selecting; }
+    // "範囲選択": selection mode on or off. With an empty list the mode only goes off, and
+    // the rectangle and its commands stay as they are. Switching it on centres the rectangle
+    // on the anchor and shows it.
+    void ToggleSelection();
+    // Selection mode may be switched: not while the overlay is shown.
+    bool SelectionAllowed() const { return !state_.overlay; }
+    // "コピー" and "取出表示" are enabled.
+    bool CopyAndPickAllowed() const { return state_.selectionCommands; }
+    // Shows the rectangle centred where the anchor's press was, or hides it.
+    void ShowSelection(bool show);
     // The drag caption: "選択範囲移動" (moving) or "選択範囲拡縮" with the offset and the size
     // in actual pixels.
-    std::string SelAreaCap(bool moving) const;
-    // Drags of the rectangle (moving) and of its handle (resizing); positions are in the
-    // coordinates of the control pressed. A press of a button other than the left one
-    // starts nothing and returns false. The caption shows the selection during a drag and
-    // goes back to what it was at its end.
-    bool ShapeMouseDown(bool leftButton, int x, int y, bool moving);
-    void ShapeMouseMove(int x, int y, bool moving);
-    void ShapeMouseUp(bool moving);
-    bool SelectionVisible() const { return selectionVisible_; }
-    const Rect& SelectionRect() const { return shape_; }
-    Rect HandleRect() const { return {handle_.left, handle_.top, kHandleSide, kHandleSide}; }
+    std::string SelectionCaption(SelectionDrag part) const;
+    // Drags of the rectangle and of its handle; positions are in the coordinates of the part
+    // pressed. A press of a button other than the left one starts nothing and returns false.
+    // The caption shows the selection during a drag and goes back to what it was at its end.
+    bool StartSelectionDrag(bool leftButton, int x, int y, SelectionDrag part);
+    void DragSelection(int x, int y, SelectionDrag part);
+    void EndSelectionDrag(SelectionDrag part);
+    bool SelectionVisible() const { return state_.selectionVisible; }
+    const Rect& SelectionRect() const { return state_.selection; }
+    const Rect& HandleRect() const { return state_.handle; }
     // The selected area in actual pixels: position from the picture's top-left, and size.
     Rect SelectedArea() const;
-    // A displayed length in actual pixels (divided by DspRatio, halves to even); 0 while
+    // A displayed length in actual pixels (divided by the ratio, halves to even); 0 while
     // the picture is shown 0 pixels wide.
     int ActualPixels(int displayed) const;
 
+    // --- The EXIF overlay ---
+    // "Exif表示": the overlay on or off; on, it ends selection mode.
+    void ToggleOverlay();
+    bool OverlayShown() const { return state_.overlay; }
+
     // --- Picks ---
     // Counts one more pick and returns its number.
-    int NextPickNumber() { return ++pickCount_; }
+    int NextPickNumber() { return ++state_.pickCount; }
 
     // --- What the window shows ---
-    const ScrollArea& Client() const { return client_; }
-    const Rect& Panel() const { return client_.Content(); }
-    const Rect& Image() const { return image_; }
-    bool ImageFilling() const { return imageFilling_; }
-    // The picture is drawn stretched over the control (after a layout) or at its natural
-    // size from the top-left corner (from a load until the next layout).
-    bool Stretch() const { return stretch_; }
+    const ScrollArea& Client() const { return state_.client; }
+    const Rect& Panel() const { return state_.client.Content(); }
+    const Rect& Image() const { return state_.image; }
+    bool ImageFilling() const { return state_.imageFilling; }
+    bool Stretch() const { return state_.stretch; }
     // The panel's interior: its client rectangle less the 1-pixel bevel.
     Rect PanelInterior() const;
     // The caption as last written.
-    const std::string& Caption() const { return caption_; }
-    void SetCaption(std::string caption) { caption_ = std::move(caption); }
+    const std::string& Caption() const { return state_.caption; }
+    void SetCaption(std::string caption) { state_.caption = std::move(caption); }
     // "Tess v0.1 ..." of the window before any entry is shown.
     static std::string StartupCaption();
 
 private:
+    bool LayOut();
+    void Pan(int dx, int dy);
     void SetImageFilling(bool filling);
     void FitImage();
     void CenterImage();
+    void PlaceHandle();
 
     std::function<std::string(std::string_view)> displayPath_;
     ImageList list_;
-    ScrollArea client_;
-    Rect image_;
-    bool imageFilling_ = false;
-    bool stretch_ = false;
-    std::string caption_;
-
-    int imgWidth_ = 0;
-    int imgHeight_ = 0;
-    int dragX_ = 0;
-    int dragY_ = 0;
-    bool dragging_ = false;
-    long double zoom_ = 0;
-    long double dspRatio_ = 0;
-    int grabX_ = 0;
-    int grabY_ = 0;
-    bool areaDragging_ = false;
-    std::string savedCap_;
-    int ancX_ = 0;
-    int ancY_ = 0;
-    // Where the anchor's press was, in panel coordinates: the selection is centred there.
-    int selAncX_ = 0;
-    int selAncY_ = 0;
-    int pickCount_ = 0;
-    bool dblClicked_ = false;
-
-    bool selecting_ = false;
-    bool selectionVisible_ = false;
-    Rect shape_{120, 40, 64, 48};
-    Rect handle_{376, 200, kHandleSide, kHandleSide};
+    ViewState state_;
 };
-
-// The display size of a pick window for a pick of `pick` pixels beside a main window of
-// outer size `mainOuter`: the actual size, or for a pick larger than the main window in
-// either direction at most half the main window's outer size each way, aspect kept.
-Size PickDisplaySize(Size pick, Size mainOuter);
-
-// The caption "取出[n] サイズ(W,H)" and the hint "p%表示 実サイズ(W,H)" of a pick window.
-std::string PickCaption(int number, Size pick);
-std::string PickHint(Size shown, Size pick);
 
 } // namespace tessaly

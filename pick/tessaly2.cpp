@@ -1,13 +1,14 @@
 #include "pick/tessaly2.h"
 
-#include "base/Format.h"
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
-#include "model/ViewerModel.h"
+#include "model/Pick.h"
 #include "ui/BitmapView.h"
+#include "ui/Cursors.h"
 #include "ui/Guard.h"
+#include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
-#include "ui/ulib.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <filesystem>
-#include <stdexcept>
 
 namespace tessaly {
 
@@ -34,21 +34,17 @@ TForm2::TForm2(SaveFolder& saveFolder, QWidget* parent)
 
 TForm2::~TForm2() = default;
 
-QAction* TForm2::AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable) {
-    return AddMenuItem(
-        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
-}
-
 void TForm2::CreateMenu() {
     PopupMenu1 = new TwoColumnMenu(this);
-    Copy1 = AddItem(QStringLiteral("コピー(実サイズ)"), &TForm2::Copy1Click);
-    Copy2 = AddItem(QStringLiteral("コピー(表示サイズ)"), &TForm2::Copy2Click);
-    Save1 = AddItem(QStringLiteral("保存(実サイズ)"), &TForm2::Save1Click);
-    Save2 = AddItem(QStringLiteral("保存(表示サイズ)"), &TForm2::Save2Click);
-    Close1 = AddItem(QStringLiteral("閉じる"), &TForm2::Close1Click);
-    sepia = AddItem(QStringLiteral("セピア"), &TForm2::sepiaClick, true);
-    BW = AddItem(QStringLiteral("モノクロ"), &TForm2::BWClick, true);
-    PopupMenu1->SetColumnBreak(sepia);
+    TwoColumnMenu& menu = *PopupMenu1;
+    Copy1 = AddMenuItem(menu, *this, QStringLiteral("コピー(実サイズ)"), &TForm2::Copy1Click);
+    Copy2 = AddMenuItem(menu, *this, QStringLiteral("コピー(表示サイズ)"), &TForm2::Copy2Click);
+    Save1 = AddMenuItem(menu, *this, QStringLiteral("保存(実サイズ)"), &TForm2::Save1Click);
+    Save2 = AddMenuItem(menu, *this, QStringLiteral("保存(表示サイズ)"), &TForm2::Save2Click);
+    Close1 = AddMenuItem(menu, *this, QStringLiteral("閉じる"), &TForm2::Close1Click);
+    sepia = AddMenuItem(menu, *this, QStringLiteral("セピア"), &TForm2::sepiaClick, true);
+    BW = AddMenuItem(menu, *this, QStringLiteral("モノクロ"), &TForm2::BWClick, true);
+    menu.SetColumnBreak(sepia);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -66,7 +62,7 @@ void TForm2::ShowPick(PickSetup setup) {
     resize(setup.shown.width, setup.shown.height);
     SetOuterPos(*this, setup.position);
     setWindowTitle(QString::fromStdString(PickCaption(setup.number, pick)));
-    Image1->setToolTip(QString::fromStdString(PickHint(setup.shown, pick)));
+    Image1->setToolTip(QString::fromStdString(PickHint(setup.shown, pick, PickHintForm::AsPicked)));
     show();
 }
 
@@ -80,38 +76,27 @@ void TForm2::FormResize() {
 
 void TForm2::ImageResize() {
     const Bitmap& picture = Image1->Picture();
-    const int w = picture.Width();
-    const int h = picture.Height();
     if (picture.Empty())
         return; // nothing picked yet: nothing to fit
-    FitCtrl(h, w, *Image1, *this);
-    const long double percent = static_cast<long double>(Image1->width()) / w * 100;
-    Image1->setToolTip(QString::fromStdString(Format(
-        "%.1f%%(%d,%d)表示 実サイズ(%d,%d)", {percent, Image1->width(), Image1->height(), w, h})));
+    FitCtrl(picture.Height(), picture.Width(), *Image1, *this);
+    Image1->setToolTip(QString::fromStdString(PickHint({Image1->width(), Image1->height()},
+                                                       {picture.Width(), picture.Height()},
+                                                       PickHintForm::Resized)));
 }
 
 // ---------------------------------------------------------------------------------------
 // Copying and saving
 
-void TForm2::ImageSave(const QString& fileName, int sizeMode, bool toClipboard) {
+void TForm2::ImageSave(const QString& fileName, OutputSize size, bool toClipboard) {
     const BusyCursor busy;
     Bitmap out;
     JpegImage jpeg;
     const Bitmap& picture = Image1->Picture();
     if (picture.Empty())
         return;
-    int width = 0;
-    int height = 0;
-    if (sizeMode == kActualSize) {
-        width = picture.Width();
-        height = picture.Height();
-    } else if (sizeMode == kDisplaySize) {
-        width = Image1->width();
-        height = Image1->height();
-    } else {
-        throw std::invalid_argument("ImageSave: unknown size mode");
-    }
-    MakeOutBitmap(picture, out, width, height, BW->isChecked(), sepia->isChecked());
+    const bool actual = size == OutputSize::Actual;
+    MakeOutBitmap(picture, out, actual ? picture.Width() : Image1->width(),
+                  actual ? picture.Height() : Image1->height(), Effect());
     if (toClipboard) {
         PutOnClipboard(out);
     } else {
@@ -121,48 +106,50 @@ void TForm2::ImageSave(const QString& fileName, int sizeMode, bool toClipboard) 
     }
 }
 
-void TForm2::IMGsave(int sizeMode) {
+void TForm2::IMGsave(OutputSize size) {
     const std::optional<QString> chosen = SavePictureDialog1->Execute(
         QFile::decodeName(QByteArray::fromStdString(saveFolder_.Path())), lastFileName_);
     if (!chosen)
         return;
     lastFileName_ = *chosen;
-    ImageSave(*chosen, sizeMode, false);
+    ImageSave(*chosen, size, false);
     saveFolder_.Set(SaveFolderOf(*chosen));
 }
 
 void TForm2::Copy1Click() {
-    ImageSave(QString(), kActualSize, true);
+    ImageSave(QString(), OutputSize::Actual, true);
 }
 void TForm2::Copy2Click() {
-    ImageSave(QString(), kDisplaySize, true);
+    ImageSave(QString(), OutputSize::Shown, true);
 }
 void TForm2::Save1Click() {
-    IMGsave(kActualSize);
+    IMGsave(OutputSize::Actual);
 }
 void TForm2::Save2Click() {
-    IMGsave(kDisplaySize);
+    IMGsave(OutputSize::Shown);
 }
 
 // ---------------------------------------------------------------------------------------
 // Effects and closing
 
 void TForm2::sepiaClick() {
-    if (sepia->isChecked()) {
-        SetCheckDefault(*sepia, false);
-    } else {
-        SetCheckDefault(*sepia, true);
-        SetCheckDefault(*BW, false);
-    }
+    ChooseEffect(PictureEffect::Sepia);
 }
 
 void TForm2::BWClick() {
-    if (BW->isChecked()) {
-        SetCheckDefault(*BW, false);
-    } else {
-        SetCheckDefault(*BW, true);
-        SetCheckDefault(*sepia, false);
-    }
+    ChooseEffect(PictureEffect::Mono);
+}
+
+PictureEffect TForm2::Effect() const {
+    if (sepia->isChecked())
+        return PictureEffect::Sepia;
+    return BW->isChecked() ? PictureEffect::Mono : PictureEffect::None;
+}
+
+void TForm2::ChooseEffect(PictureEffect effect) {
+    const PictureEffect chosen = Effect() == effect ? PictureEffect::None : effect;
+    SetCheckDefault(*sepia, chosen == PictureEffect::Sepia);
+    SetCheckDefault(*BW, chosen == PictureEffect::Mono);
 }
 
 void TForm2::Close1Click() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "imaging/Bitmap.h"
+#include "imaging/OutBitmap.h"
 #include "model/Geometry.h"
 #include "model/SaveFolder.h"
 #include "pick/PickImage.h"
@@ -39,9 +40,8 @@ public:
     // Outer size of the window as laid out, before a pick sizes it.
     static constexpr int kDesignOuterWidth = 123;
     static constexpr int kDesignOuterHeight = 106;
-    // Output sizes of a copy or save.
-    static constexpr int kActualSize = 1;
-    static constexpr int kDisplaySize = 2;
+    // The size of a copy or save: the pick's own, or the size it is shown at.
+    enum class OutputSize { Actual, Shown };
     // The compression level of a saved file (quality 94).
     static constexpr int kSaveLevel = 8;
 
@@ -49,7 +49,7 @@ public:
     explicit TForm2(SaveFolder& saveFolder, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    // The controls, named as the program names them (owned by the window).
+    // The window's controls, owned by the window.
     PickImage* Image1 = nullptr;
     TwoColumnMenu* PopupMenu1 = nullptr;
     QAction* Copy1 = nullptr;
@@ -75,14 +75,14 @@ public:
     // Fits Image1 into the client area (shrinking only, centred) and rewrites its hint.
     void ImageResize();
 
-    // Makes the output picture (actual size for kActualSize, Image1's size for kDisplaySize,
-    // with the checked effect) and puts it on the clipboard or saves it as a JPEG file of
-    // level 8. The busy cursor covers the whole operation and is released on failure too.
-    void ImageSave(const QString& fileName, int sizeMode, bool toClipboard);
+    // Makes the output picture (at the pick's size or Image1's, with the checked effect) and
+    // puts it on the clipboard or saves it as a JPEG file of level 8. The busy cursor covers
+    // the whole operation and is released on failure too.
+    void ImageSave(const QString& fileName, OutputSize size, bool toClipboard);
     // Asks for a file name in the save dialog, opening in the save folder with this window's
     // last name, and saves; after a successful save the save folder becomes the file's. Cancelling
     // changes nothing.
-    void IMGsave(int sizeMode);
+    void IMGsave(OutputSize size);
 
     void Copy1Click();
     void Copy2Click();
@@ -91,6 +91,8 @@ public:
     void Close1Click();
     void sepiaClick();
     void BWClick();
+    // The effect whose item is checked ("セピア" or "モノクロ"; at most one is).
+    PictureEffect Effect() const;
 
     // The file name chosen last in this window's save dialog (empty before the first).
     const QString& LastFileName() const { return lastFileName_; }
@@ -103,7 +105,8 @@ protected:
 
 private:
     void CreateMenu();
-    QAction* AddItem(const QString& caption, void (TForm2::*handler)(), bool checkable = false);
+    // An effect item chosen: it becomes the effect, or none when it was the effect already.
+    void ChooseEffect(PictureEffect effect);
 
     SaveFolder& saveFolder_;
     QString lastFileName_;

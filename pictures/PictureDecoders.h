@@ -63,7 +63,7 @@ struct PictureDecoders {
 
 // Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
 // libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller
-// reduces to the shown size as before.
+// reduces to the shown size.
 PictureDecoders DefaultPictureDecoders();
 
 } // namespace tessaly

@@ -187,6 +187,16 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     return jobs;
 }
 
+std::vector<PicturePipeline::Job> PicturePipeline::StartableJobs() const {
+    std::vector<Job> jobs = WantedJobs();
+    const bool fullRunning = std::any_of(running_.begin(), running_.end(), [](const RunningJob& r) {
+        return r.job.kind == JobKind::Full;
+    });
+    if (fullRunning || !discarded_.empty() || releasing_ > 0)
+        std::erase_if(jobs, [](const Job& j) { return j.kind == JobKind::Full; });
+    return jobs;
+}
+
 void PicturePipeline::CancelUnwanted() {
     for (RunningJob& r : running_) {
         const bool current = current_ && r.job.path == current_->path;
@@ -391,7 +401,7 @@ void PicturePipeline::WorkerLoop() {
         changed_.wait(lock, [&] {
             if (stopping_)
                 return true;
-            jobs = WantedJobs();
+            jobs = StartableJobs();
             return !jobs.empty() || !discarded_.empty();
         });
         if (stopping_)

@@ -1,10 +1,10 @@
 // The picture pipeline: reads and decodes pictures on worker threads, so that the GUI thread
 // only asks for pictures and receives them.
 //
-// Threads. The application owns one PicturePipeline, made on the GUI thread. It starts its
-// worker threads at once (as many as cores, 2 to 4, fewer on a machine with fewer cores);
-// the destructor cancels what is running, waits for every worker to finish and returns only
-// then, so no decoder or callback runs once it has returned. Show() and Ahead() are called
+// Threads. The main window owns one PicturePipeline, made on the GUI thread. It starts its
+// worker threads at once (as many as cores, at least 1 and at most 4); the destructor
+// cancels what is running, waits for every worker to finish and returns only then, so no
+// decoder or callback runs once it has returned. Show() and Ahead() are called
 // on the GUI thread (from any one thread in fact) and never wait for a decode.
 //
 // Work. Nothing is queued as such: the pipeline keeps what is wanted (the current picture,
@@ -31,8 +31,10 @@
 // Memory. Finished screen copies (and the errors of files that failed) are kept under a byte
 // budget; over it, copies nobody asks for now are dropped first (least recently asked for
 // first), then the neighbours least wanted, never for a less wanted one; at most one full-size
-// picture is kept, the current one's, and it is let go as soon as another path is shown. A kept
-// copy or error is used only if the file still has the identity (FileIdentity) it had when it was
+// picture is kept, the current one's, and it is let go as soon as another path is shown. A
+// full-size decode starts only once everything let go of has been freed and no other
+// full-size decode is running, so two full pictures never take memory at once. A kept copy
+// or error is used only if the file still has the identity (FileIdentity) it had when it was
 // read; a file replaced or deleted meanwhile is read again. A neighbour that fails to decode
 // reports nothing until it is shown; then its error is delivered like any other result.
 //
@@ -186,6 +188,11 @@ private:
 
     void WorkerLoop();
     std::vector<Job> WantedJobs() const;
+    // The wanted jobs a worker may start now: a full-size decode waits until what was let go
+    // of has been freed and no other full-size decode runs (one no longer wanted ends at its
+    // decoder's next poll of the cancel flag), so that two full pictures never take memory at
+    // once, even on two workers.
+    std::vector<Job> StartableJobs() const;
     Outcome Run(const Job& job, const CancelFlag& cancel, std::unique_lock<std::mutex>& lock);
     std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
     void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);

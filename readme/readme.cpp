@@ -3,7 +3,7 @@
 #include "base/Format.h"
 #include "base/RegularFile.h"
 #include "readme/RtfDocument.h"
-#include "ui/ulib.h"
+#include "ui/Fonts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -42,7 +42,7 @@ public:
 
     explicit TForm3(QWidget* parent = nullptr);
 
-    // The window's controls, named as the program names them (owned by the window).
+    // The window's controls, owned by the window.
     QTextEdit* RichEdit1 = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;

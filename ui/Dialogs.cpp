@@ -1,7 +1,5 @@
 #include "ui/Dialogs.h"
 
-#include "ui/ulib.h"
-
 #include <QMessageBox>
 
 namespace tessaly {

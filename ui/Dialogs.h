@@ -9,6 +9,9 @@ class QWidget;
 
 namespace tessaly {
 
+// The application title: the task-bar text and the title of plain and error boxes.
+inline const QString kApplicationTitle = QStringLiteral("Corvanel");
+
 enum class BoxKind {
     Plain,       // OK button, no icon ("検索を中断しました。", the duplicate-start box)
     Information, // OK button, information icon, titled "情報" ("Nothing", "例外発生")

@@ -1,6 +1,9 @@
 #include "ui/WindowFrame.h"
 
+#include "ui/Guard.h"
+
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -62,6 +65,52 @@ QMargins FrameMargins(const QWidget& window) {
         return {};
     return {client.left() - frame.left(), client.top() - frame.top(),
             frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+bool HasWindowFrame(const QWidget& window) {
+    return !FrameMargins(window).isNull();
+}
+
+namespace {
+
+// Waits for the window manager's frame of one window, then runs an action once.
+class FrameWaiter : public QObject {
+public:
+    FrameWaiter(QWidget& window, std::function<void()> action, std::chrono::milliseconds patience)
+        : QObject(&window), window_(window), action_(std::move(action)) {
+        poll_.setInterval(20);
+        connect(&poll_, &QTimer::timeout, this, [this] {
+            if (HasWindowFrame(window_))
+                Finish();
+        });
+        poll_.start();
+        QTimer::singleShot(patience, this, [this] { Finish(); });
+    }
+
+private:
+    void Finish() {
+        if (done_)
+            return;
+        done_ = true;
+        poll_.stop();
+        Guarded(action_, &window_);
+        deleteLater();
+    }
+
+    QWidget& window_;
+    std::function<void()> action_;
+    QTimer poll_;
+    bool done_ = false;
+};
+
+} // namespace
+
+void WhenFramed(QWidget& window, std::function<void()> action, std::chrono::milliseconds patience) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen") || HasWindowFrame(window)) {
+        action();
+        return;
+    }
+    new FrameWaiter(window, std::move(action), patience); // a child of the window
 }
 
 } // namespace tessaly

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QMargins>
+#include <chrono>
+#include <functional>
 
 class QWidget;
 
@@ -14,5 +16,15 @@ namespace tessaly {
 // None for a window without a frame:
 // one not shown yet, one without a window manager, or on the offscreen platform.
 QMargins FrameMargins(const QWidget& window);
+
+// True when a window manager has given the window a frame of its own.
+bool HasWindowFrame(const QWidget& window);
+
+// Runs `action` once the window manager has framed the window (it reports the frame some
+// time after the window is first shown), or at once where windows get no frame (the
+// offscreen platform) or already have it. When no frame comes within `patience` (no
+// window manager runs) the action runs then, with the design frame in force.
+void WhenFramed(QWidget& window, std::function<void()> action,
+                std::chrono::milliseconds patience = std::chrono::milliseconds(1500));
 
 } // namespace tessaly

@@ -14,7 +14,7 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
-void PictureControl::SetPicture(std::shared_ptr<JpegPicture> picture) {
+void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture) {
     picture_ = std::move(picture);
     drawer_.Forget();
     exactCopy_ = false;
@@ -37,11 +37,11 @@ QSize PictureControl::DeviceDrawSize() const {
     return DeviceSize(size(), devicePixelRatioF());
 }
 
-void PictureControl::ClearPicture() {
-    picture_.reset();
+std::shared_ptr<LoadedPicture> PictureControl::TakePicture() {
     drawer_.Forget();
     exactCopy_ = false;
     update();
+    return std::move(picture_);
 }
 
 void PictureControl::SetStretch(bool on) {

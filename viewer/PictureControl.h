@@ -1,5 +1,6 @@
-// The picture control of the main window (Image1): shows a JPEG picture at its natural
-// size from its top-left corner, or stretched over the whole control.
+// The picture control of the main window (Image1): shows the loaded picture at its natural
+// size from its top-left corner, or stretched over the whole control, as far as the picture
+// pipeline has delivered it.
 //
 // Drawing touches only the exposed part of the control and reads only the decoded pixels
 // under it (converting them, for a picture kept as planes), so repaint time and memory do
@@ -8,8 +9,8 @@
 // (StretchDrawer).
 #pragma once
 
+#include "pictures/LoadedPicture.h"
 #include "ui/StretchDraw.h"
-#include "viewer/JpegPicture.h"
 
 #include <QImage>
 #include <QWidget>
@@ -23,7 +24,7 @@ public:
     explicit PictureControl(QWidget* parent = nullptr);
 
     // Replaces the picture; the control's bounds are the window's to set.
-    void SetPicture(std::shared_ptr<JpegPicture> picture);
+    void SetPicture(std::shared_ptr<LoadedPicture> picture);
     // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew. The
     // copy reduced for display is made again from them, unless it is an exact display copy.
     void PixelsChanged();
@@ -32,9 +33,9 @@ public:
     void AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy);
     // The size the picture is drawn at, in device pixels.
     QSize DeviceDrawSize() const;
-    // Empties the picture (nothing is drawn).
-    void ClearPicture();
-    const std::shared_ptr<JpegPicture>& Picture() const { return picture_; }
+    // Hands the picture over and draws nothing any more.
+    std::shared_ptr<LoadedPicture> TakePicture();
+    const std::shared_ptr<LoadedPicture>& Picture() const { return picture_; }
     bool HasPicture() const { return picture_ != nullptr; }
 
     void SetStretch(bool on);
@@ -43,7 +44,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::shared_ptr<JpegPicture> picture_;
+    std::shared_ptr<LoadedPicture> picture_;
     bool stretch_ = false;
     StretchDrawer drawer_;
     bool exactCopy_ = false; // the drawer holds an exact display copy

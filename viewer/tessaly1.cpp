@@ -5,16 +5,20 @@
 #include "exif/ExifOverlay.h"
 #include "imaging/AreaCut.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/PictureLimit.h"
+#include "model/Pick.h"
 #include "pick/tessaly2.h"
-#include "pictures/PictureDecoders.h"
+#include "pictures/LoadedPicture.h"
 #include "readme/readme.h"
 #include "ui/BitmapView.h"
+#include "ui/Cursors.h"
 #include "ui/Dialogs.h"
+#include "ui/Fonts.h"
 #include "ui/Guard.h"
+#include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
 #include "ui/WindowFrame.h"
-#include "ui/ulib.h"
-#include "viewer/JpegPicture.h"
+#include "ui/WindowPlacement.h"
 #include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
@@ -37,8 +41,6 @@
 #include <QScreen>
 #include <QUrl>
 #include <chrono>
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 
 namespace tessaly {
@@ -81,11 +83,12 @@ private:
     TForm1& form_;
 };
 
-TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, QWidget* parent)
+TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, PictureDecoders decoders,
+               QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
       saveFolder_(saveFolder ? saveFolder : &ownFolder_),
       pipeline_(
-          std::make_unique<PicturePipeline>(DefaultPictureDecoders(), [this](PictureResult result) {
+          std::make_unique<PicturePipeline>(std::move(decoders), [this](PictureResult result) {
               // On a worker thread: handed to the GUI thread, where all state lives. The
               // pipeline is destroyed (and its workers joined) before this window.
               arrived_.Put(std::move(result));
@@ -113,35 +116,35 @@ void TForm1::CreateControls() {
     setAcceptDrops(true);
     resize(kClientWidth, kClientHeight);
 
-    Client = new ScrollingClient(this);
-    Panel1 = new ViewPanel;
-    Client->SetContent(Panel1);
-    model_.SetBarExtent(Client->BarExtent());
-    Panel1->installEventFilter(this);
-    Client->installEventFilter(this);
-    Client->Viewport()->installEventFilter(this);
-    connect(Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
-    connect(Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
+    ui_.Client = new ScrollingClient(this);
+    ui_.Panel1 = new ViewPanel;
+    ui_.Client->SetContent(ui_.Panel1);
+    model_.SetBarExtent(ui_.Client->BarExtent());
+    ui_.Panel1->installEventFilter(this);
+    ui_.Client->installEventFilter(this);
+    ui_.Client->Viewport()->installEventFilter(this);
+    connect(ui_.Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
+    connect(ui_.Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
         const ViewUpdate update(*this);
         model_.ScrollTo(h, v);
     });
-    Client->setGeometry(rect());
-    model_.ResizeClient(Client->width(), Client->height());
+    ui_.Client->setGeometry(rect());
+    model_.SetClientSize(ui_.Client->width(), ui_.Client->height());
 
-    Image1 = new PictureControl(Panel1);
-    Image1->setGeometry(1, 1, 0, 0);
-    Image1->installEventFilter(this);
+    ui_.Image1 = new PictureControl(ui_.Panel1);
+    ui_.Image1->setGeometry(1, 1, 0, 0);
+    ui_.Image1->installEventFilter(this);
 
-    Shape1 = new SelectionShape(SelectionShape::Fill::None, Panel1);
-    Shape2 = new SelectionShape(SelectionShape::Fill::Black, Panel1);
-    Shape2->setCursor(Qt::SizeFDiagCursor);
-    Shape1->installEventFilter(this);
-    Shape2->installEventFilter(this);
+    ui_.Shape1 = new SelectionShape(SelectionShape::Fill::None, ui_.Panel1);
+    ui_.Shape2 = new SelectionShape(SelectionShape::Fill::Black, ui_.Panel1);
+    ui_.Shape2->setCursor(Qt::SizeFDiagCursor);
+    ui_.Shape1->installEventFilter(this);
+    ui_.Shape2->installEventFilter(this);
 
     const QFont overlayFont = WindowFont(16, true);
-    Label1 = new QLabel(Panel1);
-    Label2 = new QLabel(Panel1);
-    for (QLabel* label : {Label1, Label2}) {
+    ui_.Label1 = new QLabel(ui_.Panel1);
+    ui_.Label2 = new QLabel(ui_.Panel1);
+    for (QLabel* label : {ui_.Label1, ui_.Label2}) {
         label->setFont(overlayFont);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setAutoFillBackground(false);
@@ -149,54 +152,36 @@ void TForm1::CreateControls() {
         label->setForegroundRole(QPalette::WindowText);
         label->hide();
     }
-    QPalette red = Label1->palette();
+    QPalette red = ui_.Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
-    QPalette highlight = Label2->palette();
+    ui_.Label1->setPalette(red);
+    QPalette highlight = ui_.Label2->palette();
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
-    Label2->setPalette(highlight);
-}
-
-QAction* TForm1::AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable) {
-    return AddMenuItem(
-        *PopupMenu1, *this, caption, [this, handler] { (this->*handler)(); }, checkable);
-}
-
-QAction* TForm1::AddSeparator() {
-    auto* item = new QAction(this);
-    item->setSeparator(true);
-    PopupMenu1->addAction(item);
-    return item;
+    ui_.Label2->setPalette(highlight);
 }
 
 void TForm1::CreateMenu() {
-    PopupMenu1 = new TwoColumnMenu(this);
-    Enlarge5 = AddItem(QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
-    Enlarge1 = AddItem(QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
-    Reduction1 = AddItem(QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
-    Reduction5 = AddItem(QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
-    N4 = AddSeparator();
-    Exif1 = AddItem(QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
-    AreaSel = AddItem(QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
-    AreaCopy = AddItem(QStringLiteral("コピー"), &TForm1::AreaCopyClick);
-    AreaPick = AddItem(QStringLiteral("取出表示"), &TForm1::AreaPickClick);
-    N1 = AddItem(QStringLiteral("フィット"), &TForm1::N1Click, true);
-    N2 = AddItem(QStringLiteral("実寸"), &TForm1::N2Click, true);
-    N3 = AddSeparator();
-    MI_nxt = AddItem(QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
-    MI_prv = AddItem(QStringLiteral("前の画像"), &TForm1::MI_prvClick);
-    MI_Head = AddItem(QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
-    N5 = AddSeparator();
-    Help1 = AddItem(QStringLiteral("ヘルプ"), &TForm1::Help1Click);
-    PickImgEnd = AddItem(QStringLiteral("おわり"), &TForm1::PickImgEndClick);
-    PopupMenu1->SetColumnBreak(N1);
-
-    SetCheckDefault(*N1, true);
-    AreaCopy->setEnabled(false);
-    AreaPick->setEnabled(false);
-    MI_nxt->setEnabled(false);
-    MI_prv->setEnabled(false);
-    MI_Head->setEnabled(false);
+    ui_.PopupMenu1 = new TwoColumnMenu(this);
+    TwoColumnMenu& menu = *ui_.PopupMenu1;
+    ui_.Enlarge5 = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &TForm1::Enlarge5Click);
+    ui_.Enlarge1 = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &TForm1::Enlarge1Click);
+    ui_.Reduction1 = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &TForm1::Reduction1Click);
+    ui_.Reduction5 = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &TForm1::Reduction5Click);
+    ui_.N4 = AddMenuSeparator(menu, *this);
+    ui_.Exif1 = AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &TForm1::Exif1Click, true);
+    ui_.AreaSel = AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &TForm1::AreaSelClick, true);
+    ui_.AreaCopy = AddMenuItem(menu, *this, QStringLiteral("コピー"), &TForm1::AreaCopyClick);
+    ui_.AreaPick = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &TForm1::AreaPickClick);
+    ui_.N1 = AddMenuItem(menu, *this, QStringLiteral("フィット"), &TForm1::N1Click, true);
+    ui_.N2 = AddMenuItem(menu, *this, QStringLiteral("実寸"), &TForm1::N2Click, true);
+    ui_.N3 = AddMenuSeparator(menu, *this);
+    ui_.MI_nxt = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &TForm1::MI_nxtClick);
+    ui_.MI_prv = AddMenuItem(menu, *this, QStringLiteral("前の画像"), &TForm1::MI_prvClick);
+    ui_.MI_Head = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &TForm1::MI_HeadClick);
+    ui_.N5 = AddMenuSeparator(menu, *this);
+    ui_.Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &TForm1::Help1Click);
+    ui_.PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &TForm1::PickImgEndClick);
+    menu.SetColumnBreak(ui_.N1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -282,18 +267,10 @@ void TForm1::DropFiles(const std::vector<std::string>& paths) {
 }
 
 void TForm1::FrstDSP() {
-    model_.List().Sort(SortFileList);
-    MI_nxt->setEnabled(false);
-    MI_prv->setEnabled(false);
-    MI_Head->setEnabled(false);
-    if (model_.List().Empty()) {
+    const ViewUpdate update(*this);
+    if (!model_.StartList(SortFileList)) {
         ShowInformationBox(QStringLiteral("Nothing"), this);
         return;
-    }
-    if (model_.List().Count() >= 2) {
-        MI_nxt->setEnabled(true);
-        MI_prv->setEnabled(true);
-        MI_Head->setEnabled(true);
     }
     imageDSP(model_.List().First());
 }
@@ -345,14 +322,16 @@ void TForm1::FormKeyDown(int key) {
 void TForm1::imageDSP(int k) {
     const ViewUpdate update(*this);
     const std::string& path = model_.List().Path(k);
-    model_.PictureLoaded(std::nullopt); // drawn unstretched until laid out
+    model_.StartLoading();
     const BusyCursor busy;
     std::optional<Size> natural;
     try {
-        auto picture = std::make_shared<JpegPicture>(RegularFile(path));
-        natural = Size{picture->Width(), picture->Height()};
+        // Only the header is read here; the pixels come from the picture pipeline.
+        const JpegInfo header = ReadJpegHeader(RegularFile(path));
+        CheckDecodable(header);
+        natural = Size{header.width, header.height};
         DropPicture();
-        Image1->SetPicture(std::move(picture));
+        ui_.Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height));
     } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
@@ -361,8 +340,7 @@ void TForm1::imageDSP(int k) {
     } catch (const JpegError&) {
         DropPicture(); // not a valid image: an empty picture, and the steps go on
     }
-    model_.PictureLoaded(natural);
-    ReportLayout(model_.SetJPEGOptions(natural));
+    ReportLayout(model_.PictureLoaded(natural));
     if (natural)
         RequestPixels(path);
     DspInfo1(k);
@@ -371,14 +349,14 @@ void TForm1::imageDSP(int k) {
 
 QSize TForm1::ShownDeviceSize() const {
     const Rect& shown = model_.Image();
-    return DeviceSize(QSize(shown.width, shown.height), Image1->devicePixelRatioF());
+    return DeviceSize(QSize(shown.width, shown.height), ui_.Image1->devicePixelRatioF());
 }
 
 void TForm1::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels; a picture not larger than that
     // comes at full size at once.
     const QSize shown = ShownDeviceSize();
-    const JpegPicture& picture = *Image1->Picture();
+    const LoadedPicture& picture = *ui_.Image1->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
 }
@@ -390,74 +368,50 @@ void TForm1::TakeArrivedPixels() {
 
 void TForm1::AwaitFullPixels() {
     using namespace std::chrono_literals;
-    while (Image1->HasPicture() && !Image1->Picture()->Settled() && pixelRequest_ != 0) {
+    while (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled() && pixelRequest_ != 0) {
         arrived_.WaitForResult(100ms);
         TakeArrivedPixels();
     }
 }
 
 void TForm1::PixelsArrived(PictureResult result) {
-    const std::shared_ptr<JpegPicture>& picture = Image1->Picture();
+    const std::shared_ptr<LoadedPicture>& picture = ui_.Image1->Picture();
     if (result.request != pixelRequest_ || !picture) {
         pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
         return;
     }
-    if (!result.Ok()) {
-        // A picture whose decode fails stays empty, as one that failed to decode in place.
-        picture->SetDecodeFailed(result.errorText);
+    // A picture whose decode fails stays empty.
+    picture->Deliver(result);
+    if (picture->Settled()) {
         pixelRequest_ = 0;
         DecodeNeighbours();
-    } else if (result.kind == PictureKind::Full) {
-        picture->SetFullPixels(std::move(result.pixels));
-        pixelRequest_ = 0;
-        DecodeNeighbours();
-    } else if (result.exact &&
-               QSize(result.pixels->Width(), result.pixels->Height()) == Image1->DeviceDrawSize()) {
+    } else if (result.exact && QSize(result.pixels->Width(), result.pixels->Height()) ==
+                                   ui_.Image1->DeviceDrawSize()) {
         // A neighbour decoded ahead into exactly what the control draws: it is the final
         // picture already, and the full-size pixels that follow draw the same.
-        picture->SetScreenCopy(result.pixels);
         const Bitmap* copy = result.pixels->Rgb();
-        Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
+        ui_.Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
-    } else {
-        picture->SetScreenCopy(std::move(result.pixels));
     }
-    Image1->PixelsChanged();
+    ui_.Image1->PixelsChanged();
 }
 
 void TForm1::DecodeNeighbours() {
-    const ImageList& list = model_.List();
-    const int k = list.Index();
-    const int count = list.Count();
-    if (count < 2 || k < 1 || k > count)
+    std::vector<std::string> paths = model_.List().Neighbours(travel_);
+    if (paths.empty())
         return;
-    std::vector<std::string> paths;
-    for (const int step : {travel_, -travel_}) {
-        const int n = (k - 1 + step + count) % count + 1;
-        if (n != k && (paths.empty() || paths.front() != list.Path(n)))
-            paths.push_back(list.Path(n));
-    }
     const QSize shown = ShownDeviceSize();
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height());
 }
 
 void TForm1::DropPicture() {
-    if (const std::shared_ptr<JpegPicture>& picture = Image1->Picture())
-        pipeline_->Release(picture->TakeFullPixels());
-    Image1->ClearPicture();
+    if (std::shared_ptr<LoadedPicture> picture = ui_.Image1->TakePicture()) {
+        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
+        // the picture, and with it those pixels, are freed on a worker thread.
+        const DecodedPicture* full = picture->FullPixels();
+        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
+    }
     pixelRequest_ = 0;
-}
-
-void TForm1::SetJPEGOptions() {
-    const ViewUpdate update(*this);
-    if (Image1->HasPicture())
-        ReportLayout(
-            model_.SetJPEGOptions(Size{Image1->Picture()->Width(), Image1->Picture()->Height()}));
-}
-
-void TForm1::ImgSizSet() {
-    const ViewUpdate update(*this);
-    ReportLayout(model_.ImgSizSet());
 }
 
 void TForm1::ReportLayout(bool laidOut) {
@@ -467,50 +421,57 @@ void TForm1::ReportLayout(bool laidOut) {
 
 void TForm1::DspInfo1(int k) {
     const ViewUpdate update(*this);
-    model_.DspInfo1(k);
+    model_.UpdateCaption(k);
 }
 
 void TForm1::ApplyView() {
-    Client->Show(model_.Client());
-    Image1->setGeometry(ToQRect(model_.Image()));
-    Image1->SetStretch(model_.Stretch());
-    Shape1->setGeometry(ToQRect(model_.SelectionRect()));
-    Shape2->setGeometry(ToQRect(model_.HandleRect()));
-    Shape1->setVisible(model_.SelectionVisible());
-    Shape2->setVisible(model_.SelectionVisible());
+    ui_.Client->Show(model_.Client());
+    ui_.Image1->setGeometry(ToQRect(model_.Image()));
+    ui_.Image1->SetStretch(model_.Stretch());
+    ui_.Shape1->setGeometry(ToQRect(model_.SelectionRect()));
+    ui_.Shape2->setGeometry(ToQRect(model_.HandleRect()));
+    ui_.Shape1->setVisible(model_.SelectionVisible());
+    ui_.Shape2->setVisible(model_.SelectionVisible());
     if (model_.SelectionVisible()) {
-        Shape1->raise();
-        Shape2->raise();
+        ui_.Shape1->raise();
+        ui_.Shape2->raise();
     }
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
+    ApplyMenu();
 }
 
-void TForm1::ImgDspMove(int dx, int dy) {
-    const ViewUpdate update(*this);
-    model_.ImgDspMove(dx, dy);
+void TForm1::ApplyMenu() {
+    // A check mark goes with the bold default state.
+    const auto mark = [](QAction& item, bool on) {
+        if (item.isChecked() != on || IsDefault(item) != on)
+            SetCheckDefault(item, on);
+    };
+    mark(*ui_.N1, model_.Mode() == ViewMode::Fit);
+    mark(*ui_.N2, model_.Mode() == ViewMode::ActualSize);
+    mark(*ui_.Exif1, model_.OverlayShown());
+    ui_.AreaSel->setEnabled(model_.SelectionAllowed());
+    ui_.AreaSel->setChecked(model_.Selecting());
+    ui_.AreaCopy->setEnabled(model_.CopyAndPickAllowed());
+    ui_.AreaPick->setEnabled(model_.CopyAndPickAllowed());
+    for (QAction* step : {ui_.MI_nxt, ui_.MI_prv, ui_.MI_Head})
+        step->setEnabled(model_.CanStep());
 }
 
 void TForm1::SetEnlarge(int step) {
     const ViewUpdate update(*this);
-    ReportLayout(model_.SetEnlarge(step));
-    SetCheckDefault(*N1, false);
-    SetCheckDefault(*N2, false);
+    ReportLayout(model_.StepZoom(step));
 }
 
 void TForm1::N1Click() {
     const ViewUpdate update(*this);
     ReportLayout(model_.Fit());
-    SetCheckDefault(*N1, true);
-    SetCheckDefault(*N2, false);
 }
 
 void TForm1::N2Click() {
     const ViewUpdate update(*this);
     ReportLayout(model_.ActualSize());
-    SetCheckDefault(*N2, true);
-    SetCheckDefault(*N1, false);
 }
 
 void TForm1::Enlarge5Click() {
@@ -528,119 +489,106 @@ void TForm1::Reduction5Click() {
 
 void TForm1::FormResize() {
     const ViewUpdate update(*this);
-    Guarded([this] { model_.FormResize(Client->width(), Client->height()); }, this);
+    Guarded([this] { model_.ClientResized(ui_.Client->width(), ui_.Client->height()); }, this);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton, int x, int y) {
     const ViewUpdate update(*this);
-    model_.ImageMouseDown(x, y);
+    model_.PressPicture(x, y);
 }
 
 void TForm1::Image1MouseMove(int x, int y) {
     const ViewUpdate update(*this);
-    model_.ImageMouseMove(x, y, [this] {
+    model_.DragPicture(x, y, [this] {
         ApplyView();
         QCoreApplication::processEvents();
     });
 }
 
 void TForm1::Image1MouseUp() {
-    model_.ImageMouseUp();
+    model_.ReleasePicture();
 }
 
 void TForm1::Image1DblClick() {
     const ViewUpdate update(*this);
-    ReportLayout(model_.ImageDblClick());
-    SetCheckDefault(*N1, false);
-    SetCheckDefault(*N2, false);
+    ReportLayout(model_.DoubleClickPicture());
 }
 
 void TForm1::Panel1MouseDown(Qt::MouseButton, int x, int y) {
-    model_.PanelMouseDown(x, y);
+    model_.PressPanel(x, y);
 }
 
 void TForm1::ShowPopupMenu(const QPoint& globalPos) {
-    PopupMenu1->Popup(globalPos);
+    ui_.PopupMenu1->Popup(globalPos);
 }
 
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-void TForm1::SetAreaAnc() {
-    const ViewUpdate update(*this);
-    model_.SetAreaAnc();
-}
-
-void TForm1::DspAreaAnc(bool show) {
-    const ViewUpdate update(*this);
-    model_.DspAreaAnc(show);
-}
-
 void TForm1::SelAreaCap(bool moving) {
     const ViewUpdate update(*this);
-    model_.SetCaption(model_.SelAreaCap(moving));
+    model_.SetCaption(
+        model_.SelectionCaption(moving ? SelectionDrag::Move : SelectionDrag::Resize));
 }
 
 void TForm1::AreaSelClick() {
     const ViewUpdate update(*this);
-    if (model_.List().Empty()) {
-        AreaSel->setChecked(false);
-        return;
-    }
-    const bool on = !AreaSel->isChecked();
-    AreaSel->setChecked(on);
-    AreaCopy->setEnabled(on);
-    AreaPick->setEnabled(on);
-    model_.SetSelecting(on);
+    model_.ToggleSelection();
 }
 
 void TForm1::Shape1MouseDown(Qt::MouseButton button, int x, int y) {
+    SelectionMouseDown(SelectionDrag::Move, button, x, y);
+}
+void TForm1::Shape1MouseMove(int x, int y) {
+    SelectionMouseMove(SelectionDrag::Move, x, y);
+}
+void TForm1::Shape1MouseUp() {
+    SelectionMouseUp(SelectionDrag::Move);
+}
+void TForm1::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
+    SelectionMouseDown(SelectionDrag::Resize, button, x, y);
+}
+void TForm1::Shape2MouseMove(int x, int y) {
+    SelectionMouseMove(SelectionDrag::Resize, x, y);
+}
+void TForm1::Shape2MouseUp() {
+    SelectionMouseUp(SelectionDrag::Resize);
+}
+
+void TForm1::SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y) {
     const ViewUpdate update(*this);
-    if (model_.ShapeMouseDown(button == Qt::LeftButton, x, y, true))
+    // Moving shows the drag cursor; the handle shows its own sizing cursor.
+    if (model_.StartSelectionDrag(button == Qt::LeftButton, x, y, part) &&
+        part == SelectionDrag::Move)
         SetScreenCursor(Qt::DragMoveCursor);
 }
 
-void TForm1::Shape1MouseMove(int x, int y) {
+void TForm1::SelectionMouseMove(SelectionDrag part, int x, int y) {
     const ViewUpdate update(*this);
-    model_.ShapeMouseMove(x, y, true);
+    model_.DragSelection(x, y, part);
 }
 
-void TForm1::Shape1MouseUp() {
+void TForm1::SelectionMouseUp(SelectionDrag part) {
     const ViewUpdate update(*this);
-    model_.ShapeMouseUp(true);
-    SetScreenCursor(std::nullopt);
-}
-
-void TForm1::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseDown(button == Qt::LeftButton, x, y, false);
-}
-
-void TForm1::Shape2MouseMove(int x, int y) {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseMove(x, y, false);
-}
-
-void TForm1::Shape2MouseUp() {
-    const ViewUpdate update(*this);
-    model_.ShapeMouseUp(false);
+    model_.EndSelectionDrag(part);
+    if (part == SelectionDrag::Move)
+        SetScreenCursor(std::nullopt);
 }
 
 bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
-    if (watched != Shape1 && watched != Shape2)
+    if (watched != ui_.Shape1 && watched != ui_.Shape2)
         return false;
     const QPoint pos = mouse.position().toPoint();
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    const bool moving = watched == Shape1;
+    const SelectionDrag part = watched == ui_.Shape1 ? SelectionDrag::Move : SelectionDrag::Resize;
     Guarded(
         [&] {
             if (press)
-                moving ? Shape1MouseDown(mouse.button(), pos.x(), pos.y())
-                       : Shape2MouseDown(mouse.button(), pos.x(), pos.y());
+                SelectionMouseDown(part, mouse.button(), pos.x(), pos.y());
             else if (type == QEvent::MouseMove)
-                moving ? Shape1MouseMove(pos.x(), pos.y()) : Shape2MouseMove(pos.x(), pos.y());
+                SelectionMouseMove(part, pos.x(), pos.y());
             else
-                moving ? Shape1MouseUp() : Shape2MouseUp();
+                SelectionMouseUp(part);
         },
         this);
     return true;
@@ -650,41 +598,35 @@ bool TForm1::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseE
 // The EXIF overlay
 
 void TForm1::Exif1Click() {
-    SetCheckDefault(*Exif1, !Exif1->isChecked());
-    if (Exif1->isChecked()) {
-        AreaSel->setEnabled(false);
-        if (AreaSel->isChecked())
-            AreaSelClick();
-    } else {
-        AreaSel->setEnabled(true);
-    }
+    const ViewUpdate update(*this);
+    model_.ToggleOverlay();
     if (!model_.List().Empty())
         DspExifInfo(model_.List().Index());
 }
 
 void TForm1::DspExifInfo(int k) {
-    if (!Exif1->isChecked()) {
-        Label1->hide();
-        Label1->clear();
-        Label2->hide();
-        Label2->clear();
+    if (!model_.OverlayShown()) {
+        ui_.Label1->hide();
+        ui_.Label1->clear();
+        ui_.Label2->hide();
+        ui_.Label2->clear();
         return;
     }
     const std::string& path = model_.List().Path(k);
     // A read error passes on from here before the labels change: they keep the old text.
-    const std::string text = MakeDspExifInfo(ExifInfo1, path);
+    const std::string text = MakeDspExifInfo(exifInfo_, path);
     const QString shown = QString::fromStdString(SjisToUtf8(text))
                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Label1->setText(shown);
-    Label1->move(2, 2);
-    Label1->adjustSize();
-    Label1->show();
-    Label2->setText(Label1->text());
-    Label2->move(3, 3);
-    Label2->adjustSize();
-    Label2->show();
-    Label1->raise();
-    Label2->raise();
+    ui_.Label1->setText(shown);
+    ui_.Label1->move(2, 2);
+    ui_.Label1->adjustSize();
+    ui_.Label1->show();
+    ui_.Label2->setText(ui_.Label1->text());
+    ui_.Label2->move(3, 3);
+    ui_.Label2->adjustSize();
+    ui_.Label2->show();
+    ui_.Label1->raise();
+    ui_.Label2->raise();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -694,19 +636,18 @@ Bitmap TForm1::CutSelectedArea() {
     const Rect area = model_.SelectedArea();
     if (area.width < 1 || area.height < 1)
         return {};
-    if (static_cast<std::uint64_t>(area.width) * static_cast<std::uint64_t>(area.height) >
-        kMaxDecodePixels)
+    if (ExceedsPictureLimit(area.width, area.height))
         throw std::runtime_error(
             Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
     // The full-size pixels; a command that comes before the pipeline has delivered them
-    // waits for its workers under the busy cursor. Only a picture whose pixels nobody is
-    // decoding (none was asked for) is decoded here.
+    // waits for its workers under the busy cursor.
     std::optional<BusyCursor> busy;
-    if (Image1->HasPicture() && !Image1->Picture()->Settled()) {
+    if (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled()) {
         busy.emplace();
         AwaitFullPixels();
     }
-    const DecodedPicture* decoded = Image1->HasPicture() ? Image1->Picture()->Pixels() : nullptr;
+    const DecodedPicture* decoded =
+        ui_.Image1->HasPicture() ? ui_.Image1->Picture()->FullPixels() : nullptr;
     if (!decoded)
         return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
     return CutArea(*decoded, area.left, area.top, area.width, area.height);
@@ -734,12 +675,13 @@ void TForm1::AreaPickClick() {
     }
     QPointer<TForm2>& current = CurrentPickWindow();
     const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
+    const Point corner = NextPickCorner({previous.x(), previous.y()});
     const QSize outer = OuterSize(*this);
     const Size pickSize{picked.Width(), picked.Height()};
     auto* pick = new TForm2(*saveFolder_, this);
     current = pick;
     pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
-                    previous + QPoint(20, 20), model_.NextPickNumber()});
+                    QPoint(corner.x, corner.y), model_.NextPickNumber()});
 }
 
 void TForm1::Help1Click() {
@@ -777,7 +719,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     const QPoint pos = mouse->position().toPoint();
     if (FilterShapeMouse(watched, type, *mouse)) {
         // handled by the selection's own handlers
-    } else if (watched == Image1) {
+    } else if (watched == ui_.Image1) {
         switch (type) {
         case QEvent::MouseButtonPress:
             Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
@@ -796,7 +738,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
             Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
             break;
         }
-    } else if (watched == Panel1 &&
+    } else if (watched == ui_.Panel1 &&
                (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
         Guarded([&] { Panel1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
     }
@@ -813,7 +755,7 @@ void TForm1::keyPressEvent(QKeyEvent* e) {
 void TForm1::contextMenuEvent(QContextMenuEvent* e) {
     // A right-click opens the menu at its release (see eventFilter); the menu key opens it here.
     if (e->reason() == QContextMenuEvent::Keyboard)
-        PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
+        ui_.PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
     e->accept();
 }
 
@@ -825,7 +767,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 void TForm1::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    Client->setGeometry(rect());
+    ui_.Client->setGeometry(rect());
 }
 
 void TForm1::showEvent(QShowEvent* e) {

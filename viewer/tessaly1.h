@@ -6,6 +6,7 @@
 #include "imaging/Bitmap.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "pictures/PictureDecoders.h"
 #include "pictures/PicturePipeline.h"
 #include "pictures/ResultInbox.h"
 
@@ -44,41 +45,45 @@ public:
     // Creates the window and runs FormCreate with the command-line arguments (the program
     // name excluded), which builds the image list and shows its first entry. The save
     // folder is the program's, shared with the pick windows; without one the window keeps
-    // its own.
+    // its own. The picture pipeline decodes with `decoders`.
     explicit TForm1(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
-                    QWidget* parent = nullptr);
+                    PictureDecoders decoders = DefaultPictureDecoders(), QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The window's controls, named as the program names them.
-    ScrollingClient* Client = nullptr; // the scrolling client area
-    ViewPanel* Panel1 = nullptr;
-    PictureControl* Image1 = nullptr;
-    SelectionShape* Shape1 = nullptr;
-    SelectionShape* Shape2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    TwoColumnMenu* PopupMenu1 = nullptr;
-    TExifInfo ExifInfo1; // the EXIF reader of the overlay
+    // The window's controls and the context menu's items, in their order (owned by the
+    // window). The handlers below are the way in; tests read and press the controls here.
+    struct Controls {
+        ScrollingClient* Client = nullptr; // the scrolling client area
+        ViewPanel* Panel1 = nullptr;
+        PictureControl* Image1 = nullptr;
+        SelectionShape* Shape1 = nullptr; // the selection rectangle
+        SelectionShape* Shape2 = nullptr; // its corner handle
+        QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
+        QLabel* Label2 = nullptr;
+        TwoColumnMenu* PopupMenu1 = nullptr;
 
-    // The context menu's items, in their order.
-    QAction* Enlarge5 = nullptr;
-    QAction* Enlarge1 = nullptr;
-    QAction* Reduction1 = nullptr;
-    QAction* Reduction5 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* Exif1 = nullptr;
-    QAction* AreaSel = nullptr;
-    QAction* AreaCopy = nullptr;
-    QAction* AreaPick = nullptr;
-    QAction* N1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* MI_nxt = nullptr;
-    QAction* MI_prv = nullptr;
-    QAction* MI_Head = nullptr;
-    QAction* N5 = nullptr;
-    QAction* Help1 = nullptr;
-    QAction* PickImgEnd = nullptr;
+        QAction* Enlarge5 = nullptr;
+        QAction* Enlarge1 = nullptr;
+        QAction* Reduction1 = nullptr;
+        QAction* Reduction5 = nullptr;
+        QAction* N4 = nullptr;
+        QAction* Exif1 = nullptr;
+        QAction* AreaSel = nullptr;
+        QAction* AreaCopy = nullptr;
+        QAction* AreaPick = nullptr;
+        QAction* N1 = nullptr; // "フィット"
+        QAction* N2 = nullptr; // "実寸"
+        QAction* N3 = nullptr;
+        QAction* MI_nxt = nullptr;
+        QAction* MI_prv = nullptr;
+        QAction* MI_Head = nullptr;
+        QAction* N5 = nullptr;
+        QAction* Help1 = nullptr;
+        QAction* PickImgEnd = nullptr;
+    };
+    const Controls& Ui() const { return ui_; }
+    // The EXIF reader of the overlay.
+    const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
     void FormCreate(const std::vector<std::string>& arguments);
@@ -98,10 +103,7 @@ public:
 
     // --- The view ---
     void imageDSP(int k);
-    void SetJPEGOptions();
-    void ImgSizSet();
     void DspInfo1(int k);
-    void ImgDspMove(int dx, int dy);
     void SetEnlarge(int step);
     void N1Click();
     void N2Click();
@@ -125,8 +127,6 @@ public:
     void PickImgEndClick();
 
     // --- The selection rectangle ---
-    void SetAreaAnc();
-    void DspAreaAnc(bool show);
     void SelAreaCap(bool moving);
     void Shape1MouseDown(Qt::MouseButton button, int x, int y);
     void Shape1MouseMove(int x, int y);
@@ -144,8 +144,8 @@ public:
     // largest picture the program makes.
     Bitmap CutSelectedArea();
 
-    // The state, read-only: the fields as the window names them, and the model itself.
-    ViewerSnapshot Snapshot() const { return model_.Snapshot(); }
+    // The state, read-only: a copy of the view's state, and the model itself.
+    ViewState Snapshot() const { return model_.Snapshot(); }
     const ViewerModel& Model() const { return model_; }
     const SaveFolder& Folder() const { return *saveFolder_; }
 
@@ -185,21 +185,24 @@ protected:
 private:
     void CreateControls();
     void CreateMenu();
-    QAction* AddItem(const QString& caption, void (TForm1::*handler)(), bool checkable = false);
     bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
-    QAction* AddSeparator();
+    // The selection's mouse handlers, for the rectangle (moving it) and the handle (resizing).
+    void SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y);
+    void SelectionMouseMove(SelectionDrag part, int x, int y);
+    void SelectionMouseUp(SelectionDrag part);
     // The list of the named files and of the pictures found in the named folders; shows
     // the box "検索を中断しました。" when the user interrupted the search.
     FileListType CollectFiles(const std::vector<std::string>& paths);
-    // Shows what the model says: the client area, the panel, the picture, the selection
-    // and the caption. Handlers run it when the outermost of them ends.
+    // Shows what the model says: the client area, the panel, the picture, the selection,
+    // the caption and the menu's check marks and enabled items. Handlers run it when the
+    // outermost of them ends.
     void ApplyView();
+    void ApplyMenu();
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
-    void SelectionDrag(QObject* shape, QEvent::Type type, Qt::MouseButton button, QPoint pos);
 
     // Centres the window on its screen (outer size).
     void CentreOnScreen();
@@ -219,7 +222,7 @@ private:
     void TakeArrivedPixels();
     // For a command that needs the full-size pixels before they have arrived: waits for the
     // pipeline's workers (the caller shows the busy cursor), taking their results as they
-    // come, until the picture is settled or nothing more is awaited.
+    // come, until the picture is settled.
     void AwaitFullPixels();
     // A result of the picture pipeline, on the GUI thread.
     void PixelsArrived(PictureResult result);
@@ -228,6 +231,8 @@ private:
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void DropPicture();
 
+    Controls ui_;
+    TExifInfo exifInfo_;
     ViewerModel model_;
     SaveFolder ownFolder_;
     SaveFolder* saveFolder_;

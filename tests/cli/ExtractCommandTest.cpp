@@ -69,13 +69,13 @@ TEST_F(ExtractCommand, CutsTheAreaAsTheMainWindowDoes) {
 }
 
 TEST_F(ExtractCommand, ResamplesAndAppliesTheEffect) {
-    for (const auto& [flag, mono, sepia] :
-         {std::tuple{"--sepia", false, true}, {"--mono", true, false}}) {
+    for (const auto& [flag, effect] :
+         {std::pair{"--sepia", PictureEffect::Sepia}, {"--mono", PictureEffect::Mono}}) {
         const Outcome run = Extract({"--size", "33x71", flag, Path("in.ppm"), "--area",
                                      "10,5,40,30", "-o", Path("out.ppm")});
         ASSERT_EQ(run.code, 0) << run.err;
         Bitmap expected;
-        MakeOutBitmap(CutArea(picture_, 10, 5, 40, 30), expected, 33, 71, mono, sepia);
+        MakeOutBitmap(CutArea(picture_, 10, 5, 40, 30), expected, 33, 71, effect);
         EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(expected)) << flag;
     }
 }

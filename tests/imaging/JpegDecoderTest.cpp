@@ -171,6 +171,16 @@ TEST(JpegDecoder, TruncatedFileKeepsWhatWasDecodedAndPadsTheRestGrey) {
     EXPECT_NEAR(decoded.Row(255)[3 * 255], 128, 3);
 }
 
+TEST(PictureLimit, AllowsExactly2To28PixelsAndNeverOverflows) {
+    EXPECT_FALSE(ExceedsPictureLimit(16384, 16384));
+    EXPECT_TRUE(ExceedsPictureLimit(16384, 16385));
+    EXPECT_FALSE(ExceedsPictureLimit(1, kMaxDecodePixels));
+    EXPECT_TRUE(ExceedsPictureLimit(kMaxDecodePixels + 1, 1));
+    // Sizes whose product wraps around 64 bits to a small number.
+    EXPECT_TRUE(ExceedsPictureLimit(std::uint64_t{1} << 32, std::uint64_t{1} << 32));
+    EXPECT_FALSE(ExceedsPictureLimit(0, ~std::uint64_t{0}));
+}
+
 TEST(JpegDecoder, HugeHeaderIsRefusedBeforeAllocating) {
     Bytes jpeg = EncodeJpeg(SolidBitmap(8, 8, 1, 2, 3));
     const std::size_t sof = LastMarker(jpeg, 0xC0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace tessaly;
 
@@ -51,4 +52,25 @@ TEST(ImageList, StepsOnAnEmptiedListReachPositionsThatAreReported) {
     EXPECT_EQ(message(1), "リストのインデックスが範囲を超えています (0)");
     EXPECT_EQ(list.Previous(), 0);
     EXPECT_EQ(message(0), "リストのインデックスが範囲を超えています (-1)");
+}
+
+TEST(ImageList, NeighboursComeInTheDirectionOfTravelFirstAndWrapAround) {
+    using Paths = std::vector<std::string>;
+    ImageList list;
+    list.Replace({"1", "2", "3"});
+    EXPECT_TRUE(list.Neighbours(1).empty()) << "no entry shown yet";
+    list.First();
+    EXPECT_EQ(list.Neighbours(1), (Paths{"2", "3"}));
+    EXPECT_EQ(list.Neighbours(-1), (Paths{"3", "2"}));
+    list.Last();
+    EXPECT_EQ(list.Neighbours(1), (Paths{"1", "2"}));
+    list.Replace({"a", "b"});
+    list.First();
+    EXPECT_EQ(list.Neighbours(-1), (Paths{"b"})) << "the next entry is the previous one";
+    list.Replace({"a", "x", "a"});
+    list.SetIndex(2);
+    EXPECT_EQ(list.Neighbours(1), (Paths{"a"})) << "one file named twice is decoded once";
+    list.Replace({"a"});
+    list.First();
+    EXPECT_TRUE(list.Neighbours(1).empty());
 }

@@ -2,6 +2,8 @@
 // panning, resizing, the selection and its caption, and the pick windows' display sizes.
 #include "model/ViewerModel.h"
 
+#include "model/Pick.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <ostream>
@@ -28,7 +30,7 @@ public:
         : pictures_(std::move(pictures)) {
         model.Reset();
         model.SetBarExtent(14);
-        model.FormResize(client.width, client.height);
+        model.ClientResized(client.width, client.height);
         FileListType entries;
         for (std::size_t i = 1; i <= pictures_.size(); ++i)
             entries.push_back("/p/" + std::to_string(i) + ".jpg");
@@ -36,11 +38,9 @@ public:
     }
     // Loads entry k as imageDSP does.
     void Load(int k) {
-        const std::optional<Size> natural = pictures_[static_cast<std::size_t>(k - 1)];
-        model.PictureLoaded(std::nullopt);
-        model.PictureLoaded(natural);
-        EXPECT_TRUE(model.SetJPEGOptions(natural));
-        model.DspInfo1(k);
+        model.StartLoading();
+        EXPECT_TRUE(model.PictureLoaded(pictures_[static_cast<std::size_t>(k - 1)]));
+        model.UpdateCaption(k);
     }
     // The caption of entry k of the list at `percent`.
     std::string Caption(const std::string& percent, int k = 1) const {
@@ -48,8 +48,8 @@ public:
                "/" + std::to_string(model.List().Count()) + " files)";
     }
     void Press(int x, int y) {
-        model.ImageMouseDown(x, y);
-        model.ImageMouseUp();
+        model.PressPicture(x, y);
+        model.ReleasePicture();
     }
 
     ViewerModel model{[](std::string_view path) { return std::string(path); }};
@@ -69,14 +69,14 @@ View Shown(Size picture, Size client = {585, 394}) {
 // rectangle by its top-left pixel, then the handle to the corner.
 void PlaceSelection(ViewerModel& model, Rect r) {
     const Rect shape = model.SelectionRect();
-    model.ShapeMouseDown(true, 0, 0, true);
-    model.ShapeMouseMove(r.left - shape.left, r.top - shape.top, true);
-    model.ShapeMouseUp(true);
+    model.StartSelectionDrag(true, 0, 0, SelectionDrag::Move);
+    model.DragSelection(r.left - shape.left, r.top - shape.top, SelectionDrag::Move);
+    model.EndSelectionDrag(SelectionDrag::Move);
     const Rect handle = model.HandleRect();
-    model.ShapeMouseDown(true, 0, 0, false);
-    model.ShapeMouseMove(r.left + r.width - 3 - handle.left, r.top + r.height - 3 - handle.top,
-                         false);
-    model.ShapeMouseUp(false);
+    model.StartSelectionDrag(true, 0, 0, SelectionDrag::Resize);
+    model.DragSelection(r.left + r.width - 3 - handle.left, r.top + r.height - 3 - handle.top,
+                        SelectionDrag::Resize);
+    model.EndSelectionDrag(SelectionDrag::Resize);
 }
 
 } // namespace
@@ -100,14 +100,14 @@ TEST(FitRect, ShrinksByTheLimitingSideTruncatingAndCentres) {
 
 TEST(ViewerModel, FitFollowsTheClientWhileThePictureIsLargerThanIt) {
     View view = Shown({3000, 2000});
-    view.model.FormResize(300, 394);
+    view.model.ClientResized(300, 394);
     EXPECT_EQ(view.model.Image(), (Rect{0, 97, 300, 200}));
     EXPECT_EQ(view.model.Caption(), view.Caption("10.0"));
-    view.model.FormResize(450, 394);
+    view.model.ClientResized(450, 394);
     EXPECT_EQ(view.model.Image(), (Rect{0, 47, 450, 300}));
-    view.model.FormResize(1, 394); // too small to fit into: nothing changes
+    view.model.ClientResized(1, 394); // too small to fit into: nothing changes
     EXPECT_EQ(view.model.Image(), (Rect{0, 47, 450, 300}));
-    view.model.FormResize(3500, 2500); // the whole picture fits: it keeps its last size
+    view.model.ClientResized(3500, 2500); // the whole picture fits: it keeps its last size
     EXPECT_EQ(view.model.Image(), (Rect{(3500 - 450) / 2, (2500 - 300) / 2, 450, 300}));
 }
 
@@ -117,28 +117,28 @@ TEST(ViewerModel, ActualSizeOfASmallPictureStaysTopLeftUntilAZoomStepCentresIt) 
     EXPECT_EQ(view.model.Panel(), (Rect{0, 0, 400, 300}));
     // The picture fills the panel interior (398 of 400 pixels): one step gives 1.045,
     // a 418 x 314 panel centred in the 585 x 394 client area.
-    ASSERT_TRUE(view.model.SetEnlarge(1));
+    ASSERT_TRUE(view.model.StepZoom(1));
     EXPECT_EQ(view.model.Panel(), (Rect{83, 40, 418, 314}));
 }
 
 TEST(ViewerModel, ZoomIsLimitedButScrollsWithTheUnlimitedRatio) {
     View view = Shown({400, 300});
     for (int i = 0; i < 25; ++i)
-        view.model.SetEnlarge(-5);
-    EXPECT_EQ(view.model.Snapshot().Zoom, 0.01L);
+        view.model.StepZoom(-5);
+    EXPECT_EQ(view.model.Snapshot().zoom, 0.01L);
     EXPECT_EQ(view.model.Panel(), (Rect{290, 195, 4, 3}));
     for (int i = 0; i < 20; ++i)
-        view.model.SetEnlarge(5);
-    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
-    ASSERT_EQ(view.model.Snapshot().DspRatio, 1598.0L / 400);
+        view.model.StepZoom(5);
+    EXPECT_EQ(view.model.Snapshot().zoom, 4.0L);
+    ASSERT_EQ(view.model.Snapshot().ratio, 1598.0L / 400);
     // One more step: 4.245 is limited to 4, the panel stays 1600 x 1200. From (500, 300)
     // with the anchor at (1000, 700) in the 571 x 380 client area, f = 286 - 500 and
     // g = 190 - 400; r = 4.245 / 3.995 gives Round(214 r) = 227 and Round(210 r) = 223
     // (the limited ratio 4 / 3.995 would give 214 and 210).
     view.model.ScrollTo(500, 300);
     view.Press(1000, 700);
-    ASSERT_TRUE(view.model.SetEnlarge(5));
-    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
+    ASSERT_TRUE(view.model.StepZoom(5));
+    EXPECT_EQ(view.model.Snapshot().zoom, 4.0L);
     EXPECT_EQ(view.model.Panel(), (Rect{-727, -523, 1600, 1200}));
     EXPECT_EQ(view.model.Client().HorzPosition(), 727);
     EXPECT_EQ(view.model.Client().VertPosition(), 523);
@@ -146,8 +146,8 @@ TEST(ViewerModel, ZoomIsLimitedButScrollsWithTheUnlimitedRatio) {
 
 TEST(ViewerModel, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne) {
     View view({Size{100, 50}});
-    ASSERT_TRUE(view.model.SetEnlarge(1)); // DspRatio is still 100: 100.05, limited to 4
-    EXPECT_EQ(view.model.Snapshot().Zoom, 4.0L);
+    ASSERT_TRUE(view.model.StepZoom(1)); // DspRatio is still 100: 100.05, limited to 4
+    EXPECT_EQ(view.model.Snapshot().zoom, 4.0L);
     EXPECT_EQ(view.model.Caption(), ViewerModel::StartupCaption());
     view.Load(view.model.List().First());
     EXPECT_EQ(view.model.Panel().width, 400);
@@ -158,9 +158,9 @@ TEST(ViewerModel, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne)
 TEST(ViewerModel, NextPictureKeepsTheMagnification) {
     View view({Size{200, 100}, Size{100, 100}});
     view.Load(view.model.List().First());
-    ASSERT_TRUE(view.model.SetEnlarge(5)); // 1.25
+    ASSERT_TRUE(view.model.StepZoom(5)); // 1.25
     view.Load(view.model.List().Next());
-    EXPECT_EQ(view.model.Snapshot().Zoom, 1.25L);
+    EXPECT_EQ(view.model.Snapshot().zoom, 1.25L);
     EXPECT_EQ(view.model.Panel().width, 125);
     EXPECT_EQ(view.model.Panel().height, 125);
     EXPECT_EQ(view.model.Caption(), view.Caption("123.0", 2));
@@ -174,7 +174,7 @@ TEST(ViewerModel, ZoomStepScrollsTheAnchorToTheCentreRoundingHalvesToEven) {
     // Round(208 r) = Round(474.67) = 475 (halves up would give 293 and 472).
     View narrow = Shown({3000, 300});
     narrow.Press(500, 20);
-    ASSERT_TRUE(narrow.model.SetEnlarge(5));
+    ASSERT_TRUE(narrow.model.StepZoom(5));
     ASSERT_FALSE(narrow.model.Client().VertBarVisible());
     EXPECT_EQ(narrow.model.Client().ClientWidth(), 585);
     EXPECT_EQ(narrow.model.Client().HorzPosition(), 475);
@@ -183,7 +183,7 @@ TEST(ViewerModel, ZoomStepScrollsTheAnchorToTheCentreRoundingHalvesToEven) {
     // (truncating would give 293 and 471).
     View wide = Shown({3000, 300}, {587, 394});
     wide.Press(500, 20);
-    ASSERT_TRUE(wide.model.SetEnlarge(5));
+    ASSERT_TRUE(wide.model.StepZoom(5));
     EXPECT_EQ(wide.model.Client().ClientWidth(), 587);
     EXPECT_EQ(wide.model.Client().HorzPosition(), 469);
 }
@@ -191,7 +191,7 @@ TEST(ViewerModel, ZoomStepScrollsTheAnchorToTheCentreRoundingHalvesToEven) {
 TEST(ViewerModel, PanelSmallerThanTheClientIsCentredByAZoomStep) {
     View view = Shown({200, 100});
     view.Press(10, 10);
-    ASSERT_TRUE(view.model.SetEnlarge(-1)); // 0.95: 190 x 95
+    ASSERT_TRUE(view.model.StepZoom(-1)); // 0.95: 190 x 95
     EXPECT_EQ(view.model.Panel(), (Rect{(585 - 190) / 2, (394 - 95) / 2, 190, 95}));
     EXPECT_EQ(view.model.Client().HorzPosition(), 0);
     EXPECT_FALSE(view.model.Client().HorzBarVisible());
@@ -199,19 +199,19 @@ TEST(ViewerModel, PanelSmallerThanTheClientIsCentredByAZoomStep) {
 
 TEST(ViewerModel, DraggingPansOnlyWithinTheScrollRange) {
     View small = Shown({200, 100});
-    small.model.ImageMouseDown(50, 50);
-    small.model.ImageMouseMove(20, 20, nullptr);
+    small.model.PressPicture(50, 50);
+    small.model.DragPicture(20, 20, nullptr);
     EXPECT_EQ(small.model.Client().HorzPosition(), 0);
     EXPECT_EQ(small.model.Image(), (Rect{192, 147, 200, 100}));
 
     View big = Shown({3000, 2000});
     ASSERT_TRUE(big.model.ActualSize());
-    big.model.ImageMouseDown(100, 100);
-    big.model.ImageMouseMove(90, 80, nullptr);
+    big.model.PressPicture(100, 100);
+    big.model.DragPicture(90, 80, nullptr);
     EXPECT_EQ(big.model.Client().HorzPosition(), 10);
     EXPECT_EQ(big.model.Client().VertPosition(), 20);
     // Right and down by more than the position: that axis stays for the step.
-    big.model.ImageMouseMove(140, 85, nullptr);
+    big.model.DragPicture(140, 85, nullptr);
     EXPECT_EQ(big.model.Client().HorzPosition(), 10);
     EXPECT_EQ(big.model.Client().VertPosition(), 15);
 }
@@ -225,15 +225,15 @@ TEST(ViewerModel, HandleSitsOnTheBottomRightPixelAndTheRectangleIsCentredOnTheAn
     EXPECT_EQ(m.SelectionRect(), (Rect{10, 20, 1, 1}));
     EXPECT_EQ(m.HandleRect(), (Rect{10 - 2, 20 - 2, 5, 5}));
     // Centred on the press with halves to even: 64 / 2, Round(32.5) = 32, Round(33.5) = 34.
-    m.PanelMouseDown(200, 150);
+    m.PressPanel(200, 150);
     for (const auto& [width, left] :
          {std::pair{64, 200 - 32}, std::pair{65, 200 - 32}, std::pair{67, 200 - 34}}) {
         PlaceSelection(m, {0, 0, width, 48});
-        m.DspAreaAnc(true);
+        m.ShowSelection(true);
         EXPECT_EQ(m.SelectionRect(), (Rect{left, 150 - 24, width, 48})) << width;
     }
     EXPECT_TRUE(m.SelectionVisible());
-    m.DspAreaAnc(false);
+    m.ShowSelection(false);
     EXPECT_FALSE(m.SelectionVisible());
 }
 
@@ -241,32 +241,33 @@ TEST(ViewerModel, SelectionCaptionPadsNumbersAndConvertsSizesToActualPixels) {
     // 800 x 600 fitted into 400 x 300: shown at (0, 0), 400 x 300, a ratio of 0.5.
     View view = Shown({800, 600}, {400, 300});
     ViewerModel& model = view.model;
-    ASSERT_EQ(model.Snapshot().DspRatio, 0.5L);
+    ASSERT_EQ(model.Snapshot().ratio, 0.5L);
     EXPECT_EQ(model.Caption(), view.Caption("50.0"));
-    model.PanelMouseDown(152, 69); // the 64 x 48 rectangle at (120, 45)
-    model.SetSelecting(true);
+    model.PressPanel(152, 69); // the 64 x 48 rectangle at (120, 45)
+    model.ToggleSelection();
     EXPECT_EQ(model.SelectionRect(), (Rect{120, 45, 64, 48}));
-    EXPECT_EQ(model.SelAreaCap(true), "選択範囲移動 位置( 120,  45) 実サイズ[ 128,  96]");
+    EXPECT_EQ(model.SelectionCaption(SelectionDrag::Move),
+              "選択範囲移動 位置( 120,  45) 実サイズ[ 128,  96]");
     // Resizing to 3 x 1 displayed pixels: 6 x 2 actual ones; past the corner: 1 x 1.
-    ASSERT_TRUE(model.ShapeMouseDown(true, 0, 0, false));
-    model.ShapeMouseMove(3 - 64, 1 - 48, false);
+    ASSERT_TRUE(model.StartSelectionDrag(true, 0, 0, SelectionDrag::Resize));
+    model.DragSelection(3 - 64, 1 - 48, SelectionDrag::Resize);
     EXPECT_EQ(model.Caption(), "選択範囲拡縮 位置( 120,  45) 実サイズ[   6,   2]");
-    model.ShapeMouseUp(false);
+    model.EndSelectionDrag(SelectionDrag::Resize);
     EXPECT_EQ(model.Caption(), view.Caption("50.0"));
     EXPECT_EQ(model.SelectedArea(), (Rect{240, 90, 6, 2}));
-    ASSERT_TRUE(model.ShapeMouseDown(true, 0, 0, false));
-    model.ShapeMouseMove(-200, -200, false);
-    model.ShapeMouseUp(false);
+    ASSERT_TRUE(model.StartSelectionDrag(true, 0, 0, SelectionDrag::Resize));
+    model.DragSelection(-200, -200, SelectionDrag::Resize);
+    model.EndSelectionDrag(SelectionDrag::Resize);
     EXPECT_EQ(model.SelectionRect(), (Rect{120, 45, 1, 1}));
     EXPECT_EQ(model.HandleRect(), (Rect{118, 43, 5, 5}));
 }
 
 TEST(ViewerModel, SelectionMovesOffThePictureWithNegativePositions) {
     View view = Shown({400, 300}); // at (92, 47), 100 %
-    view.model.PanelMouseDown(100, 60);
-    view.model.SetSelecting(true); // at (68, 36)
-    ASSERT_TRUE(view.model.ShapeMouseDown(true, 1, 1, true));
-    view.model.ShapeMouseMove(-150, -100, true);
+    view.model.PressPanel(100, 60);
+    view.model.ToggleSelection(); // at (68, 36)
+    ASSERT_TRUE(view.model.StartSelectionDrag(true, 1, 1, SelectionDrag::Move));
+    view.model.DragSelection(-150, -100, SelectionDrag::Move);
     EXPECT_EQ(view.model.Caption(), "選択範囲移動 位置(-175,-112) 実サイズ[  64,  48]");
 }
 
@@ -275,26 +276,83 @@ TEST(ViewerModel, SelectionIsCentredWhereThePictureWasPressedWhenLetterboxed) {
     View view = Shown({200, 100});
     ASSERT_EQ(view.model.Image(), (Rect{192, 147, 200, 100}));
     view.Press(40, 30);
-    EXPECT_EQ(view.model.Snapshot().AncX, 40) << "the zoom anchor stays in picture coordinates";
-    view.model.SetSelecting(true);
+    EXPECT_EQ(view.model.Snapshot().anchor.x, 40) << "the zoom anchor stays in picture coordinates";
+    view.model.ToggleSelection();
     EXPECT_EQ(view.model.SelectionRect(), (Rect{192 + 40 - 32, 147 + 30 - 24, 64, 48}));
 }
 
 TEST(ViewerModel, WhileSelectingPressesPanButKeepTheAnchor) {
     View view = Shown({3000, 2000});
     ASSERT_TRUE(view.model.ActualSize());
-    view.model.PanelMouseDown(300, 200);
-    view.model.SetSelecting(true);
-    view.model.ImageMouseDown(100, 100);
-    view.model.ImageMouseMove(80, 90, nullptr);
-    view.model.ImageMouseUp();
+    view.model.PressPanel(300, 200);
+    view.model.ToggleSelection();
+    view.model.PressPicture(100, 100);
+    view.model.DragPicture(80, 90, nullptr);
+    view.model.ReleasePicture();
     EXPECT_EQ(view.model.Client().HorzPosition(), 20);
-    view.model.PanelMouseDown(3, 3);
-    EXPECT_EQ(view.model.Snapshot().AncX, 300);
-    EXPECT_EQ(view.model.Snapshot().AncY, 200);
+    view.model.PressPanel(3, 3);
+    EXPECT_EQ(view.model.Snapshot().anchor.x, 300);
+    EXPECT_EQ(view.model.Snapshot().anchor.y, 200);
 }
 
-TEST(ViewerModel, PickDisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
+TEST(ViewerModel, ModeFollowsFitActualSizeZoomStepsAndDoubleClicks) {
+    View view = Shown({400, 300});
+    ViewerModel& m = view.model;
+    EXPECT_EQ(m.Mode(), ViewMode::Fit);
+    m.ActualSize();
+    EXPECT_EQ(m.Mode(), ViewMode::ActualSize);
+    m.Fit();
+    m.DoubleClickPicture();
+    EXPECT_EQ(m.Mode(), ViewMode::Zoomed);
+    m.ActualSize();
+    m.StepZoom(-1);
+    EXPECT_EQ(m.Mode(), ViewMode::Zoomed);
+}
+
+TEST(ViewerModel, SteppingIsEnabledForTwoOrMoreEntriesAsOfTheListsStart) {
+    View view({Size{8, 8}, Size{8, 8}});
+    ViewerModel& m = view.model;
+    const auto keepOrder = [](FileListType&) {};
+    EXPECT_FALSE(m.CanStep());
+    EXPECT_TRUE(m.StartList(keepOrder));
+    EXPECT_TRUE(m.CanStep());
+    m.List().Replace({}); // a drop starts with an empty list
+    EXPECT_TRUE(m.CanStep());
+    m.List().Replace({"/p/1.jpg"});
+    EXPECT_TRUE(m.StartList(keepOrder));
+    EXPECT_FALSE(m.CanStep());
+    m.List().Replace({});
+    EXPECT_FALSE(m.StartList(keepOrder));
+}
+
+TEST(ViewerModel, OverlayEndsSelectionModeAndAnEmptyListOnlyLeavesIt) {
+    View view = Shown({400, 300});
+    ViewerModel& m = view.model;
+    m.ToggleSelection();
+    ASSERT_TRUE(m.Selecting());
+    EXPECT_TRUE(m.CopyAndPickAllowed());
+    m.ToggleOverlay();
+    EXPECT_FALSE(m.Selecting());
+    EXPECT_FALSE(m.SelectionAllowed());
+    EXPECT_FALSE(m.CopyAndPickAllowed());
+    EXPECT_FALSE(m.SelectionVisible());
+    m.ToggleOverlay();
+    EXPECT_TRUE(m.SelectionAllowed());
+    EXPECT_FALSE(m.Selecting());
+
+    // A drop that found nothing empties the list: "範囲選択" then only ends the mode, the
+    // rectangle and its commands stay, and a press on the panel moves the anchor again.
+    m.ToggleSelection();
+    m.List().Replace({});
+    m.ToggleSelection();
+    EXPECT_FALSE(m.Selecting());
+    EXPECT_TRUE(m.SelectionVisible());
+    EXPECT_TRUE(m.CopyAndPickAllowed());
+    m.PressPanel(7, 9);
+    EXPECT_EQ(m.Snapshot().anchor, (Point{7, 9}));
+}
+
+TEST(Pick, DisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     const Size main{593, 428};
     // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6).
     EXPECT_EQ(PickDisplaySize({1000, 600}, main), (Size{296, 178}));
@@ -303,7 +361,13 @@ TEST(ViewerModel, PickDisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     EXPECT_EQ(PickDisplaySize({100, 428}, main), (Size{100, 428}));
     EXPECT_EQ(PickDisplaySize({100, 429}, main), (Size{50, 214}));
     EXPECT_EQ(PickCaption(1, {1000, 600}), "取出[1] サイズ(1000,600)");
-    EXPECT_EQ(PickHint({296, 178}, {1000, 600}), "29.6%表示 実サイズ(1000,600)");
-    EXPECT_EQ(PickHint({200, 150}, {200, 150}), "100.0%表示 実サイズ(200,150)");
-    EXPECT_EQ(PickHint({119, 214}, {500, 900}), "23.8%表示 実サイズ(500,900)");
+    EXPECT_EQ(PickHint({296, 178}, {1000, 600}, PickHintForm::AsPicked),
+              "29.6%表示 実サイズ(1000,600)");
+    EXPECT_EQ(PickHint({200, 150}, {200, 150}, PickHintForm::AsPicked),
+              "100.0%表示 実サイズ(200,150)");
+    EXPECT_EQ(PickHint({119, 214}, {500, 900}, PickHintForm::AsPicked),
+              "23.8%表示 実サイズ(500,900)");
+    EXPECT_EQ(PickHint({500, 300}, {1000, 600}, PickHintForm::Resized),
+              "50.0%(500,300)表示 実サイズ(1000,600)");
+    EXPECT_EQ(NextPickCorner({200, 150}), (Point{220, 170}));
 }

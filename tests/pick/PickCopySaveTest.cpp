@@ -23,9 +23,9 @@ using fixtures::Bytes;
 
 const QString kPickHint1000 = QStringLiteral("29.6%表示 実サイズ(1000,600)");
 
-Bitmap Output(const Bitmap& picture, int width, int height, bool mono, bool sepia) {
+Bitmap Output(const Bitmap& picture, int width, int height, PictureEffect effect) {
     Bitmap out;
-    MakeOutBitmap(picture, out, width, height, mono, sepia);
+    MakeOutBitmap(picture, out, width, height, effect);
     return out;
 }
 
@@ -79,13 +79,13 @@ TEST_F(PickCopySaveTest, CopiesPutTheActualOrDisplayedSizeOnTheClipboard) {
     EXPECT_TRUE(SameImage(ClipboardImage(), picture_)) << "actual size: the picked pixels";
 
     form.Copy2->trigger();
-    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 296, 178, false, false)))
+    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 296, 178, PictureEffect::None)))
         << "display size: resampled from the actual pixels";
 
     // After a resize the display size follows the control.
     ResizeClient(form, 500, 400);
     form.Copy2->trigger();
-    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 500, 300, false, false)));
+    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 500, 300, PictureEffect::None)));
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -96,9 +96,9 @@ TEST_F(PickCopySaveTest, EffectsApplyToCopiesWhileTheWindowShowsTheOriginal) {
 
     form.sepia->trigger();
     form.Copy1->trigger();
-    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, false, true)));
+    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Sepia)));
     form.Copy2->trigger();
-    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, false, true)));
+    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Sepia)));
     EXPECT_TRUE(SameImage(form.Image1->grab().toImage(), picture))
         << "the display keeps its colours";
     EXPECT_TRUE(form.Image1->Picture().SamePixels(picture)) << "the picture itself is unaltered";
@@ -106,7 +106,7 @@ TEST_F(PickCopySaveTest, EffectsApplyToCopiesWhileTheWindowShowsTheOriginal) {
     form.BW->trigger();
     EXPECT_FALSE(form.sepia->isChecked());
     form.Copy1->trigger();
-    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, true, false)));
+    EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Mono)));
 
     form.BW->trigger();
     form.Copy1->trigger();
@@ -168,7 +168,7 @@ TEST_F(PickCopySaveTest, DisplaySizeSaveWithSepiaAndTheDialogRemembersTheName) {
     form.sepia->trigger();
     form.Save2->trigger();
     EXPECT_EQ(fixtures::ReadFile(first),
-              ReferenceJpeg(dir_, Output(picture_, 296, 178, false, true)));
+              ReferenceJpeg(dir_, Output(picture_, 296, 178, PictureEffect::Sepia)));
     EXPECT_EQ(folder_.Path(), dir_.path().string());
 
     form.Save2->trigger();
@@ -294,9 +294,9 @@ TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
     EXPECT_EQ(dialogTwo.offers[1].fileName, Q(folderTwo / "second.jpg"));
 
     EXPECT_EQ(fixtures::ReadFile(folderOne / "first.jpg"),
-              ReferenceJpeg(dir_, Output(picture_, 1000, 600, false, true)));
+              ReferenceJpeg(dir_, Output(picture_, 1000, 600, PictureEffect::Sepia)));
     EXPECT_EQ(fixtures::ReadFile(folderTwo / "second.jpg"),
-              ReferenceJpeg(dir_, Output(small, 200, 150, true, false)));
+              ReferenceJpeg(dir_, Output(small, 200, 150, PictureEffect::Mono)));
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 

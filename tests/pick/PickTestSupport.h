@@ -7,8 +7,10 @@
 #include "pick/tessaly2.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
+#include "ui/Cursors.h"
 #include "ui/Dialogs.h"
-#include "ui/ulib.h"
+#include "ui/MenuItems.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QImage>

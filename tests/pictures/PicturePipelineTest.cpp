@@ -198,6 +198,29 @@ TEST(PicturePipeline, ScreenCopyThenFullPictureAndOnlyTheCurrentFullPictureIsKep
     EXPECT_EQ(fake.Calls().size(), 5u);
 }
 
+// With a worker free for each decode, the next picture's full decode could start beside its
+// screen copy while the shown one's full pixels still wait to be freed: it waits for them.
+TEST(PicturePipeline, OldFullPictureIsFreedBeforeTheNextFullDecodeStartsOnTwoWorkers) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), Threads(2));
+    pipeline.Show(paths[0], 400, 300, FakeDecoders::kWidth, FakeDecoders::kHeight);
+    const std::weak_ptr<const DecodedPicture> firstFull = results.WaitFor(2).back().pixels;
+    results.Clear();
+    pipeline.WaitUntilIdle();
+    ASSERT_FALSE(firstFull.expired()) << "the shown picture's full pixels are kept";
+
+    fake.Hold(paths[1]); // its screen copy and full decode stay under way once started
+    pipeline.Show(paths[1], 400, 300, FakeDecoders::kWidth, FakeDecoders::kHeight);
+    fake.WaitStarted(paths[1], true);
+    EXPECT_TRUE(firstFull.expired());
+    fake.Release(paths[1]);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(results.All().back().kind, PictureKind::Full);
+}
+
 TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeIsKnown) {
     TempDir dir;
     const auto paths = Files(dir, 1);

@@ -2,7 +2,7 @@
 
 #include "readme/RtfDocument.h"
 #include "tests/support/JpegFixtures.h"
-#include "ui/ulib.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QFile>

@@ -40,9 +40,9 @@ protected:
 };
 
 // Every 1 % truncation of a file, shown in turn: no message, the caption names each file,
-// and a file whose header survived decodes to a picture of its full size (the part that
-// was cut off drawn grey). Returns the truncations whose decode failed, with libjpeg's
-// reason.
+// and a file whose header survived is delivered by the picture pipeline as a picture of its
+// full size (the part that was cut off drawn grey). Returns the truncations whose decode
+// failed, with libjpeg's reason.
 std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) {
     std::string undecoded;
     for (int percent = 0; percent <= 100; ++percent)
@@ -58,14 +58,14 @@ std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) 
         EXPECT_TRUE(IsEntryCaption(viewer.caption(), path, percent + 1, 101))
             << viewer.caption().toStdString();
         const Bytes bytes = Truncated(original, percent);
-        PictureControl& image = *viewer->Image1;
+        PictureControl& image = *viewer->Ui().Image1;
         EXPECT_EQ(image.HasPicture(), HeaderReadable(bytes));
         if (!image.HasPicture())
             continue;
-        const DecodedPicture* pixels = image.Picture()->Pixels();
+        const LoadedPicture& picture = *image.Picture();
+        const DecodedPicture* pixels = picture.FullPixels();
         if (!pixels) {
-            undecoded +=
-                " " + std::to_string(percent) + " % (" + image.Picture()->DecodeError() + ")";
+            undecoded += " " + std::to_string(percent) + " % (" + picture.Error() + ")";
             continue;
         }
         EXPECT_EQ(pixels->Width(), 160);
@@ -92,7 +92,7 @@ TEST_F(DamagedFileTest, HalfABaselineFileShowsItsUpperPartAndGreyBelow) {
     WriteFile(path, Truncated(baseline, 50));
     Viewer viewer({path});
     viewer.paint();
-    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    const DecodedPicture* kept = viewer->Ui().Image1->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;
@@ -137,7 +137,7 @@ TEST_F(DamagedFileTest, RandomlyCorruptedFilesNeverStopTheProgram) {
                 << viewer.boxes()[0].text.toStdString();
         }
     }
-    EXPECT_EQ(viewer->Snapshot().ImgIndex, 2 * kPerOriginal);
+    EXPECT_EQ(viewer->Model().List().Index(), 2 * kPerOriginal);
 }
 
 TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
@@ -146,13 +146,13 @@ TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
     WriteFile(photo, EncodeJpeg(GradientBitmap(400, 300, 1)));
     WriteFile(empty, {});
     Viewer viewer({photo, empty});
-    const QRect shown = viewer->Image1->geometry();
+    const QRect shown = viewer->Ui().Image1->geometry();
     Next(viewer);
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
-    EXPECT_FALSE(viewer->Image1->HasPicture());
-    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
-    EXPECT_EQ(viewer->Image1->geometry(), shown);
+    EXPECT_FALSE(viewer->Ui().Image1->HasPicture());
+    EXPECT_EQ(viewer->Snapshot().picture.width, 400);
+    EXPECT_EQ(viewer->Ui().Image1->geometry(), shown);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Q(empty)));
 }
 
@@ -163,14 +163,14 @@ TEST_F(DamagedFileTest, EmptyFileFirstShowsNoPercentageAndSaysNothing) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(empty)));
-    EXPECT_EQ(viewer->Snapshot().DspRatio, 100.0L);
+    EXPECT_EQ(viewer->Snapshot().ratio, 100.0L);
     // The view's commands on an empty picture change nothing and say nothing.
-    viewer->N2->trigger();
-    viewer->Enlarge5->trigger();
-    viewer->N1->trigger();
-    viewer->AreaSel->trigger();
-    viewer->AreaCopy->trigger();
-    viewer->AreaPick->trigger();
+    viewer->Ui().N2->trigger();
+    viewer->Ui().Enlarge5->trigger();
+    viewer->Ui().N1->trigger();
+    viewer->Ui().AreaSel->trigger();
+    viewer->Ui().AreaCopy->trigger();
+    viewer->Ui().AreaPick->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
 }
@@ -179,23 +179,24 @@ TEST_F(DamagedFileTest, OnePixelPictureSurvivesZoomSelectionCopyAndPick) {
     const std::string dot = (dir_ / "dot.JPG").string();
     WriteFile(dot, EncodeJpeg(fixtures::SolidBitmap(1, 1, 10, 20, 30)));
     Viewer viewer({dot});
-    EXPECT_EQ(viewer->Image1->geometry(), QRect(292, 196, 1, 1));
+    EXPECT_EQ(viewer->Ui().Image1->geometry(), QRect(292, 196, 1, 1));
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
     // 125 %: a panel of one pixel, whose interior (and so the shown picture) is empty.
-    viewer->Enlarge5->trigger();
+    viewer->Ui().Enlarge5->trigger();
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(dot)));
-    for (QAction* item : {viewer->Enlarge5, viewer->Reduction5, viewer->N2, viewer->N1}) {
+    for (QAction* item :
+         {viewer->Ui().Enlarge5, viewer->Ui().Reduction5, viewer->Ui().N2, viewer->Ui().N1}) {
         item->trigger();
         viewer.paint();
     }
-    viewer->AreaSel->trigger();
+    viewer->Ui().AreaSel->trigger();
     viewer->SelAreaCap(true);
     const QString selection = viewer.caption();
-    viewer->AreaCopy->trigger();
-    viewer->AreaPick->trigger();
+    viewer->Ui().AreaCopy->trigger();
+    viewer->Ui().AreaPick->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty()) << viewer.boxes()[0].text.toStdString();
-    EXPECT_EQ(viewer->Snapshot().PickCount, 0) << "no pick of an empty area";
+    EXPECT_EQ(viewer->Snapshot().pickCount, 0) << "no pick of an empty area";
     // The next load shows the picture again.
     QTest::keyClick(&viewer.form(), Qt::Key_Right);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
@@ -219,7 +220,7 @@ TEST_F(DamagedFileTest, HeaderDeclaringAHugePictureIsRefusedWithItsMessage) {
         viewer.boxes()[0].text,
         QStringLiteral("ファイル %1 は大きすぎて表示できません (65500 x 65500).").arg(Q(huge)));
     EXPECT_EQ(viewer.caption(), before);
-    EXPECT_EQ(viewer->Snapshot().ImgWidth, 400);
+    EXPECT_EQ(viewer->Snapshot().picture.width, 400);
     // The program goes on: the next key shows the first picture again.
     viewer.clearBoxes();
     Next(viewer);
@@ -235,7 +236,7 @@ TEST_F(DamagedFileTest, CmykFileShowsInItsColours) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(path)));
-    const DecodedPicture* kept = viewer->Image1->Picture()->Pixels();
+    const DecodedPicture* kept = viewer->Ui().Image1->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;

@@ -1,10 +1,13 @@
 #include "tests/robustness/HostileFiles.h"
 
+#include "viewer/PictureControl.h"
+
 #include <QGuiApplication>
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
 #include <sys/mount.h>
@@ -68,6 +71,12 @@ QString Viewer::caption() const {
 }
 
 void Viewer::paint() {
+    const auto settled = [this] {
+        const auto& picture = form_->Ui().Image1->Picture();
+        return !picture || picture->Settled();
+    };
+    if (!QTest::qWaitFor(settled, 30000))
+        ADD_FAILURE() << "the picture pipeline delivered nothing within 30 s";
     (void)form_->grab();
 }
 

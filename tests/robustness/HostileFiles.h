@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tessaly::robustness {
 
 using fixtures::Bytes;
@@ -49,7 +48,8 @@ public:
     QString caption() const;
     const std::vector<BoxRecord>& boxes() const { return boxes_.boxes(); }
     void clearBoxes() { boxes_.clear(); }
-    // Paints the whole window, which decodes the shown picture as its first showing does.
+    // Waits until the picture pipeline has delivered the shown picture's full pixels or the
+    // failure of its decode, then paints the whole window.
     void paint();
 
 private:

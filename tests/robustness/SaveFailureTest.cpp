@@ -33,18 +33,18 @@ protected:
 
     // The whole picture picked into a new pick window (1000 x 600 at actual size).
     TForm2& PickWholePicture(Viewer& viewer) {
-        viewer->AreaSel->trigger();
+        viewer->Ui().AreaSel->trigger();
         // The rectangle dragged onto the picture's corner, the handle to its other corner.
-        const QRect image = viewer->Image1->geometry();
-        const QRect shape = viewer->Shape1->geometry();
+        const QRect image = viewer->Ui().Image1->geometry();
+        const QRect shape = viewer->Ui().Shape1->geometry();
         viewer->Shape1MouseDown(Qt::LeftButton, 0, 0);
         viewer->Shape1MouseMove(image.x() - shape.x(), image.y() - shape.y());
         viewer->Shape1MouseUp();
-        const QRect handle = viewer->Shape2->geometry();
+        const QRect handle = viewer->Ui().Shape2->geometry();
         viewer->Shape2MouseDown(Qt::LeftButton, 0, 0);
         viewer->Shape2MouseMove(image.right() - 2 - handle.x(), image.bottom() - 2 - handle.y());
         viewer->Shape2MouseUp();
-        viewer->AreaPick->trigger();
+        viewer->Ui().AreaPick->trigger();
         TForm2* pick = viewer->CurrentPickWindow();
         EXPECT_NE(pick, nullptr);
         EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));

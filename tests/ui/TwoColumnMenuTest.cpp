@@ -1,6 +1,6 @@
 #include "ui/TwoColumnMenu.h"
 
-#include "ui/ulib.h"
+#include "ui/MenuItems.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,10 +4,10 @@
 #include "pick/PickImage.h"
 #include "pick/tessaly2.h"
 #include "ui/BitmapView.h"
-#include "viewer/JpegPicture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <atomic>
 
 using namespace tessaly;
 using namespace tessaly::testing;
@@ -36,13 +36,13 @@ protected:
             return d;
         };
         PlaceSelection(*form_,
-                       QRect(form_->Image1->x() + displayed(x), form_->Image1->y() + displayed(y),
-                             displayed(w), displayed(h)));
+                       QRect(form_->Ui().Image1->x() + displayed(x),
+                             form_->Ui().Image1->y() + displayed(y), displayed(w), displayed(h)));
     }
     // The full picture as 24-bit pixels, however the window keeps it.
     const Bitmap& Decoded() {
         if (decoded_.Empty()) {
-            const DecodedPicture& kept = *form_->Image1->Picture()->Pixels();
+            const DecodedPicture& kept = *form_->Ui().Image1->Picture()->FullPixels();
             decoded_ = kept.Copy(0, 0, kept.Width(), kept.Height());
         }
         return decoded_;
@@ -53,8 +53,8 @@ protected:
 
 TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
     TForm1& f = OpenForPicking(false); // fitted: a ratio of 0.195
-    PlaceSelection(f, QRect(f.Image1->x() + 100, f.Image1->y() + 50, 64, 48));
-    f.AreaCopy->trigger();
+    PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));
+    f.Ui().AreaCopy->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     // Round(64 / 0.195) = 328 and Round(48 / 0.195) = 246: the size of the drag caption.
     EXPECT_EQ(copied.size(), QSize(328, 246));
@@ -71,7 +71,7 @@ TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
 TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
     TForm1& f = OpenForPicking();
     Select(-5, 1990, 20, 20);
-    f.AreaCopy->trigger();
+    f.Ui().AreaCopy->trigger();
     const QImage copied =
         QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(copied.size(), QSize(20, 20));
@@ -85,7 +85,7 @@ TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
     TForm1& f = OpenForPicking();
     SetOuterPos(f, {100, 80});
     Select(10, 20, 1000, 600);
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     TForm2* pick = CurrentPick();
     ASSERT_NE(pick, nullptr);
     EXPECT_TRUE(pick->isVisible());
@@ -110,9 +110,9 @@ TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     f.MovePickToCorner(); // as the first activation does
     EXPECT_EQ(OuterPos(*hidden), QPoint(200, 150));
     Select(0, 0, 50, 40);
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     TForm2* first = CurrentPick();
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     TForm2* second = CurrentPick();
     ASSERT_NE(first, second);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("取出[1] サイズ(50,40)"));
@@ -121,16 +121,16 @@ TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     EXPECT_EQ(OuterPos(*second), QPoint(240, 190));
     second->Close1Click();
     EXPECT_FALSE(second->isVisible());
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     EXPECT_EQ(CurrentPick()->windowTitle(), QStringLiteral("取出[3] サイズ(50,40)"));
-    EXPECT_EQ(f.Snapshot().PickCount, 3);
+    EXPECT_EQ(f.Snapshot().pickCount, 3);
     EXPECT_FALSE(hidden->isVisible());
 }
 
 TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
     TForm1& f = OpenForPicking();
     Select(0, 0, 40, 30);
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     const Bitmap picked = CurrentPick()->Image1->Picture();
     f.DropFiles({WriteJpeg(dir_, "other.jpg", 64, 64)});
     f.FormClose();
@@ -143,12 +143,12 @@ TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
         f.Enlarge5Click(); // 225 %: shown 223 pixels wide, a ratio of 2.23
     f.AreaSelClick();
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-    PlaceSelection(f, QRect(f.Image1->x(), f.Image1->y(), 1, 40)); // 1 / 2.23 rounds to 0
-    f.AreaCopy->trigger();
+    PlaceSelection(f, QRect(f.Ui().Image1->x(), f.Ui().Image1->y(), 1, 40)); // 1 / 2.23 rounds to 0
+    f.Ui().AreaCopy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
-    f.AreaPick->trigger();
+    f.Ui().AreaPick->trigger();
     EXPECT_EQ(CurrentPick(), nullptr);
-    EXPECT_EQ(f.Snapshot().PickCount, 0);
+    EXPECT_EQ(f.Snapshot().pickCount, 0);
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -158,7 +158,7 @@ TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
     bool closed = false;
     QObject::connect(&f, &TForm1::TerminateRequested, [&] { terminate = true; });
     QObject::connect(&f, &TForm1::Closed, [&] { closed = true; });
-    f.PickImgEnd->trigger();
+    f.Ui().PickImgEnd->trigger();
     EXPECT_TRUE(terminate);
     EXPECT_FALSE(closed);
     EXPECT_FALSE(f.Model().List().Entries().empty()); // the close handler did not run
@@ -169,10 +169,10 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     // selection of 501 million pixels, above the 2^28 the program makes.
     TForm1& f = Open({WriteJpeg(dir_, "wide.jpg", 65500, 1)});
     f.AreaSelClick();
-    PlaceSelection(f, QRect(f.Image1->x(), f.Image1->y(), 200, 200));
+    PlaceSelection(f, QRect(f.Ui().Image1->x(), f.Ui().Image1->y(), 200, 200));
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-    f.AreaCopy->trigger();
-    f.AreaPick->trigger();
+    f.Ui().AreaCopy->trigger();
+    f.Ui().AreaPick->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 2u);
     for (const auto& box : boxes_.boxes()) {
         EXPECT_EQ(box.kind, BoxKind::Error);
@@ -180,28 +180,31 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     }
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     EXPECT_EQ(CurrentPick(), nullptr);
-    EXPECT_EQ(f.Snapshot().PickCount, 0);
+    EXPECT_EQ(f.Snapshot().pickCount, 0);
 }
 
-TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredTakesTheFullPicture) {
+TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredWaitsForTheirFullPicture) {
     // The copy comes at once after the load, before any result of the picture pipeline has
-    // been handled: the window waits for the workers' full-size pixels.
+    // been handled: the window waits for the workers' full-size decode. Here that decode
+    // gives one colour, not the file's gradient, so pixels from anywhere else would show.
     const auto path = dir_ / "detail.JPG";
-    const fixtures::Bytes jpeg =
-        fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95});
-    fixtures::WriteFile(path, jpeg);
-    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()});
+    fixtures::WriteFile(
+        path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
+    std::atomic<int> fullDecodes = 0;
+    PictureDecoders decoders = DefaultPictureDecoders();
+    decoders.decodeFull = [&fullDecodes](const std::string&, const CancelFlag&) {
+        ++fullDecodes;
+        return DecodedPicture(fixtures::SolidBitmap(3000, 2000, 10, 20, 30));
+    };
+    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()}, nullptr,
+                                     std::move(decoders));
     TForm1& f = *form_;
-    ASSERT_FALSE(f.Image1->Picture()->Settled());
+    ASSERT_FALSE(f.Ui().Image1->Picture()->Settled());
     f.AreaSelClick();
-    PlaceSelection(f, QRect(f.Image1->x() + 100, f.Image1->y() + 50, 64, 48));
-    f.AreaCopy->trigger();
-    const Bitmap whole = DecodeJpeg(jpeg);
-    Bitmap expected = Bitmap::Uninitialized(328, 246);
-    for (int y = 0; y < 246; ++y)
-        std::memcpy(expected.Row(y), whole.Row(y + 256) + 3 * 513, 328 * 3);
+    PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));
+    f.Ui().AreaCopy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888),
-              BitmapCopy(expected));
-    WaitForPixels(); // the workers' late results are dropped or agree
-    EXPECT_TRUE(f.Image1->Picture()->Pixels()->SamePixels(whole));
+              BitmapCopy(fixtures::SolidBitmap(328, 246, 10, 20, 30)));
+    WaitForPixels();
+    EXPECT_EQ(fullDecodes, 1);
 }

@@ -22,7 +22,7 @@ protected:
 
 TEST_F(HelpTest, WithoutAReadmeShowsTheComplaintAndTheCredits) {
     TForm1& f = OpenWithReadme();
-    f.Help1->trigger();
+    f.Ui().Help1->trigger();
     EXPECT_TRUE(readme_->isVisible());
     EXPECT_EQ(readme_->windowTitle(),
               QStringLiteral("Lumivex v0.1 '060717 By Pellori"
@@ -35,27 +35,27 @@ TEST_F(HelpTest, ReadmeIsLoadedEachTimeAndKeptWhenItGoesMissing) {
     TForm1& f = OpenWithReadme();
     const auto path = dir_ / "TESSreadme.txt";
     fixtures::WriteFile(path, {'{', '\\', 'r', 't', 'f', '1', ' ', 'H', 'i', '}'});
-    f.Help1->trigger();
+    f.Ui().Help1->trigger();
     EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("Hi"));
     readme_->RichEdit1->setPlainText(QStringLiteral("edited"));
-    f.Help1->trigger(); // the file loads again: the edit is gone
+    f.Ui().Help1->trigger(); // the file loads again: the edit is gone
     EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("Hi"));
     readme_->RichEdit1->setPlainText(QStringLiteral("edited"));
     std::filesystem::remove(path);
-    f.Help1->trigger(); // no file: the box keeps what it shows
+    f.Ui().Help1->trigger(); // no file: the box keeps what it shows
     EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("edited"));
 }
 
 TEST_F(HelpTest, ReadmeWindowIsCentredOverTheMainWindowEachTime) {
     TForm1& f = OpenWithReadme();
     SetOuterPos(f, {100, 50});
-    f.Help1->trigger();
+    f.Ui().Help1->trigger();
     const QSize outer = OuterSize(*readme_);
     EXPECT_EQ(outer, QSize(429 + 8, 238 + 34));
     EXPECT_EQ(OuterPos(*readme_),
               QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
     SetOuterPos(*readme_, {0, 0});
-    f.Help1->trigger(); // while open: back over the centre
+    f.Ui().Help1->trigger(); // while open: back over the centre
     EXPECT_EQ(OuterPos(*readme_),
               QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
     readme_->Button1->click();

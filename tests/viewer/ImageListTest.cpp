@@ -48,10 +48,10 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
     FileListType sortedExpected = expected;
     SortFileList(sortedExpected);
     EXPECT_EQ(f.Model().List().Entries(), sortedExpected);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
-    EXPECT_TRUE(f.MI_nxt->isEnabled());
-    EXPECT_TRUE(f.MI_prv->isEnabled());
-    EXPECT_TRUE(f.MI_Head->isEnabled());
+    EXPECT_EQ(f.Model().List().Index(), 1);
+    EXPECT_TRUE(f.Ui().MI_nxt->isEnabled());
+    EXPECT_TRUE(f.Ui().MI_prv->isEnabled());
+    EXPECT_TRUE(f.Ui().MI_Head->isEnabled());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -65,7 +65,6 @@ TEST_F(ListBuildingTest, FolderWithATrailingSeparatorIsJoinedUnchanged) {
     TForm1& f = Open({root_ + "/sub/deep/"});
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/sub/deep//d.jpg"}));
 }
-
 
 TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
     WriteJpeg(dir_, "elsewhere/x.jpg", 8, 8);
@@ -83,7 +82,7 @@ TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder
         f.Model().List().Entries(),
         (FileListType{(dir_ / "Q/z.jpg").string(), root_ + "/B.jpg", root_ + "/sub/deep/d.jpg"}));
     EXPECT_EQ(f.Folder().Path(), (dir_ / "Q").string());
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
 }
 
 TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
@@ -94,12 +93,12 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Information);
     EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("情報"));
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("Nothing"));
-    EXPECT_TRUE(f.Image1->HasPicture());
+    EXPECT_TRUE(f.Ui().Image1->HasPicture());
     EXPECT_EQ(Caption(), caption);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 0);
-    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    EXPECT_EQ(f.Model().List().Index(), 0);
+    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Right);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 0);
+    EXPECT_EQ(f.Model().List().Index(), 0);
     EXPECT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(f.Folder().Path(), "");
 }
@@ -115,7 +114,7 @@ TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound)
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
     // The search stopped at its first entry; the items after the folder were skipped.
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/c.Jpg"}));
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
 }
 
 TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
@@ -130,9 +129,9 @@ TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
 
 TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
     TForm1& f = Open();
-    QCoreApplication::postEvent(f.Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                          QPointF(5, 5), Qt::RightButton,
-                                                          Qt::RightButton, Qt::NoModifier));
+    QCoreApplication::postEvent(
+        f.Ui().Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
+                                       Qt::RightButton, Qt::RightButton, Qt::NoModifier));
     f.DropFiles({root_});
     ASSERT_FALSE(boxes_.boxes().empty());
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
@@ -180,12 +179,12 @@ protected:
 
 TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
     TForm1& f = OpenThree();
-    f.MI_nxt->trigger();
-    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
-    f.MI_Head->trigger();
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
-    f.MI_prv->trigger();
-    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
+    f.Ui().MI_nxt->trigger();
+    EXPECT_EQ(f.Model().List().Index(), 2);
+    f.Ui().MI_Head->trigger();
+    EXPECT_EQ(f.Model().List().Index(), 1);
+    f.Ui().MI_prv->trigger();
+    EXPECT_EQ(f.Model().List().Index(), 3);
     EXPECT_TRUE(Caption().contains(QString::fromStdString(paths_[2])));
     EXPECT_TRUE(Caption().endsWith(QStringLiteral("(3/3 files)")));
 }
@@ -193,34 +192,34 @@ TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
 TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
     TForm1& f = OpenThree();
     QTest::keyClick(&f, Qt::Key_Right);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
+    EXPECT_EQ(f.Model().List().Index(), 2);
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
+    EXPECT_EQ(f.Model().List().Index(), 3);
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
     QTest::keyClick(&f, Qt::Key_Left);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
+    EXPECT_EQ(f.Model().List().Index(), 3);
     QTest::keyPress(&f, Qt::Key_Control);
     QTest::keyRelease(&f, Qt::Key_Control);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 2);
+    EXPECT_EQ(f.Model().List().Index(), 2);
     QTest::keyClick(&f, Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 3);
+    EXPECT_EQ(f.Model().List().Index(), 3);
     QTest::keyClick(&f, Qt::Key_Up, Qt::AltModifier);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
     QTest::keyClick(&f, Qt::Key_A);
     QTest::keyClick(&f, Qt::Key_Return);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
 }
 
 TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
     const std::string only = WriteJpeg(dir_, "only.jpg", 16, 16);
     TForm1& f = Open({only});
-    EXPECT_FALSE(f.MI_nxt->isEnabled());
+    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Space);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
+    EXPECT_EQ(f.Model().List().Index(), 1);
     QTest::keyClick(&f, Qt::Key_Left);
-    EXPECT_EQ(f.Snapshot().ImgIndex, 1);
-    EXPECT_TRUE(f.Image1->HasPicture());
+    EXPECT_EQ(f.Model().List().Index(), 1);
+    EXPECT_TRUE(f.Ui().Image1->HasPicture());
 }
 
 TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {

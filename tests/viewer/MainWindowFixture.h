@@ -5,8 +5,9 @@
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
 #include "ui/Dialogs.h"
+#include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
-#include "ui/ulib.h"
+#include "ui/WindowPlacement.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
@@ -34,11 +35,11 @@ inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& na
 // Places the selection rectangle at `r` (panel coordinates, displayed pixels) through its
 // own drags: the rectangle dragged by its top-left pixel, then the handle to the corner.
 inline void PlaceSelection(TForm1& f, QRect r) {
-    const QRect shape = f.Shape1->geometry();
+    const QRect shape = f.Ui().Shape1->geometry();
     f.Shape1MouseDown(Qt::LeftButton, 0, 0);
     f.Shape1MouseMove(r.x() - shape.x(), r.y() - shape.y());
     f.Shape1MouseUp();
-    const QRect handle = f.Shape2->geometry();
+    const QRect handle = f.Ui().Shape2->geometry();
     f.Shape2MouseDown(Qt::LeftButton, 0, 0);
     // The rectangle's width is the handle's left + 2 - the rectangle's left + 1.
     f.Shape2MouseMove(r.x() + r.width() - 3 - handle.x(), r.y() + r.height() - 3 - handle.y());
@@ -58,11 +59,23 @@ protected:
     TForm1& Form() { return *form_; }
     // Until the picture pipeline has delivered the shown picture's full-size pixels.
     void WaitForPixels() {
-        QTRY_VERIFY(!form_->Image1->HasPicture() || form_->Image1->Picture()->Settled());
+        QTRY_VERIFY(!form_->Ui().Image1->HasPicture() || form_->Ui().Image1->Picture()->Settled());
     }
     QString Caption() const { return form_->windowTitle(); }
-    QRect ImageBounds() const { return form_->Image1->geometry(); }
-    QRect PanelBounds() const { return form_->Panel1->geometry(); }
+    QRect ImageBounds() const { return form_->Ui().Image1->geometry(); }
+    QRect PanelBounds() const { return form_->Ui().Panel1->geometry(); }
+    // The controls show the model's answer (its arithmetic is tested with the model): the
+    // panel and the picture where it lays them out, a visible client area of its size, and
+    // its caption.
+    void ExpectShowsTheModel() const {
+        const ViewerModel& model = form_->Model();
+        const auto bounds = [](const Rect& r) { return QRect(r.left, r.top, r.width, r.height); };
+        EXPECT_EQ(PanelBounds(), bounds(model.Panel()));
+        EXPECT_EQ(ImageBounds(), bounds(model.Image()));
+        EXPECT_EQ(form_->Ui().Client->Viewport()->size(),
+                  QSize(model.Client().ClientWidth(), model.Client().ClientHeight()));
+        EXPECT_EQ(Caption(), QString::fromStdString(model.Caption()));
+    }
 
     fixtures::TempDir dir_;
     BoxRecorder boxes_;

@@ -13,36 +13,36 @@ protected:
     TForm1& OpenPicture(int width = 400, int height = 300) {
         return Open({WriteJpeg(dir_, "p.jpg", width, height)});
     }
-    QRect Rect1() const { return form_->Shape1->geometry(); }
-    QRect Rect2() const { return form_->Shape2->geometry(); }
+    QRect Rect1() const { return form_->Ui().Shape1->geometry(); }
+    QRect Rect2() const { return form_->Ui().Shape2->geometry(); }
 };
 
 TEST_F(SelectionTest, SelectionModeNeedsAPicture) {
     TForm1& f = Open();
-    f.AreaSel->trigger();
-    EXPECT_FALSE(f.AreaSel->isChecked());
-    EXPECT_FALSE(f.Shape1->isVisible());
-    EXPECT_FALSE(f.AreaCopy->isEnabled());
+    f.Ui().AreaSel->trigger();
+    EXPECT_FALSE(f.Ui().AreaSel->isChecked());
+    EXPECT_FALSE(f.Ui().Shape1->isVisible());
+    EXPECT_FALSE(f.Ui().AreaCopy->isEnabled());
 }
 
 TEST_F(SelectionTest, SelectionModeShowsTheRectangleAtTheLastPressAndEnablesItsCommands) {
     TForm1& f = OpenPicture();
-    QTest::mouseClick(f.Image1, Qt::RightButton, Qt::NoModifier, QPoint(50, 60));
-    f.PopupMenu1->close();
-    f.AreaSel->trigger();
-    EXPECT_TRUE(f.AreaSel->isChecked());
-    EXPECT_TRUE(f.AreaCopy->isEnabled());
-    EXPECT_TRUE(f.AreaPick->isEnabled());
+    QTest::mouseClick(f.Ui().Image1, Qt::RightButton, Qt::NoModifier, QPoint(50, 60));
+    f.Ui().PopupMenu1->close();
+    f.Ui().AreaSel->trigger();
+    EXPECT_TRUE(f.Ui().AreaSel->isChecked());
+    EXPECT_TRUE(f.Ui().AreaCopy->isEnabled());
+    EXPECT_TRUE(f.Ui().AreaPick->isEnabled());
     // Centred where the press was: the picture lies at (92, 47) in the panel.
     EXPECT_EQ(Rect1(), QRect(92 + 50 - 32, 47 + 60 - 24, 64, 48));
     EXPECT_EQ(Rect2(), QRect(Rect1().x() + 61, Rect1().y() + 45, 5, 5));
-    EXPECT_TRUE(f.Shape1->isVisible());
-    EXPECT_TRUE(f.Shape2->isVisible());
-    f.AreaSel->trigger();
-    EXPECT_FALSE(f.AreaSel->isChecked());
-    EXPECT_FALSE(f.AreaPick->isEnabled());
-    EXPECT_FALSE(f.Shape1->isVisible());
-    EXPECT_FALSE(f.Shape2->isVisible());
+    EXPECT_TRUE(f.Ui().Shape1->isVisible());
+    EXPECT_TRUE(f.Ui().Shape2->isVisible());
+    f.Ui().AreaSel->trigger();
+    EXPECT_FALSE(f.Ui().AreaSel->isChecked());
+    EXPECT_FALSE(f.Ui().AreaPick->isEnabled());
+    EXPECT_FALSE(f.Ui().Shape1->isVisible());
+    EXPECT_FALSE(f.Ui().Shape2->isVisible());
 }
 
 TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
@@ -50,31 +50,31 @@ TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
     f.Panel1MouseDown(Qt::LeftButton, 200, 150);
     f.AreaSelClick();
     const QString caption = Caption();
-    QTest::mousePress(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mousePress(f.Ui().Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置(  76,  79) 実サイズ[  64,  48]"));
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::DragMoveCursor);
-    QTest::mouseMove(f.Shape1, QPoint(30, 15));
+    QTest::mouseMove(f.Ui().Shape1, QPoint(30, 15));
     EXPECT_EQ(Rect1().topLeft(), QPoint(168 + 20, 126 + 5));
     EXPECT_EQ(Rect2().topLeft(), QPoint(188 + 61, 131 + 45));
     EXPECT_EQ(Caption(), QStringLiteral("選択範囲移動 位置(  96,  84) 実サイズ[  64,  48]"));
-    QTest::mouseRelease(f.Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
+    QTest::mouseRelease(f.Ui().Shape1, Qt::LeftButton, Qt::NoModifier, QPoint(30, 15));
     EXPECT_EQ(Caption(), caption);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(f.Snapshot().AreaDragging);
+    EXPECT_FALSE(f.Snapshot().selectionDragging);
 }
 
 TEST_F(SelectionTest, ResizingKeepsTheTopLeftAndShowsTheSize) {
     TForm1& f = OpenPicture();
     f.Panel1MouseDown(Qt::LeftButton, 200, 150);
     f.AreaSelClick(); // 168, 126, 64 x 48; handle at 229, 171
-    QTest::mousePress(f.Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QTest::mousePress(f.Ui().Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
     EXPECT_TRUE(Caption().startsWith(QStringLiteral("選択範囲拡縮 ")));
-    QTest::mouseMove(f.Shape2, QPoint(12, 22));
+    QTest::mouseMove(f.Ui().Shape2, QPoint(12, 22));
     EXPECT_EQ(Rect1(), QRect(168, 126, 74, 68));
     EXPECT_EQ(Rect2().topLeft(), QPoint(168 + 71, 126 + 65));
     EXPECT_EQ(Caption(), QStringLiteral("選択範囲拡縮 位置(  76,  79) 実サイズ[  74,  68]"));
-    QTest::mouseRelease(f.Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(12, 22));
+    QTest::mouseRelease(f.Ui().Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(12, 22));
     EXPECT_FALSE(Caption().startsWith(QStringLiteral("選択範囲")));
 }
 
@@ -82,30 +82,30 @@ TEST_F(SelectionTest, RightPressStartsNoDragAndOpensTheMenu) {
     TForm1& f = OpenPicture();
     f.AreaSelClick();
     const QString caption = Caption();
-    QTest::mousePress(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-    EXPECT_FALSE(f.Snapshot().AreaDragging);
+    QTest::mousePress(f.Ui().Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_FALSE(f.Snapshot().selectionDragging);
     EXPECT_EQ(Caption(), caption);
-    QTest::mouseRelease(f.Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
-    EXPECT_TRUE(f.PopupMenu1->isVisible());
-    f.PopupMenu1->close();
+    QTest::mouseRelease(f.Ui().Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_TRUE(f.Ui().PopupMenu1->isVisible());
+    f.Ui().PopupMenu1->close();
 }
 
 TEST_F(SelectionTest, OverlayAndSelectionExcludeEachOther) {
     TForm1& f = OpenPicture();
-    f.AreaSel->trigger();
-    ASSERT_TRUE(f.AreaSel->isChecked());
-    f.Exif1->trigger();
-    EXPECT_TRUE(f.Exif1->isChecked());
-    EXPECT_TRUE(IsDefault(*f.Exif1));
-    EXPECT_FALSE(f.AreaSel->isChecked());
-    EXPECT_FALSE(f.AreaSel->isEnabled());
-    EXPECT_FALSE(f.Shape1->isVisible());
-    EXPECT_FALSE(f.AreaCopy->isEnabled());
-    f.Exif1->trigger();
-    EXPECT_FALSE(f.Exif1->isChecked());
-    EXPECT_FALSE(IsDefault(*f.Exif1));
-    EXPECT_TRUE(f.AreaSel->isEnabled());
-    EXPECT_FALSE(f.AreaSel->isChecked());
+    f.Ui().AreaSel->trigger();
+    ASSERT_TRUE(f.Ui().AreaSel->isChecked());
+    f.Ui().Exif1->trigger();
+    EXPECT_TRUE(f.Ui().Exif1->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Ui().Exif1));
+    EXPECT_FALSE(f.Ui().AreaSel->isChecked());
+    EXPECT_FALSE(f.Ui().AreaSel->isEnabled());
+    EXPECT_FALSE(f.Ui().Shape1->isVisible());
+    EXPECT_FALSE(f.Ui().AreaCopy->isEnabled());
+    f.Ui().Exif1->trigger();
+    EXPECT_FALSE(f.Ui().Exif1->isChecked());
+    EXPECT_FALSE(IsDefault(*f.Ui().Exif1));
+    EXPECT_TRUE(f.Ui().AreaSel->isEnabled());
+    EXPECT_FALSE(f.Ui().AreaSel->isChecked());
 }
 
 namespace {
@@ -126,12 +126,12 @@ TEST_F(SelectionTest, DottedOutlineInvertsLightAndDarkPictures) {
         f.Panel1MouseDown(Qt::LeftButton, 300, 200);
         f.AreaSelClick();
         // Every other pixel of the border is inverted; the interior stays as it is.
-        EXPECT_EQ(PixelOf(f, *f.Shape1, {0, 0}), QColor(inverted, inverted, inverted));
-        EXPECT_EQ(PixelOf(f, *f.Shape1, {1, 0}), QColor(colour, colour, colour));
-        EXPECT_EQ(PixelOf(f, *f.Shape1, {2, 0}), QColor(inverted, inverted, inverted));
-        EXPECT_EQ(PixelOf(f, *f.Shape1, {20, 20}), QColor(colour, colour, colour));
+        EXPECT_EQ(PixelOf(f, *f.Ui().Shape1, {0, 0}), QColor(inverted, inverted, inverted));
+        EXPECT_EQ(PixelOf(f, *f.Ui().Shape1, {1, 0}), QColor(colour, colour, colour));
+        EXPECT_EQ(PixelOf(f, *f.Ui().Shape1, {2, 0}), QColor(inverted, inverted, inverted));
+        EXPECT_EQ(PixelOf(f, *f.Ui().Shape1, {20, 20}), QColor(colour, colour, colour));
         // The handle is solid black to its border, on a light picture and a dark one.
         for (const QPoint p : {QPoint(0, 0), QPoint(1, 0), QPoint(2, 2), QPoint(4, 4)})
-            EXPECT_EQ(PixelOf(f, *f.Shape2, p), QColor(0, 0, 0)) << p.x() << "," << p.y();
+            EXPECT_EQ(PixelOf(f, *f.Ui().Shape2, p), QColor(0, 0, 0)) << p.x() << "," << p.y();
     }
 }

@@ -10,53 +10,55 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
     EXPECT_EQ(Caption(), QStringLiteral("Tess v0.1 '060717 By Pellori Lumivex "
                                         "https://pellori.example/contact/contact_me.html"));
     EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the design frame
-    EXPECT_EQ(f.Snapshot().DspRatio, 100.0L);
-    EXPECT_EQ(f.Snapshot().Zoom, 0.0L);
-    EXPECT_TRUE(f.N1->isChecked());
-    EXPECT_TRUE(IsDefault(*f.N1));
-    EXPECT_FALSE(f.N2->isChecked());
-    for (QAction* disabled : {f.AreaCopy, f.AreaPick, f.MI_nxt, f.MI_prv, f.MI_Head})
+    EXPECT_EQ(f.Snapshot().ratio, 100.0L);
+    EXPECT_EQ(f.Snapshot().zoom, 0.0L);
+    EXPECT_TRUE(f.Ui().N1->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Ui().N1));
+    EXPECT_FALSE(f.Ui().N2->isChecked());
+    for (QAction* disabled :
+         {f.Ui().AreaCopy, f.Ui().AreaPick, f.Ui().MI_nxt, f.Ui().MI_prv, f.Ui().MI_Head})
         EXPECT_FALSE(disabled->isEnabled()) << disabled->text().toStdString();
-    for (QAction* enabled : {f.Enlarge5, f.Exif1, f.AreaSel, f.Help1, f.PickImgEnd})
+    for (QAction* enabled :
+         {f.Ui().Enlarge5, f.Ui().Exif1, f.Ui().AreaSel, f.Ui().Help1, f.Ui().PickImgEnd})
         EXPECT_TRUE(enabled->isEnabled()) << enabled->text().toStdString();
-    EXPECT_EQ(f.PopupMenu1->actions().size(), 18);
-    EXPECT_FALSE(f.Shape1->isVisible());
-    EXPECT_FALSE(f.Shape2->isVisible());
+    EXPECT_EQ(f.Ui().PopupMenu1->actions().size(), 18);
+    EXPECT_FALSE(f.Ui().Shape1->isVisible());
+    EXPECT_FALSE(f.Ui().Shape2->isVisible());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
 TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
     const std::string path = WriteJpeg(dir_, "big.JPG", 3000, 2000);
     TForm1& f = Open({path});
-    // Height 394 gives width 591, too wide: width 585 and height 390, centred at top 2.
-    EXPECT_EQ(ImageBounds(), QRect(0, 2, 585, 390));
+    ExpectShowsTheModel();
     EXPECT_EQ(PanelBounds(), QRect(0, 0, 585, 394));
-    EXPECT_EQ(f.Snapshot().DspRatio, 585.0L / 3000.0L);
+    EXPECT_EQ(ImageBounds().width(), 585);
+    EXPECT_EQ(f.Snapshot().ratio, 585.0L / 3000.0L);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Q(path)));
-    EXPECT_EQ(f.Snapshot().ImgWidth, 3000);
-    EXPECT_EQ(f.Snapshot().ImgHeight, 2000);
+    EXPECT_EQ(f.Snapshot().picture.width, 3000);
+    EXPECT_EQ(f.Snapshot().picture.height, 2000);
 }
 
 TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
     const std::string path = WriteJpeg(dir_, "vga.JPG", 640, 480);
     TForm1& f = Open({path});
-    f.N2->trigger();
-    EXPECT_EQ(f.Snapshot().Zoom, 1.0L);
-    EXPECT_EQ(f.Panel1->width(), 640);
-    EXPECT_EQ(f.Image1->width(), 638);
+    f.Ui().N2->trigger();
+    EXPECT_EQ(f.Snapshot().zoom, 1.0L);
+    EXPECT_EQ(f.Ui().Panel1->width(), 640);
+    EXPECT_EQ(f.Ui().Image1->width(), 638);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [99.7%](1/1 files)").arg(Q(path)));
-    EXPECT_TRUE(f.N2->isChecked());
-    EXPECT_TRUE(IsDefault(*f.N2));
-    EXPECT_FALSE(f.N1->isChecked());
-    EXPECT_FALSE(IsDefault(*f.N1));
+    EXPECT_TRUE(f.Ui().N2->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Ui().N2));
+    EXPECT_FALSE(f.Ui().N1->isChecked());
+    EXPECT_FALSE(IsDefault(*f.Ui().N1));
 }
 
 TEST_F(MainWindowTest, FitAfterAMagnificationKeepsThePanelInteriorSize) {
     const std::string path = WriteJpeg(dir_, "small.jpg", 200, 100);
     TForm1& f = Open({path});
-    f.Enlarge5->trigger(); // 1.25: panel 250 x 125, picture 248 x 123
-    f.N1->trigger();
+    f.Ui().Enlarge5->trigger(); // 1.25: panel 250 x 125, picture 248 x 123
+    f.Ui().N1->trigger();
     EXPECT_EQ(ImageBounds().size(), QSize(248, 123));
     EXPECT_EQ(ImageBounds().topLeft(), QPoint((585 - 248) / 2, (394 - 123) / 2));
-    EXPECT_TRUE(f.N1->isChecked());
+    EXPECT_TRUE(f.Ui().N1->isChecked());
 }
