@@ -8,6 +8,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tessaly {
@@ -56,6 +57,14 @@ struct PictureDecoders {
     std::function<Bitmap(const std::string& path, int width, int height, const CancelFlag& cancel,
                          int& fullWidth, int& fullHeight, bool& exact)>
         decodeDisplay;
+    // For the current picture, before its first decode: the file's own preview of the
+    // picture's shape (see imaging/FilePreview.h), decoded at the smallest scale reaching
+    // minWidth x minHeight (or the largest there is), in the picture's stored orientation;
+    // nothing when the file has no preview that fits. Sets fullWidth and fullHeight like
+    // decodeScaled. Optional: without it no stand-in is delivered.
+    std::function<std::optional<Bitmap>(const std::string& path, int minWidth, int minHeight,
+                                        const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
+        decodePreview;
 };
 // All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the

@@ -131,6 +131,17 @@ void PicturePipeline::WaitUntilIdle() {
     });
 }
 
+bool PicturePipeline::IsCopy(JobKind kind) {
+    return kind == JobKind::First || kind == JobKind::Neighbour;
+}
+
+bool PicturePipeline::KeptFor(const std::string& path, int width, int height) const {
+    if (full_ && fullPath_ == path)
+        return true;
+    const auto kept = copies_.find(path);
+    return kept != copies_.end() && kept->second.reusable && Covers(kept->second, width, height);
+}
+
 bool PicturePipeline::IsAhead(const std::string& path) const {
     return std::find(ahead_.begin(), ahead_.end(), path) != ahead_.end();
 }
@@ -147,13 +158,19 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     std::vector<Job> jobs;
     const auto runningCopy = [this](const std::string& path, int width, int height) {
         return std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
-            return r.job.path == path && r.job.kind != JobKind::Full && r.job.minWidth >= width &&
+            return r.job.path == path && IsCopy(r.job.kind) && r.job.minWidth >= width &&
                    r.job.minHeight >= height;
         });
     };
     if (current_) {
         const Current& c = *current_;
         const bool firstRunning = runningCopy(c.path, c.width, c.height);
+        if (decoders_.decodePreview && !c.standInTried && !c.firstDelivered &&
+            !KeptFor(c.path, c.width, c.height) &&
+            std::none_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
+                return r.job.path == c.path && r.job.kind == JobKind::StandIn;
+            }))
+            jobs.push_back({JobKind::StandIn, c.path, c.width, c.height});
         if (!c.firstDelivered && !firstRunning)
             jobs.push_back({JobKind::First, c.path, c.width, c.height});
         // The full decode follows the first one or, when the first is known to be a reduced
@@ -200,7 +217,7 @@ std::vector<PicturePipeline::Job> PicturePipeline::StartableJobs() const {
 void PicturePipeline::CancelUnwanted() {
     for (RunningJob& r : running_) {
         const bool current = current_ && r.job.path == current_->path;
-        const bool ahead = r.job.kind != JobKind::Full && IsAhead(r.job.path);
+        const bool ahead = IsCopy(r.job.kind) && IsAhead(r.job.path);
         if (!current && !ahead)
             r.cancel.Cancel();
     }
@@ -273,7 +290,12 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
     try {
         cancel.ThrowIfCancelled();
         DecodedPicture decoded;
-        if (job.kind == JobKind::Full) {
+        if (job.kind == JobKind::StandIn) {
+            std::optional<Bitmap> preview = decoders_.decodePreview(
+                job.path, job.minWidth, job.minHeight, cancel, out.fullWidth, out.fullHeight);
+            if (preview)
+                out.pixels = std::make_shared<const DecodedPicture>(std::move(*preview));
+        } else if (job.kind == JobKind::Full) {
             decoded = decoders_.decodeFull(job.path, cancel);
             out.fullWidth = decoded.Width();
             out.fullHeight = decoded.Height();
@@ -284,7 +306,8 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
             decoded = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
                                              out.fullWidth, out.fullHeight);
         }
-        out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
+        if (job.kind != JobKind::StandIn)
+            out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
     } catch (const DecodeCancelled&) {
         out.cancelled = true;
     } catch (const JpegDecodeStopped&) {
@@ -302,6 +325,8 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
 std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome outcome) {
     if (outcome.cancelled)
         return std::nullopt;
+    if (job.kind == JobKind::StandIn)
+        return CompleteStandIn(job, std::move(outcome));
     const bool fullSize =
         outcome.pixels && (job.kind == JobKind::Full ||
                            IsFullSize(*outcome.pixels, outcome.fullWidth, outcome.fullHeight));
@@ -352,6 +377,26 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     result.error = std::move(outcome.error);
     result.errorText = std::move(outcome.errorText);
     result.errorType = outcome.errorType;
+    return result;
+}
+
+std::optional<PictureResult> PicturePipeline::CompleteStandIn(const Job& job, Outcome outcome) {
+    if (!current_ || current_->path != job.path)
+        return std::nullopt;
+    Current& c = *current_;
+    c.standInTried = true;
+    // Only before anything of the picture itself; no preview, or a failed one, gives nothing:
+    // the first decode reports the file's errors.
+    if (!outcome.pixels || c.firstDelivered || c.fullDelivered)
+        return std::nullopt;
+    PictureResult result;
+    result.request = request_;
+    result.path = job.path;
+    result.identity = outcome.identity;
+    result.kind = PictureKind::StandIn;
+    result.pixels = std::move(outcome.pixels);
+    result.fullWidth = outcome.fullWidth;
+    result.fullHeight = outcome.fullHeight;
     return result;
 }
 

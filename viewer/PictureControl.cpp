@@ -55,7 +55,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     if (!picture_ || width() < 1 || height() < 1)
         return;
     // Never decodes here: the picture pipeline delivers the pixels, and until the full-size
-    // ones are there a screen copy is drawn stretched in their place.
+    // ones are there a screen copy, or before it the file's own preview, is drawn stretched in
+    // their place.
     const DecodedPicture* pixels = picture_->Drawable();
     if (!pixels || pixels->Empty())
         return;
@@ -63,7 +64,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect() & rect();
     const int pw = pixels->Width();
     const int ph = pixels->Height();
-    if (!stretch_) {
+    const bool standIn = picture_->ShowsStandIn();
+    if (!stretch_ && !standIn) {
         if (pw != picture_->Width())
             return; // a screen copy: nothing to draw at natural size
         const QRect part = exposed & QRect(0, 0, pw, ph);
@@ -75,6 +77,9 @@ void PictureControl::paintEvent(QPaintEvent* event) {
             painter.drawImage(part.topLeft(), SourceBlock(*pixels, part));
         return;
     }
+    // A preview is often smaller than the control: enlarged smoothly, not in blocks.
+    if (standIn)
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
     drawer_.Draw(painter, *pixels, size(), exposed, visibleRegion().boundingRect() == rect());
 }
 

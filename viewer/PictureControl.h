@@ -1,6 +1,7 @@
 // The picture control of the main window (Image1): shows the loaded picture at its natural
 // size from its top-left corner, or stretched over the whole control, as far as the picture
-// pipeline has delivered it.
+// pipeline has delivered it. The file's own preview, while it stands in for the picture, is
+// drawn stretched over the whole control either way.
 //
 // Drawing touches only the exposed part of the control and reads only the decoded pixels
 // under it (converting them, for a picture kept as planes), so repaint time and memory do
@@ -25,8 +26,8 @@ public:
 
     // Replaces the picture; the control's bounds are the window's to set.
     void SetPicture(std::shared_ptr<LoadedPicture> picture);
-    // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew. The
-    // copy reduced for display is made again from them, unless it is an exact display copy.
+    // The picture's pixels arrived (a stand-in, a screen copy or the full-size ones): drawn anew.
+    // The copy reduced for display is made again from them, unless it is an exact display copy.
     void PixelsChanged();
     // A display copy of the picture arrived (reduced from the full picture as this control
     // reduces it): drawn as it is, and kept as the reduced copy while the size holds.
