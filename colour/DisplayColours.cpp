@@ -18,6 +18,12 @@ PixelKind PixelKindOf(const JpegInfo& header) {
     return header.grayscale ? PixelKind::Grey : PixelKind::Rgb;
 }
 
+std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header) {
+    if (PixelKindOf(header) != PixelKind::Rgb)
+        return {};
+    return header.iccProfile;
+}
+
 DisplayColours::DisplayColours(std::span<const std::uint8_t> displayProfile)
     : display_(ColourProfile::Srgb()) {
     SetDisplayProfile(displayProfile);

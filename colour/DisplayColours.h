@@ -33,6 +33,12 @@ enum class PixelKind { Rgb, Grey, Cmyk };
 
 PixelKind PixelKindOf(const JpegInfo& header);
 
+// The profile that goes with copies of a picture's decoded pixels when they leave the
+// program (a saved or extracted JPEG, the clipboard): a colour picture's embedded profile,
+// its bytes unchanged; none for a grey or CMYK picture, whose decoded RGB pixels it does not
+// describe.
+std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header);
+
 // What a picture's pixels need before they are shown.
 struct ColourConversion {
     // Null when the pixels are shown as decoded.
