@@ -83,8 +83,8 @@ public:
 
     // Makes the output picture (at the pick's size or Image1's, with the checked effect) and
     // puts it on the clipboard or saves it as a JPEG file of level 8, either with the pick's
-    // colour profile. The busy cursor covers
-    // the whole operation and is released on failure too.
+    // colour profile. The busy cursor covers the whole operation and is released on failure
+    // too.
     void ImageSave(const QString& fileName, OutputSize size, bool toClipboard);
     // Asks for a file name in the save dialog, opening in the save folder with this window's
     // last name, and saves; after a successful save the save folder becomes the file's. Cancelling
