@@ -14,9 +14,9 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
-void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture) {
+void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture, PixelLook look) {
     picture_ = std::move(picture);
-    drawer_.Forget();
+    drawer_.SetLook(std::move(look));
     exactCopy_ = false;
     update();
 }
@@ -68,10 +68,14 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     if (!stretch_ && !standIn) {
         if (pw != picture_->Width())
             return; // a screen copy: nothing to draw at natural size
-        const QRect part = exposed & QRect(0, 0, pw, ph);
+        const PixelLook& look = drawer_.Look();
+        const bool swaps = SwapsSides(look.orientation);
+        const QRect part = exposed & QRect(0, 0, swaps ? ph : pw, swaps ? pw : ph);
         if (part.isEmpty())
             return;
-        if (const Bitmap* rgb = pixels->Rgb())
+        if (!look.AsDecoded())
+            painter.drawImage(part.topLeft(), BitmapView(look.ShownBlock(*pixels, part)));
+        else if (const Bitmap* rgb = pixels->Rgb())
             painter.drawImage(exposed.topLeft(), BitmapView(*rgb), part);
         else
             painter.drawImage(part.topLeft(), SourceBlock(*pixels, part));
