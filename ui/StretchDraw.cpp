@@ -109,74 +109,17 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
 template <class Pixels>
 void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize control,
                                const QRect& exposedPart, bool wholeVisible) {
-    if (!look_.AsDecoded()) {
-        DrawShown(painter, pixels, control, exposedPart, wholeVisible);
-        return;
-    }
-    const int pw = pixels.Width();
-    const int ph = pixels.Height();
-    const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
-    if (pixels.Empty() || exposed.isEmpty())
-        return;
-    // A picture shown smaller than it is on the screen's own pixels is drawn from a copy
-    // reduced to the control's size in device pixels, which the painter maps one to one
-    // onto the screen; a copy at the logical size would be enlarged again and look soft.
-    const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
-    if (device.width() <= pw && device.height() <= ph && device != QSize(pw, ph)) {
-        const double rx = static_cast<double>(device.width()) / control.width();
-        const double ry = static_cast<double>(device.height()) / control.height();
-        // The exposed part in the copy's device pixels.
-        const QRectF onDevice(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
-                              exposed.height() * ry);
-        const bool haveCopy = reduced_ && reduced_->Width() == device.width() &&
-                              reduced_->Height() == device.height();
-        if (!haveCopy &&
-            (!wholeVisible ||
-             static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels)) {
-            // A control partly hidden (scrolled, at a zoom below 100 %) or very large: only
-            // the exposed part is reduced, never a copy of the whole shown size.
-            const QRect part = onDevice.toAlignedRect() & QRect(QPoint(0, 0), device);
-            if (part.isEmpty())
-                return;
-            const Bitmap block =
-                ReduceRegionForDisplay(pixels, device.width(), device.height(), part.x(), part.y(),
-                                       part.width(), part.height());
-            painter.drawImage(QRectF(exposed), BitmapView(block),
-                              onDevice.translated(-part.topLeft()));
-            return;
-        }
-        if (!haveCopy)
-            Keep(std::make_shared<const Bitmap>(
-                ReduceForDisplay(pixels, device.width(), device.height())));
-        if (device == control) {
-            painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
-            return;
-        }
-        painter.drawImage(QRectF(exposed), reducedImage_, onDevice);
-        return;
-    }
-    const double sx = static_cast<double>(pw) / control.width();
-    const double sy = static_cast<double>(ph) / control.height();
-    const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
-                        exposed.height() * sy);
-    const QRect block = source.toAlignedRect() & QRect(0, 0, pw, ph);
-    if (block.isEmpty())
-        return;
-    painter.drawImage(QRectF(exposed), SourceBlock(pixels, block),
-                      source.translated(-block.topLeft()));
-}
-
-template <class Pixels>
-void StretchDrawer::DrawShown(QPainter& painter, const Pixels& pixels, QSize control,
-                              const QRect& exposedPart, bool wholeVisible) {
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
     if (pixels.Empty() || exposed.isEmpty())
         return;
     const bool swaps = SwapsSides(look_.orientation);
     const QSize stored(pixels.Width(), pixels.Height());
     const QSize upright = swaps ? stored.transposed() : stored;
-    // As DrawPixels, on the upright picture; the reduction runs on the stored pixels at the
-    // stored shape of the device size, and what it gives is turned and converted.
+    // A picture shown smaller than it is on the screen's own pixels is drawn from a copy
+    // reduced to the control's size in device pixels, which the painter maps one to one
+    // onto the screen; a copy at the logical size would be enlarged again and look soft.
+    // The reduction runs on the stored pixels at the stored shape of the device size, and
+    // what it gives is turned and converted (as decoded, it is drawn as it is).
     const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
     const QSize storedDevice = swaps ? device.transposed() : device;
     if (device.width() <= upright.width() && device.height() <= upright.height() &&
@@ -190,6 +133,8 @@ void StretchDrawer::DrawShown(QPainter& painter, const Pixels& pixels, QSize con
         if (!haveCopy &&
             (!wholeVisible ||
              static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels)) {
+            // A control partly hidden (scrolled, at a zoom below 100 %) or very large: only
+            // the exposed part is reduced, never a copy of the whole shown size.
             const QRect part = onDevice.toAlignedRect() & QRect(QPoint(0, 0), device);
             if (part.isEmpty())
                 return;
@@ -220,9 +165,12 @@ void StretchDrawer::DrawShown(QPainter& painter, const Pixels& pixels, QSize con
     const QRect block = source.toAlignedRect() & QRect(QPoint(0, 0), upright);
     if (block.isEmpty())
         return;
-    const Bitmap shown = look_.ShownBlock(pixels, block);
-    painter.drawImage(QRectF(exposed), SourceBlock(shown, QRect(QPoint(0, 0), block.size())),
-                      source.translated(-block.topLeft()));
+    // Magnified: only the block of pixels under the exposed part is read (upright and
+    // converted when the look changes them) and drawn stretched.
+    const QImage image = look_.AsDecoded() ? SourceBlock(pixels, block)
+                                           : SourceBlock(look_.ShownBlock(pixels, block),
+                                                         QRect(QPoint(0, 0), block.size()));
+    painter.drawImage(QRectF(exposed), image, source.translated(-block.topLeft()));
 }
 
 } // namespace tessaly

@@ -77,11 +77,6 @@ private:
     template <class Pixels>
     void DrawPixels(QPainter& painter, const Pixels& pixels, QSize control, const QRect& exposed,
                     bool wholeVisible);
-    // The same for a look that changes the pixels: the reduced copy is made of the stored
-    // pixels and then turned and converted; a magnified picture's block is read upright.
-    template <class Pixels>
-    void DrawShown(QPainter& painter, const Pixels& pixels, QSize control, const QRect& exposed,
-                   bool wholeVisible);
     // Keeps a reduced copy as it is drawn.
     void Keep(std::shared_ptr<const Bitmap> reduced);
 
