@@ -41,7 +41,8 @@ class SecondStart(ViewerCase):
     def test_a_minimised_first_copy_is_restored(self):
         first, window = self.start_viewer(self.first_path)
         self.x.run("xdotool", "windowminimize", "--sync", window)
-        self.assertFalse(self.x.visible(window))
+        # The window manager unmaps it on its own time, after xdotool has returned.
+        xsession.wait_until(lambda: not self.x.visible(window), "the first copy to be minimised")
         self.second_start()
         xsession.wait_until(lambda: self.x.visible(window), "the first copy to be restored")
         xsession.wait_until(lambda: self.x.active_window() == window,
