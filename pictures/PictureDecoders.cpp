@@ -46,6 +46,10 @@ PictureDecoders DefaultPictureDecoders() {
             return DecodeJpegForDisplay(file, info, width, height, &cancel.Flag());
         return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
+    decoders.readFacts = [](const std::string& path) {
+        const JpegInfo info = ReadJpegHeader(RegularFile(path));
+        return PictureFacts{info.width, info.height, info.coefficientBytes};
+    };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
         const JpegInfo info = ReadJpegHeader(file);

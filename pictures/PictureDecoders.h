@@ -6,6 +6,7 @@
 #include "imaging/DecodedPicture.h"
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
@@ -37,6 +38,16 @@ public:
     const char* what() const noexcept override { return "decode cancelled"; }
 };
 
+// What the pipeline plans a decode with, read from the file's header before it starts.
+struct PictureFacts {
+    int width = 0;
+    int height = 0;
+    // Bytes the decoder holds for the whole picture while it decodes, besides the pixels it
+    // makes: libjpeg's coefficients of a file in several scans; 0 for a file decoded row by
+    // row.
+    std::uint64_t bufferBytes = 0;
+};
+
 struct PictureDecoders {
     // A copy for the screen: the picture decoded at the smallest scale whose size is not
     // below minWidth x minHeight in both directions, and never above the picture's own size
@@ -56,6 +67,9 @@ struct PictureDecoders {
     std::function<Bitmap(const std::string& path, int width, int height, const CancelFlag& cancel,
                          int& fullWidth, int& fullHeight, bool& exact)>
         decodeDisplay;
+    // The file's facts from its header, read before its decodes start, so that the pipeline
+    // can size and order them. Optional: without it every decode is started as asked.
+    std::function<PictureFacts(const std::string& path)> readFacts;
 };
 // All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the

@@ -3,6 +3,7 @@
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegDecoder.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/MemoryLimit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -407,6 +408,39 @@ TEST(PicturePipeline, NeighbourIsDecodedAheadIntoTheExactDisplayCopy) {
     EXPECT_TRUE(shown.exact);
     EXPECT_TRUE(shown.pixels->SamePixels(ReduceForDisplay(DecodeJpeg(jpeg), 300, 200)));
     pipeline.WaitUntilIdle();
+}
+
+// A file in several scans makes libjpeg keep the coefficients of the whole picture while it
+// decodes: a 9448 x 9448 progressive file of a few hundred bytes (empty scans) holds 535 MB
+// of them besides its 268 MB picture. Its screen copy and its full picture, and two such
+// neighbours beside the kept full picture, are decoded one after the other, on two workers
+// as on one.
+TEST(PicturePipeline, HugeFilesInSeveralScansAreNeverDecodedSideBySide) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes bomb =
+        HeaderOnly(EncodeJpeg(GradientBitmap(16, 16),
+                              {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1}),
+                   9448, 9448);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back((dir / ("bomb" + std::to_string(i) + ".jpg")).string());
+        WriteFile(paths.back(), bomb);
+    }
+    EXPECT_TRUE(tessaly::testing::RunsWithin(kMaxDecodeBytes + kDecodeMargin, [&] {
+        Results results;
+        PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(2));
+        pipeline.Show(paths[0], 800, 600, 9448, 9448);
+        auto got = results.WaitFor(2);
+        if (got.size() != 2 || !got[0].Ok() || !got[1].Ok() || got[1].kind != PictureKind::Full)
+            return false;
+        pipeline.Ahead({paths[1], paths[2]}, 800, 600);
+        pipeline.WaitUntilIdle();
+        pipeline.Show(paths[2], 800, 600, 9448, 9448);
+        got = results.WaitFor(3);
+        return got.size() == 3 && got[2].Ok() && got[2].kind == PictureKind::ScreenCopy;
+    }));
 }
 
 TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
