@@ -48,7 +48,8 @@ PictureDecoders DefaultPictureDecoders() {
     };
     decoders.readFacts = [](const std::string& path) {
         const JpegInfo info = ReadJpegHeader(RegularFile(path));
-        return PictureFacts{info.width, info.height, info.coefficientBytes};
+        return PictureFacts{info.width, info.height, info.coefficientBytes,
+                            SwapsSides(info.orientation)};
     };
     decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);

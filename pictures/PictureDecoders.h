@@ -46,6 +46,8 @@ struct PictureFacts {
     // makes: libjpeg's coefficients of a file in several scans; 0 for a file decoded row by
     // row.
     std::uint64_t bufferBytes = 0;
+    // Shown with its width and height exchanged (turned a quarter by its orientation tag).
+    bool turned = false;
 };
 
 struct PictureDecoders {

@@ -227,7 +227,11 @@ PicturePipeline::Plan PicturePipeline::PlanOf(const Job& job, const PictureFacts
         break;
     case JobKind::Neighbour: {
         if (aheadFit_) {
-            const PictureSize fit = aheadFit_(facts.width, facts.height);
+            // The window fits the picture as it is shown; the pipeline works as it is stored.
+            PictureSize fit = facts.turned ? aheadFit_(facts.height, facts.width)
+                                           : aheadFit_(facts.width, facts.height);
+            if (facts.turned)
+                std::swap(fit.width, fit.height);
             plan.width = std::clamp(fit.width, 1, std::max(plan.width, 1));
             plan.height = std::clamp(fit.height, 1, std::max(plan.height, 1));
         }

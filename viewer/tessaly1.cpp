@@ -401,7 +401,15 @@ void TForm1::DecodeNeighbours() {
     if (paths.empty())
         return;
     const QSize shown = ShownDeviceSize();
-    pipeline_->Ahead(std::move(paths), shown.width(), shown.height());
+    // A neighbour's copy is at most its picture's size at fit, in device pixels, however far
+    // the window is zoomed in.
+    const Size area = model_.FitArea();
+    const qreal ratio = ui_.Image1->devicePixelRatioF();
+    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
+        const Rect fit = FitRect(h, w, {0, 0, w, h}, area);
+        const QSize device = DeviceSize(QSize(fit.width, fit.height), ratio);
+        return PictureSize{device.width(), device.height()};
+    });
 }
 
 void TForm1::DropPicture() {

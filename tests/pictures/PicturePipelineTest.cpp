@@ -6,6 +6,7 @@
 #include "tests/support/MemoryLimit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -441,6 +442,59 @@ TEST(PicturePipeline, HugeFilesInSeveralScansAreNeverDecodedSideBySide) {
         got = results.WaitFor(3);
         return got.size() == 3 && got[2].Ok() && got[2].kind == PictureKind::ScreenCopy;
     }));
+}
+
+// With the real decoders each decode is sized by its file's header: zoomed in, a neighbour's
+// copy is its picture at fit, not at the zoomed size; a copy the budget would drop at once is
+// not made; a first decode at full size gives the picture in the form it is kept in (planes
+// for a 4:2:0 file), not as 24-bit pixels.
+TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
+    TempDir dir;
+    const std::string photo = (dir / "photo.jpg").string();
+    const std::string other = (dir / "other.jpg").string();
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(640, 480, 5));
+    WriteFile(photo, jpeg);
+    WriteFile(other, jpeg);
+    PictureDecoders decoders = DefaultPictureDecoders();
+    std::atomic<int> displayCopies{0};
+    decoders.decodeDisplay = [&displayCopies, display = decoders.decodeDisplay](
+                                 const std::string& path, int width, int height,
+                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
+                                 bool& exact) {
+        ++displayCopies;
+        return display(path, width, height, cancel, fullWidth, fullHeight, exact);
+    };
+    Results results;
+    PicturePipeline::Options options = Threads(2);
+    options.cacheBytes = 200'000; // a copy of 160 x 120 (57,600 bytes), not of 640 x 480
+    PicturePipeline pipeline(decoders, results.Callback(), options);
+    const Bitmap decoded = DecodeJpeg(jpeg);
+
+    // Zoomed to 400 %; at fit the window shows these pictures at 160 x 120.
+    const FitSize fit = [](int width, int height) { return PictureSize{width / 4, height / 4}; };
+    pipeline.Ahead({photo}, 2560, 1920, fit);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(displayCopies, 1);
+    pipeline.Show(photo, 160, 120);
+    auto got = results.WaitFor(2);
+    ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[0].exact);
+    EXPECT_TRUE(got[0].pixels->SamePixels(ReduceForDisplay(decoded, 160, 120)));
+
+    // At the zoomed size the copy would be the whole 640 x 480 picture, over the budget.
+    pipeline.Ahead({other}, 2560, 1920);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(displayCopies, 1) << "a copy the budget drops at once was made";
+
+    pipeline.Show(other, 2560, 1920);
+    got = results.WaitFor(3);
+    pipeline.WaitUntilIdle();
+    ASSERT_EQ(results.All().size(), 3u);
+    ASSERT_TRUE(got[2].Ok()) << got[2].errorText;
+    EXPECT_EQ(got[2].kind, PictureKind::Full);
+    EXPECT_NE(got[2].pixels->Planes(), nullptr);
+    EXPECT_TRUE(got[2].pixels->SamePixels(decoded));
 }
 
 TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
