@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tessaly;
 using namespace tessaly::fixtures;
@@ -20,6 +22,10 @@ using namespace tessaly::fixtures;
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
+
+int ThreadNice() {
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+}
 
 // Decoders that record their calls and make pictures of 4000 x 3000 without reading
 // anything. A held path blocks its decode until released, or until cancelled, which the
@@ -34,6 +40,7 @@ public:
         bool full = false;
         bool cancelled = false;
         bool finished = false;
+        int nice = 0; // the decoding thread's
     };
 
     void Hold(const std::string& path) {
@@ -81,7 +88,7 @@ private:
     void Decode(const std::string& path, bool full, const CancelFlag& cancel) {
         std::unique_lock lock(mutex_);
         const std::size_t index = calls_.size();
-        calls_.push_back({path, full});
+        calls_.push_back({path, full, false, false, ThreadNice()});
         changed_.notify_all();
         while ((held_.contains(path) || (full && held_.contains(path + " full"))) &&
                !cancel.Cancelled())
@@ -238,6 +245,31 @@ TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeI
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back().kind, PictureKind::Full);
     EXPECT_EQ(fake.Calls().size(), 2u);
+}
+
+// The current picture's first decode runs at the workers' priority, the full decode and the
+// neighbours' below it; a worker that did either still decodes the next first copy at its own.
+TEST(PicturePipeline, OnlyTheFirstDecodeRunsAtTheWorkersPriority) {
+    TempDir dir;
+    const auto paths = Files(dir, 3);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline::Options options = Threads(1);
+    options.backgroundNice = 5;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), options);
+    const int own = ThreadNice(); // the workers inherit it
+    pipeline.Show(paths[0], 400, 300);
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[2], 400, 300);
+    results.WaitFor(3);
+    const auto calls = fake.Calls();
+    ASSERT_GE(calls.size(), 4u);
+    const int lower = std::min(own + 5, 19);
+    EXPECT_EQ(calls[0].nice, own) << "first decode";
+    EXPECT_EQ(calls[1].nice, lower) << "full decode";
+    EXPECT_EQ(calls[2].nice, lower) << "neighbour";
+    EXPECT_EQ(calls[3].nice, own) << "the next first decode";
 }
 
 TEST(PicturePipeline, NewShowCancelsRunningDecodesAndDropsNeighboursNoLongerWanted) {
