@@ -2,6 +2,10 @@
 
 #include "base/RegularFile.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/JpegStripes.h"
+
+#include <algorithm>
+#include <thread>
 
 namespace tessaly {
 
@@ -26,14 +30,18 @@ JpegInfo CheckedHeader(const RegularFile& file, const CancelFlag& cancel, int& f
 
 } // namespace
 
-PictureDecoders DefaultPictureDecoders() {
+PictureDecoders DefaultPictureDecoders(int stripeThreads) {
+    const int threads =
+        stripeThreads > 0
+            ? stripeThreads
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     PictureDecoders decoders;
-    decoders.decodeScaled = [](const std::string& path, int minWidth, int minHeight,
-                               const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
+    decoders.decodeScaled = [threads](const std::string& path, int minWidth, int minHeight,
+                                      const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
-        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, minWidth, minHeight),
-                                &cancel.Flag());
+        return DecodeJpegScaledInStripes(file, info, ScaleEighthsFor(info, minWidth, minHeight),
+                                         threads, &cancel.Flag());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -51,11 +59,11 @@ PictureDecoders DefaultPictureDecoders() {
         return PictureFacts{info.width, info.height, info.coefficientBytes,
                             SwapsSides(info.orientation)};
     };
-    decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
+    decoders.decodeFull = [threads](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
         const JpegInfo info = ReadJpegHeader(file);
         cancel.ThrowIfCancelled();
-        return DecodeJpegToKeep(file, info, &cancel.Flag());
+        return DecodeJpegToKeepInStripes(file, info, threads, &cancel.Flag());
     };
     return decoders;
 }

@@ -79,7 +79,9 @@ struct PictureDecoders {
 
 // Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
 // libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller
-// reduces to the shown size.
-PictureDecoders DefaultPictureDecoders();
+// reduces to the shown size. The screen copy and the full picture of a large baseline file
+// with restart markers are decoded in stripes on `stripeThreads` threads (0: one for each
+// core, at most 4), byte for byte as in one piece (imaging/JpegStripes.h).
+PictureDecoders DefaultPictureDecoders(int stripeThreads = 0);
 
 } // namespace tessaly

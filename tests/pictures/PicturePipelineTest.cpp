@@ -529,6 +529,28 @@ TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
     EXPECT_TRUE(got[2].pixels->SamePixels(decoded));
 }
 
+// A large file with restart markers is decoded in stripes on several threads: its screen
+// copy and its full picture are byte for byte those of the decode in one piece.
+TEST(PicturePipeline, FileWithRestartMarkersDecodesInStripesAsInOnePiece) {
+    TempDir dir;
+    const std::string path = (dir / "restarts.jpg").string();
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(2048, 2064, 7), {.restartRows = 1});
+    WriteFile(path, jpeg);
+    Results results;
+    PicturePipeline pipeline(DefaultPictureDecoders(3), results.Callback(), Threads(2));
+    pipeline.Show(path, 300, 300, 2048, 2064);
+    const auto got = results.WaitFor(2);
+    ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
+    ASSERT_TRUE(got[1].Ok()) << got[1].errorText;
+    const RegularFile file(path);
+    const JpegInfo info = ReadJpegHeader(file);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[0].pixels->SamePixels(DecodeJpegScaled(file, info, 2)));
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
+    EXPECT_TRUE(got[1].pixels->SamePixels(DecodeJpeg(jpeg)));
+    pipeline.WaitUntilIdle();
+}
+
 TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
     TempDir dir;
     const auto paths = Files(dir, 2);
