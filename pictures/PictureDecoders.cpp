@@ -54,10 +54,10 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
             return DecodeJpegForDisplay(file, info, width, height, &cancel.Flag());
         return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
-    decoders.readFacts = [](const std::string& path) {
+    decoders.readFacts = [threads](const std::string& path) {
         const JpegInfo info = ReadJpegHeader(RegularFile(path));
         return PictureFacts{info.width, info.height, info.coefficientBytes,
-                            SwapsSides(info.orientation)};
+                            SwapsSides(info.orientation), MayDecodeInStripes(info, threads)};
     };
     decoders.decodeFull = [threads](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);

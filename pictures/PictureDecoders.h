@@ -48,6 +48,9 @@ struct PictureFacts {
     std::uint64_t bufferBytes = 0;
     // Shown with its width and height exchanged (turned a quarter by its orientation tag).
     bool turned = false;
+    // Its decodes take every core (the decode in stripes): no other decode runs beside its
+    // first one.
+    bool everyCore = false;
 };
 
 struct PictureDecoders {

@@ -292,8 +292,12 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
         // copy, runs beside it on another worker once the first is under way: the sharp
         // picture then comes one full decode after the request, not after the screen copy
         // and the full decode one after the other. A first decode at full size is never
-        // doubled.
-        if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced))) {
+        // doubled, and one that takes every core is left to itself.
+        // With readFacts, the first decode has read them before the full decode joins it.
+        const auto facts = facts_.find(c.path);
+        const bool beside =
+            !decoders_.readFacts || (facts != facts_.end() && !facts->second.facts.everyCore);
+        if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced && beside))) {
             const bool running =
                 std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
                     return r.job.path == c.path && r.job.kind == JobKind::Full;
@@ -428,6 +432,7 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
             facts_[job.path] = KnownFacts{out.identity, *facts};
         else
             facts_.erase(job.path);
+        changed_.notify_all(); // the full decode may now join a first one
     }
     const Plan plan = PlanOf(job);
     if (plan.action == Plan::Action::Wait) {

@@ -14,7 +14,7 @@
 //      picture is not larger than that, the picture itself at full size;
 //   2. the current picture's full-size decode, once its first decode is done, or as soon as
 //      it is under way (on another worker) when Show was told the picture's size and the
-//      first decode is a reduced copy;
+//      first decode is a reduced copy that does not take every core itself (see Sizes);
 //   3. screen copies of the neighbours, in the order given (direction of travel first).
 // So however fast requests come (a held key), at most the current picture's decodes and the
 // neighbours' are pending. A new Show drops the old neighbours and cancels every running
@@ -53,6 +53,8 @@
 //   drop at once is not made.
 // - A first decode at full size (a picture not larger than the shown size) is the full
 //   decode itself, in the form the full picture is kept in.
+// - A file whose decodes take every core (in stripes) has its full decode wait for its
+//   first one: beside it, the full decode would only slow the screen copy.
 //
 // Priority. The full-size decode and the neighbours' run on a thread of their own at a lower
 // scheduling priority (Options::backgroundNice), so that on a busy machine they do not slow

@@ -230,7 +230,7 @@ TEST(PicturePipeline, OldFullPictureIsFreedBeforeTheNextFullDecodeStartsOnTwoWor
     EXPECT_EQ(results.All().back().kind, PictureKind::Full);
 }
 
-TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeIsKnown) {
+TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeUnlessThatTakesEveryCore) {
     TempDir dir;
     const auto paths = Files(dir, 1);
     FakeDecoders fake;
@@ -245,6 +245,25 @@ TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeI
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back().kind, PictureKind::Full);
     EXPECT_EQ(fake.Calls().size(), 2u);
+
+    // A file whose decodes take every core: the full decode waits for the first one.
+    FakeDecoders striped;
+    striped.Hold(paths[0]);
+    PictureDecoders decoders = striped.Bind();
+    decoders.readFacts = [](const std::string&) {
+        PictureFacts facts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+        facts.everyCore = true;
+        return facts;
+    };
+    // One worker, so that a full decode wanted beside the held first one shows as pending.
+    PicturePipeline alone(decoders, results.Callback(), Threads(1));
+    alone.Show(paths[0], 400, 300, FakeDecoders::kWidth, FakeDecoders::kHeight);
+    striped.WaitStarted(paths[0]);
+    EXPECT_EQ(alone.PendingJobs(), 0u) << "the full decode is wanted beside the first";
+    striped.Release(paths[0]);
+    alone.WaitUntilIdle();
+    ASSERT_EQ(striped.Calls().size(), 2u);
+    EXPECT_TRUE(striped.Calls()[1].full);
 }
 
 // The current picture's first decode runs at the workers' priority, the full decode and the
