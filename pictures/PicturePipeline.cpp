@@ -39,10 +39,10 @@ bool IsFullSize(const DecodedPicture& pixels, int fullWidth, int fullHeight) {
     return pixels.Width() == fullWidth && pixels.Height() == fullHeight;
 }
 
-// Bytes of a 24-bit bitmap of width x height.
+// Bytes of a 24-bit bitmap of width x height, its rows padded to 4 bytes as Bitmap pads them.
 std::uint64_t BitmapBytes(int width, int height) {
-    return static_cast<std::uint64_t>(Bitmap::StrideFor(std::max(width, 1))) *
-           static_cast<std::uint64_t>(std::max(height, 1));
+    const std::uint64_t row = (static_cast<std::uint64_t>(std::max(width, 1)) * 3 + 3) / 4 * 4;
+    return row * static_cast<std::uint64_t>(std::max(height, 1));
 }
 
 // Bytes of what decodeScaled gives for a picture of `facts` asked for at width x height.
@@ -178,12 +178,16 @@ void PicturePipeline::ForgetFacts() {
     });
 }
 
-std::uint64_t PicturePipeline::BytesInUse(bool withFull, bool withNeighbours) const {
+bool PicturePipeline::ForCurrent(const RunningJob& running) const {
+    return current_ && running.job.path == current_->path;
+}
+
+std::uint64_t PicturePipeline::BytesInUse(bool withFull, bool withOthers) const {
     std::uint64_t bytes = discardedBytes_ + releasingBytes_;
     if (withFull && full_)
         bytes += full_->SizeBytes();
     for (const RunningJob& r : running_)
-        if (withNeighbours || r.job.kind != JobKind::Neighbour)
+        if (withOthers || ForCurrent(r))
             bytes += r.bytes;
     return bytes;
 }
@@ -267,7 +271,7 @@ void PicturePipeline::MakeRoomForCurrent(const std::vector<Job>& waiting) {
         if (BytesInUse(false, false) + plan.bytes > decodeBytes_)
             continue; // waits for the current picture's own decodes or for freeing
         for (RunningJob& r : running_)
-            if (r.job.kind == JobKind::Neighbour && r.bytes > 0)
+            if (!ForCurrent(r) && r.bytes > 0)
                 r.cancel.Cancel();
     }
 }

@@ -251,12 +251,14 @@ private:
     // What the job costs and whether it can start now; Run when the file's facts are unknown.
     Plan PlanOf(const Job& job) const;
     Plan PlanOf(const Job& job, const PictureFacts& facts) const;
-    // Bytes held now by the running decodes (the neighbours' too, when asked), the kept full
-    // picture (when asked) and the pixels waiting to be freed.
-    std::uint64_t BytesInUse(bool withFull, bool withNeighbours) const;
+    // Bytes held now by the running decodes of the current picture (and of other pictures,
+    // when asked), the kept full picture (when asked) and the pixels waiting to be freed.
+    std::uint64_t BytesInUse(bool withFull, bool withOthers) const;
+    bool ForCurrent(const RunningJob& running) const;
     // Bytes of the kept copies worth more than a new copy of `path` would be.
     std::size_t KeptBytesWorthMore(const std::string& path) const;
-    // Cancels the running neighbours' decodes when the current picture's job waits for them.
+    // Cancels the running decodes of other pictures when the current picture's job waits for
+    // them.
     void MakeRoomForCurrent(const std::vector<Job>& waiting);
     void ForgetFacts();
     Outcome Run(RunningJob& running, std::unique_lock<std::mutex>& lock);
