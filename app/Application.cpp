@@ -1,10 +1,12 @@
 #include "app/Application.h"
 
+#include "ui/DisplayProfile.h"
 #include "ui/Guard.h"
 
 #include <QLibraryInfo>
 #include <QProcessEnvironment>
 #include <QTranslator>
+#include <iostream>
 #include <memory>
 
 namespace tessaly {
@@ -12,6 +14,12 @@ namespace tessaly {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     if (!InstallQtJapanese(*this))
         qWarning("Tessaly: Qt's Japanese texts (qtbase_ja) are not installed");
+}
+
+void Application::ReadDisplayProfile() {
+    colours_.SetDisplayProfile(DisplayProfile());
+    if (const std::string problem = colours_.DisplayProblem(); !problem.empty())
+        std::cerr << "tessaly: " << problem << "\n";
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

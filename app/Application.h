@@ -3,6 +3,8 @@
 // error box and the program goes on.
 #pragma once
 
+#include "colour/DisplayColours.h"
+
 #include <QApplication>
 #include <QByteArray>
 
@@ -16,6 +18,15 @@ public:
     // Also loads Qt's Japanese texts (InstallQtJapanese).
     Application(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // The display's colours, for every window: sRGB until ReadDisplayProfile.
+    DisplayColours& Colours() { return colours_; }
+    // Reads the display's profile from the X server (ui/DisplayProfile.h); one that cannot
+    // be used is reported on the error stream, and the display taken as sRGB.
+    void ReadDisplayProfile();
+
+private:
+    DisplayColours colours_;
 };
 
 // The Qt platform to ask for, given the environment, or empty to leave the choice to Qt.

@@ -19,17 +19,21 @@ namespace {
 
 constexpr const char* kInstanceName = "Tessaly";
 
-constexpr const char* kUsage = R"(Usage: tessaly [FILE|FOLDER]...
+constexpr const char* kUsage = R"(Usage: tessaly [--as-stored] [FILE|FOLDER]...
 
 Shows the JPEG files named (names ending in .JPG in any letter case) and every such file
 found in the folders named, searched to any depth, sorted by name. Only one copy runs per
 user; a second start brings the first copy to the front.
 
+Pictures are shown upright as their EXIF orientation says, and in their embedded colour
+profile's colours converted to the display's.
+
 Keys: Right or Space next, Left or Ctrl previous, Up first, Down last.
 Right-click for the menu: zoom, fit, actual size, EXIF data, area selection, copy, pick.
 
-  --help      show this text
-  --version   show the version
+  --as-stored  show the pictures as stored, not turned by their orientation
+  --help       show this text
+  --version    show the version
 )";
 
 } // namespace
@@ -63,11 +67,21 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(tessaly::kApplicationTitle);
     QApplication::setFont(tessaly::WindowFont(12));
 
-    // The arguments as the system gave them: file names are bytes.
-    std::vector<std::string> arguments(argv + 1, argv + argc);
+    // The arguments as the system gave them (file names are bytes), less --as-stored.
+    std::vector<std::string> arguments;
+    tessaly::ShowingOptions showing;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--as-stored") == 0)
+            showing.asStored = true;
+        else
+            arguments.emplace_back(argv[i]);
+    }
+    app->ReadDisplayProfile();
+    showing.colours = &app->Colours();
     // The save dialog's folder, one for the whole program, shared by every window.
     tessaly::SaveFolder saveFolder;
-    tessaly::TForm1 form1(std::move(arguments), &saveFolder);
+    tessaly::TForm1 form1(std::move(arguments), &saveFolder, tessaly::DefaultPictureDecoders(),
+                          showing);
     auto* form2 = new tessaly::TForm2(saveFolder, &form1);
     form1.CurrentPickWindow() = form2;
     auto* form3 = new tessaly::TForm3(&form1);

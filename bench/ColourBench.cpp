@@ -26,7 +26,7 @@ void Copy(benchmark::State& state, bool convert) {
     const Bitmap& source = Source(state);
     tessaly::DisplayColours colours;
     const tessaly::ColourConversion conversion =
-        colours.ForPicture(tessaly::fixtures::AdobeRgbProfile(), tessaly::PictureKind::Rgb);
+        colours.ForPicture(tessaly::fixtures::AdobeRgbProfile(), tessaly::PixelKind::Rgb);
     Bitmap out = Bitmap::Uninitialized(source.Width(), source.Height());
     for (auto _ : state) {
         std::memcpy(out.Data(), source.Data(), source.SizeBytes());
@@ -53,9 +53,9 @@ BENCHMARK(BM_CopyAndConvertAdobeRgb)
 void BM_ConversionLookedUp(benchmark::State& state) {
     tessaly::DisplayColours colours;
     const tessaly::fixtures::Bytes adobe = tessaly::fixtures::AdobeRgbProfile();
-    colours.ForPicture(adobe, tessaly::PictureKind::Rgb);
+    colours.ForPicture(adobe, tessaly::PixelKind::Rgb);
     for (auto _ : state)
-        benchmark::DoNotOptimize(colours.ForPicture(adobe, tessaly::PictureKind::Rgb));
+        benchmark::DoNotOptimize(colours.ForPicture(adobe, tessaly::PixelKind::Rgb));
 }
 BENCHMARK(BM_ConversionLookedUp)->Unit(benchmark::kMicrosecond);
 
@@ -63,7 +63,7 @@ void BM_ConversionMade(benchmark::State& state) {
     const tessaly::fixtures::Bytes adobe = tessaly::fixtures::AdobeRgbProfile();
     for (auto _ : state) {
         tessaly::DisplayColours colours;
-        benchmark::DoNotOptimize(colours.ForPicture(adobe, tessaly::PictureKind::Rgb));
+        benchmark::DoNotOptimize(colours.ForPicture(adobe, tessaly::PixelKind::Rgb));
     }
 }
 BENCHMARK(BM_ConversionMade)->Unit(benchmark::kMicrosecond);

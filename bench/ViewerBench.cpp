@@ -2,9 +2,13 @@
 //   - showing a 24-megapixel JPEG (load, decode, layout, first paint) against a plain
 //     libjpeg full-size decode of the same file;
 //   - repainting the 585 x 394 view at 400 % against at fit, and the peak memory at 400 %;
-//   - building the list from a tree of 100,000 files against `find | sort -f`.
+//   - building the list from a tree of 100,000 files against `find | sort -f`;
+//   - the same picture stored on its side (orientation 6) with an Adobe RGB profile, shown
+//     turned and converted.
 // Run: build-bench/bench/bench_viewer (QT_QPA_PLATFORM=offscreen is set by the program).
 #include "model/ImageList.h"
+#include "tests/support/ExifBuilder.h"
+#include "tests/support/IccFixtures.h"
 #include "tests/support/JpegFixtures.h"
 #include "viewer/ListOrder.h"
 #include "viewer/PictureControl.h"
@@ -34,6 +38,21 @@ const std::string& BigJpeg() {
         const std::string p = (dir / "big.jpg").string();
         fixtures::WriteFile(
             p, fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000), {.quality = 90}));
+        return p;
+    }();
+    return path;
+}
+
+// The same picture stored on its side (shown a quarter turned clockwise) with an Adobe RGB
+// profile: every drawn pixel is turned and converted.
+const std::string& TurnedAdobeJpeg() {
+    static fixtures::TempDir dir("tessaly-bench");
+    static const std::string path = [] {
+        const std::string p = (dir / "turned-adobe.jpg").string();
+        std::vector<fixtures::Bytes> segments = fixtures::IccSegments(fixtures::AdobeRgbProfile());
+        segments.insert(segments.begin(), fixtures::OrientationSegment(6));
+        fixtures::WriteFile(p, fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000),
+                                                    {.quality = 90, .segments = segments}));
         return p;
     }();
     return path;
@@ -76,8 +95,7 @@ template <typename Ready> void ProcessUntil(Ready ready) {
 
 // The main window created on the file and shown, until the first picture can be drawn (the
 // screen copy) and, for `settled`, until the full-size pixels are drawn.
-void ShowInViewer(benchmark::State& state, bool settled) {
-    const std::string& path = BigJpeg();
+void ShowInViewer(benchmark::State& state, bool settled, const std::string& path = BigJpeg()) {
     for (auto _ : state) {
         TForm1 form({path});
         form.show();
@@ -95,8 +113,19 @@ void BM_ShowInViewer24MP(benchmark::State& state) {
 void BM_FirstPictureInViewer24MP(benchmark::State& state) {
     ShowInViewer(state, false);
 }
+void BM_ShowInViewer24MPTurnedAdobe(benchmark::State& state) {
+    ShowInViewer(state, true, TurnedAdobeJpeg());
+}
+void BM_FirstPictureInViewer24MPTurnedAdobe(benchmark::State& state) {
+    ShowInViewer(state, false, TurnedAdobeJpeg());
+}
 BENCHMARK(BM_ShowInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_FirstPictureInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_ShowInViewer24MPTurnedAdobe)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_FirstPictureInViewer24MPTurnedAdobe)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
 
 // Peak resident memory since the last reset, in bytes.
 long PeakRss() {
@@ -119,8 +148,7 @@ long CurrentRss() {
     return 0;
 }
 
-void Repaint(benchmark::State& state, bool magnified) {
-    const std::string& path = BigJpeg();
+void Repaint(benchmark::State& state, bool magnified, const std::string& path = BigJpeg()) {
     const long before = CurrentRss();
     ResetPeakRss();
     TForm1 form({path});
@@ -147,8 +175,16 @@ void BM_RepaintViewAtFit(benchmark::State& state) {
 void BM_RepaintViewAt400Percent(benchmark::State& state) {
     Repaint(state, true);
 }
+void BM_RepaintViewAtFitTurnedAdobe(benchmark::State& state) {
+    Repaint(state, false, TurnedAdobeJpeg());
+}
+void BM_RepaintViewAt400PercentTurnedAdobe(benchmark::State& state) {
+    Repaint(state, true, TurnedAdobeJpeg());
+}
 BENCHMARK(BM_RepaintViewAtFit)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAt400Percent)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RepaintViewAtFitTurnedAdobe)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_RepaintViewAt400PercentTurnedAdobe)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // 100,000 files in 100 folders of 10 subfolders each, two thirds named .jpg/.JPG.
 const std::string& BigTree() {

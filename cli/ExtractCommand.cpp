@@ -1,18 +1,23 @@
-// tessaly-cli extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N] -o OUT
+// tessaly-cli extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N]
+//                       [--as-stored] -o OUT
 //
 // Cuts an area out of a JPEG or binary PPM picture as the main window cuts a selection
 // (white outside the picture), resamples it and applies an effect as the pick window's
 // output does, and writes it as JPEG (.jpg, quality from the level, 8 unless given) or as
-// a binary PPM (.ppm), row by row as the resampling makes it.
+// a binary PPM (.ppm), row by row as the resampling makes it. A JPEG picture is upright by
+// its orientation (the area in upright coordinates) unless --as-stored is given, and a JPEG
+// output carries the input's colour profile (a PPM file has no room for one).
 #include "base/AsciiCase.h"
 #include "base/RegularFile.h"
 #include "cli/Commands.h"
+#include "colour/DisplayColours.h"
 #include "imaging/AreaCut.h"
 #include "imaging/FileReplace.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
+#include "imaging/UprightPixels.h"
 #include "imaging/nstretchf.h"
 
 #include <algorithm>
@@ -30,7 +35,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: tessaly-cli extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] "
-    "[--level N] -o OUT\n";
+    "[--level N] [--as-stored] -o OUT\n";
 constexpr int kDefaultLevel = 8;
 constexpr int kHighestLevel = 12;
 
@@ -48,6 +53,7 @@ struct Options {
     std::optional<std::pair<int, int>> size;
     bool sepia = false;
     bool mono = false;
+    bool asStored = false;
     std::optional<int> level;
 };
 
@@ -112,6 +118,10 @@ Options ParseOptions(Args args) {
         }
         if (arg == "--") {
             onlyPositional = true;
+            continue;
+        }
+        if (arg == "--as-stored") {
+            options.asStored = true;
             continue;
         }
         if (arg == "--sepia" || arg == "--mono") {
@@ -190,19 +200,22 @@ Options ParseOptions(Args args) {
     return options;
 }
 
-// The input file, opened, with the size of its picture read from the header.
+// The input file, opened, with the size of its upright picture, its orientation and its
+// colour profile read from the header.
 struct Input {
     RegularFile file;
     OutputKind kind; // of the input: a JPEG or a PPM
     int width = 0;
     int height = 0;
     std::uint64_t ppmBytes = 0;
+    Orientation orientation = Orientation::AsStored;
+    std::vector<std::uint8_t> profile; // for the output (ProfileOfCopies)
 };
 
 // Bytes read first: the start of a JPEG or the whole header of a PPM.
 constexpr std::size_t kHeadBytes = 64 * 1024;
 
-Input OpenPicture(const std::string& path) {
+Input OpenPicture(const std::string& path, bool asStored) {
     try {
         RegularFile file(path);
         std::vector<std::uint8_t> head(kHeadBytes);
@@ -215,7 +228,15 @@ Input OpenPicture(const std::string& path) {
         if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
             const JpegInfo info = ReadJpegHeader(file);
             CheckDecodable(info);
-            return {std::move(file), OutputKind::Jpeg, info.width, info.height, 0};
+            const Orientation orientation = asStored ? Orientation::AsStored : info.orientation;
+            const bool swaps = SwapsSides(orientation);
+            return {std::move(file),
+                    OutputKind::Jpeg,
+                    swaps ? info.height : info.width,
+                    swaps ? info.width : info.height,
+                    0,
+                    orientation,
+                    ProfileOfCopies(info)};
         }
     } catch (const FileReadError& e) {
         throw FileError{e.what()};
@@ -265,11 +286,13 @@ PictureEffect EffectOf(const Options& options) {
 
 // The output resampled and tinted as asked, written as JPEG: compressed whole first, so that a
 // failure leaves the file as it was.
-void WriteJpeg(Bitmap picture, int width, int height, const Options& options) {
+void WriteJpeg(Bitmap picture, int width, int height, const Options& options,
+               std::vector<std::uint8_t> profile) {
     Bitmap out;
     MakeOutBitmap(std::move(picture), out, width, height, EffectOf(options));
     try {
         JpegImage jpeg(std::move(out));
+        jpeg.SetIccProfile(std::move(profile));
         SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
     } catch (const FileCreateError& e) {
         throw FileError{e.what()};
@@ -302,18 +325,20 @@ void WritePpmRows(const Bitmap& picture, int width, int height, const Options& o
 int RunExtract(Args args, std::ostream&, std::ostream& err) {
     try {
         const Options options = ParseOptions(args);
-        const Input input = OpenPicture(options.input);
+        const Input input = OpenPicture(options.input, options.asStored);
         const Area area = options.area.value_or(Area{0, 0, input.width, input.height});
         const auto [width, height] = options.size.value_or(std::pair{area.w, area.h});
         CheckSizes(options, area, width, height);
         Bitmap picture = ReadPicture(input);
-        // The whole picture is used as it is, not copied.
-        if (area.x != 0 || area.y != 0 || area.w != picture.Width() || area.h != picture.Height())
-            picture = CutArea(picture, area.x, area.y, area.w, area.h);
+        // The whole picture is used as it is, not copied (only turned when it must be).
+        if (area.x != 0 || area.y != 0 || area.w != input.width || area.h != input.height)
+            picture = CutArea(picture, input.orientation, area.x, area.y, area.w, area.h);
+        else
+            picture = TurnUpright(std::move(picture), input.orientation);
         if (options.kind == OutputKind::Ppm)
             WritePpmRows(picture, width, height, options);
         else
-            WriteJpeg(std::move(picture), width, height, options);
+            WriteJpeg(std::move(picture), width, height, options, input.profile);
         return 0;
     } catch (const UsageError& e) {
         err << "tessaly-cli extract: " << e.message << "\n" << kUsage;

@@ -14,9 +14,13 @@ Commands:
   exif [--all] FILE...       print the EXIF overlay block of each file, as the viewer
                              shows it (--all: all 27 items instead of the 13 shown)
   exif --json FILE...        print every EXIF property of each file as a JSON array
-  extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N] -o OUT
+  extract IN [--area X,Y,W,H] [--size WxH] [--sepia|--mono] [--level N]
+          [--as-stored] -o OUT
                              cut an area of a JPEG or PPM picture, resample it, apply
-                             an effect and write it as JPEG (.jpg) or PPM (.ppm)
+                             an effect and write it as JPEG (.jpg) or PPM (.ppm); a
+                             JPEG picture is upright by its EXIF orientation (the area
+                             in upright coordinates) unless --as-stored, and a JPEG
+                             output keeps the input's colour profile
   --help                     show this text
   --version                  show the version
 

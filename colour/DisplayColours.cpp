@@ -12,10 +12,16 @@ bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 
 } // namespace
 
-PictureKind PictureKindOf(const JpegInfo& header) {
+PixelKind PixelKindOf(const JpegInfo& header) {
     if (header.cmyk)
-        return PictureKind::Cmyk;
-    return header.grayscale ? PictureKind::Grey : PictureKind::Rgb;
+        return PixelKind::Cmyk;
+    return header.grayscale ? PixelKind::Grey : PixelKind::Rgb;
+}
+
+std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header) {
+    if (PixelKindOf(header) != PixelKind::Rgb)
+        return {};
+    return header.iccProfile;
 }
 
 DisplayColours::DisplayColours(std::span<const std::uint8_t> displayProfile)
@@ -47,7 +53,7 @@ std::string DisplayColours::DisplayProblem() const {
 }
 
 ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictureProfile,
-                                            PictureKind kind) {
+                                            PixelKind kind) {
     const std::lock_guard lock(mutex_);
     const auto hit = std::find_if(cache_.begin(), cache_.end(), [&](const Cached& c) {
         return c.kind == kind && SameBytes(c.pictureProfile, pictureProfile);
@@ -66,14 +72,14 @@ ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictur
 ColourConversion DisplayColours::ForPicture(const JpegInfo& header) {
     if (!header.iccProblem.empty())
         return {nullptr, header.iccProblem};
-    return ForPicture(header.iccProfile, PictureKindOf(header));
+    return ForPicture(header.iccProfile, PixelKindOf(header));
 }
 
 // Called with the mutex held.
 ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfile,
-                                      PictureKind kind) const {
+                                      PixelKind kind) const {
     std::string problem;
-    if (kind == PictureKind::Cmyk && !pictureProfile.empty()) {
+    if (kind == PixelKind::Cmyk && !pictureProfile.empty()) {
         problem = "the colour profile of a CMYK picture is not used (its inks are converted "
                   "to RGB without it)";
         pictureProfile = {};
@@ -84,7 +90,7 @@ ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfi
         const ColourProfile picture =
             pictureProfile.empty() ? ColourProfile::Srgb() : ColourProfile::FromIcc(pictureProfile);
         if (picture.ColourSpace() != ColourProfile::Space::Rgb &&
-            !(picture.ColourSpace() == ColourProfile::Space::Grey && kind == PictureKind::Grey))
+            !(picture.ColourSpace() == ColourProfile::Space::Grey && kind == PixelKind::Grey))
             throw BrokenProfile(picture.ColourSpace() == ColourProfile::Space::Grey
                                     ? "a grey colour profile on a colour picture"
                                     : "the colour profile is neither RGB nor grey");

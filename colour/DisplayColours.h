@@ -29,9 +29,15 @@ namespace tessaly {
 
 // What a picture's decoded pixels are: colour, grey (three equal bytes) or CMYK (converted to
 // RGB by the decoder without a profile).
-enum class PictureKind { Rgb, Grey, Cmyk };
+enum class PixelKind { Rgb, Grey, Cmyk };
 
-PictureKind PictureKindOf(const JpegInfo& header);
+PixelKind PixelKindOf(const JpegInfo& header);
+
+// The profile that goes with copies of a picture's decoded pixels when they leave the
+// program (a saved or extracted JPEG, the clipboard): a colour picture's embedded profile,
+// its bytes unchanged; none for a grey or CMYK picture, whose decoded RGB pixels it does not
+// describe.
+std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header);
 
 // What a picture's pixels need before they are shown.
 struct ColourConversion {
@@ -61,7 +67,7 @@ public:
     // (empty: none). A CMYK picture's profile describes its inks, which the decoder has
     // already turned into RGB without it: it is not used (the problem says so) and the pixels
     // are taken as sRGB.
-    ColourConversion ForPicture(std::span<const std::uint8_t> pictureProfile, PictureKind kind);
+    ColourConversion ForPicture(std::span<const std::uint8_t> pictureProfile, PixelKind kind);
     // The same for a file's header: its profile and kind, or the reason the header read
     // refused the profile (the pixels then shown as decoded).
     ColourConversion ForPicture(const JpegInfo& header);
@@ -69,11 +75,11 @@ public:
 private:
     struct Cached {
         std::vector<std::uint8_t> pictureProfile;
-        PictureKind kind;
+        PixelKind kind;
         ColourConversion conversion;
     };
 
-    ColourConversion Make(std::span<const std::uint8_t> pictureProfile, PictureKind kind) const;
+    ColourConversion Make(std::span<const std::uint8_t> pictureProfile, PixelKind kind) const;
 
     mutable std::mutex mutex_;
     ColourProfile display_;

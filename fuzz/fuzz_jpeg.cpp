@@ -29,7 +29,7 @@ void ConvertColours(const tessaly::JpegInfo& info) {
     if (const auto conversion = srgbDisplay.ForPicture(info); conversion.Needed())
         conversion.transform->Apply(row);
     tessaly::DisplayColours profileDisplay(info.iccProfile);
-    if (const auto conversion = profileDisplay.ForPicture({}, tessaly::PictureKind::Rgb);
+    if (const auto conversion = profileDisplay.ForPicture({}, tessaly::PixelKind::Rgb);
         conversion.Needed())
         conversion.transform->Apply(row);
 }

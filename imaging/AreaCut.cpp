@@ -1,5 +1,7 @@
 #include "imaging/AreaCut.h"
 
+#include "imaging/UprightPixels.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -45,6 +47,25 @@ Bitmap CutArea(const DecodedPicture& source, int x, int y, int w, int h) {
     return Cut(source.Width(), source.Height(), x, y, w, h,
                [&](int left, int top, int width, int height, std::uint8_t* out,
                    std::size_t stride) { source.ReadBgr(left, top, width, height, out, stride); });
+}
+
+template <class Source>
+Bitmap CutUpright(const Source& source, Orientation orientation, int x, int y, int w, int h) {
+    const PictureSize upright =
+        UprightMapping(orientation, {source.Width(), source.Height()}).Upright();
+    return Cut(
+        upright.width, upright.height, x, y, w, h,
+        [&](int left, int top, int width, int height, std::uint8_t* out, std::size_t stride) {
+            ReadUprightBgr(source, orientation, {left, top, width, height}, out, stride);
+        });
+}
+
+Bitmap CutArea(const Bitmap& source, Orientation orientation, int x, int y, int w, int h) {
+    return CutUpright(source, orientation, x, y, w, h);
+}
+
+Bitmap CutArea(const DecodedPicture& source, Orientation orientation, int x, int y, int w, int h) {
+    return CutUpright(source, orientation, x, y, w, h);
 }
 
 } // namespace tessaly

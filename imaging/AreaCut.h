@@ -5,6 +5,7 @@
 
 #include "imaging/Bitmap.h"
 #include "imaging/DecodedPicture.h"
+#include "imaging/Orientation.h"
 
 namespace tessaly {
 
@@ -12,5 +13,11 @@ namespace tessaly {
 // the source, white elsewhere. w or h below 1 throws std::invalid_argument.
 Bitmap CutArea(const Bitmap& source, int x, int y, int w, int h);
 Bitmap CutArea(const DecodedPicture& source, int x, int y, int w, int h);
+
+// The same cut out of the upright picture of `source` (as `orientation` shows it): (x, y)
+// and the size are upright coordinates, and the pixels inside the picture are the stored
+// ones moved to where the upright picture has them (ReadUprightBgr). As stored, CutArea.
+Bitmap CutArea(const Bitmap& source, Orientation orientation, int x, int y, int w, int h);
+Bitmap CutArea(const DecodedPicture& source, Orientation orientation, int x, int y, int w, int h);
 
 } // namespace tessaly

@@ -124,16 +124,26 @@ void ViewerModel::StartLoading() {
         state_.image = PanelInterior();
 }
 
-bool ViewerModel::PictureLoaded(std::optional<Size> natural) {
+bool ViewerModel::PictureLoaded(std::optional<Size> stored, Orientation orientation) {
     StartLoading();
-    if (!natural)
+    if (!stored)
         return true;
-    state_.image.width = natural->width;
-    state_.image.height = natural->height;
+    state_.orientation = orientation;
+    state_.picture = SwapsSides(orientation) ? Size{stored->height, stored->width} : *stored;
+    state_.image.width = state_.picture.width;
+    state_.image.height = state_.picture.height;
     if (state_.imageFilling)
         state_.image = PanelInterior();
-    state_.picture = *natural;
     return LayOut();
+}
+
+UprightMapping ViewerModel::Mapping() const {
+    const Size stored = ToStored(state_.picture);
+    return UprightMapping(state_.orientation, {stored.width, stored.height});
+}
+
+Size ViewerModel::ToStored(Size upright) const {
+    return SwapsSides(state_.orientation) ? Size{upright.height, upright.width} : upright;
 }
 
 bool ViewerModel::LayOut() {

@@ -8,6 +8,7 @@
 // selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
+#include "imaging/Orientation.h"
 #include "model/Geometry.h"
 #include "model/ImageList.h"
 #include "model/ScrollArea.h"
@@ -43,8 +44,10 @@ struct ViewState {
     bool stretch = false;
     std::string caption;
 
-    // The loaded picture's own size (0 x 0 before the first).
+    // The loaded picture's own size, upright (0 x 0 before the first), and how its stored
+    // pixels are turned to show it so.
     Size picture;
+    Orientation orientation = Orientation::AsStored;
     ViewMode mode = ViewMode::Fit;
     // The magnification laid out; 0 while fitted.
     long double zoom = 0;
@@ -117,10 +120,19 @@ public:
     void ClientResized(int fullWidth, int fullHeight);
     // A picture is about to be loaded: it is drawn at its natural size until laid out.
     void StartLoading();
-    // A picture was loaded; no size: the file was not a valid image. A free picture takes its
-    // natural size, a filling one keeps covering the panel; a valid picture's size is kept
-    // and laid out. False when the layout failed (the window shows "例外発生").
-    bool PictureLoaded(std::optional<Size> natural);
+    // A picture was loaded; no size: the file was not a valid image. `stored` is the size
+    // its pixels are stored at and `orientation` how they are shown upright: everything the
+    // view measures (fit, zoom, caption, selection) is the upright picture. A free picture
+    // takes its natural size, a filling one keeps covering the panel; a valid picture's size
+    // is kept and laid out. False when the layout failed (the window shows "例外発生").
+    bool PictureLoaded(std::optional<Size> stored, Orientation orientation = Orientation::AsStored);
+    // The loaded picture's upright size and its mapping to the stored pixels.
+    const Size& PictureSize() const { return state_.picture; }
+    Orientation PictureOrientation() const { return state_.orientation; }
+    UprightMapping Mapping() const;
+    // A size on the upright picture (as the picture is shown) as the stored pixels have it:
+    // width and height exchanged for the orientations that swap them.
+    Size ToStored(Size upright) const;
     // The ratio and the caption of entry k (the start-up caption for k < 1). Throws
     // std::out_of_range for k beyond the list.
     void UpdateCaption(int k);
@@ -169,7 +181,8 @@ public:
     bool SelectionVisible() const { return state_.selectionVisible; }
     const Rect& SelectionRect() const { return state_.selection; }
     const Rect& HandleRect() const { return state_.handle; }
-    // The selected area in actual pixels: position from the picture's top-left, and size.
+    // The selected area in actual pixels of the upright picture: position from its top-left,
+    // and size.
     Rect SelectedArea() const;
     // A displayed length in actual pixels (divided by the ratio, halves to even); 0 while
     // the picture is shown 0 pixels wide.

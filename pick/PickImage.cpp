@@ -7,8 +7,8 @@ namespace tessaly {
 
 PickImage::PickImage(QWidget* parent) : QWidget(parent) {}
 
-void PickImage::SetPicture(Bitmap picture) {
-    drawer_.Forget();
+void PickImage::SetPicture(Bitmap picture, std::shared_ptr<const ColourTransform> colours) {
+    drawer_.SetLook({Orientation::AsStored, std::move(colours)});
     picture_ = std::move(picture);
     update();
 }

@@ -11,6 +11,7 @@
 #include "ui/StretchDraw.h"
 
 #include <QWidget>
+#include <memory>
 
 namespace tessaly {
 
@@ -19,8 +20,9 @@ class PickImage : public QWidget {
 public:
     explicit PickImage(QWidget* parent = nullptr);
 
-    // Replaces the picture; the control keeps its size and position.
-    void SetPicture(Bitmap picture);
+    // Replaces the picture; the control keeps its size and position. It is drawn converted by
+    // `colours` (the display's colours of the picture it was picked from; null: as it is).
+    void SetPicture(Bitmap picture, std::shared_ptr<const ColourTransform> colours = nullptr);
     const Bitmap& Picture() const { return picture_; }
 
 protected:

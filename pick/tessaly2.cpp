@@ -58,7 +58,8 @@ void TForm2::ShowPick(PickSetup setup) {
     const Size pick{setup.picture.Width(), setup.picture.Height()};
     Image1->move(0, 0);
     Image1->resize(setup.shown.width, setup.shown.height);
-    Image1->SetPicture(std::move(setup.picture));
+    Image1->SetPicture(std::move(setup.picture), std::move(setup.colours));
+    profile_ = std::move(setup.profile);
     resize(setup.shown.width, setup.shown.height);
     SetOuterPos(*this, setup.position);
     setWindowTitle(QString::fromStdString(PickCaption(setup.number, pick)));
@@ -98,9 +99,10 @@ void TForm2::ImageSave(const QString& fileName, OutputSize size, bool toClipboar
     MakeOutBitmap(picture, out, actual ? picture.Width() : Image1->width(),
                   actual ? picture.Height() : Image1->height(), Effect());
     if (toClipboard) {
-        PutOnClipboard(out);
+        PutOnClipboard(out, profile_);
     } else {
         jpeg.Assign(std::move(out));
+        jpeg.SetIccProfile(profile_);
         SaveJPEGFile(jpeg, std::filesystem::path(QFile::encodeName(fileName).toStdString()),
                      kSaveLevel);
     }

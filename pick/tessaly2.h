@@ -15,7 +15,9 @@
 #include <QPoint>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -25,13 +27,17 @@ namespace tessaly {
 
 class TwoColumnMenu;
 
-// What a pick window shows: the picked area at actual size, the size it is shown at, the
-// outer position of the window and the pick's number.
+// What a pick window shows: the picked area at actual size (upright), the size it is shown
+// at, the outer position of the window and the pick's number; the conversion to the
+// display's colours it is drawn with and the colour profile its copies and saves carry (those
+// of the picture it was picked from; none: as it is).
 struct PickSetup {
     Bitmap picture;
     Size shown;
     QPoint position;
     int number = 0;
+    std::shared_ptr<const ColourTransform> colours;
+    std::vector<std::uint8_t> profile;
 };
 
 class TForm2 : public QWidget {
@@ -76,8 +82,9 @@ public:
     void ImageResize();
 
     // Makes the output picture (at the pick's size or Image1's, with the checked effect) and
-    // puts it on the clipboard or saves it as a JPEG file of level 8. The busy cursor covers
-    // the whole operation and is released on failure too.
+    // puts it on the clipboard or saves it as a JPEG file of level 8, either with the pick's
+    // colour profile. The busy cursor covers the whole operation and is released on failure
+    // too.
     void ImageSave(const QString& fileName, OutputSize size, bool toClipboard);
     // Asks for a file name in the save dialog, opening in the save folder with this window's
     // last name, and saves; after a successful save the save folder becomes the file's. Cancelling
@@ -110,6 +117,7 @@ private:
 
     SaveFolder& saveFolder_;
     QString lastFileName_;
+    std::vector<std::uint8_t> profile_;
 };
 
 } // namespace tessaly

@@ -5,6 +5,11 @@ namespace tessaly {
 void LoadedPicture::Deliver(const PictureResult& result) {
     if (Settled())
         return;
+    if (result.kind == PictureKind::StandIn) {
+        if (result.Ok() && std::holds_alternative<Waiting>(state_))
+            state_ = StandIn{result.pixels};
+        return;
+    }
     if (!result.Ok())
         state_ = Failed{result.errorText};
     else if (result.kind == PictureKind::Full)
@@ -20,6 +25,8 @@ bool LoadedPicture::Settled() const {
 const DecodedPicture* LoadedPicture::Drawable() const {
     if (const auto* copy = std::get_if<ScreenCopy>(&state_))
         return copy->pixels.get();
+    if (const auto* standIn = std::get_if<StandIn>(&state_))
+        return standIn->pixels.get();
     return FullPixels();
 }
 

@@ -2,8 +2,10 @@
 // size its header gave, and what there is of its pixels.
 //
 // The state moves only with the pipeline's results for the picture, and only forward:
-// waiting, then a screen copy (a reduced decode, drawn until the full picture comes), then the
-// full picture or the failure of its decode, either of which is final. Nothing is decoded or
+// waiting, then a stand-in (the file's own preview, drawn stretched until the picture's own
+// pixels come), then a screen copy (a reduced decode, drawn until the full picture comes), then
+// the full picture or the failure of its decode, either of which is final. Each step may be
+// missing; none comes back once a later one has come. Nothing is decoded or
 // read here.
 #pragma once
 
@@ -19,6 +21,9 @@ namespace tessaly {
 class LoadedPicture {
 public:
     struct Waiting {};
+    struct StandIn {
+        std::shared_ptr<const DecodedPicture> pixels;
+    };
     struct ScreenCopy {
         std::shared_ptr<const DecodedPicture> pixels;
     };
@@ -28,7 +33,7 @@ public:
     struct Failed {
         std::string error;
     };
-    using State = std::variant<Waiting, ScreenCopy, Full, Failed>;
+    using State = std::variant<Waiting, StandIn, ScreenCopy, Full, Failed>;
 
     // A picture of width x height, as its header says, whose pixels are awaited.
     LoadedPicture(int width, int height) : width_(width), height_(height) {}
@@ -37,14 +42,18 @@ public:
     int Height() const { return height_; }
     const State& Current() const { return state_; }
 
-    // A result of the picture pipeline for this picture: its screen copy, its full picture or
-    // the failure of its decode. Once the picture is settled, results change nothing.
+    // A result of the picture pipeline for this picture: its stand-in, its screen copy, its
+    // full picture or the failure of its decode. A stand-in counts only while nothing else has
+    // come; once the picture is settled, results change nothing.
     void Deliver(const PictureResult& result);
 
     // The full picture or the failure has come: nothing more will.
     bool Settled() const;
-    // What can be drawn now: the full picture, else the screen copy, else nullptr.
+    // What can be drawn now: the full picture, else the screen copy, else the stand-in, else
+    // nullptr.
     const DecodedPicture* Drawable() const;
+    // What is drawn is the stand-in: of the picture's shape, but not its pixels.
+    bool ShowsStandIn() const { return std::holds_alternative<StandIn>(state_); }
     // The full picture; nullptr before it has come or when its decode failed.
     const DecodedPicture* FullPixels() const;
     // Why the decode failed; empty unless it did.

@@ -1,11 +1,15 @@
 #include "pictures/PictureDecoders.h"
 
 #include "base/RegularFile.h"
+#include "exif/FilePreviews.h"
+#include "imaging/FilePreview.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegStripes.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace tessaly {
 
@@ -53,6 +57,20 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         if (exact)
             return DecodeJpegForDisplay(file, info, width, height, &cancel.Flag());
         return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
+    };
+    decoders.decodePreview = [](const std::string& path, int minWidth, int minHeight,
+                                const CancelFlag& cancel, int& fullWidth,
+                                int& fullHeight) -> std::optional<Bitmap> {
+        const RegularFile file(path);
+        const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
+        const std::vector<FilePart> places = FindFilePreviews(file);
+        if (places.empty())
+            return std::nullopt;
+        std::optional<FilePreview> preview =
+            DecodeFilePreview(file, places, info, minWidth, minHeight, &cancel.Flag());
+        if (!preview)
+            return std::nullopt;
+        return std::move(preview->pixels);
     };
     decoders.readFacts = [threads](const std::string& path) {
         const JpegInfo info = ReadJpegHeader(RegularFile(path));

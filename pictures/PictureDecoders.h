@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tessaly {
@@ -72,6 +73,14 @@ struct PictureDecoders {
     std::function<Bitmap(const std::string& path, int width, int height, const CancelFlag& cancel,
                          int& fullWidth, int& fullHeight, bool& exact)>
         decodeDisplay;
+    // For the current picture, before its first decode: the file's own preview of the
+    // picture's shape (see imaging/FilePreview.h), decoded at the smallest scale reaching
+    // minWidth x minHeight (or the largest there is), in the picture's stored orientation;
+    // nothing when the file has no preview that fits. Sets fullWidth and fullHeight like
+    // decodeScaled. Optional: without it no stand-in is delivered.
+    std::function<std::optional<Bitmap>(const std::string& path, int minWidth, int minHeight,
+                                        const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
+        decodePreview;
     // The file's facts from its header, read before its decodes start, so that the pipeline
     // can size and order them. Optional: without it every decode is started as asked.
     std::function<PictureFacts(const std::string& path)> readFacts;

@@ -156,6 +156,17 @@ void PicturePipeline::WaitUntilIdle() {
     });
 }
 
+bool PicturePipeline::IsCopy(JobKind kind) {
+    return kind == JobKind::First || kind == JobKind::Neighbour;
+}
+
+bool PicturePipeline::KeptFor(const std::string& path, int width, int height) const {
+    if (full_ && fullPath_ == path)
+        return true;
+    const auto kept = copies_.find(path);
+    return kept != copies_.end() && kept->second.reusable && Covers(kept->second, width, height);
+}
+
 bool PicturePipeline::IsAhead(const std::string& path) const {
     return std::find(ahead_.begin(), ahead_.end(), path) != ahead_.end();
 }
@@ -217,10 +228,12 @@ PicturePipeline::Plan PicturePipeline::PlanOf(const Job& job, const PictureFacts
     Plan plan;
     plan.width = job.minWidth;
     plan.height = job.minHeight;
-    if (facts.width < 1 || facts.height < 1)
-        return plan; // the decoder says what is wrong
+    if (facts.width < 1 || facts.height < 1 || job.kind == JobKind::StandIn)
+        return plan; // the decoder says what is wrong; a stand-in holds nothing of the picture
     std::uint64_t pixels = 0;
     switch (job.kind) {
+    case JobKind::StandIn:
+        break;
     case JobKind::Full:
         pixels = BitmapBytes(facts.width, facts.height);
         break;
@@ -282,7 +295,7 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     // neighbour's request is checked).
     const auto runningCopy = [this](const std::string& path, int width, int height, bool asked) {
         return std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
-            return r.job.path == path && r.job.kind != JobKind::Full &&
+            return r.job.path == path && IsCopy(r.job.kind) &&
                    (asked ? r.job.minWidth : r.reachWidth) >= width &&
                    (asked ? r.job.minHeight : r.reachHeight) >= height;
         });
@@ -290,6 +303,12 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     if (current_) {
         const Current& c = *current_;
         const bool firstRunning = runningCopy(c.path, c.width, c.height, false);
+        if (decoders_.decodePreview && !c.standInTried && !c.firstDelivered &&
+            !KeptFor(c.path, c.width, c.height) &&
+            std::none_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
+                return r.job.path == c.path && r.job.kind == JobKind::StandIn;
+            }))
+            jobs.push_back({JobKind::StandIn, c.path, c.width, c.height});
         if (!c.firstDelivered && !firstRunning)
             jobs.push_back({JobKind::First, c.path, c.width, c.height});
         // The full decode follows the first one or, when the first is known to be a reduced
@@ -348,7 +367,7 @@ std::vector<PicturePipeline::Job> PicturePipeline::StartableJobs() {
 void PicturePipeline::CancelUnwanted() {
     for (RunningJob& r : running_) {
         const bool current = current_ && r.job.path == current_->path;
-        const bool ahead = r.job.kind != JobKind::Full && IsAhead(r.job.path);
+        const bool ahead = IsCopy(r.job.kind) && IsAhead(r.job.path);
         if (!current && !ahead)
             r.cancel.Cancel();
     }
@@ -419,9 +438,10 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
             return out;
         }
     }
-    // The file's facts, read once for each identity the file has.
+    // The file's facts, read once for each identity the file has (not for the stand-in, which
+    // reads no more than the file's marker segments).
     const auto known = facts_.find(job.path);
-    if (decoders_.readFacts &&
+    if (job.kind != JobKind::StandIn && decoders_.readFacts &&
         (known == facts_.end() || !(known->second.identity == out.identity))) {
         std::optional<PictureFacts> facts;
         lock.unlock();
@@ -458,6 +478,13 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
     const auto decode = [&] {
         cancel.ThrowIfCancelled();
         DecodedPicture decoded;
+        if (job.kind == JobKind::StandIn) {
+            std::optional<Bitmap> preview = decoders_.decodePreview(
+                job.path, job.minWidth, job.minHeight, cancel, out.fullWidth, out.fullHeight);
+            if (preview)
+                out.pixels = std::make_shared<const DecodedPicture>(std::move(*preview));
+            return;
+        }
         if (job.kind == JobKind::Full || plan.full) {
             decoded = decoders_.decodeFull(job.path, cancel);
             out.fullWidth = decoded.Width();
@@ -472,8 +499,9 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
         out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
     };
     try {
-        // The current picture's first decode at the workers' priority, the others below it.
-        if (job.kind == JobKind::First)
+        // The current picture's stand-in and first decode at the workers' priority, the full
+        // decode and the neighbours' below it.
+        if (job.kind == JobKind::StandIn || job.kind == JobKind::First)
             decode();
         else
             RunAtLowerPriority(backgroundNice_, decode);
@@ -494,6 +522,8 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
 std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome outcome) {
     if (outcome.cancelled || outcome.deferred)
         return std::nullopt;
+    if (job.kind == JobKind::StandIn)
+        return CompleteStandIn(job, std::move(outcome));
     if (outcome.skipped) {
         aheadTried_.insert(job.path);
         return std::nullopt;
@@ -549,6 +579,26 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     result.error = std::move(outcome.error);
     result.errorText = std::move(outcome.errorText);
     result.errorType = outcome.errorType;
+    return result;
+}
+
+std::optional<PictureResult> PicturePipeline::CompleteStandIn(const Job& job, Outcome outcome) {
+    if (!current_ || current_->path != job.path)
+        return std::nullopt;
+    Current& c = *current_;
+    c.standInTried = true;
+    // Only before anything of the picture itself; no preview, or a failed one, gives nothing:
+    // the first decode reports the file's errors.
+    if (!outcome.pixels || c.firstDelivered || c.fullDelivered)
+        return std::nullopt;
+    PictureResult result;
+    result.request = request_;
+    result.path = job.path;
+    result.identity = outcome.identity;
+    result.kind = PictureKind::StandIn;
+    result.pixels = std::move(outcome.pixels);
+    result.fullWidth = outcome.fullWidth;
+    result.fullHeight = outcome.fullHeight;
     return result;
 }
 

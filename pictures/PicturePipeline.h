@@ -10,6 +10,10 @@
 // Work. Nothing is queued as such: the pipeline keeps what is wanted (the current picture,
 // from Show, and the neighbours, from Ahead) and each free worker takes the most urgent piece
 // of it that is neither done nor being done, in this order:
+//   0. the current picture's stand-in, when the decoders can make one (decodePreview) and
+//      nothing kept answers its first decode: the file's own preview, a quick job of a
+//      millisecond or so that never reads the picture's data, delivered only if it comes
+//      before anything of the picture itself; a file without a fitting preview gives none;
 //   1. the current picture's first decode: a screen copy at the shown size, or, when the
 //      picture is not larger than that, the picture itself at full size;
 //   2. the current picture's full-size decode, once its first decode is done, or as soon as
@@ -22,11 +26,12 @@
 // newly shown path, at a size that will do, is kept and its result delivered.
 //
 // Results. The current picture's results go to the callback given at construction, called
-// on a worker thread, one call at a time and in the order they were produced (a screen copy
-// before the full picture). Each carries the number that Show() returned for the request it
-// answers; results arrive only for the picture current when they were produced, but one may
-// still arrive after a later Show() has returned, so the receiver drops results whose number
-// is not that of its latest Show(). Neighbours' results are never delivered, only kept.
+// on a worker thread, one call at a time and in the order they were produced (a stand-in
+// before a screen copy, a screen copy before the full picture). Each carries the number that Show()
+// returned for the request it answers; results arrive only for the picture current when they were
+// produced, but one may still arrive after a later Show() has returned, so the receiver drops
+// results whose number is not that of its latest Show(). Neighbours' results are never delivered,
+// only kept.
 //
 // Memory. Finished screen copies (and the errors of files that failed) are kept under a byte
 // budget; over it, copies nobody asks for now are dropped first (least recently asked for
@@ -88,6 +93,7 @@
 namespace tessaly {
 
 enum class PictureKind {
+    StandIn,    // the file's own preview: the picture's shape, but not its pixels
     ScreenCopy, // decoded at a reduced scale: pixels->Width() / fullWidth of the picture
     Full,       // the picture at its own size
 };
@@ -181,7 +187,7 @@ public:
     static int DefaultThreadCount();
 
 private:
-    enum class JobKind { First, Full, Neighbour };
+    enum class JobKind { StandIn, First, Full, Neighbour };
     struct Job {
         JobKind kind;
         std::string path;
@@ -234,6 +240,7 @@ private:
         int width = 0;
         int height = 0;
         bool reduced = false; // the first decode is known to be a reduced copy
+        bool standInTried = false;
         bool firstDelivered = false;
         bool fullDelivered = false;
     };
@@ -263,6 +270,7 @@ private:
     void ForgetFacts();
     Outcome Run(RunningJob& running, std::unique_lock<std::mutex>& lock);
     std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
+    std::optional<PictureResult> CompleteStandIn(const Job& job, Outcome outcome);
     void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);
     void CancelUnwanted();
     void Discard(std::shared_ptr<const DecodedPicture> pixels);
@@ -270,6 +278,10 @@ private:
     void Keep(const std::string& path, KeptCopy copy);
     std::uint64_t Worth(const std::string& path, const KeptCopy& copy) const;
     void Touch(const std::string& path);
+    // A screen copy's decode (the current picture's first, or a neighbour's).
+    static bool IsCopy(JobKind kind);
+    // Something kept (the full picture, or a copy as it was read) may answer the first decode.
+    bool KeptFor(const std::string& path, int width, int height) const;
     bool IsAhead(const std::string& path) const;
     // The copy answers a request for width x height: its pixels reach that size (or it is
     // the picture at full size, or an error).

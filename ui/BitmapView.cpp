@@ -1,6 +1,8 @@
 #include "ui/BitmapView.h"
 
+#include <QByteArray>
 #include <QClipboard>
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <stdexcept>
 
@@ -17,11 +19,18 @@ QImage BitmapCopy(const Bitmap& bitmap) {
     return BitmapView(bitmap).convertToFormat(QImage::Format_RGB888);
 }
 
-void PutOnClipboard(const Bitmap& bitmap) {
+void PutOnClipboard(const Bitmap& bitmap, const std::vector<std::uint8_t>& profile) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         throw std::runtime_error("クリップボードを開くことができません");
-    clipboard->setImage(BitmapCopy(bitmap));
+    QImage image = BitmapCopy(bitmap);
+    if (!profile.empty()) {
+        const QColorSpace space = QColorSpace::fromIccProfile(QByteArray(
+            reinterpret_cast<const char*>(profile.data()), static_cast<qsizetype>(profile.size())));
+        if (space.isValid())
+            image.setColorSpace(space);
+    }
+    clipboard->setImage(image);
 }
 
 } // namespace tessaly

@@ -4,6 +4,8 @@
 #include "imaging/Bitmap.h"
 
 #include <QImage>
+#include <cstdint>
+#include <vector>
 
 namespace tessaly {
 
@@ -13,8 +15,10 @@ QImage BitmapView(const Bitmap& bitmap);
 // A 24-bit copy of the bitmap that owns its pixels.
 QImage BitmapCopy(const Bitmap& bitmap);
 
-// Replaces the clipboard's contents with the bitmap as a 24-bit image. Throws
+// Replaces the clipboard's contents with the bitmap as a 24-bit image, carrying the colour
+// profile `profile` (none when empty) as the image's colour space, so that its PNG form
+// holds it (iCCP); a profile Qt cannot read is left out. Throws
 // std::runtime_error("クリップボードを開くことができません") when there is no clipboard.
-void PutOnClipboard(const Bitmap& bitmap);
+void PutOnClipboard(const Bitmap& bitmap, const std::vector<std::uint8_t>& profile = {});
 
 } // namespace tessaly

@@ -1,6 +1,7 @@
 #include "ui/StretchDraw.h"
 
 #include "imaging/DisplayScale.h"
+#include "imaging/UprightPixels.h"
 #include "ui/BitmapView.h"
 
 #include <QPaintDevice>
@@ -24,7 +25,31 @@ template <class Row> QImage PackBlock(QSize size, Row row) {
     return out;
 }
 
+template <class Pixels> Bitmap ReadShown(const Pixels& pixels, const PixelLook& look, QRect block) {
+    Bitmap out = Bitmap::Uninitialized(block.width(), block.height());
+    ReadUprightBgr(pixels, look.orientation, {block.x(), block.y(), block.width(), block.height()},
+                   out.Data(), out.Stride());
+    if (look.colours)
+        look.colours->Apply(out);
+    return out;
+}
+
 } // namespace
+
+Bitmap PixelLook::Shown(Bitmap stored) const {
+    Bitmap out = TurnUpright(std::move(stored), orientation);
+    if (colours)
+        colours->Apply(out);
+    return out;
+}
+
+Bitmap PixelLook::ShownBlock(const DecodedPicture& pixels, const QRect& block) const {
+    return ReadShown(pixels, *this, block);
+}
+
+Bitmap PixelLook::ShownBlock(const Bitmap& pixels, const QRect& block) const {
+    return ReadShown(pixels, *this, block);
+}
 
 QImage SourceBlock(const Bitmap& pixels, const QRect& block) {
     return PackBlock(block.size(), [&](int y) {
@@ -52,7 +77,18 @@ void StretchDrawer::Forget() {
     reduced_.reset();
 }
 
+void StretchDrawer::SetLook(PixelLook look) {
+    Forget();
+    look_ = std::move(look);
+}
+
 void StretchDrawer::Adopt(std::shared_ptr<const Bitmap> reduced) {
+    if (reduced && !reduced->Empty() && !look_.AsDecoded())
+        reduced = std::make_shared<const Bitmap>(look_.Shown(*reduced));
+    Keep(std::move(reduced));
+}
+
+void StretchDrawer::Keep(std::shared_ptr<const Bitmap> reduced) {
     Forget();
     if (!reduced || reduced->Empty())
         return;
@@ -73,6 +109,10 @@ void StretchDrawer::Draw(QPainter& painter, const Bitmap& pixels, QSize control,
 template <class Pixels>
 void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize control,
                                const QRect& exposedPart, bool wholeVisible) {
+    if (!look_.AsDecoded()) {
+        DrawShown(painter, pixels, control, exposedPart, wholeVisible);
+        return;
+    }
     const int pw = pixels.Width();
     const int ph = pixels.Height();
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
@@ -106,7 +146,7 @@ void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize co
             return;
         }
         if (!haveCopy)
-            Adopt(std::make_shared<const Bitmap>(
+            Keep(std::make_shared<const Bitmap>(
                 ReduceForDisplay(pixels, device.width(), device.height())));
         if (device == control) {
             painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
@@ -123,6 +163,65 @@ void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize co
     if (block.isEmpty())
         return;
     painter.drawImage(QRectF(exposed), SourceBlock(pixels, block),
+                      source.translated(-block.topLeft()));
+}
+
+template <class Pixels>
+void StretchDrawer::DrawShown(QPainter& painter, const Pixels& pixels, QSize control,
+                              const QRect& exposedPart, bool wholeVisible) {
+    const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
+    if (pixels.Empty() || exposed.isEmpty())
+        return;
+    const bool swaps = SwapsSides(look_.orientation);
+    const QSize stored(pixels.Width(), pixels.Height());
+    const QSize upright = swaps ? stored.transposed() : stored;
+    // As DrawPixels, on the upright picture; the reduction runs on the stored pixels at the
+    // stored shape of the device size, and what it gives is turned and converted.
+    const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
+    const QSize storedDevice = swaps ? device.transposed() : device;
+    if (device.width() <= upright.width() && device.height() <= upright.height() &&
+        device != upright) {
+        const double rx = static_cast<double>(device.width()) / control.width();
+        const double ry = static_cast<double>(device.height()) / control.height();
+        const QRectF onDevice(exposed.x() * rx, exposed.y() * ry, exposed.width() * rx,
+                              exposed.height() * ry);
+        const bool haveCopy = reduced_ && reduced_->Width() == device.width() &&
+                              reduced_->Height() == device.height();
+        if (!haveCopy &&
+            (!wholeVisible ||
+             static_cast<std::int64_t>(device.width()) * device.height() > kWholeCopyPixels)) {
+            const QRect part = onDevice.toAlignedRect() & QRect(QPoint(0, 0), device);
+            if (part.isEmpty())
+                return;
+            const PictureRect storedPart =
+                UprightMapping(look_.orientation, {storedDevice.width(), storedDevice.height()})
+                    .ToStored(PictureRect{part.x(), part.y(), part.width(), part.height()});
+            const Bitmap block = look_.Shown(ReduceRegionForDisplay(
+                pixels, storedDevice.width(), storedDevice.height(), storedPart.left,
+                storedPart.top, storedPart.width, storedPart.height));
+            painter.drawImage(QRectF(exposed), BitmapView(block),
+                              onDevice.translated(-part.topLeft()));
+            return;
+        }
+        if (!haveCopy)
+            Keep(std::make_shared<const Bitmap>(look_.Shown(
+                ReduceForDisplay(pixels, storedDevice.width(), storedDevice.height()))));
+        if (device == control) {
+            painter.drawImage(exposed.topLeft(), reducedImage_, exposed);
+            return;
+        }
+        painter.drawImage(QRectF(exposed), reducedImage_, onDevice);
+        return;
+    }
+    const double sx = static_cast<double>(upright.width()) / control.width();
+    const double sy = static_cast<double>(upright.height()) / control.height();
+    const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                        exposed.height() * sy);
+    const QRect block = source.toAlignedRect() & QRect(QPoint(0, 0), upright);
+    if (block.isEmpty())
+        return;
+    const Bitmap shown = look_.ShownBlock(pixels, block);
+    painter.drawImage(QRectF(exposed), SourceBlock(shown, QRect(QPoint(0, 0), block.size())),
                       source.translated(-block.topLeft()));
 }
 

@@ -9,8 +9,10 @@
 // repaint time and memory do not grow with the magnification.
 #pragma once
 
+#include "colour/ColourTransform.h"
 #include "imaging/Bitmap.h"
 #include "imaging/DecodedPicture.h"
+#include "imaging/Orientation.h"
 
 #include <QImage>
 #include <QRect>
@@ -22,6 +24,20 @@ class QPainter;
 
 namespace tessaly {
 
+// How a picture's decoded (stored) pixels are shown: turned upright by the picture's
+// orientation, and converted to the display's colours. As decoded, nothing is done to them.
+struct PixelLook {
+    Orientation orientation = Orientation::AsStored;
+    std::shared_ptr<const ColourTransform> colours; // null: the colours as decoded
+
+    bool AsDecoded() const { return orientation == Orientation::AsStored && !colours; }
+    // A reduced copy of the stored pixels as shown: turned upright, then converted.
+    Bitmap Shown(Bitmap stored) const;
+    // The rectangle `block` of the upright picture of `pixels`, as shown.
+    Bitmap ShownBlock(const DecodedPicture& pixels, const QRect& block) const;
+    Bitmap ShownBlock(const Bitmap& pixels, const QRect& block) const;
+};
+
 // A block of a picture's pixels as a 32-bit image, for drawing it stretched.
 QImage SourceBlock(const Bitmap& pixels, const QRect& block);
 QImage SourceBlock(const DecodedPicture& pixels, const QRect& block);
@@ -32,6 +48,11 @@ QSize DeviceSize(QSize control, qreal ratio);
 
 class StretchDrawer {
 public:
+    // How the pixels are shown from now on (the reduced copy is dropped); as decoded unless
+    // set. The sizes and rectangles of the drawing are those of the upright picture.
+    void SetLook(PixelLook look);
+    const PixelLook& Look() const { return look_; }
+
     // Up to this many device pixels a picture shown reduced on a control that is wholly
     // visible is drawn from a reduced copy of the whole control, kept while the size holds
     // (4 megapixels, 12 MiB); a larger or partly hidden control reduces only the part being
@@ -47,15 +68,24 @@ public:
               bool wholeVisible = true);
     // Drops the reduced copy: to be called when the picture changes.
     void Forget();
-    // Takes a copy already reduced for display (the picture reduced as Draw would reduce it)
-    // in place of making one: used while its size is the one needed.
+    // Takes a copy already reduced for display (the stored picture reduced as Draw would
+    // reduce it, before it is turned and converted) in place of making one: used while its
+    // size is the one needed.
     void Adopt(std::shared_ptr<const Bitmap> reduced);
 
 private:
     template <class Pixels>
     void DrawPixels(QPainter& painter, const Pixels& pixels, QSize control, const QRect& exposed,
                     bool wholeVisible);
+    // The same for a look that changes the pixels: the reduced copy is made of the stored
+    // pixels and then turned and converted; a magnified picture's block is read upright.
+    template <class Pixels>
+    void DrawShown(QPainter& painter, const Pixels& pixels, QSize control, const QRect& exposed,
+                   bool wholeVisible);
+    // Keeps a reduced copy as it is drawn.
+    void Keep(std::shared_ptr<const Bitmap> reduced);
 
+    PixelLook look_;
     std::shared_ptr<const Bitmap> reduced_;
     QImage reducedImage_; // over reduced_'s rows
 };

@@ -14,9 +14,9 @@ PictureControl::PictureControl(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
 }
 
-void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture) {
+void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture, PixelLook look) {
     picture_ = std::move(picture);
-    drawer_.Forget();
+    drawer_.SetLook(std::move(look));
     exactCopy_ = false;
     update();
 }
@@ -55,7 +55,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     if (!picture_ || width() < 1 || height() < 1)
         return;
     // Never decodes here: the picture pipeline delivers the pixels, and until the full-size
-    // ones are there a screen copy is drawn stretched in their place.
+    // ones are there a screen copy, or before it the file's own preview, is drawn stretched in
+    // their place.
     const DecodedPicture* pixels = picture_->Drawable();
     if (!pixels || pixels->Empty())
         return;
@@ -63,18 +64,26 @@ void PictureControl::paintEvent(QPaintEvent* event) {
     const QRect exposed = event->rect() & rect();
     const int pw = pixels->Width();
     const int ph = pixels->Height();
-    if (!stretch_) {
+    const bool standIn = picture_->ShowsStandIn();
+    if (!stretch_ && !standIn) {
         if (pw != picture_->Width())
             return; // a screen copy: nothing to draw at natural size
-        const QRect part = exposed & QRect(0, 0, pw, ph);
+        const PixelLook& look = drawer_.Look();
+        const bool swaps = SwapsSides(look.orientation);
+        const QRect part = exposed & QRect(0, 0, swaps ? ph : pw, swaps ? pw : ph);
         if (part.isEmpty())
             return;
-        if (const Bitmap* rgb = pixels->Rgb())
+        if (!look.AsDecoded())
+            painter.drawImage(part.topLeft(), BitmapView(look.ShownBlock(*pixels, part)));
+        else if (const Bitmap* rgb = pixels->Rgb())
             painter.drawImage(exposed.topLeft(), BitmapView(*rgb), part);
         else
             painter.drawImage(part.topLeft(), SourceBlock(*pixels, part));
         return;
     }
+    // A preview is often smaller than the control: enlarged smoothly, not in blocks.
+    if (standIn)
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
     drawer_.Draw(painter, *pixels, size(), exposed, visibleRegion().boundingRect() == rect());
 }
 

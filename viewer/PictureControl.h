@@ -1,6 +1,10 @@
 // The picture control of the main window (Image1): shows the loaded picture at its natural
 // size from its top-left corner, or stretched over the whole control, as far as the picture
-// pipeline has delivered it.
+// pipeline has delivered it. The file's own preview, while it stands in for the picture, is
+// drawn stretched over the whole control either way. The pipeline delivers the pixels as
+// stored; the control shows them in its look (turned upright, converted to the display's
+// colours), touching only what it draws: the kept pixels are never turned or converted as a
+// whole.
 //
 // Drawing touches only the exposed part of the control and reads only the decoded pixels
 // under it (converting them, for a picture kept as planes), so repaint time and memory do
@@ -23,13 +27,15 @@ class PictureControl : public QWidget {
 public:
     explicit PictureControl(QWidget* parent = nullptr);
 
-    // Replaces the picture; the control's bounds are the window's to set.
-    void SetPicture(std::shared_ptr<LoadedPicture> picture);
-    // The picture's pixels arrived (a screen copy or the full-size ones): drawn anew. The
-    // copy reduced for display is made again from them, unless it is an exact display copy.
+    // Replaces the picture, shown in `look`; the control's bounds are the window's to set.
+    void SetPicture(std::shared_ptr<LoadedPicture> picture, PixelLook look = {});
+    const PixelLook& Look() const { return drawer_.Look(); }
+    // The picture's pixels arrived (a stand-in, a screen copy or the full-size ones): drawn anew.
+    // The copy reduced for display is made again from them, unless it is an exact display copy.
     void PixelsChanged();
-    // A display copy of the picture arrived (reduced from the full picture as this control
-    // reduces it): drawn as it is, and kept as the reduced copy while the size holds.
+    // A display copy of the picture arrived (reduced from the stored full picture as this
+    // control reduces it): drawn in the look, and kept as the reduced copy while the size
+    // holds.
     void AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy);
     // The size the picture is drawn at, in device pixels.
     QSize DeviceDrawSize() const;

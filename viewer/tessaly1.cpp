@@ -41,6 +41,7 @@
 #include <QScreen>
 #include <QUrl>
 #include <chrono>
+#include <iostream>
 #include <stdexcept>
 
 namespace tessaly {
@@ -84,9 +85,10 @@ private:
 };
 
 TForm1::TForm1(std::vector<std::string> arguments, SaveFolder* saveFolder, PictureDecoders decoders,
-               QWidget* parent)
+               ShowingOptions showing, QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
       saveFolder_(saveFolder ? saveFolder : &ownFolder_),
+      colours_(showing.colours ? showing.colours : &ownColours_), asStored_(showing.asStored),
       pipeline_(
           std::make_unique<PicturePipeline>(std::move(decoders), [this](PictureResult result) {
               // On a worker thread: handed to the GUI thread, where all state lives. The
@@ -325,13 +327,21 @@ void TForm1::imageDSP(int k) {
     model_.StartLoading();
     const BusyCursor busy;
     std::optional<Size> natural;
+    Orientation orientation = Orientation::AsStored;
     try {
-        // Only the header is read here; the pixels come from the picture pipeline.
+        // Only the header is read here; the pixels come from the picture pipeline, as stored.
+        // The header's orientation and colour profile say how they are shown.
         const JpegInfo header = ReadJpegHeader(RegularFile(path));
         CheckDecodable(header);
         natural = Size{header.width, header.height};
+        if (!asStored_)
+            orientation = header.orientation;
         DropPicture();
-        ui_.Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height));
+        ColourConversion conversion = colours_->ForPicture(header);
+        ReportColourProblem(path, conversion.problem);
+        copiesProfile_ = ProfileOfCopies(header);
+        ui_.Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
+                               PixelLook{orientation, std::move(conversion.transform)});
     } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
@@ -340,7 +350,7 @@ void TForm1::imageDSP(int k) {
     } catch (const JpegError&) {
         DropPicture(); // not a valid image: an empty picture, and the steps go on
     }
-    ReportLayout(model_.PictureLoaded(natural));
+    ReportLayout(model_.PictureLoaded(natural, orientation));
     if (natural)
         RequestPixels(path);
     DspInfo1(k);
@@ -352,10 +362,21 @@ QSize TForm1::ShownDeviceSize() const {
     return DeviceSize(QSize(shown.width, shown.height), ui_.Image1->devicePixelRatioF());
 }
 
+QSize TForm1::StoredDeviceSize(QSize shown) const {
+    const Size stored = model_.ToStored({shown.width(), shown.height()});
+    return {stored.width, stored.height};
+}
+
+void TForm1::ReportColourProblem(const std::string& path, const std::string& problem) {
+    if (problem.empty() || !colourProblemsReported_.insert(path).second)
+        return;
+    std::cerr << "tessaly: " << path << ": " << problem << ", shown without it\n";
+}
+
 void TForm1::RequestPixels(const std::string& path) {
-    // The size the picture is drawn at, in device pixels; a picture not larger than that
-    // comes at full size at once.
-    const QSize shown = ShownDeviceSize();
+    // The size the picture is drawn at, in device pixels, as the stored pixels have it; a
+    // picture not larger than that comes at full size at once.
+    const QSize shown = StoredDeviceSize(ShownDeviceSize());
     const LoadedPicture& picture = *ui_.Image1->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
@@ -386,9 +407,10 @@ void TForm1::PixelsArrived(PictureResult result) {
         pixelRequest_ = 0;
         DecodeNeighbours();
     } else if (result.exact && QSize(result.pixels->Width(), result.pixels->Height()) ==
-                                   ui_.Image1->DeviceDrawSize()) {
-        // A neighbour decoded ahead into exactly what the control draws: it is the final
-        // picture already, and the full-size pixels that follow draw the same.
+                                   StoredDeviceSize(ui_.Image1->DeviceDrawSize())) {
+        // A neighbour decoded ahead into exactly what the control draws (before it is turned
+        // and converted): it is the final picture already, and the full-size pixels that
+        // follow draw the same.
         const Bitmap* copy = result.pixels->Rgb();
         ui_.Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
@@ -400,9 +422,10 @@ void TForm1::DecodeNeighbours() {
     std::vector<std::string> paths = model_.List().Neighbours(travel_);
     if (paths.empty())
         return;
-    const QSize shown = ShownDeviceSize();
-    // A neighbour's copy is at most its picture's size at fit, in device pixels, however far
+    // At the shown picture's stored shape: most neighbours are taken the same way. A
+    // neighbour's copy is at most its picture's size at fit, in device pixels, however far
     // the window is zoomed in.
+    const QSize shown = StoredDeviceSize(ShownDeviceSize());
     const Size area = model_.FitArea();
     const qreal ratio = ui_.Image1->devicePixelRatioF();
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
@@ -420,6 +443,7 @@ void TForm1::DropPicture() {
         pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
     }
     pixelRequest_ = 0;
+    copiesProfile_.clear();
 }
 
 void TForm1::ReportLayout(bool laidOut) {
@@ -658,7 +682,8 @@ Bitmap TForm1::CutSelectedArea() {
         ui_.Image1->HasPicture() ? ui_.Image1->Picture()->FullPixels() : nullptr;
     if (!decoded)
         return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
-    return CutArea(*decoded, area.left, area.top, area.width, area.height);
+    return CutArea(*decoded, model_.PictureOrientation(), area.left, area.top, area.width,
+                   area.height);
 }
 
 void TForm1::AreaCopyClick() {
@@ -668,7 +693,7 @@ void TForm1::AreaCopyClick() {
         QApplication::beep();
         return;
     }
-    PutOnClipboard(out);
+    PutOnClipboard(out, copiesProfile_);
 }
 
 void TForm1::AreaPickClick() {
@@ -689,7 +714,8 @@ void TForm1::AreaPickClick() {
     auto* pick = new TForm2(*saveFolder_, this);
     current = pick;
     pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
-                    QPoint(corner.x, corner.y), model_.NextPickNumber()});
+                    QPoint(corner.x, corner.y), model_.NextPickNumber(), ui_.Image1->Look().colours,
+                    copiesProfile_});
 }
 
 void TForm1::Help1Click() {

@@ -2,6 +2,7 @@
 // the context menu with every command, the selection rectangle and the EXIF overlay.
 #pragma once
 
+#include "colour/DisplayColours.h"
 #include "exif/ExifInfo.h"
 #include "imaging/Bitmap.h"
 #include "model/SaveFolder.h"
@@ -14,7 +15,9 @@
 #include <QFrame>
 #include <QPointer>
 #include <QWidget>
+#include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -39,6 +42,14 @@ public:
     explicit ViewPanel(QWidget* parent = nullptr);
 };
 
+// How the main window shows pictures: in the display's colours (the program's; without
+// them the window keeps its own, for a display without a profile), and upright by their
+// orientation or as stored (--as-stored).
+struct ShowingOptions {
+    DisplayColours* colours = nullptr;
+    bool asStored = false;
+};
+
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -47,7 +58,8 @@ public:
     // folder is the program's, shared with the pick windows; without one the window keeps
     // its own. The picture pipeline decodes with `decoders`.
     explicit TForm1(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
-                    PictureDecoders decoders = DefaultPictureDecoders(), QWidget* parent = nullptr);
+                    PictureDecoders decoders = DefaultPictureDecoders(),
+                    ShowingOptions showing = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The window's controls and the context menu's items, in their order (owned by the
@@ -138,8 +150,8 @@ public:
     // --- The EXIF overlay ---
     void DspExifInfo(int k);
 
-    // The selected area cut out of the picture decoded at full size (never the zoomed or
-    // fitted one on the screen), white where it lies outside the picture. Empty when the
+    // The selected area cut out of the upright picture decoded at full size (never the zoomed
+    // or fitted one on the screen), white where it lies outside the picture. Empty when the
     // area is under one actual pixel wide or high; throws when it is larger than the
     // largest picture the program makes.
     Bitmap CutSelectedArea();
@@ -230,12 +242,22 @@ private:
     void DecodeNeighbours();
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void DropPicture();
+    // The shown size in device pixels as the stored pixels have it, for the pipeline.
+    QSize StoredDeviceSize(QSize shown) const;
+    // Why a picture's colour profile is not used, to the error stream once per file.
+    void ReportColourProblem(const std::string& path, const std::string& problem);
 
     Controls ui_;
     TExifInfo exifInfo_;
     ViewerModel model_;
     SaveFolder ownFolder_;
     SaveFolder* saveFolder_;
+    DisplayColours ownColours_;
+    DisplayColours* colours_;
+    bool asStored_;
+    // The shown picture's profile for its copies and picks (ProfileOfCopies).
+    std::vector<std::uint8_t> copiesProfile_;
+    std::unordered_set<std::string> colourProblemsReported_;
     // The pipeline's results on their way to the GUI thread; made before the pipeline and
     // destroyed after it, so no worker can reach it once it has gone.
     ResultInbox arrived_;

@@ -4,6 +4,9 @@
 #include "imaging/JpegImage.h"
 #include "imaging/OutBitmap.h"
 #include "imaging/Ppm.h"
+#include "tests/imaging/UprightReference.h"
+#include "tests/support/ExifBuilder.h"
+#include "tests/support/IccFixtures.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
 
@@ -98,6 +101,35 @@ TEST_F(ExtractCommand, WritesJpegAtLevel8UnlessToldOtherwise) {
     level1.SetCompressionQuality(56);
     level1.Compress();
     EXPECT_EQ(ReadFile(dir_ / "OUT.JPG"), level1.Stream());
+}
+
+TEST_F(ExtractCommand, AnOrientedJpegIsCutUprightWithItsColourProfile) {
+    const Bytes profile = AdobeRgbProfile();
+    std::vector<Bytes> segments = IccSegments(profile, 1000); // in several segments
+    segments.insert(segments.begin(), OrientationSegment(6));
+    const Bytes turned = EncodeJpeg(picture_, {.quality = 95, .segments = segments});
+    WriteFile(dir_ / "turned.jpg", turned);
+    const Bitmap stored = DecodeJpeg(turned);
+    const Bitmap upright =
+        tessaly::testing::ReferenceUpright(stored, Orientation::QuarterClockwise);
+    ASSERT_EQ(upright.Width(), 40);
+    // The area in upright coordinates, reaching beyond the upright picture's bottom.
+    Outcome run = Extract({Path("turned.jpg"), "--area", "30,50,20,15", "-o", Path("out.ppm")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(CutArea(upright, 30, 50, 20, 15)));
+    // The whole picture as JPEG: upright, no orientation written, the profile's bytes kept.
+    run = Extract({Path("turned.jpg"), "-o", Path("out.jpg")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    JpegImage expected(upright);
+    expected.SetIccProfile(profile);
+    expected.SetCompressionQuality(94);
+    expected.Compress();
+    EXPECT_EQ(ReadFile(dir_ / "out.jpg"), expected.Stream());
+    EXPECT_EQ(ReadJpegHeader(ReadFile(dir_ / "out.jpg")).iccProfile, profile);
+    // As stored: today's layout.
+    run = Extract({Path("turned.jpg"), "--as-stored", "-o", Path("out.ppm")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(stored));
 }
 
 TEST_F(ExtractCommand, BadArgumentsExitWith2AndSayWhy) {

@@ -21,7 +21,7 @@ Bitmap Converted(const ColourConversion& conversion) {
 // No profile on a display without one: nothing to do, and the pixels stay as decoded.
 TEST(DisplayColours, NoProfilesNeedNoConversion) {
     DisplayColours colours;
-    const ColourConversion none = colours.ForPicture({}, PictureKind::Rgb);
+    const ColourConversion none = colours.ForPicture({}, PixelKind::Rgb);
     EXPECT_FALSE(none.Needed());
     EXPECT_TRUE(none.problem.empty());
     EXPECT_TRUE(colours.DisplayProblem().empty());
@@ -32,26 +32,26 @@ TEST(DisplayColours, NoProfilesNeedNoConversion) {
 // One transform per profile, handed out again for the next picture with the same bytes.
 TEST(DisplayColours, APictureProfileIsConvertedOnceForManyPictures) {
     DisplayColours colours;
-    const ColourConversion adobe = colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb);
+    const ColourConversion adobe = colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb);
     ASSERT_TRUE(adobe.Needed());
     EXPECT_TRUE(adobe.problem.empty());
-    EXPECT_EQ(colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb).transform, adobe.transform);
-    const ColourConversion swapped = colours.ForPicture(SwappedRedGreenProfile(), PictureKind::Rgb);
+    EXPECT_EQ(colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).transform, adobe.transform);
+    const ColourConversion swapped = colours.ForPicture(SwappedRedGreenProfile(), PixelKind::Rgb);
     ASSERT_TRUE(swapped.Needed());
     EXPECT_NE(swapped.transform, adobe.transform);
     EXPECT_FALSE(Converted(adobe).SamePixels(Converted(swapped)));
-    EXPECT_EQ(colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb).transform, adobe.transform);
+    EXPECT_EQ(colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).transform, adobe.transform);
 }
 
 TEST(DisplayColours, OnlyTheLastPairsAreKept) {
     DisplayColours colours;
-    const auto first = colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb).transform;
+    const auto first = colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).transform;
     for (std::size_t i = 0; i < DisplayColours::kCachedPairs; ++i) {
         Bytes other = AdobeRgbProfile();
         other[44] = static_cast<std::uint8_t>(i + 1); // the header's flags: another profile
-        EXPECT_TRUE(colours.ForPicture(other, PictureKind::Rgb).Needed());
+        EXPECT_TRUE(colours.ForPicture(other, PixelKind::Rgb).Needed());
     }
-    EXPECT_NE(colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb).transform, first);
+    EXPECT_NE(colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).transform, first);
 }
 
 // With a display profile, a picture without one is converted from sRGB to it, and one with
@@ -59,16 +59,16 @@ TEST(DisplayColours, OnlyTheLastPairsAreKept) {
 TEST(DisplayColours, ADisplayProfileConvertsPicturesWithoutOne) {
     DisplayColours colours(AdobeRgbProfile());
     EXPECT_TRUE(colours.DisplayProblem().empty());
-    const ColourConversion srgb = colours.ForPicture({}, PictureKind::Rgb);
+    const ColourConversion srgb = colours.ForPicture({}, PixelKind::Rgb);
     ASSERT_TRUE(srgb.Needed());
     Bitmap expected = GradientBitmap(16, 16, 2);
     ColourTransform(ColourProfile::Srgb(), ColourProfile::FromIcc(AdobeRgbProfile()))
         .Apply(expected);
     EXPECT_TRUE(Converted(srgb).SamePixels(expected));
-    EXPECT_FALSE(colours.ForPicture(AdobeRgbProfile(), PictureKind::Rgb).Needed());
+    EXPECT_FALSE(colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).Needed());
 
     colours.SetDisplayProfile({});
-    EXPECT_FALSE(colours.ForPicture({}, PictureKind::Rgb).Needed());
+    EXPECT_FALSE(colours.ForPicture({}, PixelKind::Rgb).Needed());
 }
 
 // A display profile that cannot be used counts as sRGB, and says why.
@@ -78,8 +78,8 @@ TEST(DisplayColours, ABrokenDisplayProfileCountsAsSrgb) {
         DisplayColours colours(display);
         EXPECT_NE(colours.DisplayProblem().find("display's colour profile is not used"),
                   std::string::npos);
-        EXPECT_FALSE(colours.ForPicture({}, PictureKind::Rgb).Needed());
-        EXPECT_TRUE(colours.ForPicture(adobe, PictureKind::Rgb).Needed());
+        EXPECT_FALSE(colours.ForPicture({}, PixelKind::Rgb).Needed());
+        EXPECT_TRUE(colours.ForPicture(adobe, PixelKind::Rgb).Needed());
     }
 }
 
@@ -92,14 +92,14 @@ TEST(DisplayColours, AProfileThatDoesNotFitThePictureIsNotUsed) {
     cmyk[16] = 'C', cmyk[17] = 'M', cmyk[18] = 'Y', cmyk[19] = 'K'; // the data colour space
     const struct {
         Bytes profile;
-        PictureKind kind;
+        PixelKind kind;
         const char* reason;
         bool convertedFromSrgb;
     } cases[] = {
-        {Bytes(adobe.begin(), adobe.end() - 1), PictureKind::Rgb, "cut off", false},
-        {GreyProfile(), PictureKind::Rgb, "grey colour profile on a colour picture", false},
-        {cmyk, PictureKind::Rgb, "neither RGB nor grey", false},
-        {adobe, PictureKind::Cmyk, "CMYK picture", true},
+        {Bytes(adobe.begin(), adobe.end() - 1), PixelKind::Rgb, "cut off", false},
+        {GreyProfile(), PixelKind::Rgb, "grey colour profile on a colour picture", false},
+        {cmyk, PixelKind::Rgb, "neither RGB nor grey", false},
+        {adobe, PixelKind::Cmyk, "CMYK picture", true},
     };
     for (const auto& c : cases)
         for (int ask = 0; ask < 2; ++ask) {
@@ -107,10 +107,10 @@ TEST(DisplayColours, AProfileThatDoesNotFitThePictureIsNotUsed) {
             EXPECT_EQ(conversion.Needed(), c.convertedFromSrgb) << c.reason;
             EXPECT_NE(conversion.problem.find(c.reason), std::string::npos) << conversion.problem;
         }
-    EXPECT_TRUE(Converted(colours.ForPicture(adobe, PictureKind::Cmyk))
-                    .SamePixels(Converted(colours.ForPicture({}, PictureKind::Rgb))));
-    EXPECT_TRUE(colours.ForPicture(GreyProfile(), PictureKind::Grey).Needed());
-    EXPECT_TRUE(colours.ForPicture(adobe, PictureKind::Grey).Needed());
+    EXPECT_TRUE(Converted(colours.ForPicture(adobe, PixelKind::Cmyk))
+                    .SamePixels(Converted(colours.ForPicture({}, PixelKind::Rgb))));
+    EXPECT_TRUE(colours.ForPicture(GreyProfile(), PixelKind::Grey).Needed());
+    EXPECT_TRUE(colours.ForPicture(adobe, PixelKind::Grey).Needed());
 }
 
 // The header's own reason for refusing a profile is passed on.

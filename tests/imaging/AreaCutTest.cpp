@@ -1,5 +1,7 @@
 #include "imaging/AreaCut.h"
 
+#include "imaging/JpegDecoder.h"
+#include "tests/imaging/UprightReference.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <array>
@@ -59,4 +61,25 @@ TEST(CutArea, AnEmptyAreaIsRefused) {
     const Bitmap source = GradientBitmap(8, 8, 1);
     EXPECT_THROW(CutArea(source, 0, 0, 0, 5), std::invalid_argument);
     EXPECT_THROW(CutArea(source, 0, 0, 5, -1), std::invalid_argument);
+}
+
+TEST(CutArea, OfTheUprightPictureIsTheCutOfItsTurnedPixels) {
+    // Both kinds of kept picture (24-bit rows and planes), every orientation, an area reaching
+    // beyond the upright picture's right and top edges (white there).
+    const Bitmap stored = GradientBitmap(37, 21, 3);
+    const JpegInfo planar = ReadJpegHeader(fixtures::EncodeJpeg(stored, {.quality = 95}));
+    const DecodedPicture planes =
+        DecodeJpegToKeep(fixtures::EncodeJpeg(stored, {.quality = 95}), planar);
+    ASSERT_TRUE(planes.Planes() != nullptr);
+    const Bitmap decoded = planes.Copy(0, 0, 37, 21);
+    for (const Orientation orientation : tessaly::testing::kAllOrientations) {
+        const Bitmap upright = tessaly::testing::ReferenceUpright(decoded, orientation);
+        const int x = upright.Width() - 9, y = -4, w = 14, h = 11;
+        EXPECT_TRUE(
+            CutArea(decoded, orientation, x, y, w, h).SamePixels(CutArea(upright, x, y, w, h)))
+            << static_cast<int>(orientation);
+        EXPECT_TRUE(
+            CutArea(planes, orientation, x, y, w, h).SamePixels(CutArea(upright, x, y, w, h)))
+            << static_cast<int>(orientation);
+    }
 }

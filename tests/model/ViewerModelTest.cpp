@@ -111,6 +111,30 @@ TEST(ViewerModel, FitFollowsTheClientWhileThePictureIsLargerThanIt) {
     EXPECT_EQ(view.model.Image(), (Rect{(3500 - 450) / 2, (2500 - 300) / 2, 450, 300}));
 }
 
+TEST(ViewerModel, AnOrientedPictureIsLaidOutAndSelectedByItsUprightSize) {
+    // Stored 3000 x 2000, shown a quarter turned: as an untagged 2000 x 3000 picture.
+    View upright = Shown({2000, 3000});
+    View turned({Size{3000, 2000}});
+    const int k = turned.model.List().First();
+    turned.model.StartLoading();
+    ASSERT_TRUE(turned.model.PictureLoaded(Size{3000, 2000}, Orientation::QuarterClockwise));
+    turned.model.UpdateCaption(k);
+    for (View* view : {&upright, &turned}) {
+        view->model.PressPanel(150, 120);
+        view->model.ToggleSelection();
+        ASSERT_TRUE(view->model.StepZoom(5));
+    }
+    EXPECT_EQ(turned.model.Image(), upright.model.Image());
+    EXPECT_EQ(turned.model.Caption(), upright.model.Caption());
+    EXPECT_EQ(turned.model.SelectedArea(), upright.model.SelectedArea());
+    EXPECT_EQ(turned.model.PictureSize(), (Size{2000, 3000}));
+    // The pixels are asked for at the stored shape of the shown size.
+    EXPECT_EQ(turned.model.ToStored({400, 300}), (Size{300, 400}));
+    EXPECT_EQ(turned.model.Mapping().Stored(), (PictureSize{3000, 2000}));
+    ASSERT_TRUE(turned.model.PictureLoaded(Size{3000, 2000}, Orientation::HalfTurn));
+    EXPECT_EQ(turned.model.ToStored({400, 300}), (Size{400, 300}));
+}
+
 TEST(ViewerModel, ActualSizeOfASmallPictureStaysTopLeftUntilAZoomStepCentresIt) {
     View view = Shown({400, 300});
     ASSERT_TRUE(view.model.ActualSize());

@@ -51,3 +51,30 @@ TEST(LoadedPicture, FullPictureOrFailureIsFinalAndAFailedPictureDrawsNothing) {
     EXPECT_EQ(broken.FullPixels(), nullptr);
     EXPECT_EQ(broken.Error(), "broken");
 }
+
+TEST(LoadedPicture, StandInIsDrawnOnlyUntilThePicturesOwnPixelsComeAndNeverFailsThePicture) {
+    const PictureResult standIn = Delivered(PictureKind::StandIn, 16, 12);
+    const PictureResult copy = Delivered(PictureKind::ScreenCopy, 40, 30);
+    PictureResult noPreview = DecodeFailed();
+    noPreview.kind = PictureKind::StandIn;
+
+    LoadedPicture shown(400, 300);
+    shown.Deliver(noPreview);
+    EXPECT_TRUE(std::holds_alternative<LoadedPicture::Waiting>(shown.Current()));
+    shown.Deliver(standIn);
+    EXPECT_TRUE(shown.ShowsStandIn());
+    EXPECT_FALSE(shown.Settled());
+    EXPECT_EQ(shown.Drawable(), standIn.pixels.get());
+    EXPECT_EQ(shown.FullPixels(), nullptr);
+    EXPECT_EQ(shown.Width(), 400) << "the header's size, not the preview's";
+    shown.Deliver(copy);
+    shown.Deliver(standIn);
+    EXPECT_FALSE(shown.ShowsStandIn());
+    EXPECT_EQ(shown.Drawable(), copy.pixels.get());
+
+    const PictureResult full = Delivered(PictureKind::Full, 400, 300);
+    LoadedPicture settled(400, 300);
+    settled.Deliver(full);
+    settled.Deliver(standIn);
+    EXPECT_EQ(settled.Drawable(), full.pixels.get());
+}

@@ -2,6 +2,7 @@
 
 #include "imaging/DisplayScale.h"
 #include "imaging/JpegDecoder.h"
+#include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
 
@@ -626,4 +627,77 @@ TEST(PicturePipeline, DestructorCancelsAndJoinsRunningDecodes) {
         EXPECT_TRUE(call.cancelled);
     }
     EXPECT_TRUE(results.All().empty());
+}
+
+TEST(PicturePipeline, StandInFromTheFilesOwnPreviewComesFirstAndOnlyWhenItHasThePicturesShape) {
+    TempDir dir;
+    const auto withThumbnail = [&dir](const std::string& name, int width, int height) {
+        ExifBuilder exif;
+        exif.Thumbnail(EncodeJpeg(SolidBitmap(160, 120, 40, 200, 30), {.jfif = false}));
+        const std::string path = (dir / name).string();
+        WriteFile(path, EncodeJpeg(GradientBitmap(width, height),
+                                   {.segments = {ExifSegment(exif.Build())}}));
+        return path;
+    };
+    const std::string fitting = withThumbnail("fitting.jpg", 640, 480);
+    const std::string letterboxed = withThumbnail("letterboxed.jpg", 600, 400); // 4:3 in 3:2
+
+    // The screen copies wait until the test lets them go. With one worker the stand-in comes
+    // only if it is taken before the first decode.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool go = false;
+    PictureDecoders decoders = DefaultPictureDecoders();
+    decoders.decodeScaled = [&, scaled = decoders.decodeScaled](
+                                const std::string& path, int minWidth, int minHeight,
+                                const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
+        {
+            std::unique_lock lock(mutex);
+            while (!go && !cancel.Cancelled())
+                changed.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        return scaled(path, minWidth, minHeight, cancel, fullWidth, fullHeight);
+    };
+    const auto letGo = [&] {
+        {
+            const std::lock_guard lock(mutex);
+            go = true;
+        }
+        changed.notify_all();
+    };
+    Results results;
+    PicturePipeline pipeline(std::move(decoders), results.Callback(), Threads(1));
+    const auto kinds = [&results] {
+        std::vector<PictureKind> got;
+        for (const PictureResult& r : results.All())
+            got.push_back(r.kind);
+        return got;
+    };
+
+    const std::uint64_t request = pipeline.Show(fitting, 320, 240, 640, 480);
+    const PictureResult standIn = results.WaitFor(1).front();
+    letGo();
+    pipeline.WaitUntilIdle();
+    ASSERT_TRUE(standIn.Ok());
+    EXPECT_EQ(standIn.kind, PictureKind::StandIn);
+    EXPECT_EQ(standIn.request, request);
+    EXPECT_EQ(standIn.pixels->Width(), 160); // the thumbnail, decoded whole
+    EXPECT_EQ(standIn.pixels->Height(), 120);
+    EXPECT_EQ(standIn.fullWidth, 640);
+    EXPECT_EQ(standIn.fullHeight, 480);
+    EXPECT_EQ(kinds(),
+              (std::vector{PictureKind::StandIn, PictureKind::ScreenCopy, PictureKind::Full}));
+
+    results.Clear();
+    pipeline.Show(letterboxed, 300, 200, 600, 400);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(kinds(), (std::vector{PictureKind::ScreenCopy, PictureKind::Full}));
+
+    // A picture decoded ahead is shown from its kept copy at once: no stand-in before it.
+    results.Clear();
+    pipeline.Ahead({fitting}, 300, 200);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(fitting, 300, 200, 640, 480);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(kinds(), (std::vector{PictureKind::ScreenCopy, PictureKind::Full}));
 }

@@ -292,6 +292,12 @@ Bytes JpegWithExif(const Bytes& tiff) {
     return file;
 }
 
+Bytes OrientationSegment(std::uint16_t code) {
+    ExifBuilder exif(ByteOrder::Intel);
+    exif.Ifd0().Short(274, code);
+    return ExifSegment(exif.Build());
+}
+
 Bytes CommentSegment(std::size_t size) {
     if (size < 4 || size > 0xFFFF + 2)
         throw std::invalid_argument("a COM segment holds 4 to 65537 bytes");

@@ -106,6 +106,10 @@ private:
 // the end of image: all the EXIF reader needs.
 Bytes JpegWithExif(const Bytes& tiff);
 
+// An EXIF APP1 segment whose first directory holds the orientation `code` (a SHORT), as
+// cameras write it; for EncodeJpeg's `segments`.
+Bytes OrientationSegment(std::uint16_t code);
+
 // A COM segment of `size` bytes in total (at least 4), its payload zeros: a spacer that
 // moves the segments after it.
 Bytes CommentSegment(std::size_t size);

@@ -1,6 +1,12 @@
 // The main window as it starts, and a loaded picture fitted, at actual size and fitted again:
-// the model's layout reaching the controls, the caption and the menu's check marks.
+// the model's layout reaching the controls, the caption and the menu's check marks; the
+// file's own preview drawn while the picture's pixels are awaited.
 #include "MainWindowFixture.h"
+#include "tests/support/ExifBuilder.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace tessaly;
 using namespace tessaly::testing;
@@ -61,4 +67,61 @@ TEST_F(MainWindowTest, FitAfterAMagnificationKeepsThePanelInteriorSize) {
     EXPECT_EQ(ImageBounds().size(), QSize(248, 123));
     EXPECT_EQ(ImageBounds().topLeft(), QPoint((585 - 248) / 2, (394 - 123) / 2));
     EXPECT_TRUE(f.Ui().N1->isChecked());
+}
+
+TEST_F(MainWindowTest,
+       FilesOwnPreviewIsDrawnFittedUntilThePicturesPixelsComeAndTheCaptionIsThePictures) {
+    fixtures::ExifBuilder exif;
+    exif.Thumbnail(
+        fixtures::EncodeJpeg(fixtures::SolidBitmap(150, 100, 30, 200, 40), {.jfif = false}));
+    const auto path = dir_ / "camera.JPG";
+    fixtures::WriteFile(
+        path,
+        fixtures::EncodeJpeg(fixtures::SolidBitmap(3000, 2000, 200, 60, 90),
+                             {.quality = 50, .segments = {fixtures::ExifSegment(exif.Build())}}));
+    // The picture's own decodes are held back until the test lets them go.
+    std::atomic<bool> go = false;
+    PictureDecoders decoders = DefaultPictureDecoders();
+    const auto hold = [&go](const CancelFlag& cancel) {
+        while (!go && !cancel.Cancelled())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    decoders.decodeScaled = [hold, scaled = decoders.decodeScaled](
+                                const std::string& file, int minWidth, int minHeight,
+                                const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
+        hold(cancel);
+        return scaled(file, minWidth, minHeight, cancel, fullWidth, fullHeight);
+    };
+    decoders.decodeFull = [hold, full = decoders.decodeFull](const std::string& file,
+                                                             const CancelFlag& cancel) {
+        hold(cancel);
+        return full(file, cancel);
+    };
+    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()}, nullptr,
+                                     std::move(decoders));
+    TForm1& f = *form_;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    QTRY_VERIFY(f.Ui().Image1->Picture()->ShowsStandIn());
+
+    EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Q(path.string())));
+    EXPECT_EQ(ImageBounds().size(), QSize(585, 390));
+    const auto centre = [&f] {
+        const QImage shot = f.Ui().Image1->grab().toImage();
+        return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+    };
+    const auto near = [](QColor got, QColor want) {
+        return std::abs(got.red() - want.red()) <= 4 && std::abs(got.green() - want.green()) <= 4 &&
+               std::abs(got.blue() - want.blue()) <= 4;
+    };
+    const QImage standIn = f.Ui().Image1->grab().toImage();
+    EXPECT_TRUE(near(centre(), QColor(40, 200, 30))) << centre().name().toStdString();
+    EXPECT_TRUE(
+        near(standIn.pixelColor(standIn.width() - 1, standIn.height() - 1), QColor(40, 200, 30)))
+        << "stretched over the whole picture";
+
+    go = true;
+    WaitForPixels();
+    EXPECT_TRUE(near(centre(), QColor(90, 60, 200))) << centre().name().toStdString();
+    ExpectShowsTheModel();
 }
