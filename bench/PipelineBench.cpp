@@ -4,7 +4,11 @@
 //   - from Show() of a neighbour already decoded ahead to its screen copy;
 //   - the baselines: the file decoded on this thread whole with DecodeJpegFile, and at
 //     libjpeg's reduced scale for the shown size with DecodeJpegFileAtLeast.
-// The pipeline runs with its default decoders and two workers.
+// The pipeline runs with its default decoders and two workers. The show benchmarks take the
+// nice value the full decode runs at above the first decode (10, the default, and 0 for all
+// at one priority), to be run once more with a busy process beside (`yes >/dev/null &`);
+// their _Restarts forms show the same picture from a file with a restart marker at every
+// row of MCUs, which the default decoders decode in stripes on both cores.
 // Run: build-bench/bench/bench_pictures
 #include "imaging/JpegDecoder.h"
 #include "pictures/PicturePipeline.h"
@@ -37,6 +41,9 @@ const fixtures::TempDir& Folder() {
             fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000), {.quality = 90});
         fixtures::WriteFile(dir / "a.jpg", jpeg);
         fixtures::WriteFile(dir / "b.jpg", jpeg);
+        fixtures::WriteFile(dir / "restarts.jpg",
+                            fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000),
+                                                 {.quality = 90, .restartRows = 1}));
         return true;
     }();
     (void)written;
@@ -85,11 +92,13 @@ private:
     bool failed_ = false;
 };
 
-void ShowTo(benchmark::State& state, bool full) {
-    const std::string path = (Folder() / "a.jpg").string();
+void ShowTo(benchmark::State& state, const std::string& name, bool full) {
+    const std::string path = (Folder() / name).string();
+    PicturePipeline::Options options;
+    options.backgroundNice = static_cast<int>(state.range(0));
     for (auto _ : state) {
         Stopwatch watch;
-        PicturePipeline pipeline(DefaultPictureDecoders(), watch.Callback());
+        PicturePipeline pipeline(DefaultPictureDecoders(), watch.Callback(), options);
         watch.Start();
         pipeline.Show(path, kShownWidth, kShownHeight, kFullWidth, kFullHeight);
         const double seconds = watch.Wait(full);
@@ -103,14 +112,44 @@ void ShowTo(benchmark::State& state, bool full) {
 }
 
 void BM_ShowToScreenCopy24MP(benchmark::State& state) {
-    ShowTo(state, false);
+    ShowTo(state, "a.jpg", false);
 }
-BENCHMARK(BM_ShowToScreenCopy24MP)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowToScreenCopy24MP)
+    ->ArgName("background_nice")
+    ->Arg(10)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ShowToFullPicture24MP(benchmark::State& state) {
-    ShowTo(state, true);
+    ShowTo(state, "a.jpg", true);
 }
-BENCHMARK(BM_ShowToFullPicture24MP)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowToFullPicture24MP)
+    ->ArgName("background_nice")
+    ->Arg(10)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ShowToScreenCopy24MP_Restarts(benchmark::State& state) {
+    ShowTo(state, "restarts.jpg", false);
+}
+BENCHMARK(BM_ShowToScreenCopy24MP_Restarts)
+    ->ArgName("background_nice")
+    ->Arg(10)
+    ->Arg(19)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ShowToFullPicture24MP_Restarts(benchmark::State& state) {
+    ShowTo(state, "restarts.jpg", true);
+}
+BENCHMARK(BM_ShowToFullPicture24MP_Restarts)
+    ->ArgName("background_nice")
+    ->Arg(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The next picture after its neighbour was decoded ahead: the time to its screen copy.
 void BM_ShowNeighbourDecodedAhead24MP(benchmark::State& state) {

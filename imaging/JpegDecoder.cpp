@@ -101,6 +101,7 @@ void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
     for (int i = 0; i < std::min(cinfo->num_components, 4); ++i)
         info.sampling[static_cast<std::size_t>(i)] = {cinfo->comp_info[i].h_samp_factor,
                                                       cinfo->comp_info[i].v_samp_factor};
+    info.restartInterval = cinfo->restart_interval;
     info.coefficientBytes = 0;
     if (jpeg_has_multiple_scans(cinfo))
         // As libjpeg sizes its whole-picture coefficient arrays: blocks rounded up to the

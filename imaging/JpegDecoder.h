@@ -45,6 +45,8 @@ struct JpegInfo {
     // Bytes libjpeg keeps for the whole picture while it decodes: the coefficients of every
     // block (2 bytes a sample) when the file has several scans, 0 otherwise.
     std::uint64_t coefficientBytes = 0;
+    // MCUs between restart markers, as a DRI segment before the first scan sets it; 0 without.
+    unsigned restartInterval = 0;
     // How the picture is shown upright: the orientation code of the first EXIF segment's
     // first directory; as stored without one.
     Orientation orientation = Orientation::AsStored;

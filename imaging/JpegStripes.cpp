@@ -311,6 +311,11 @@ bool DecodeAll(const JpegStripes& plan, Picture& picture, int threads,
 
 } // namespace
 
+bool MayDecodeInStripes(const JpegInfo& info, int threads) {
+    return WorthStripes(info, threads) && info.restartInterval > 0 && !info.progressive &&
+           !info.cmyk && info.coefficientBytes == 0;
+}
+
 Bitmap DecodeJpegScaledInStripes(const RegularFile& file, const JpegInfo& info, int eighths,
                                  int threads, const std::atomic<bool>* stop) {
     if (WorthStripes(info, threads))

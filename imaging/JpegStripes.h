@@ -121,6 +121,11 @@ private:
 // Pictures below this many pixels decode in one piece about as fast as in stripes.
 inline constexpr std::uint64_t kStripedDecodeMinPixels = std::uint64_t{4} << 20;
 
+// Whether DecodeJpegScaledInStripes and DecodeJpegToKeepInStripes would plan stripes for a
+// file of this header on `threads` threads: a large enough baseline file with restart
+// markers (its plan may still find the markers other than libjpeg reads them).
+bool MayDecodeInStripes(const JpegInfo& info, int threads);
+
 // The picture at scale eighths/8 as DecodeJpegScaled gives it, decoded in stripes on
 // `threads` threads (the calling thread one of them) when the file allows it and has at
 // least kStripedDecodeMinPixels, else, and when a stripe fails, in one piece. The same

@@ -17,6 +17,8 @@ public:
     // The whole area, scroll bars included, and the thickness of a scroll bar.
     void Resize(int fullWidth, int fullHeight);
     void SetBarExtent(int extent);
+    int FullWidth() const { return fullWidth_; }
+    int FullHeight() const { return fullHeight_; }
 
     void SetFilling(bool filling);
 

@@ -113,6 +113,8 @@ public:
     void SetClientSize(int fullWidth, int fullHeight) {
         state_.client.Resize(fullWidth, fullHeight);
     }
+    // The area a picture is fit into: the whole client area, as no scroll bar shows at fit.
+    Size FitArea() const { return {state_.client.FullWidth(), state_.client.FullHeight()}; }
     // The client area took a new size (scroll bars included): the picture is laid out again
     // and the caption rewritten.
     void ClientResized(int fullWidth, int fullHeight);

@@ -4,8 +4,11 @@
 #include "exif/FilePreviews.h"
 #include "imaging/FilePreview.h"
 #include "imaging/JpegDecoder.h"
+#include "imaging/JpegStripes.h"
 
+#include <algorithm>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace tessaly {
@@ -31,14 +34,18 @@ JpegInfo CheckedHeader(const RegularFile& file, const CancelFlag& cancel, int& f
 
 } // namespace
 
-PictureDecoders DefaultPictureDecoders() {
+PictureDecoders DefaultPictureDecoders(int stripeThreads) {
+    const int threads =
+        stripeThreads > 0
+            ? stripeThreads
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     PictureDecoders decoders;
-    decoders.decodeScaled = [](const std::string& path, int minWidth, int minHeight,
-                               const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
+    decoders.decodeScaled = [threads](const std::string& path, int minWidth, int minHeight,
+                                      const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
-        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, minWidth, minHeight),
-                                &cancel.Flag());
+        return DecodeJpegScaledInStripes(file, info, ScaleEighthsFor(info, minWidth, minHeight),
+                                         threads, &cancel.Flag());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -65,11 +72,16 @@ PictureDecoders DefaultPictureDecoders() {
             return std::nullopt;
         return std::move(preview->pixels);
     };
-    decoders.decodeFull = [](const std::string& path, const CancelFlag& cancel) {
+    decoders.readFacts = [threads](const std::string& path) {
+        const JpegInfo info = ReadJpegHeader(RegularFile(path));
+        return PictureFacts{info.width, info.height, info.coefficientBytes,
+                            SwapsSides(info.orientation), MayDecodeInStripes(info, threads)};
+    };
+    decoders.decodeFull = [threads](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);
         const JpegInfo info = ReadJpegHeader(file);
         cancel.ThrowIfCancelled();
-        return DecodeJpegToKeep(file, info, &cancel.Flag());
+        return DecodeJpegToKeepInStripes(file, info, threads, &cancel.Flag());
     };
     return decoders;
 }

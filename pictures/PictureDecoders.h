@@ -6,6 +6,7 @@
 #include "imaging/DecodedPicture.h"
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -38,6 +39,21 @@ public:
     const char* what() const noexcept override { return "decode cancelled"; }
 };
 
+// What the pipeline plans a decode with, read from the file's header before it starts.
+struct PictureFacts {
+    int width = 0;
+    int height = 0;
+    // Bytes the decoder holds for the whole picture while it decodes, besides the pixels it
+    // makes: libjpeg's coefficients of a file in several scans; 0 for a file decoded row by
+    // row.
+    std::uint64_t bufferBytes = 0;
+    // Shown with its width and height exchanged (turned a quarter by its orientation tag).
+    bool turned = false;
+    // Its decodes take every core (the decode in stripes): no other decode runs beside its
+    // first one.
+    bool everyCore = false;
+};
+
 struct PictureDecoders {
     // A copy for the screen: the picture decoded at the smallest scale whose size is not
     // below minWidth x minHeight in both directions, and never above the picture's own size
@@ -65,6 +81,9 @@ struct PictureDecoders {
     std::function<std::optional<Bitmap>(const std::string& path, int minWidth, int minHeight,
                                         const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
         decodePreview;
+    // The file's facts from its header, read before its decodes start, so that the pipeline
+    // can size and order them. Optional: without it every decode is started as asked.
+    std::function<PictureFacts(const std::string& path)> readFacts;
 };
 // All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
@@ -72,7 +91,9 @@ struct PictureDecoders {
 
 // Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
 // libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller
-// reduces to the shown size.
-PictureDecoders DefaultPictureDecoders();
+// reduces to the shown size. The screen copy and the full picture of a large baseline file
+// with restart markers are decoded in stripes on `stripeThreads` threads (0: one for each
+// core, at most 4), byte for byte as in one piece (imaging/JpegStripes.h).
+PictureDecoders DefaultPictureDecoders(int stripeThreads = 0);
 
 } // namespace tessaly

@@ -1,9 +1,11 @@
 #include "pictures/PicturePipeline.h"
 
 #include "imaging/JpegDecoder.h"
+#include "pictures/LowPriority.h"
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace tessaly {
 
@@ -37,10 +39,28 @@ bool IsFullSize(const DecodedPicture& pixels, int fullWidth, int fullHeight) {
     return pixels.Width() == fullWidth && pixels.Height() == fullHeight;
 }
 
+// Bytes of a 24-bit bitmap of width x height, its rows padded to 4 bytes as Bitmap pads them.
+std::uint64_t BitmapBytes(int width, int height) {
+    const std::uint64_t row = (static_cast<std::uint64_t>(std::max(width, 1)) * 3 + 3) / 4 * 4;
+    return row * static_cast<std::uint64_t>(std::max(height, 1));
+}
+
+// Bytes of what decodeScaled gives for a picture of `facts` asked for at width x height.
+std::uint64_t ScaledBytes(const PictureFacts& facts, int width, int height) {
+    JpegInfo info;
+    info.width = facts.width;
+    info.height = facts.height;
+    const int eighths = ScaleEighthsFor(info, width, height);
+    return BitmapBytes(ScaledDimension(facts.width, eighths),
+                       ScaledDimension(facts.height, eighths));
+}
+
 } // namespace
 
 struct PicturePipeline::Outcome : Decoded {
     bool cancelled = false;
+    bool deferred = false;  // planned and found to wait: nothing done
+    bool skipped = false;   // a neighbour whose copy is not to be made
     bool fromStore = false; // answered from what was kept, nothing decoded
     bool stable = true;     // the file kept its identity while it was decoded
     FileIdentity identity;
@@ -51,7 +71,8 @@ PicturePipeline::PicturePipeline(PictureDecoders decoders, ResultCallback onResu
 
 PicturePipeline::PicturePipeline(PictureDecoders decoders, ResultCallback onResult, Options options)
     : decoders_(std::move(decoders)), onResult_(std::move(onResult)),
-      cacheBytes_(options.cacheBytes) {
+      cacheBytes_(options.cacheBytes), decodeBytes_(options.decodeBytes),
+      backgroundNice_(options.backgroundNice) {
     if (!decoders_.decodeScaled || !decoders_.decodeFull || !onResult_)
         throw std::invalid_argument("picture pipeline: decoders and callback are required");
     const int threads = options.threads > 0 ? options.threads : DefaultThreadCount();
@@ -94,6 +115,7 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
         current_ = Current{path, shownWidth, shownHeight, reduced};
         ahead_.clear();
         aheadTried_.clear();
+        ForgetFacts();
         CancelUnwanted();
         Touch(path);
     }
@@ -101,13 +123,16 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
     return request;
 }
 
-void PicturePipeline::Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight) {
+void PicturePipeline::Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight,
+                            FitSize fit) {
     {
         const std::lock_guard lock(mutex_);
         ahead_ = std::move(paths);
         aheadWidth_ = shownWidth;
         aheadHeight_ = shownHeight;
+        aheadFit_ = std::move(fit);
         aheadTried_.clear();
+        ForgetFacts();
         CancelUnwanted();
         // The most wanted is touched last, so it is the last to be dropped for room.
         for (auto it = ahead_.rbegin(); it != ahead_.rend(); ++it)
@@ -150,21 +175,134 @@ bool PicturePipeline::Covers(const KeptCopy& copy, int width, int height) const 
     if (copy.error)
         return true; // an error answers any size
     return IsFullSize(*copy.pixels, copy.fullWidth, copy.fullHeight) ||
-           (copy.madeForWidth >= width && copy.madeForHeight >= height) ||
            (copy.pixels->Width() >= width && copy.pixels->Height() >= height);
+}
+
+bool PicturePipeline::CoversAhead(const KeptCopy& copy, int width, int height) const {
+    return Covers(copy, width, height) ||
+           (copy.madeForWidth >= width && copy.madeForHeight >= height);
+}
+
+void PicturePipeline::ForgetFacts() {
+    std::erase_if(facts_, [this](const auto& known) {
+        return !(current_ && current_->path == known.first) && !IsAhead(known.first);
+    });
+}
+
+bool PicturePipeline::ForCurrent(const RunningJob& running) const {
+    return current_ && running.job.path == current_->path;
+}
+
+std::uint64_t PicturePipeline::BytesInUse(bool withFull, bool withOthers) const {
+    std::uint64_t bytes = discardedBytes_ + releasingBytes_;
+    if (withFull && full_)
+        bytes += full_->SizeBytes();
+    for (const RunningJob& r : running_)
+        if (withOthers || ForCurrent(r))
+            bytes += r.bytes;
+    return bytes;
+}
+
+std::size_t PicturePipeline::KeptBytesWorthMore(const std::string& path) const {
+    const std::uint64_t worth = Worth(path, KeptCopy{});
+    std::size_t bytes = 0;
+    for (const auto& [keptPath, copy] : copies_)
+        if (keptPath != path && Worth(keptPath, copy) > worth)
+            bytes += copy.bytes;
+    return bytes;
+}
+
+PicturePipeline::Plan PicturePipeline::PlanOf(const Job& job) const {
+    const auto known = facts_.find(job.path);
+    if (known == facts_.end()) {
+        Plan plan;
+        plan.width = job.minWidth;
+        plan.height = job.minHeight;
+        return plan;
+    }
+    return PlanOf(job, known->second.facts);
+}
+
+PicturePipeline::Plan PicturePipeline::PlanOf(const Job& job, const PictureFacts& facts) const {
+    using Action = Plan::Action;
+    Plan plan;
+    plan.width = job.minWidth;
+    plan.height = job.minHeight;
+    if (facts.width < 1 || facts.height < 1 || job.kind == JobKind::StandIn)
+        return plan; // the decoder says what is wrong; a stand-in holds nothing of the picture
+    std::uint64_t pixels = 0;
+    switch (job.kind) {
+    case JobKind::StandIn:
+        break;
+    case JobKind::Full:
+        pixels = BitmapBytes(facts.width, facts.height);
+        break;
+    case JobKind::First:
+        plan.full = facts.width <= job.minWidth && facts.height <= job.minHeight;
+        pixels = plan.full ? BitmapBytes(facts.width, facts.height)
+                           : ScaledBytes(facts, job.minWidth, job.minHeight);
+        break;
+    case JobKind::Neighbour: {
+        if (aheadFit_) {
+            // The window fits the picture as it is shown; the pipeline works as it is stored.
+            PictureSize fit = facts.turned ? aheadFit_(facts.height, facts.width)
+                                           : aheadFit_(facts.width, facts.height);
+            if (facts.turned)
+                std::swap(fit.width, fit.height);
+            plan.width = std::clamp(fit.width, 1, std::max(plan.width, 1));
+            plan.height = std::clamp(fit.height, 1, std::max(plan.height, 1));
+        }
+        const bool exact = decoders_.decodeDisplay && plan.width <= facts.width &&
+                           plan.height <= facts.height &&
+                           (plan.width != facts.width || plan.height != facts.height);
+        pixels = exact ? BitmapBytes(plan.width, plan.height)
+                       : ScaledBytes(facts, plan.width, plan.height);
+        break;
+    }
+    }
+    plan.bytes = facts.bufferBytes + pixels;
+    if (job.kind == JobKind::Neighbour) {
+        // A copy the budget would drop at once, or a decode that cannot fit beside the kept
+        // full picture, is not made.
+        if (kEntryBytes + pixels + KeptBytesWorthMore(job.path) > cacheBytes_ ||
+            plan.bytes + (full_ ? full_->SizeBytes() : 0) > decodeBytes_)
+            plan.action = Action::Skip;
+    }
+    // The current picture's own full picture is the one its decode replaces: not counted.
+    const bool current = job.kind != JobKind::Neighbour;
+    const std::uint64_t inUse = BytesInUse(!current, true);
+    if (plan.action == Action::Run && inUse > 0 && inUse + plan.bytes > decodeBytes_)
+        plan.action = Action::Wait;
+    return plan;
+}
+
+void PicturePipeline::MakeRoomForCurrent(const std::vector<Job>& waiting) {
+    for (const Job& job : waiting) {
+        if (job.kind == JobKind::Neighbour)
+            continue;
+        const Plan plan = PlanOf(job);
+        if (BytesInUse(false, false) + plan.bytes > decodeBytes_)
+            continue; // waits for the current picture's own decodes or for freeing
+        for (RunningJob& r : running_)
+            if (!ForCurrent(r) && r.bytes > 0)
+                r.cancel.Cancel();
+    }
 }
 
 std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     std::vector<Job> jobs;
-    const auto runningCopy = [this](const std::string& path, int width, int height) {
+    // A copy under way for the path that reaches the size (asked for the size, when a
+    // neighbour's request is checked).
+    const auto runningCopy = [this](const std::string& path, int width, int height, bool asked) {
         return std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
-            return r.job.path == path && IsCopy(r.job.kind) && r.job.minWidth >= width &&
-                   r.job.minHeight >= height;
+            return r.job.path == path && IsCopy(r.job.kind) &&
+                   (asked ? r.job.minWidth : r.reachWidth) >= width &&
+                   (asked ? r.job.minHeight : r.reachHeight) >= height;
         });
     };
     if (current_) {
         const Current& c = *current_;
-        const bool firstRunning = runningCopy(c.path, c.width, c.height);
+        const bool firstRunning = runningCopy(c.path, c.width, c.height, false);
         if (decoders_.decodePreview && !c.standInTried && !c.firstDelivered &&
             !KeptFor(c.path, c.width, c.height) &&
             std::none_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
@@ -177,8 +315,12 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
         // copy, runs beside it on another worker once the first is under way: the sharp
         // picture then comes one full decode after the request, not after the screen copy
         // and the full decode one after the other. A first decode at full size is never
-        // doubled.
-        if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced))) {
+        // doubled, and one that takes every core is left to itself.
+        // With readFacts, the first decode has read them before the full decode joins it.
+        const auto facts = facts_.find(c.path);
+        const bool beside =
+            !decoders_.readFacts || (facts != facts_.end() && !facts->second.facts.everyCore);
+        if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced && beside))) {
             const bool running =
                 std::any_of(running_.begin(), running_.end(), [&](const RunningJob& r) {
                     return r.job.path == c.path && r.job.kind == JobKind::Full;
@@ -193,9 +335,9 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
         if (aheadTried_.contains(path))
             continue;
         const auto kept = copies_.find(path);
-        if (kept != copies_.end() && Covers(kept->second, aheadWidth_, aheadHeight_))
+        if (kept != copies_.end() && CoversAhead(kept->second, aheadWidth_, aheadHeight_))
             continue;
-        if (runningCopy(path, aheadWidth_, aheadHeight_))
+        if (runningCopy(path, aheadWidth_, aheadHeight_, true))
             continue;
         if (std::any_of(jobs.begin(), jobs.end(), [&](const Job& j) { return j.path == path; }))
             continue; // named twice
@@ -204,13 +346,21 @@ std::vector<PicturePipeline::Job> PicturePipeline::WantedJobs() const {
     return jobs;
 }
 
-std::vector<PicturePipeline::Job> PicturePipeline::StartableJobs() const {
+std::vector<PicturePipeline::Job> PicturePipeline::StartableJobs() {
     std::vector<Job> jobs = WantedJobs();
     const bool fullRunning = std::any_of(running_.begin(), running_.end(), [](const RunningJob& r) {
         return r.job.kind == JobKind::Full;
     });
     if (fullRunning || !discarded_.empty() || releasing_ > 0)
         std::erase_if(jobs, [](const Job& j) { return j.kind == JobKind::Full; });
+    std::vector<Job> waiting;
+    std::erase_if(jobs, [&](const Job& j) {
+        if (PlanOf(j).action != Plan::Action::Wait)
+            return false;
+        waiting.push_back(j);
+        return true;
+    });
+    MakeRoomForCurrent(waiting);
     return jobs;
 }
 
@@ -262,14 +412,16 @@ void PicturePipeline::Keep(const std::string& path, KeptCopy copy) {
     }
 }
 
-PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& cancel,
+PicturePipeline::Outcome PicturePipeline::Run(RunningJob& running,
                                               std::unique_lock<std::mutex>& lock) {
+    const Job& job = running.job;
+    const CancelFlag& cancel = running.cancel;
     Outcome out;
     lock.unlock();
     out.identity = IdentifyFile(job.path);
+    lock.lock();
     if (job.kind == JobKind::First) {
         // What was kept serves only while the file is still the one that was decoded.
-        lock.lock();
         if (full_ && fullPath_ == job.path && fullIdentity_ == out.identity) {
             out.fromStore = true;
             out.pixels = full_;
@@ -285,9 +437,45 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
             static_cast<Decoded&>(out) = kept->second;
             return out;
         }
-        lock.unlock();
     }
-    try {
+    // The file's facts, read once for each identity the file has (not for the stand-in, which
+    // reads no more than the file's marker segments).
+    const auto known = facts_.find(job.path);
+    if (job.kind != JobKind::StandIn && decoders_.readFacts &&
+        (known == facts_.end() || !(known->second.identity == out.identity))) {
+        std::optional<PictureFacts> facts;
+        lock.unlock();
+        try {
+            facts = decoders_.readFacts(job.path);
+        } catch (...) {
+            // The decode reads the file again and reports what is wrong with it.
+        }
+        lock.lock();
+        if (facts && (job.kind != JobKind::Neighbour || IsAhead(job.path) ||
+                      (current_ && current_->path == job.path)))
+            facts_[job.path] = KnownFacts{out.identity, *facts};
+        else
+            facts_.erase(job.path);
+        changed_.notify_all(); // the full decode may now join a first one
+    }
+    const Plan plan = PlanOf(job);
+    if (plan.action == Plan::Action::Wait) {
+        out.deferred = true;
+        return out;
+    }
+    if (plan.action == Plan::Action::Skip) {
+        out.skipped = true;
+        return out;
+    }
+    running.bytes = plan.bytes;
+    running.reachWidth = plan.width;
+    running.reachHeight = plan.height;
+    if (const auto facts = facts_.find(job.path); facts != facts_.end()) {
+        out.fullWidth = facts->second.facts.width;
+        out.fullHeight = facts->second.facts.height;
+    }
+    lock.unlock();
+    const auto decode = [&] {
         cancel.ThrowIfCancelled();
         DecodedPicture decoded;
         if (job.kind == JobKind::StandIn) {
@@ -295,19 +483,28 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
                 job.path, job.minWidth, job.minHeight, cancel, out.fullWidth, out.fullHeight);
             if (preview)
                 out.pixels = std::make_shared<const DecodedPicture>(std::move(*preview));
-        } else if (job.kind == JobKind::Full) {
+            return;
+        }
+        if (job.kind == JobKind::Full || plan.full) {
             decoded = decoders_.decodeFull(job.path, cancel);
             out.fullWidth = decoded.Width();
             out.fullHeight = decoded.Height();
         } else if (job.kind == JobKind::Neighbour && decoders_.decodeDisplay) {
-            decoded = decoders_.decodeDisplay(job.path, job.minWidth, job.minHeight, cancel,
+            decoded = decoders_.decodeDisplay(job.path, plan.width, plan.height, cancel,
                                               out.fullWidth, out.fullHeight, out.exact);
         } else {
-            decoded = decoders_.decodeScaled(job.path, job.minWidth, job.minHeight, cancel,
+            decoded = decoders_.decodeScaled(job.path, plan.width, plan.height, cancel,
                                              out.fullWidth, out.fullHeight);
         }
-        if (job.kind != JobKind::StandIn)
-            out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
+        out.pixels = std::make_shared<const DecodedPicture>(std::move(decoded));
+    };
+    try {
+        // The current picture's stand-in and first decode at the workers' priority, the full
+        // decode and the neighbours' below it.
+        if (job.kind == JobKind::StandIn || job.kind == JobKind::First)
+            decode();
+        else
+            RunAtLowerPriority(backgroundNice_, decode);
     } catch (const DecodeCancelled&) {
         out.cancelled = true;
     } catch (const JpegDecodeStopped&) {
@@ -323,10 +520,14 @@ PicturePipeline::Outcome PicturePipeline::Run(const Job& job, const CancelFlag& 
 }
 
 std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome outcome) {
-    if (outcome.cancelled)
+    if (outcome.cancelled || outcome.deferred)
         return std::nullopt;
     if (job.kind == JobKind::StandIn)
         return CompleteStandIn(job, std::move(outcome));
+    if (outcome.skipped) {
+        aheadTried_.insert(job.path);
+        return std::nullopt;
+    }
     const bool fullSize =
         outcome.pixels && (job.kind == JobKind::Full ||
                            IsFullSize(*outcome.pixels, outcome.fullWidth, outcome.fullHeight));
@@ -350,8 +551,9 @@ std::optional<PictureResult> PicturePipeline::Complete(const Job& job, Outcome o
     } else {
         if (c.firstDelivered || c.fullDelivered)
             return std::nullopt;
-        const bool madeForThisSize = job.minWidth >= c.width && job.minHeight >= c.height;
-        if (!outcome.error && !fullSize && !madeForThisSize)
+        const bool reachesThisSize = outcome.pixels && outcome.pixels->Width() >= c.width &&
+                                     outcome.pixels->Height() >= c.height;
+        if (!outcome.error && !fullSize && !reachesThisSize)
             return std::nullopt; // a neighbour's copy too small for the size now shown
     }
     c.firstDelivered = true;
@@ -414,8 +616,10 @@ void PicturePipeline::Deliver(std::unique_lock<std::mutex>& lock, PictureResult 
 }
 
 void PicturePipeline::Discard(std::shared_ptr<const DecodedPicture> pixels) {
-    if (pixels)
+    if (pixels) {
+        discardedBytes_ += pixels->SizeBytes();
         discarded_.push_back(std::move(pixels));
+    }
 }
 
 void PicturePipeline::Release(std::shared_ptr<const DecodedPicture> pixels) {
@@ -430,11 +634,14 @@ void PicturePipeline::ReleaseDiscarded(std::unique_lock<std::mutex>& lock) {
     while (!discarded_.empty()) {
         std::vector<std::shared_ptr<const DecodedPicture>> pixels;
         pixels.swap(discarded_);
+        const std::uint64_t bytes = std::exchange(discardedBytes_, 0);
         ++releasing_;
+        releasingBytes_ += bytes;
         lock.unlock();
         pixels.clear(); // freeing a full-size picture takes milliseconds: not under the lock
         lock.lock();
         --releasing_;
+        releasingBytes_ -= bytes;
     }
     changed_.notify_all();
 }
@@ -455,7 +662,7 @@ void PicturePipeline::WorkerLoop() {
         // process's memory map, and the freeing follows right after.
         if (!jobs.empty()) {
             const auto running = running_.emplace(running_.end(), std::move(jobs.front()));
-            Outcome outcome = Run(running->job, running->cancel, lock);
+            Outcome outcome = Run(*running, lock);
             std::optional<PictureResult> result = Complete(running->job, std::move(outcome));
             running_.erase(running);
             changed_.notify_all();

@@ -18,7 +18,7 @@
 //      picture is not larger than that, the picture itself at full size;
 //   2. the current picture's full-size decode, once its first decode is done, or as soon as
 //      it is under way (on another worker) when Show was told the picture's size and the
-//      first decode is a reduced copy;
+//      first decode is a reduced copy that does not take every core itself (see Sizes);
 //   3. screen copies of the neighbours, in the order given (direction of travel first).
 // So however fast requests come (a held key), at most the current picture's decodes and the
 // neighbours' are pending. A new Show drops the old neighbours and cancels every running
@@ -43,11 +43,35 @@
 // read; a file replaced or deleted meanwhile is read again. A neighbour that fails to decode
 // reports nothing until it is shown; then its error is delivered like any other result.
 //
+// Sizes. With the decoders' readFacts, a worker reads a file's header before its decode
+// starts, and the pipeline plans with it:
+// - Every decode counts what it will hold at its peak: its pixels and what the decoder keeps
+//   for the whole picture meanwhile (libjpeg's coefficients of a file in several scans). A
+//   decode starts only while the running decodes, the kept full picture and the pixels
+//   waiting to be freed, with it, stay within Options::decodeBytes, or when nothing else
+//   holds memory; so one huge file is never decoded twice side by side (its screen copy and
+//   its full picture wait for each other), however many workers there are. The current
+//   picture's decodes go first: a neighbour's decode in their way is cancelled, and a
+//   neighbour that would not fit beside the kept full picture is skipped.
+// - A neighbour's copy is at most the size its picture takes in the window at fit (the FitSize
+//   given to Ahead), however far the window is zoomed in, and a copy that the budget would
+//   drop at once is not made.
+// - A first decode at full size (a picture not larger than the shown size) is the full
+//   decode itself, in the form the full picture is kept in.
+// - A file whose decodes take every core (in stripes) has its full decode wait for its
+//   first one: beside it, the full decode would only slow the screen copy.
+//
+// Priority. The full-size decode and the neighbours' run on a thread of their own at a lower
+// scheduling priority (Options::backgroundNice), so that on a busy machine they do not slow
+// the current picture's first decode; that thread ends with the decode, since an unprivileged
+// process cannot raise a thread's priority again.
+//
 // Pixels are shared, never copied: the callback's result and the pipeline's store point to
 // the same immutable DecodedPicture.
 #pragma once
 
 #include "imaging/DecodedPicture.h"
+#include "imaging/JpegDecoder.h"
 #include "pictures/FileIdentity.h"
 #include "pictures/PictureDecoders.h"
 
@@ -106,6 +130,11 @@ struct PictureResult {
     bool Ok() const { return pixels != nullptr; }
 };
 
+// The size (in the units of the shown sizes, the window's device pixels) a picture of
+// width x height takes in the window at fit. Called on worker threads: it must not touch the
+// window's state.
+using FitSize = std::function<PictureSize(int width, int height)>;
+
 class PicturePipeline {
 public:
     // Called on a worker thread, never two at once; must not throw (an exception ends the
@@ -115,6 +144,12 @@ public:
     struct Options {
         int threads = 0;                                // 0: DefaultThreadCount()
         std::size_t cacheBytes = std::size_t{48} << 20; // budget of the kept screen copies
+        // What the running decodes, the kept full picture and the pixels waiting to be freed
+        // may hold together (see Sizes above): the largest decode and a margin.
+        std::uint64_t decodeBytes = kMaxDecodeBytes + kDecodeMargin;
+        // How much lower (a nice value) the full-size and the neighbours' decodes run; 0:
+        // at the workers' own priority.
+        int backgroundNice = 10;
     };
 
     PicturePipeline(PictureDecoders decoders, ResultCallback onResult);
@@ -135,7 +170,8 @@ public:
 
     // Screen copies at shownWidth x shownHeight for `paths`, most wanted first, kept for a
     // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
-    void Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight);
+    // With `fit`, no copy is larger than its picture at fit (see Sizes above).
+    void Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight, FitSize fit = {});
 
     // Lets go of pictures on a worker thread: freeing a full-size picture costs milliseconds
     // that the GUI thread should not spend. The pipeline lets go of what it drops the same way.
@@ -159,9 +195,26 @@ private:
         int minHeight = 0;
     };
     struct RunningJob {
-        explicit RunningJob(Job j) : job(std::move(j)) {}
+        explicit RunningJob(Job j)
+            : job(std::move(j)), reachWidth(job.minWidth), reachHeight(job.minHeight) {}
         Job job;
         CancelFlag cancel;
+        std::uint64_t bytes = 0; // what it holds at its peak, once planned
+        // The size its copy reaches: a neighbour's may stay below the size asked for.
+        int reachWidth;
+        int reachHeight;
+    };
+    // How a job is to be done, from its file's facts.
+    struct Plan {
+        enum class Action { Run, Wait, Skip } action = Action::Run;
+        std::uint64_t bytes = 0; // what the decode holds at its peak
+        int width = 0;           // the size decoded for (a neighbour's may be below the request)
+        int height = 0;
+        bool full = false; // decoded at full size through decodeFull
+    };
+    struct KnownFacts {
+        FileIdentity identity;
+        PictureFacts facts;
     };
     // What a decode gave: pixels, or the error that stopped it.
     struct Decoded {
@@ -199,8 +252,23 @@ private:
     // of has been freed and no other full-size decode runs (one no longer wanted ends at its
     // decoder's next poll of the cancel flag), so that two full pictures never take memory at
     // once, even on two workers.
-    std::vector<Job> StartableJobs() const;
-    Outcome Run(const Job& job, const CancelFlag& cancel, std::unique_lock<std::mutex>& lock);
+    // Jobs whose plan is to wait are held back; for the current picture's, the running
+    // neighbours in their way are cancelled.
+    std::vector<Job> StartableJobs();
+    // What the job costs and whether it can start now; Run when the file's facts are unknown.
+    Plan PlanOf(const Job& job) const;
+    Plan PlanOf(const Job& job, const PictureFacts& facts) const;
+    // Bytes held now by the running decodes of the current picture (and of other pictures,
+    // when asked), the kept full picture (when asked) and the pixels waiting to be freed.
+    std::uint64_t BytesInUse(bool withFull, bool withOthers) const;
+    bool ForCurrent(const RunningJob& running) const;
+    // Bytes of the kept copies worth more than a new copy of `path` would be.
+    std::size_t KeptBytesWorthMore(const std::string& path) const;
+    // Cancels the running decodes of other pictures when the current picture's job waits for
+    // them.
+    void MakeRoomForCurrent(const std::vector<Job>& waiting);
+    void ForgetFacts();
+    Outcome Run(RunningJob& running, std::unique_lock<std::mutex>& lock);
     std::optional<PictureResult> Complete(const Job& job, Outcome outcome);
     std::optional<PictureResult> CompleteStandIn(const Job& job, Outcome outcome);
     void Deliver(std::unique_lock<std::mutex>& lock, PictureResult result);
@@ -215,11 +283,17 @@ private:
     // Something kept (the full picture, or a copy as it was read) may answer the first decode.
     bool KeptFor(const std::string& path, int width, int height) const;
     bool IsAhead(const std::string& path) const;
+    // The copy answers a request for width x height: its pixels reach that size (or it is
+    // the picture at full size, or an error).
     bool Covers(const KeptCopy& copy, int width, int height) const;
+    // The copy was made for the neighbours' request of that size.
+    bool CoversAhead(const KeptCopy& copy, int width, int height) const;
 
     const PictureDecoders decoders_;
     const ResultCallback onResult_;
     const std::size_t cacheBytes_;
+    const std::uint64_t decodeBytes_;
+    const int backgroundNice_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_; // the wanted work, the running jobs or the deliveries
@@ -232,6 +306,9 @@ private:
     std::unordered_set<std::string> aheadTried_;
     int aheadWidth_ = 0;
     int aheadHeight_ = 0;
+    FitSize aheadFit_;
+    // Facts read from the headers of the current picture and the neighbours.
+    std::unordered_map<std::string, KnownFacts> facts_;
     std::list<RunningJob> running_;
     std::unordered_map<std::string, KeptCopy> copies_;
     std::size_t copiesBytes_ = 0;
@@ -242,7 +319,9 @@ private:
     std::shared_ptr<const DecodedPicture> full_;
     // Pixels let go of, freed by the next free worker outside the lock.
     std::vector<std::shared_ptr<const DecodedPicture>> discarded_;
+    std::uint64_t discardedBytes_ = 0;
     int releasing_ = 0; // workers freeing discarded pixels now
+    std::uint64_t releasingBytes_ = 0;
     // Deliveries take numbered turns, so that the callback sees results in the order they
     // were produced even when two workers finish at once.
     std::uint64_t nextTurn_ = 0;

@@ -422,9 +422,17 @@ void TForm1::DecodeNeighbours() {
     std::vector<std::string> paths = model_.List().Neighbours(travel_);
     if (paths.empty())
         return;
-    // At the shown picture's stored shape: most neighbours are taken the same way.
+    // At the shown picture's stored shape: most neighbours are taken the same way. A
+    // neighbour's copy is at most its picture's size at fit, in device pixels, however far
+    // the window is zoomed in.
     const QSize shown = StoredDeviceSize(ShownDeviceSize());
-    pipeline_->Ahead(std::move(paths), shown.width(), shown.height());
+    const Size area = model_.FitArea();
+    const qreal ratio = ui_.Image1->devicePixelRatioF();
+    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
+        const Rect fit = FitRect(h, w, {0, 0, w, h}, area);
+        const QSize device = DeviceSize(QSize(fit.width, fit.height), ratio);
+        return PictureSize{device.width(), device.height()};
+    });
 }
 
 void TForm1::DropPicture() {

@@ -33,28 +33,6 @@ std::size_t LastMarker(const Bytes& jpeg, std::uint8_t code) {
     return 0;
 }
 
-// The file's frame header rewritten for a picture of width x height, and everything after
-// the header of its first scan dropped: a file of a few hundred bytes for a huge picture.
-Bytes HeaderOnly(Bytes jpeg, int width, int height) {
-    for (std::size_t i = 2; i + 9 < jpeg.size();) {
-        const std::uint8_t code = jpeg[i + 1];
-        const std::size_t length = std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3];
-        if (code >= 0xC0 && code <= 0xC2) {
-            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
-            jpeg[i + 6] = static_cast<std::uint8_t>(height);
-            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
-            jpeg[i + 8] = static_cast<std::uint8_t>(width);
-        }
-        if (code == 0xDA) {
-            jpeg.resize(i + 2 + length);
-            return jpeg;
-        }
-        i += 2 + length;
-    }
-    ADD_FAILURE() << "no scan in the fixture";
-    return jpeg;
-}
-
 // `jpeg` with `copies` more copies of its last scan before the end of image.
 Bytes WithRepeatedLastScan(const Bytes& jpeg, int copies) {
     const std::size_t lastScan = LastMarker(jpeg, 0xDA);

@@ -4,14 +4,18 @@
 #include "imaging/JpegDecoder.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
+#include "tests/support/MemoryLimit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tessaly;
 using namespace tessaly::fixtures;
@@ -19,6 +23,10 @@ using namespace tessaly::fixtures;
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
+
+int ThreadNice() {
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+}
 
 // Decoders that record their calls and make pictures of 4000 x 3000 without reading
 // anything. A held path blocks its decode until released, or until cancelled, which the
@@ -33,6 +41,7 @@ public:
         bool full = false;
         bool cancelled = false;
         bool finished = false;
+        int nice = 0; // the decoding thread's
     };
 
     void Hold(const std::string& path) {
@@ -80,7 +89,7 @@ private:
     void Decode(const std::string& path, bool full, const CancelFlag& cancel) {
         std::unique_lock lock(mutex_);
         const std::size_t index = calls_.size();
-        calls_.push_back({path, full});
+        calls_.push_back({path, full, false, false, ThreadNice()});
         changed_.notify_all();
         while ((held_.contains(path) || (full && held_.contains(path + " full"))) &&
                !cancel.Cancelled())
@@ -222,7 +231,7 @@ TEST(PicturePipeline, OldFullPictureIsFreedBeforeTheNextFullDecodeStartsOnTwoWor
     EXPECT_EQ(results.All().back().kind, PictureKind::Full);
 }
 
-TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeIsKnown) {
+TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeUnlessThatTakesEveryCore) {
     TempDir dir;
     const auto paths = Files(dir, 1);
     FakeDecoders fake;
@@ -237,6 +246,50 @@ TEST(PicturePipeline, FullDecodeRunsBesideAReducedFirstDecodeWhenThePictureSizeI
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back().kind, PictureKind::Full);
     EXPECT_EQ(fake.Calls().size(), 2u);
+
+    // A file whose decodes take every core: the full decode waits for the first one.
+    FakeDecoders striped;
+    striped.Hold(paths[0]);
+    PictureDecoders decoders = striped.Bind();
+    decoders.readFacts = [](const std::string&) {
+        PictureFacts facts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+        facts.everyCore = true;
+        return facts;
+    };
+    // One worker, so that a full decode wanted beside the held first one shows as pending.
+    PicturePipeline alone(decoders, results.Callback(), Threads(1));
+    alone.Show(paths[0], 400, 300, FakeDecoders::kWidth, FakeDecoders::kHeight);
+    striped.WaitStarted(paths[0]);
+    EXPECT_EQ(alone.PendingJobs(), 0u) << "the full decode is wanted beside the first";
+    striped.Release(paths[0]);
+    alone.WaitUntilIdle();
+    ASSERT_EQ(striped.Calls().size(), 2u);
+    EXPECT_TRUE(striped.Calls()[1].full);
+}
+
+// The current picture's first decode runs at the workers' priority, the full decode and the
+// neighbours' below it; a worker that did either still decodes the next first copy at its own.
+TEST(PicturePipeline, OnlyTheFirstDecodeRunsAtTheWorkersPriority) {
+    TempDir dir;
+    const auto paths = Files(dir, 3);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline::Options options = Threads(1);
+    options.backgroundNice = 5;
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), options);
+    const int own = ThreadNice(); // the workers inherit it
+    pipeline.Show(paths[0], 400, 300);
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[2], 400, 300);
+    results.WaitFor(3);
+    const auto calls = fake.Calls();
+    ASSERT_GE(calls.size(), 4u);
+    const int lower = std::min(own + 5, 19);
+    EXPECT_EQ(calls[0].nice, own) << "first decode";
+    EXPECT_EQ(calls[1].nice, lower) << "full decode";
+    EXPECT_EQ(calls[2].nice, lower) << "neighbour";
+    EXPECT_EQ(calls[3].nice, own) << "the next first decode";
 }
 
 TEST(PicturePipeline, NewShowCancelsRunningDecodesAndDropsNeighboursNoLongerWanted) {
@@ -269,6 +322,40 @@ TEST(PicturePipeline, NewShowCancelsRunningDecodesAndDropsNeighboursNoLongerWant
         EXPECT_EQ(r.path, paths[3]);
         EXPECT_EQ(r.request, now);
     }
+}
+
+// Memory is counted from the headers: a full decode that would not fit beside a running
+// decode waits for it, and a neighbour's decode under way when it is shown is its first
+// decode, not cancelled to make room for its own full decode.
+TEST(PicturePipeline, FullDecodeWaitsForRoomBesideTheNeighbourDecodeThatBecameItsFirst) {
+    TempDir dir;
+    const auto paths = Files(dir, 1);
+    FakeDecoders fake;
+    fake.Hold(paths[0]);
+    PictureDecoders decoders = fake.Bind();
+    decoders.readFacts = [](const std::string&) {
+        // 5 MB held while decoding, besides the pixels: the full picture 36 MB, the screen
+        // copy 0.56 MB. Together over the 45 MB allowed, each alone within it.
+        return PictureFacts{FakeDecoders::kWidth, FakeDecoders::kHeight, 5'000'000};
+    };
+    Results results;
+    PicturePipeline::Options options = Threads(2);
+    options.decodeBytes = 45'000'000;
+    PicturePipeline pipeline(decoders, results.Callback(), options);
+    pipeline.Ahead({paths[0]}, 400, 300);
+    fake.WaitStarted(paths[0]);
+    pipeline.Show(paths[0], 400, 300, FakeDecoders::kWidth, FakeDecoders::kHeight);
+    EXPECT_EQ(pipeline.PendingJobs(), 1u); // the full decode, waiting for room
+    fake.Release(paths[0]);
+    pipeline.WaitUntilIdle();
+    const auto calls = fake.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_FALSE(calls[0].cancelled);
+    EXPECT_TRUE(calls[1].full);
+    const auto got = results.All();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
 }
 
 TEST(PicturePipeline, HeldKeyBuildsNoQueueAndDeliversOnlyTheLastPicture) {
@@ -407,6 +494,117 @@ TEST(PicturePipeline, NeighbourIsDecodedAheadIntoTheExactDisplayCopy) {
     EXPECT_EQ(shown.kind, PictureKind::ScreenCopy);
     EXPECT_TRUE(shown.exact);
     EXPECT_TRUE(shown.pixels->SamePixels(ReduceForDisplay(DecodeJpeg(jpeg), 300, 200)));
+    pipeline.WaitUntilIdle();
+}
+
+// A file in several scans makes libjpeg keep the coefficients of the whole picture while it
+// decodes: a 9448 x 9448 progressive file of a few hundred bytes (empty scans) holds 535 MB
+// of them besides its 268 MB picture. Its screen copy and its full picture, and two such
+// neighbours beside the kept full picture, are decoded one after the other, on two workers
+// as on one.
+TEST(PicturePipeline, HugeFilesInSeveralScansAreNeverDecodedSideBySide) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes bomb =
+        HeaderOnly(EncodeJpeg(GradientBitmap(16, 16),
+                              {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1}),
+                   9448, 9448);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back((dir / ("bomb" + std::to_string(i) + ".jpg")).string());
+        WriteFile(paths.back(), bomb);
+    }
+    EXPECT_TRUE(tessaly::testing::RunsWithin(kMaxDecodeBytes + kDecodeMargin, [&] {
+        Results results;
+        PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(2));
+        pipeline.Show(paths[0], 800, 600, 9448, 9448);
+        auto got = results.WaitFor(2);
+        if (got.size() != 2 || !got[0].Ok() || !got[1].Ok() || got[1].kind != PictureKind::Full)
+            return false;
+        pipeline.Ahead({paths[1], paths[2]}, 800, 600);
+        pipeline.WaitUntilIdle();
+        // Let go of the shown picture, as the window does before it shows the next one.
+        got.clear();
+        results.Clear();
+        pipeline.Show(paths[2], 800, 600, 9448, 9448);
+        got = results.WaitFor(1);
+        return got[0].Ok() && got[0].kind == PictureKind::ScreenCopy;
+    }));
+}
+
+// With the real decoders each decode is sized by its file's header: zoomed in, a neighbour's
+// copy is its picture at fit, not at the zoomed size; a copy the budget would drop at once is
+// not made; a first decode at full size gives the picture in the form it is kept in (planes
+// for a 4:2:0 file), not as 24-bit pixels.
+TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
+    TempDir dir;
+    const std::string photo = (dir / "photo.jpg").string();
+    const std::string other = (dir / "other.jpg").string();
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(640, 480, 5));
+    WriteFile(photo, jpeg);
+    WriteFile(other, jpeg);
+    PictureDecoders decoders = DefaultPictureDecoders();
+    std::atomic<int> displayCopies{0};
+    decoders.decodeDisplay = [&displayCopies, display = decoders.decodeDisplay](
+                                 const std::string& path, int width, int height,
+                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
+                                 bool& exact) {
+        ++displayCopies;
+        return display(path, width, height, cancel, fullWidth, fullHeight, exact);
+    };
+    Results results;
+    PicturePipeline::Options options = Threads(2);
+    options.cacheBytes = 200'000; // a copy of 160 x 120 (57,600 bytes), not of 640 x 480
+    PicturePipeline pipeline(decoders, results.Callback(), options);
+    const Bitmap decoded = DecodeJpeg(jpeg);
+
+    // Zoomed to 400 %; at fit the window shows these pictures at 160 x 120.
+    const FitSize fit = [](int width, int height) { return PictureSize{width / 4, height / 4}; };
+    pipeline.Ahead({photo}, 2560, 1920, fit);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(displayCopies, 1);
+    pipeline.Show(photo, 160, 120);
+    auto got = results.WaitFor(2);
+    ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[0].exact);
+    EXPECT_TRUE(got[0].pixels->SamePixels(ReduceForDisplay(decoded, 160, 120)));
+
+    // At the zoomed size the copy would be the whole 640 x 480 picture, over the budget.
+    pipeline.Ahead({other}, 2560, 1920);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(displayCopies, 1) << "a copy the budget drops at once was made";
+
+    pipeline.Show(other, 2560, 1920);
+    got = results.WaitFor(3);
+    pipeline.WaitUntilIdle();
+    ASSERT_EQ(results.All().size(), 3u);
+    ASSERT_TRUE(got[2].Ok()) << got[2].errorText;
+    EXPECT_EQ(got[2].kind, PictureKind::Full);
+    EXPECT_NE(got[2].pixels->Planes(), nullptr);
+    EXPECT_TRUE(got[2].pixels->SamePixels(decoded));
+}
+
+// A large file with restart markers is decoded in stripes on several threads: its screen
+// copy and its full picture are byte for byte those of the decode in one piece.
+TEST(PicturePipeline, FileWithRestartMarkersDecodesInStripesAsInOnePiece) {
+    TempDir dir;
+    const std::string path = (dir / "restarts.jpg").string();
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(2048, 2064, 7), {.restartRows = 1});
+    WriteFile(path, jpeg);
+    Results results;
+    PicturePipeline pipeline(DefaultPictureDecoders(3), results.Callback(), Threads(2));
+    pipeline.Show(path, 300, 300, 2048, 2064);
+    const auto got = results.WaitFor(2);
+    ASSERT_TRUE(got[0].Ok()) << got[0].errorText;
+    ASSERT_TRUE(got[1].Ok()) << got[1].errorText;
+    const RegularFile file(path);
+    const JpegInfo info = ReadJpegHeader(file);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[0].pixels->SamePixels(DecodeJpegScaled(file, info, 2)));
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
+    EXPECT_TRUE(got[1].pixels->SamePixels(DecodeJpeg(jpeg)));
     pipeline.WaitUntilIdle();
 }
 

@@ -188,6 +188,25 @@ std::size_t FirstScanData(const Bytes& jpeg) {
     return 0;
 }
 
+Bytes HeaderOnly(Bytes jpeg, int width, int height) {
+    for (std::size_t i = 2; i + 9 < jpeg.size();) {
+        const std::uint8_t code = jpeg[i + 1];
+        const std::size_t length = std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3];
+        if (code >= 0xC0 && code <= 0xC2) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<std::uint8_t>(height);
+            jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<std::uint8_t>(width);
+        }
+        if (code == 0xDA) {
+            jpeg.resize(i + 2 + length);
+            return jpeg;
+        }
+        i += 2 + length;
+    }
+    throw std::invalid_argument("no scan in the fixture");
+}
+
 Bytes AppSegment(std::uint8_t marker, std::string_view id, const Bytes& payload) {
     const std::size_t length = 2 + id.size() + payload.size();
     if (length > 0xFFFF)
