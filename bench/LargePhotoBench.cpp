@@ -18,6 +18,8 @@
 // ~/.cache/tessaly-bench. Each is read once before it is timed, so it is in the page cache.
 // Run: bench/large_photos.py (builds this, runs it and prints the table of bench/README.md),
 // or build-bench/bench/bench_large_photos itself.
+#include "bench/LibjpegReference.h"
+#include "bench/PeakMemory.h"
 #include "imaging/JpegDecoder.h"
 #include "pictures/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
@@ -161,76 +163,16 @@ Stopwatch::Times ShowOnce(const std::string& path, const JpegInfo& info) {
     return times;
 }
 
-// libjpeg on one core, as a program using it plainly would: the file through stdio, 24-bit
-// rows at scale eighths/8; `keep` holds the whole output, else one row is reused.
-void LibjpegDecode(const std::string& path, int eighths, bool keep) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                               std::fclose);
-    if (!file)
-        throw std::runtime_error("cannot open " + path);
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file.get());
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_EXT_BGR;
-    cinfo.scale_num = static_cast<unsigned>(eighths);
-    cinfo.scale_denom = 8;
-    jpeg_start_decompress(&cinfo);
-    const std::size_t stride = std::size_t{cinfo.output_width} * 3;
-    std::vector<JSAMPLE> pixels(stride * (keep ? cinfo.output_height : 1));
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels.data() + (keep ? stride * cinfo.output_scanline : 0);
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    benchmark::DoNotOptimize(pixels.data());
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-}
-
 // What a peak run does, by name.
 void RunNamed(std::string_view name, const std::string& path) {
     if (name == "Pipeline")
         ShowOnce(path, ReadJpegHeader(RegularFile(path)));
     else if (name == "LibjpegEighth")
-        LibjpegDecode(path, 1, true);
+        bench::LibjpegDecode(path, 1, true);
     else if (name == "LibjpegFull")
-        LibjpegDecode(path, 8, false);
+        bench::LibjpegDecode(path, 8, false);
     else
         throw std::invalid_argument("no benchmark " + std::string(name));
-}
-
-// Kibibytes of a line of /proc/self/status ("VmRSS", "VmHWM").
-double StatusKiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":"))
-            return std::stod(line.substr(field.size() + 1));
-    return 0;
-}
-
-constexpr std::string_view kPeakOption = "--peak=";
-
-// In a process of its own: the most memory the run adds to the resident set, in MiB, with
-// the peak reset (clear_refs 5) before it.
-int PrintPeak(std::string_view name, const std::string& path) {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const double before = StatusKiB("VmRSS");
-    RunNamed(name, path);
-    std::printf("%.1f\n", (StatusKiB("VmHWM") - before) / 1024);
-    return 0;
-}
-
-double PeakMiB(std::string_view name, const std::string& path) {
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command =
-        "'" + self + "' " + std::string(kPeakOption) + std::string(name) + " '" + path + "'";
-    const std::unique_ptr<std::FILE, decltype(&pclose)> child(popen(command.c_str(), "r"), &pclose);
-    double peak = -1;
-    if (!child || std::fscanf(child.get(), "%lf", &peak) != 1)
-        throw std::runtime_error("no peak from " + command);
-    return peak;
 }
 
 double Milliseconds(const std::optional<double>& seconds) {
@@ -258,7 +200,7 @@ void Pipeline(benchmark::State& state, const Photo& photo, std::string_view mark
     state.counters["standin_ms"] = Milliseconds(times.standIn);
     state.counters["copy_ms"] = Milliseconds(times.screenCopy);
     state.counters["full_ms"] = Milliseconds(times.full);
-    state.counters["peak_MiB"] = PeakMiB("Pipeline", path);
+    state.counters["peak_MiB"] = bench::PeakMiB("Pipeline", path);
 }
 
 void Libjpeg(benchmark::State& state, const Photo& photo, std::string_view markers,
@@ -267,7 +209,7 @@ void Libjpeg(benchmark::State& state, const Photo& photo, std::string_view marke
     ReadThrough(path);
     for (auto _ : state)
         RunNamed(name, path);
-    state.counters["peak_MiB"] = PeakMiB(name, path);
+    state.counters["peak_MiB"] = bench::PeakMiB(name, path);
     state.counters["file_MiB"] = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
 }
 
@@ -301,8 +243,11 @@ void RegisterAll() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string_view(argv[1]).starts_with(kPeakOption))
-        return PrintPeak(std::string_view(argv[1]).substr(kPeakOption.size()), argv[2]);
+    if (bench::IsPeakRun(argc, argv)) {
+        const std::string_view name = bench::PeakRunName(argv);
+        const std::string path = argv[2];
+        return bench::PrintPeak([&] { RunNamed(name, path); });
+    }
     RegisterAll();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -10,6 +10,8 @@
 // Each reports the peak memory one decode adds to a fresh process (`peak_MiB`: this program
 // run again with --peak=NAME PATH).
 // Run: build-bench/bench/bench_stripes
+#include "bench/LibjpegReference.h"
+#include "bench/PeakMemory.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegStripes.h"
 #include "tests/support/JpegFixtures.h"
@@ -66,43 +68,6 @@ const std::string& PhotoFile(int megapixels) {
     throw std::invalid_argument("no photo of " + std::to_string(megapixels) + " megapixels");
 }
 
-// Kibibytes of a line of /proc/self/status ("VmRSS", "VmHWM").
-double StatusKiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":"))
-            return std::stod(line.substr(field.size() + 1));
-    return 0;
-}
-
-// libjpeg on one core, as a program using it plainly would: the file through stdio, 24-bit
-// rows at scale eighths/8; `keep` holds the whole output, else one row is reused.
-void LibjpegDecode(const std::string& path, int eighths, bool keep) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        throw std::runtime_error("cannot open " + path);
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_EXT_BGR;
-    cinfo.scale_num = static_cast<unsigned>(eighths);
-    cinfo.scale_denom = 8;
-    jpeg_start_decompress(&cinfo);
-    const std::size_t stride = std::size_t{cinfo.output_width} * 3;
-    std::vector<JSAMPLE> pixels(stride * (keep ? cinfo.output_height : 1));
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels.data() + (keep ? stride * cinfo.output_scanline : 0);
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    benchmark::DoNotOptimize(pixels.data());
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
-}
-
 using Decode = std::function<void(const RegularFile&, const JpegInfo&)>;
 
 struct Case {
@@ -122,7 +87,7 @@ const Case kCases[] = {
          benchmark::DoNotOptimize(bmp.Data());
      }},
     {"ScreenCopy_Libjpeg",
-     [](const RegularFile& file, const JpegInfo&) { LibjpegDecode(file.Path(), 1, true); }},
+     [](const RegularFile& file, const JpegInfo&) { bench::LibjpegDecode(file.Path(), 1, true); }},
     {"KeptPicture_Stripes",
      [](const RegularFile& file, const JpegInfo& info) {
          const DecodedPicture kept = DecodeJpegToKeepInStripes(file, info, kThreads);
@@ -134,7 +99,7 @@ const Case kCases[] = {
          benchmark::DoNotOptimize(kept.Planes());
      }},
     {"KeptPicture_Libjpeg",
-     [](const RegularFile& file, const JpegInfo&) { LibjpegDecode(file.Path(), 8, false); }},
+     [](const RegularFile& file, const JpegInfo&) { bench::LibjpegDecode(file.Path(), 8, false); }},
     {"StripePlan",
      [](const RegularFile& file, const JpegInfo& info) {
          if (!JpegStripes::Scaled(file, info, 1, 2 * kThreads))
@@ -149,34 +114,6 @@ const Case& CaseNamed(std::string_view name) {
     throw std::invalid_argument("no benchmark " + std::string(name));
 }
 
-constexpr std::string_view kPeakOption = "--peak=";
-
-// In a process of its own (this program with --peak=NAME PATH): the most memory the
-// decode adds to the resident set, in MiB, with the peak reset (clear_refs 5) before it.
-int PrintPeak(std::string_view name, const std::string& path) {
-    const Case& c = CaseNamed(name);
-    const RegularFile file(path);
-    const JpegInfo info = ReadJpegHeader(file);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const double before = StatusKiB("VmRSS");
-    c.decode(file, info);
-    std::printf("%.1f\n", (StatusKiB("VmHWM") - before) / 1024);
-    return 0;
-}
-
-// The peak memory of one decode in a fresh process, so that what earlier decodes left in
-// this one's heap does not hide it.
-double PeakMiB(const Case& c, const std::string& path) {
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command =
-        "'" + self + "' " + std::string(kPeakOption) + c.name + " '" + path + "'";
-    const std::unique_ptr<std::FILE, decltype(&pclose)> child(popen(command.c_str(), "r"), &pclose);
-    double peak = -1;
-    if (!child || std::fscanf(child.get(), "%lf", &peak) != 1)
-        throw std::runtime_error("no peak from " + command);
-    return peak;
-}
-
 // Times the case on the photo of state.range(0) megapixels and reports its peak memory.
 void Run(benchmark::State& state, const Case& c) {
     const std::string& path = PhotoFile(static_cast<int>(state.range(0)));
@@ -184,15 +121,19 @@ void Run(benchmark::State& state, const Case& c) {
     const JpegInfo info = ReadJpegHeader(file);
     for (auto _ : state)
         c.decode(file, info);
-    state.counters["peak_MiB"] = PeakMiB(c, path);
+    state.counters["peak_MiB"] = bench::PeakMiB(c.name, path);
     state.counters["file_MiB"] = static_cast<double>(file.Size()) / (1 << 20);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string_view(argv[1]).starts_with(kPeakOption))
-        return PrintPeak(std::string_view(argv[1]).substr(kPeakOption.size()), argv[2]);
+    if (bench::IsPeakRun(argc, argv)) {
+        const Case& c = CaseNamed(bench::PeakRunName(argv));
+        const RegularFile file(argv[2]);
+        const JpegInfo info = ReadJpegHeader(file);
+        return bench::PrintPeak([&] { c.decode(file, info); });
+    }
     for (const Case& c : kCases) {
         benchmark::internal::Benchmark* b =
             benchmark::RegisterBenchmark(("BM_" + std::string(c.name)).c_str(),
