@@ -220,7 +220,7 @@ const tessaly::DecodedPicture& KeptPlanes() {
 // Reads `area` of the upright picture (orientation code state.range(0)) into a bitmap made
 // beforehand, as the drawing of the exposed part does.
 void ReadUpright(benchmark::State& state, const tessaly::DecodedPicture& picture,
-                 tessaly::PictureRect area) {
+                 tessaly::Rect area) {
     const auto orientation = static_cast<tessaly::Orientation>(state.range(0));
     Bitmap out = Bitmap::Uninitialized(area.width, area.height);
     for (auto _ : state) {
@@ -230,11 +230,10 @@ void ReadUpright(benchmark::State& state, const tessaly::DecodedPicture& picture
     state.SetItemsProcessed(state.iterations() * area.width * area.height);
 }
 
-tessaly::PictureRect WholeUpright(const tessaly::DecodedPicture& picture, std::int64_t code) {
-    const tessaly::PictureSize size =
-        tessaly::UprightMapping(static_cast<tessaly::Orientation>(code),
-                                {picture.Width(), picture.Height()})
-            .Upright();
+tessaly::Rect WholeUpright(const tessaly::DecodedPicture& picture, std::int64_t code) {
+    const tessaly::Size size = tessaly::UprightMapping(static_cast<tessaly::Orientation>(code),
+                                                       {picture.Width(), picture.Height()})
+                                   .Upright();
     return {0, 0, size.width, size.height};
 }
 
@@ -263,7 +262,7 @@ BENCHMARK(BM_UprightWhole_Rgb_6000x4000)
 
 // A part the size of the main window's client area, from the middle of the kept planes.
 void BM_UprightRegion_Planes_585x390(benchmark::State& state) {
-    const tessaly::PictureRect whole = WholeUpright(KeptPlanes(), state.range(0));
+    const tessaly::Rect whole = WholeUpright(KeptPlanes(), state.range(0));
     ReadUpright(state, KeptPlanes(), {whole.width / 2 - 292, whole.height / 2 - 195, 585, 390});
 }
 BENCHMARK(BM_UprightRegion_Planes_585x390)

@@ -51,8 +51,7 @@ Bitmap CutArea(const DecodedPicture& source, int x, int y, int w, int h) {
 
 template <class Source>
 Bitmap CutUpright(const Source& source, Orientation orientation, int x, int y, int w, int h) {
-    const PictureSize upright =
-        UprightMapping(orientation, {source.Width(), source.Height()}).Upright();
+    const Size upright = UprightMapping(orientation, {source.Width(), source.Height()}).Upright();
     return Cut(
         upright.width, upright.height, x, y, w, h,
         [&](int left, int top, int width, int height, std::uint8_t* out, std::size_t stride) {

@@ -61,44 +61,42 @@ bool SwapsSides(Orientation orientation) {
     return StepsOf(orientation).swap;
 }
 
-UprightMapping::UprightMapping(Orientation orientation, PictureSize stored)
+UprightMapping::UprightMapping(Orientation orientation, Size stored)
     : orientation_(orientation), stored_(stored) {
     StepsOf(orientation); // refuses a value that is not one of the eight
 }
 
-PictureSize UprightMapping::Upright() const {
-    return SwapsSides(orientation_) ? PictureSize{stored_.height, stored_.width} : stored_;
+Size UprightMapping::Upright() const {
+    return SwapsSides(orientation_) ? Size{stored_.height, stored_.width} : stored_;
 }
 
-PicturePoint UprightMapping::ToStored(PicturePoint upright) const {
-    const PictureRect r = ToStored(PictureRect{upright.x, upright.y, 1, 1});
+Point UprightMapping::ToStored(Point upright) const {
+    const Rect r = ToStored(Rect{upright.x, upright.y, 1, 1});
     return {r.left, r.top};
 }
 
-PicturePoint UprightMapping::ToUpright(PicturePoint stored) const {
-    const PictureRect r = ToUpright(PictureRect{stored.x, stored.y, 1, 1});
+Point UprightMapping::ToUpright(Point stored) const {
+    const Rect r = ToUpright(Rect{stored.x, stored.y, 1, 1});
     return {r.left, r.top};
 }
 
-PictureRect UprightMapping::ToStored(PictureRect upright) const {
+Rect UprightMapping::ToStored(Rect upright) const {
     const Steps steps = StepsOf(orientation_);
-    const PictureRect across =
-        steps.swap ? PictureRect{upright.top, upright.left, upright.height, upright.width}
-                   : upright;
+    const Rect across =
+        steps.swap ? Rect{upright.top, upright.left, upright.height, upright.width} : upright;
     return {Fit(Mirrored(steps.mirrorColumns, across.left, across.width, stored_.width)),
             Fit(Mirrored(steps.mirrorRows, across.top, across.height, stored_.height)),
             across.width, across.height};
 }
 
-PictureRect UprightMapping::ToUpright(PictureRect stored) const {
+Rect UprightMapping::ToUpright(Rect stored) const {
     const Steps steps = StepsOf(orientation_);
-    const PictureRect unmirrored{
+    const Rect unmirrored{
         Fit(Mirrored(steps.mirrorColumns, stored.left, stored.width, stored_.width)),
         Fit(Mirrored(steps.mirrorRows, stored.top, stored.height, stored_.height)), stored.width,
         stored.height};
-    return steps.swap
-               ? PictureRect{unmirrored.top, unmirrored.left, unmirrored.height, unmirrored.width}
-               : unmirrored;
+    return steps.swap ? Rect{unmirrored.top, unmirrored.left, unmirrored.height, unmirrored.width}
+                      : unmirrored;
 }
 
 } // namespace tessaly

@@ -3,6 +3,8 @@
 // one (as libjpeg decodes it). Coordinates count whole pixels from the top left corner.
 #pragma once
 
+#include "base/PixelGeometry.h"
+
 #include <cstdint>
 
 namespace tessaly {
@@ -29,26 +31,6 @@ Orientation OrientationFromCode(std::uint32_t code);
 // Whether the upright picture's width is the stored height (codes 5 to 8).
 bool SwapsSides(Orientation orientation);
 
-struct PictureSize {
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const PictureSize&, const PictureSize&) = default;
-};
-
-struct PicturePoint {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const PicturePoint&, const PicturePoint&) = default;
-};
-
-struct PictureRect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const PictureRect&, const PictureRect&) = default;
-};
-
 // A stored picture of a given size seen upright through its orientation: the mapping of
 // pixels and rectangles between upright and stored coordinates. A rectangle maps to the
 // rectangle holding exactly the mapped pixels; rectangles may reach beyond the picture (the
@@ -56,23 +38,23 @@ struct PictureRect {
 // std::out_of_range.
 class UprightMapping {
 public:
-    UprightMapping(Orientation orientation, PictureSize stored);
+    UprightMapping(Orientation orientation, Size stored);
 
     Orientation GetOrientation() const { return orientation_; }
-    PictureSize Stored() const { return stored_; }
-    PictureSize Upright() const;
+    Size Stored() const { return stored_; }
+    Size Upright() const;
 
     // The stored pixel shown at an upright pixel, and back.
-    PicturePoint ToStored(PicturePoint upright) const;
-    PicturePoint ToUpright(PicturePoint stored) const;
+    Point ToStored(Point upright) const;
+    Point ToUpright(Point stored) const;
 
     // The stored rectangle holding the pixels of an upright one, and back.
-    PictureRect ToStored(PictureRect upright) const;
-    PictureRect ToUpright(PictureRect stored) const;
+    Rect ToStored(Rect upright) const;
+    Rect ToUpright(Rect stored) const;
 
 private:
     Orientation orientation_;
-    PictureSize stored_;
+    Size stored_;
 };
 
 } // namespace tessaly

@@ -30,10 +30,10 @@ struct Placement {
 // The upright mapping of the stored rectangle alone, as byte offsets into rows `stride` apart.
 // The mapping is the same arithmetic for any size, so the steps are the images of the pixels
 // next to the corner.
-Placement PlacementOf(Orientation orientation, PictureSize stored, std::size_t stride) {
+Placement PlacementOf(Orientation orientation, Size stored, std::size_t stride) {
     const UprightMapping mapping(orientation, stored);
-    const auto offset = [&](PicturePoint p) {
-        const PicturePoint u = mapping.ToUpright(p);
+    const auto offset = [&](Point p) {
+        const Point u = mapping.ToUpright(p);
         return static_cast<std::ptrdiff_t>(u.y) * static_cast<std::ptrdiff_t>(stride) +
                static_cast<std::ptrdiff_t>(u.x) * Bitmap::kBytesPerPixel;
     };
@@ -56,9 +56,9 @@ void PlaceBlock(const std::uint8_t* source, std::size_t sourceStride, int column
 
 // The stored rectangle of an upright area, after checking that the area lies in the upright
 // picture of a stored one of size `stored`.
-PictureRect StoredArea(Orientation orientation, PictureSize stored, PictureRect area) {
+Rect StoredArea(Orientation orientation, Size stored, Rect area) {
     const UprightMapping mapping(orientation, stored);
-    const PictureSize upright = mapping.Upright();
+    const Size upright = mapping.Upright();
     if (area.left < 0 || area.top < 0 || area.width < 0 || area.height < 0 ||
         area.left > upright.width - area.width || area.top > upright.height - area.height)
         throw std::invalid_argument("the area must lie in the upright picture");
@@ -69,8 +69,7 @@ PictureRect StoredArea(Orientation orientation, PictureSize stored, PictureRect 
 // `tile(left, top, width, height, stride)` gives the pixels of that tile of the stored
 // rectangle (counted from its corner) and sets their stride.
 template <class Tile>
-void Turn(Orientation orientation, PictureRect rect, std::uint8_t* out, std::size_t stride,
-          Tile tile) {
+void Turn(Orientation orientation, Rect rect, std::uint8_t* out, std::size_t stride, Tile tile) {
     const Placement place = PlacementOf(orientation, {rect.width, rect.height}, stride);
     for (int top = 0; top < rect.height; top += kTileRows)
         for (int left = 0; left < rect.width; left += kTileColumns) {
@@ -88,8 +87,8 @@ void Turn(Orientation orientation, PictureRect rect, std::uint8_t* out, std::siz
         }
 }
 
-void TurnFromBitmap(const Bitmap& picture, Orientation orientation, PictureRect rect,
-                    std::uint8_t* out, std::size_t stride) {
+void TurnFromBitmap(const Bitmap& picture, Orientation orientation, Rect rect, std::uint8_t* out,
+                    std::size_t stride) {
     Turn(orientation, rect, out, stride, [&](int left, int top, int, int, std::size_t& tileStride) {
         tileStride = picture.Stride();
         return picture.Row(rect.top + top) +
@@ -99,9 +98,9 @@ void TurnFromBitmap(const Bitmap& picture, Orientation orientation, PictureRect 
 
 } // namespace
 
-void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, PictureRect area,
+void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, Rect area,
                     std::uint8_t* out, std::size_t stride) {
-    const PictureRect rect = StoredArea(orientation, {picture.Width(), picture.Height()}, area);
+    const Rect rect = StoredArea(orientation, {picture.Width(), picture.Height()}, area);
     if (orientation == Orientation::AsStored) {
         picture.ReadBgr(rect.left, rect.top, rect.width, rect.height, out, stride);
         return;
@@ -122,16 +121,16 @@ void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, Pict
          });
 }
 
-void ReadUprightBgr(const Bitmap& picture, Orientation orientation, PictureRect area,
-                    std::uint8_t* out, std::size_t stride) {
-    const PictureRect rect = StoredArea(orientation, {picture.Width(), picture.Height()}, area);
+void ReadUprightBgr(const Bitmap& picture, Orientation orientation, Rect area, std::uint8_t* out,
+                    std::size_t stride) {
+    const Rect rect = StoredArea(orientation, {picture.Width(), picture.Height()}, area);
     if (orientation == Orientation::AsStored)
         ReadBgr(picture, rect.left, rect.top, rect.width, rect.height, out, stride);
     else
         TurnFromBitmap(picture, orientation, rect, out, stride);
 }
 
-Bitmap CopyUpright(const DecodedPicture& picture, Orientation orientation, PictureRect area) {
+Bitmap CopyUpright(const DecodedPicture& picture, Orientation orientation, Rect area) {
     Bitmap out = Bitmap::Uninitialized(area.width, area.height);
     ReadUprightBgr(picture, orientation, area, out.Data(), out.Stride());
     return out;
@@ -140,8 +139,7 @@ Bitmap CopyUpright(const DecodedPicture& picture, Orientation orientation, Pictu
 Bitmap TurnUpright(Bitmap stored, Orientation orientation) {
     if (orientation == Orientation::AsStored)
         return stored;
-    const PictureSize size =
-        UprightMapping(orientation, {stored.Width(), stored.Height()}).Upright();
+    const Size size = UprightMapping(orientation, {stored.Width(), stored.Height()}).Upright();
     Bitmap out = Bitmap::Uninitialized(size.width, size.height);
     ReadUprightBgr(stored, orientation, {0, 0, size.width, size.height}, out.Data(), out.Stride());
     return out;

@@ -15,13 +15,13 @@ namespace tessaly {
 // The rectangle `area` of the upright picture of `picture` (in upright coordinates; it must
 // lie in the upright picture, else std::invalid_argument) as 24-bit rows `stride` bytes apart
 // from `out`. As stored, this is picture.ReadBgr of the same rectangle.
-void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, PictureRect area,
+void ReadUprightBgr(const DecodedPicture& picture, Orientation orientation, Rect area,
                     std::uint8_t* out, std::size_t stride);
-void ReadUprightBgr(const Bitmap& picture, Orientation orientation, PictureRect area,
-                    std::uint8_t* out, std::size_t stride);
+void ReadUprightBgr(const Bitmap& picture, Orientation orientation, Rect area, std::uint8_t* out,
+                    std::size_t stride);
 
 // The same rectangle as a bitmap.
-Bitmap CopyUpright(const DecodedPicture& picture, Orientation orientation, PictureRect area);
+Bitmap CopyUpright(const DecodedPicture& picture, Orientation orientation, Rect area);
 
 // The whole bitmap turned upright; as stored, the bitmap itself.
 Bitmap TurnUpright(Bitmap stored, Orientation orientation);

@@ -1,29 +1,10 @@
 // Layout arithmetic of the viewer, free of widgets so that it can be tested by itself.
 #pragma once
 
+#include "base/PixelGeometry.h"
 #include "base/Rounding.h"
 
 namespace tessaly {
-
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-struct Point {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
-};
-
-struct Size {
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
-};
 
 // The offset that centres an extent inside another: (outer - inner) div 2, truncating
 // toward zero, so a larger inner extent gets a negative offset.

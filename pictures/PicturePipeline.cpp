@@ -245,8 +245,8 @@ PicturePipeline::Plan PicturePipeline::PlanOf(const Job& job, const PictureFacts
     case JobKind::Neighbour: {
         if (aheadFit_) {
             // The window fits the picture as it is shown; the pipeline works as it is stored.
-            PictureSize fit = facts.turned ? aheadFit_(facts.height, facts.width)
-                                           : aheadFit_(facts.width, facts.height);
+            Size fit = facts.turned ? aheadFit_(facts.height, facts.width)
+                                    : aheadFit_(facts.width, facts.height);
             if (facts.turned)
                 std::swap(fit.width, fit.height);
             plan.width = std::clamp(fit.width, 1, std::max(plan.width, 1));

@@ -133,7 +133,7 @@ struct PictureResult {
 // The size (in the units of the shown sizes, the window's device pixels) a picture of
 // width x height takes in the window at fit. Called on worker threads: it must not touch the
 // window's state.
-using FitSize = std::function<PictureSize(int width, int height)>;
+using FitSize = std::function<Size(int width, int height)>;
 
 class PicturePipeline {
 public:

@@ -138,9 +138,9 @@ void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize co
             const QRect part = onDevice.toAlignedRect() & QRect(QPoint(0, 0), device);
             if (part.isEmpty())
                 return;
-            const PictureRect storedPart =
+            const Rect storedPart =
                 UprightMapping(look_.orientation, {storedDevice.width(), storedDevice.height()})
-                    .ToStored(PictureRect{part.x(), part.y(), part.width(), part.height()});
+                    .ToStored(Rect{part.x(), part.y(), part.width(), part.height()});
             const Bitmap block = look_.Shown(ReduceRegionForDisplay(
                 pixels, storedDevice.width(), storedDevice.height(), storedPart.left,
                 storedPart.top, storedPart.width, storedPart.height));

@@ -431,7 +431,7 @@ void TForm1::DecodeNeighbours() {
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
         const Rect fit = FitRect(h, w, {0, 0, w, h}, area);
         const QSize device = DeviceSize(QSize(fit.width, fit.height), ratio);
-        return PictureSize{device.width(), device.height()};
+        return Size{device.width(), device.height()};
     });
 }
 

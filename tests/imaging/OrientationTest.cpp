@@ -39,13 +39,13 @@ TEST(UprightMapping, PixelsMapAsThePictureIsTurned) {
     for (const Orientation orientation : kAllOrientations) {
         const Bitmap upright = ReferenceUpright(stored, orientation);
         const UprightMapping mapping(orientation, {5, 3});
-        ASSERT_EQ(mapping.Upright(), (PictureSize{upright.Width(), upright.Height()}));
+        ASSERT_EQ(mapping.Upright(), (Size{upright.Width(), upright.Height()}));
         for (int y = 0; y < upright.Height(); ++y)
             for (int x = 0; x < upright.Width(); ++x) {
-                const PicturePoint expected{upright.Row(y)[3 * x], upright.Row(y)[3 * x + 1]};
-                EXPECT_EQ(mapping.ToStored(PicturePoint{x, y}), expected)
+                const Point expected{upright.Row(y)[3 * x], upright.Row(y)[3 * x + 1]};
+                EXPECT_EQ(mapping.ToStored(Point{x, y}), expected)
                     << "code " << int(orientation) << " at " << x << "," << y;
-                EXPECT_EQ(mapping.ToUpright(expected), (PicturePoint{x, y}));
+                EXPECT_EQ(mapping.ToUpright(expected), (Point{x, y}));
             }
     }
 }
@@ -53,16 +53,16 @@ TEST(UprightMapping, PixelsMapAsThePictureIsTurned) {
 // A rectangle maps to the smallest rectangle holding its mapped pixels, which are exactly as
 // many; inside the picture, across its edges and beyond it.
 TEST(UprightMapping, RectanglesHoldExactlyTheirMappedPixels) {
-    const PictureRect rects[] = {{0, 0, 3, 5},   {1, 2, 2, 2}, {2, 4, 1, 1}, {0, 0, 1, 1},
-                                 {-2, -1, 7, 9}, {2, 3, 4, 4}, {6, 1, 3, 2}};
+    const Rect rects[] = {{0, 0, 3, 5},   {1, 2, 2, 2}, {2, 4, 1, 1}, {0, 0, 1, 1},
+                          {-2, -1, 7, 9}, {2, 3, 4, 4}, {6, 1, 3, 2}};
     for (const Orientation orientation : kAllOrientations) {
         const UprightMapping mapping(orientation, {5, 3});
-        for (const PictureRect& upright : rects) {
-            const PictureRect stored = mapping.ToStored(upright);
+        for (const Rect& upright : rects) {
+            const Rect stored = mapping.ToStored(upright);
             EXPECT_EQ(stored.width * stored.height, upright.width * upright.height);
             for (int y = upright.top; y < upright.top + upright.height; ++y)
                 for (int x = upright.left; x < upright.left + upright.width; ++x) {
-                    const PicturePoint p = mapping.ToStored(PicturePoint{x, y});
+                    const Point p = mapping.ToStored(Point{x, y});
                     EXPECT_TRUE(p.x >= stored.left && p.x < stored.left + stored.width &&
                                 p.y >= stored.top && p.y < stored.top + stored.height)
                         << "code " << int(orientation) << " pixel " << x << "," << y;
@@ -74,9 +74,8 @@ TEST(UprightMapping, RectanglesHoldExactlyTheirMappedPixels) {
 
 TEST(UprightMapping, ACoordinateBeyondAnIntIsRefusedNotWrapped) {
     const UprightMapping mirrored(Orientation::MirroredLeftRight, {10, 10});
-    EXPECT_THROW(mirrored.ToStored(PictureRect{INT_MIN, 0, 5, 5}), std::out_of_range);
-    EXPECT_THROW(mirrored.ToUpright(PicturePoint{INT_MIN, 0}), std::out_of_range);
+    EXPECT_THROW(mirrored.ToStored(Rect{INT_MIN, 0, 5, 5}), std::out_of_range);
+    EXPECT_THROW(mirrored.ToUpright(Point{INT_MIN, 0}), std::out_of_range);
     const UprightMapping plain(Orientation::AsStored, {10, 10});
-    EXPECT_EQ(plain.ToStored(PictureRect{INT_MIN, INT_MAX, 5, 0}),
-              (PictureRect{INT_MIN, INT_MAX, 5, 0}));
+    EXPECT_EQ(plain.ToStored(Rect{INT_MIN, INT_MAX, 5, 0}), (Rect{INT_MIN, INT_MAX, 5, 0}));
 }

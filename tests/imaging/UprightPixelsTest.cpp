@@ -16,7 +16,7 @@ using tessaly::testing::ReferenceUpright;
 namespace {
 
 // The rectangle of a bitmap, copied plainly.
-Bitmap Part(const Bitmap& bmp, PictureRect r) {
+Bitmap Part(const Bitmap& bmp, Rect r) {
     Bitmap out(r.width, r.height);
     for (int y = 0; y < r.height; ++y)
         std::memcpy(out.Row(y), bmp.Row(r.top + y) + 3 * r.left, 3 * std::size_t(r.width));
@@ -25,7 +25,7 @@ Bitmap Part(const Bitmap& bmp, PictureRect r) {
 
 // Areas of an upright picture of the given size: whole, single rows and columns at each
 // edge, corners, and middles that cross block boundaries.
-std::vector<PictureRect> Areas(PictureSize s) {
+std::vector<Rect> Areas(Size s) {
     return {{0, 0, s.width, s.height},
             {s.width - 1, 0, 1, s.height},
             {0, s.height - 1, s.width, 1},
@@ -40,7 +40,7 @@ std::vector<PictureRect> Areas(PictureSize s) {
 void ExpectUprightReads(const DecodedPicture& picture, const Bitmap& decoded) {
     for (const Orientation orientation : kAllOrientations) {
         const Bitmap upright = ReferenceUpright(decoded, orientation);
-        for (const PictureRect& area : Areas({upright.Width(), upright.Height()})) {
+        for (const Rect& area : Areas({upright.Width(), upright.Height()})) {
             if (area.width == 0) {
                 EXPECT_TRUE(CopyUpright(picture, orientation, area).Empty());
                 continue;
@@ -87,7 +87,7 @@ TEST(UprightPixels, OnlyTheAreaOfTheOutputIsWritten) {
         const Bitmap upright = ReferenceUpright(stored, orientation);
         Bitmap canvas(upright.Width() + 10, upright.Height() + 10);
         canvas.Fill(1, 2, 3);
-        const PictureRect area{3, 4, upright.Width() - 5, upright.Height() - 6};
+        const Rect area{3, 4, upright.Width() - 5, upright.Height() - 6};
         ReadUprightBgr(stored, orientation, area, canvas.Row(5) + 3 * 5, canvas.Stride());
         Bitmap expected(canvas.Width(), canvas.Height());
         expected.Fill(1, 2, 3);

@@ -130,7 +130,7 @@ TEST(ViewerModel, AnOrientedPictureIsLaidOutAndSelectedByItsUprightSize) {
     EXPECT_EQ(turned.model.PictureSize(), (Size{2000, 3000}));
     // The pixels are asked for at the stored shape of the shown size.
     EXPECT_EQ(turned.model.ToStored({400, 300}), (Size{300, 400}));
-    EXPECT_EQ(turned.model.Mapping().Stored(), (PictureSize{3000, 2000}));
+    EXPECT_EQ(turned.model.Mapping().Stored(), (Size{3000, 2000}));
     ASSERT_TRUE(turned.model.PictureLoaded(Size{3000, 2000}, Orientation::HalfTurn));
     EXPECT_EQ(turned.model.ToStored({400, 300}), (Size{400, 300}));
 }

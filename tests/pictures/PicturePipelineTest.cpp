@@ -560,7 +560,7 @@ TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
     const Bitmap decoded = DecodeJpeg(jpeg);
 
     // Zoomed to 400 %; at fit the window shows these pictures at 160 x 120.
-    const FitSize fit = [](int width, int height) { return PictureSize{width / 4, height / 4}; };
+    const FitSize fit = [](int width, int height) { return Size{width / 4, height / 4}; };
     pipeline.Ahead({photo}, 2560, 1920, fit);
     pipeline.WaitUntilIdle();
     EXPECT_EQ(displayCopies, 1);
