@@ -84,13 +84,13 @@ inline constexpr std::uint64_t kMaxBytesWithoutMarker = std::uint64_t{1} << 20;
 inline constexpr std::uint64_t kMaxBlockBytes = 1024;
 inline constexpr std::uint64_t kMaxMarkerBytes = std::uint64_t{64} << 20;
 
-// The data are not a readable JPEG (libjpeg's message says why).
 // A decode stopped because its caller raised the stop flag; no picture.
 class JpegDecodeStopped : public std::exception {
 public:
     const char* what() const noexcept override { return "decode stopped"; }
 };
 
+// The data are not a readable JPEG (libjpeg's message says why).
 class JpegError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
