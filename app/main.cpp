@@ -2,11 +2,11 @@
 #include "app/Application.h"
 #include "app/SecondCopy.h"
 #include "app/SingleInstance.h"
-#include "pick/tessaly2.h"
-#include "readme/readme.h"
+#include "pick/PickWindow.h"
+#include "readme/ReadmeWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
-#include "viewer/tessaly1.h"
+#include "viewer/MainWindow.h"
 
 #include <QProcessEnvironment>
 #include <cstring>
@@ -80,15 +80,15 @@ int main(int argc, char** argv) {
     showing.colours = &app->Colours();
     // The save dialog's folder, one for the whole program, shared by every window.
     tessaly::SaveFolder saveFolder;
-    tessaly::TForm1 form1(std::move(arguments), &saveFolder, tessaly::DefaultPictureDecoders(),
+    tessaly::MainWindow form1(std::move(arguments), &saveFolder, tessaly::DefaultPictureDecoders(),
                           showing);
-    auto* form2 = new tessaly::TForm2(saveFolder, &form1);
+    auto* form2 = new tessaly::PickWindow(saveFolder, &form1);
     form1.CurrentPickWindow() = form2;
-    auto* form3 = new tessaly::TForm3(&form1);
+    auto* form3 = new tessaly::ReadmeWindow(&form1);
     form1.SetReadmeWindow(form3);
 
-    QObject::connect(&form1, &tessaly::TForm1::Closed, &*app, &QApplication::quit);
-    QObject::connect(&form1, &tessaly::TForm1::TerminateRequested, &*app, &QApplication::quit);
+    QObject::connect(&form1, &tessaly::MainWindow::Closed, &*app, &QApplication::quit);
+    QObject::connect(&form1, &tessaly::MainWindow::TerminateRequested, &*app, &QApplication::quit);
     instance.Listen([&form1] { tessaly::RestoreAndActivate(form1); });
 
     form1.show();

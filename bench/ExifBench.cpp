@@ -7,7 +7,7 @@
 // TESSALY_BENCH_JPEG to a real camera file to measure that one as well.
 #include "exif/ExifInfo.h"
 #include "exif/ExifOverlay.h"
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "tests/support/ExifBuilder.h"
 
 #include <benchmark/benchmark.h>

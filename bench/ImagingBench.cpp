@@ -5,14 +5,14 @@
 //
 // `bench_imaging --write-sources=DIR` writes the source pictures as PPM files and exits,
 // so that bench/pillow_compare.py can time Pillow on the same pixels.
-#include "imaging/ImgEffect.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegImage.h"
-#include "imaging/OutBitmap.h"
-#include "imaging/Ppm.h"
-#include "imaging/UprightPixels.h"
-#include "imaging/nstretchf.h"
-#include "imaging/sepiaf.h"
+#include "resample/Monochrome.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegWriter.h"
+#include "resample/OutputPicture.h"
+#include "cli/Ppm.h"
+#include "picture/UprightPixels.h"
+#include "resample/Resample.h"
+#include "resample/Sepia.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 

@@ -20,7 +20,7 @@
 // or build-bench/bench/bench_large_photos itself.
 #include "bench/LibjpegReference.h"
 #include "bench/PeakMemory.h"
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "pictures/PicturePipeline.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"

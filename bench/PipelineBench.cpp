@@ -10,7 +10,7 @@
 // their _Restarts forms show the same picture from a file with a restart marker at every
 // row of MCUs, which the default decoders decode in stripes on both cores.
 // Run: build-bench/bench/bench_pictures
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "pictures/PicturePipeline.h"
 #include "tests/support/JpegFixtures.h"
 

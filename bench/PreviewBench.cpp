@@ -12,8 +12,8 @@
 // and decodes the chosen one. The files are made once per run in a temporary folder
 // (about 300 MB, 40 s).
 // Run: build-bench/bench/bench_preview
-#include "exif/FilePreviews.h"
-#include "imaging/FilePreview.h"
+#include "jpegfile/FilePreviews.h"
+#include "jpeg/FilePreview.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MpfBuilder.h"

@@ -1,4 +1,4 @@
-// Large photos decoded in stripes on two threads (imaging/JpegStripes.h), against the same
+// Large photos decoded in stripes on two threads (jpeg/JpegStripes.h), against the same
 // decode in one piece and against libjpeg's own decode on one core, for 4:2:0 photo-like
 // files (quality 90) of 24, 64, 128 and 256 megapixels with a restart marker at every row of
 // MCUs, as `cjpeg -restart 1` writes them; the files are made once into a temporary folder.
@@ -12,8 +12,8 @@
 // Run: build-bench/bench/bench_stripes
 #include "bench/LibjpegReference.h"
 #include "bench/PeakMemory.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegStripes.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegStripes.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <array>

@@ -14,7 +14,7 @@
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
-#include "viewer/tessaly1.h"
+#include "viewer/MainWindow.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -97,7 +97,7 @@ template <typename Ready> void ProcessUntil(Ready ready) {
 // screen copy) and, for `settled`, until the full-size pixels are drawn.
 void ShowInViewer(benchmark::State& state, bool settled, const std::string& path = BigJpeg()) {
     for (auto _ : state) {
-        TForm1 form({path});
+        MainWindow form({path});
         form.show();
         const LoadedPicture& picture = *form.Ui().Image1->Picture();
         if (settled)
@@ -151,7 +151,7 @@ long CurrentRss() {
 void Repaint(benchmark::State& state, bool magnified, const std::string& path = BigJpeg()) {
     const long before = CurrentRss();
     ResetPeakRss();
-    TForm1 form({path});
+    MainWindow form({path});
     form.show();
     ProcessUntil([&] { return form.Ui().Image1->Picture()->Settled(); });
     benchmark::DoNotOptimize(form.grab());

@@ -11,14 +11,14 @@
 #include "base/RegularFile.h"
 #include "cli/Commands.h"
 #include "colour/DisplayColours.h"
-#include "imaging/AreaCut.h"
-#include "imaging/FileReplace.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegImage.h"
-#include "imaging/OutBitmap.h"
-#include "imaging/Ppm.h"
-#include "imaging/UprightPixels.h"
-#include "imaging/nstretchf.h"
+#include "picture/AreaCut.h"
+#include "base/FileReplace.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegWriter.h"
+#include "resample/OutputPicture.h"
+#include "cli/Ppm.h"
+#include "picture/UprightPixels.h"
+#include "resample/Resample.h"
 
 #include <algorithm>
 #include <charconv>

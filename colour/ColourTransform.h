@@ -5,7 +5,7 @@
 #pragma once
 
 #include "colour/ColourProfile.h"
-#include "imaging/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -15,7 +15,7 @@
 
 #include "colour/ColourProfile.h"
 #include "colour/ColourTransform.h"
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 
 #include <cstdint>
 #include <list>

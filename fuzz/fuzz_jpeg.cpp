@@ -5,9 +5,9 @@
 // profile opens, to an sRGB display and to a display with that profile; and, for a file with
 // restart markers, the decode in stripes, which must give the decode in one piece.
 #include "colour/DisplayColours.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegStripes.h"
-#include "imaging/UprightPixels.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegStripes.h"
+#include "picture/UprightPixels.h"
 
 #include <cstddef>
 #include <cstdint>

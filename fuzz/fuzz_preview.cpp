@@ -3,9 +3,9 @@
 // the multi-picture index, then the choice and decode of the preview for two shown sizes.
 // It traps when a place found does not lie inside the file, and when a preview comes back
 // that is not smaller than the picture, not of its shape, or not at the scale asked for.
-#include "exif/FilePreviews.h"
-#include "exif/JpegSegments.h"
-#include "imaging/FilePreview.h"
+#include "jpegfile/FilePreviews.h"
+#include "jpegfile/JpegSegments.h"
+#include "jpeg/FilePreview.h"
 
 #include <cstddef>
 #include <cstdint>

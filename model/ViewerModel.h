@@ -8,7 +8,7 @@
 // selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
-#include "imaging/Orientation.h"
+#include "picture/Orientation.h"
 #include "model/Geometry.h"
 #include "model/ImageList.h"
 #include "model/ScrollArea.h"

@@ -7,7 +7,7 @@
 // each device pixel taking the source pixel it lies on.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "ui/StretchDraw.h"
 
 #include <QWidget>

@@ -2,7 +2,7 @@
 
 #include "base/Paths.h"
 #include "base/RegularFile.h"
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "ui/BitmapView.h"
 
 #include <QFile>

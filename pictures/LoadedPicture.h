@@ -9,7 +9,7 @@
 // read here.
 #pragma once
 
-#include "imaging/DecodedPicture.h"
+#include "picture/DecodedPicture.h"
 #include "pictures/PicturePipeline.h"
 
 #include <memory>

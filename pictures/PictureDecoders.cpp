@@ -1,10 +1,10 @@
 #include "pictures/PictureDecoders.h"
 
 #include "base/RegularFile.h"
-#include "exif/FilePreviews.h"
-#include "imaging/FilePreview.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegStripes.h"
+#include "jpegfile/FilePreviews.h"
+#include "jpeg/FilePreview.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegStripes.h"
 
 #include <algorithm>
 #include <optional>

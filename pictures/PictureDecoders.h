@@ -3,7 +3,7 @@
 // can give it decoders that block or fail on purpose.
 #pragma once
 
-#include "imaging/DecodedPicture.h"
+#include "picture/DecodedPicture.h"
 
 #include <atomic>
 #include <cstdint>
@@ -74,7 +74,7 @@ struct PictureDecoders {
                          int& fullWidth, int& fullHeight, bool& exact)>
         decodeDisplay;
     // For the current picture, before its first decode: the file's own preview of the
-    // picture's shape (see imaging/FilePreview.h), decoded at the smallest scale reaching
+    // picture's shape (see jpeg/FilePreview.h), decoded at the smallest scale reaching
     // minWidth x minHeight (or the largest there is), in the picture's stored orientation;
     // nothing when the file has no preview that fits. Sets fullWidth and fullHeight like
     // decodeScaled. Optional: without it no stand-in is delivered.
@@ -87,13 +87,13 @@ struct PictureDecoders {
 };
 // All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
-// picture exceeds the decode limit (imaging/JpegDecoder.h).
+// picture exceeds the decode limit (jpeg/JpegDecoder.h).
 
 // Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
 // libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller
 // reduces to the shown size. The screen copy and the full picture of a large baseline file
 // with restart markers are decoded in stripes on `stripeThreads` threads (0: one for each
-// core, at most 4), byte for byte as in one piece (imaging/JpegStripes.h).
+// core, at most 4), byte for byte as in one piece (jpeg/JpegStripes.h).
 PictureDecoders DefaultPictureDecoders(int stripeThreads = 0);
 
 } // namespace tessaly

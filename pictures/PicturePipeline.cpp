@@ -1,6 +1,6 @@
 #include "pictures/PicturePipeline.h"
 
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "pictures/LowPriority.h"
 
 #include <algorithm>

@@ -70,8 +70,8 @@
 // the same immutable DecodedPicture.
 #pragma once
 
-#include "imaging/DecodedPicture.h"
-#include "imaging/JpegDecoder.h"
+#include "picture/DecodedPicture.h"
+#include "jpeg/JpegDecoder.h"
 #include "pictures/FileIdentity.h"
 #include "pictures/PictureDecoders.h"
 

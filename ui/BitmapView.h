@@ -1,7 +1,7 @@
 // Bitmaps and Qt: drawing a bitmap without copying it, and putting one on the clipboard.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <QImage>
 #include <cstdint>

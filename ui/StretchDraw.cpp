@@ -1,7 +1,7 @@
 #include "ui/StretchDraw.h"
 
-#include "imaging/DisplayScale.h"
-#include "imaging/UprightPixels.h"
+#include "resample/DisplayScale.h"
+#include "picture/UprightPixels.h"
 #include "ui/BitmapView.h"
 
 #include <QPaintDevice>

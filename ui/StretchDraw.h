@@ -10,9 +10,9 @@
 #pragma once
 
 #include "colour/ColourTransform.h"
-#include "imaging/Bitmap.h"
-#include "imaging/DecodedPicture.h"
-#include "imaging/Orientation.h"
+#include "picture/Bitmap.h"
+#include "picture/DecodedPicture.h"
+#include "picture/Orientation.h"
 
 #include <QImage>
 #include <QRect>

@@ -1,10 +1,10 @@
 // Copying and saving from a pick window: the clipboard at actual and display size, the
 // effects, JPEG files at level 8, the save dialog's folder and names, failures and cancel.
 #include "PickTestSupport.h"
-#include "imaging/FileReplace.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/JpegImage.h"
-#include "imaging/OutBitmap.h"
+#include "base/FileReplace.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegWriter.h"
+#include "resample/OutputPicture.h"
 #include "tests/support/QtText.h"
 
 #include <QAction>
@@ -62,8 +62,8 @@ std::vector<Bytes> QuantisationTables(const Bytes& jpeg) {
 class PickCopySaveTest : public PickWindowTest {
 protected:
     // A 1000 x 600 pick shown at 296 x 178, as in a 593 x 428 main window.
-    TForm2& ShownLargePick() {
-        TForm2& form = NewWindow();
+    PickWindow& ShownLargePick() {
+        PickWindow& form = NewWindow();
         ShowPick(form, picture_, 296, 178, kPickHint1000);
         return form;
     }
@@ -72,7 +72,7 @@ protected:
 };
 
 TEST_F(PickCopySaveTest, CopiesPutTheActualOrDisplayedSizeOnTheClipboard) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     QGuiApplication::clipboard()->clear();
 
     form.Copy1->trigger();
@@ -90,7 +90,7 @@ TEST_F(PickCopySaveTest, CopiesPutTheActualOrDisplayedSizeOnTheClipboard) {
 }
 
 TEST_F(PickCopySaveTest, EffectsApplyToCopiesWhileTheWindowShowsTheOriginal) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     const Bitmap picture = fixtures::GradientBitmap(200, 150, 3);
     ShowPick(form, picture, 200, 150, QStringLiteral("100.0%表示 実サイズ(200,150)"));
 
@@ -114,7 +114,7 @@ TEST_F(PickCopySaveTest, EffectsApplyToCopiesWhileTheWindowShowsTheOriginal) {
 }
 
 TEST_F(PickCopySaveTest, BusyCursorCoversACopy) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     std::optional<Qt::CursorShape> during;
     const auto connection =
         QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [&] {
@@ -129,7 +129,7 @@ TEST_F(PickCopySaveTest, BusyCursorCoversACopy) {
 }
 
 TEST_F(PickCopySaveTest, SavedFileIsJpegLevel8WhateverTheExtension) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     auto& dialog = ScriptDialog(form);
     folder_.Set("/start/folder");
     const fs::path png = dir_ / "picked.png";
@@ -157,7 +157,7 @@ TEST_F(PickCopySaveTest, SavedFileIsJpegLevel8WhateverTheExtension) {
 }
 
 TEST_F(PickCopySaveTest, DisplaySizeSaveWithSepiaAndTheDialogRemembersTheName) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     auto& dialog = ScriptDialog(form);
     const fs::path first = dir_ / "a.jpg";
     const fs::path sub = dir_ / "sub";
@@ -181,7 +181,7 @@ TEST_F(PickCopySaveTest, DisplaySizeSaveWithSepiaAndTheDialogRemembersTheName) {
 }
 
 TEST_F(PickCopySaveTest, CancellingChangesNothing) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     auto& dialog = ScriptDialog(form);
     const fs::path kept = dir_ / "kept.jpg";
     dialog.answers = {Q(kept), std::nullopt, std::nullopt};
@@ -201,7 +201,7 @@ TEST_F(PickCopySaveTest, CancellingChangesNothing) {
 }
 
 TEST_F(PickCopySaveTest, FileThatCannotBeCreatedShowsTheErrorAndKeepsTheFolder) {
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     auto& dialog = ScriptDialog(form);
     fixtures::WriteFile(dir_ / "plain", {1, 2, 3});
     const fs::path impossible = dir_ / "plain" / "x.jpg"; // its folder is a file
@@ -250,7 +250,7 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
             GTEST_SKIP() << "no unwritable folder available";
     }
     const Bytes before = fixtures::ReadFile(target);
-    TForm2& form = ShownLargePick();
+    PickWindow& form = ShownLargePick();
     ScriptDialog(form).answers = {Q(target)};
     folder_.Set("/before");
 
@@ -263,8 +263,8 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
 }
 
 TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
-    TForm2& one = ShownLargePick();
-    TForm2& two = NewWindow();
+    PickWindow& one = ShownLargePick();
+    PickWindow& two = NewWindow();
     const Bitmap small = fixtures::GradientBitmap(200, 150, 5);
     ShowPick(two, small, 200, 150, QStringLiteral("100.0%表示 実サイズ(200,150)"), {60, 60});
     auto& dialogOne = ScriptDialog(one);
@@ -301,7 +301,7 @@ TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
 }
 
 TEST_F(PickCopySaveTest, WindowOnlyEverExportsItsOwnCopyOfThePicture) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     Bitmap source = fixtures::GradientBitmap(200, 150, 11);
     const Bitmap original = source;
     ShowPick(form, source, 200, 150, QStringLiteral("100.0%表示 実サイズ(200,150)"));

@@ -3,7 +3,7 @@
 #include "pick/PickImage.h"
 
 #include "PickTestSupport.h"
-#include "imaging/DisplayScale.h"
+#include "resample/DisplayScale.h"
 
 namespace tessaly::testing {
 namespace {

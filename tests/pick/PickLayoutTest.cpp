@@ -9,7 +9,7 @@ namespace {
 const QString kPickHint1000 = QStringLiteral("29.6%表示 実サイズ(1000,600)");
 
 TEST_F(PickWindowTest, NewWindowIsSmallStaysOnTopAndWaitsForItsFirstResize) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     EXPECT_EQ(OuterSize(form), QSize(123, 106));
     EXPECT_TRUE(form.isWindow());
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -22,7 +22,7 @@ TEST_F(PickWindowTest, NewWindowIsSmallStaysOnTopAndWaitsForItsFirstResize) {
 
 TEST_F(PickWindowTest, PickShowsTheControlFillingTheClientAreaAndKeepsItsHint) {
     // The worked pick: 1000 x 600 in a 593 x 428 main window, shown at 296 x 178.
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(1000, 600), 296, 178, kPickHint1000, {70, 90});
     EXPECT_FALSE(form.FirstResize);
     EXPECT_EQ(form.size(), QSize(296, 178));
@@ -34,7 +34,7 @@ TEST_F(PickWindowTest, PickShowsTheControlFillingTheClientAreaAndKeepsItsHint) {
 
 TEST_F(PickWindowTest, FirstResizeNotificationChangesNeitherControlNorHint) {
     // A control deliberately not fitted to the client area: a re-fit would move it.
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     form.Image1->SetPicture(fixtures::GradientBitmap(200, 150));
     form.Image1->setGeometry(0, 0, 60, 40);
     form.Image1->setToolTip(QStringLiteral("hint"));
@@ -53,7 +53,7 @@ TEST_F(PickWindowTest, FirstResizeNotificationChangesNeitherControlNorHint) {
 }
 
 TEST_F(PickWindowTest, ResizeShrinksThePictureToTheClientAreaAndRewritesTheHint) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(1000, 600), 296, 178, kPickHint1000);
     ResizeClient(form, 500, 400);
     EXPECT_EQ(form.Image1->geometry(), QRect(0, 50, 500, 300));
@@ -67,12 +67,12 @@ TEST_F(PickWindowTest, ResizeShrinksThePictureToTheClientAreaAndRewritesTheHint)
 
 TEST_F(PickWindowTest, HintRoundsThePercentageToOneDecimal) {
     // 333 of 1000 pixels: 33.3 %; 2 of 3: 66.666.. -> 66.7.
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::SolidBitmap(1000, 10, 1, 2, 3), 100, 1, QString());
     ResizeClient(form, 333, 100);
     EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("33.3%(333,3)表示 実サイズ(1000,10)"));
 
-    TForm2& small = NewWindow();
+    PickWindow& small = NewWindow();
     ShowPick(small, fixtures::SolidBitmap(3, 3, 1, 2, 3), 3, 3, QString());
     ResizeClient(small, 2, 2);
     EXPECT_EQ(small.Image1->toolTip(), QStringLiteral("66.7%(2,2)表示 実サイズ(3,3)"));

@@ -10,7 +10,7 @@ namespace tessaly::testing {
 namespace {
 
 TEST_F(PickWindowTest, MenuHasSevenItemsWithTheEffectsInTheSecondColumn) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     const std::vector<std::pair<QAction*, QString>> expected = {
         {form.Copy1, QStringLiteral("コピー(実サイズ)")},
         {form.Copy2, QStringLiteral("コピー(表示サイズ)")},
@@ -38,7 +38,7 @@ TEST_F(PickWindowTest, MenuHasSevenItemsWithTheEffectsInTheSecondColumn) {
 
 TEST_F(PickWindowTest, MenuOpensOnRightReleaseOverThePictureOnlyOrByTheMenuKey) {
     // A 200 x 150 picture kept at 100 x 75 in a 400 x 300 window: a margin around it.
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(200, 150), 200, 150, QString());
     ResizeClient(form, 100, 75);
     ResizeClient(form, 400, 300);
@@ -84,7 +84,7 @@ TEST_F(PickWindowTest, EffectItemsKeepAtMostOneCheckedAndBoldTogether) {
         {true, false, false, false, false, true},
         {false, true, true, false, false, false},
     };
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     for (const Row& row : rows) {
         for (bool chooseSepia : {true, false}) {
             SCOPED_TRACE(::testing::Message()
@@ -105,10 +105,10 @@ TEST_F(PickWindowTest, EffectItemsKeepAtMostOneCheckedAndBoldTogether) {
 }
 
 TEST_F(PickWindowTest, ClosingOnlyHidesTheWindowWithItsPicture) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     const Bitmap picture = fixtures::GradientBitmap(120, 80);
     ShowPick(form, picture, 120, 80, QStringLiteral("100.0%表示 実サイズ(120,80)"));
-    QPointer<TForm2> alive(&form);
+    QPointer<PickWindow> alive(&form);
     form.Close1->trigger();
     QTest::qWait(10);
     ASSERT_TRUE(alive);

@@ -2,9 +2,9 @@
 // script, and pixel comparisons between Qt images and bitmaps.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "picture/Bitmap.h"
 #include "pick/SavePictureDialog.h"
-#include "pick/tessaly2.h"
+#include "pick/PickWindow.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
 #include "ui/Cursors.h"
@@ -69,7 +69,7 @@ public:
 };
 
 // Installs a scripted dialog in the window and returns it.
-inline ScriptedSaveDialog& ScriptDialog(TForm2& form) {
+inline ScriptedSaveDialog& ScriptDialog(PickWindow& form) {
     auto dialog = std::make_unique<ScriptedSaveDialog>();
     auto& ref = *dialog;
     form.SavePictureDialog1 = std::move(dialog);
@@ -78,7 +78,7 @@ inline ScriptedSaveDialog& ScriptDialog(TForm2& form) {
 
 // Shows a first pick in the window as the main window does, at the given display size;
 // the window writes the hint itself, which is checked when one is given.
-inline void ShowPick(TForm2& form, const Bitmap& picture, int width, int height,
+inline void ShowPick(PickWindow& form, const Bitmap& picture, int width, int height,
                      const QString& hint, QPoint position = {40, 40}) {
     form.ShowPick({picture, {width, height}, position, 1});
     if (!hint.isEmpty()) {
@@ -89,7 +89,7 @@ inline void ShowPick(TForm2& form, const Bitmap& picture, int width, int height,
 }
 
 // The user resizes the window's client area.
-inline void ResizeClient(TForm2& form, int width, int height) {
+inline void ResizeClient(PickWindow& form, int width, int height) {
     form.resize(width, height);
     QTRY_COMPARE(form.size(), QSize(width, height));
     QTest::qWait(10);
@@ -100,8 +100,8 @@ class PickWindowTest : public ::testing::Test {
 protected:
     ~PickWindowTest() override { SetWaitCursor(false); }
 
-    TForm2& NewWindow() {
-        windows_.push_back(std::make_unique<TForm2>(folder_));
+    PickWindow& NewWindow() {
+        windows_.push_back(std::make_unique<PickWindow>(folder_));
         return *windows_.back();
     }
 
@@ -110,7 +110,7 @@ protected:
     SaveFolder folder_;
 
 private:
-    std::vector<std::unique_ptr<TForm2>> windows_;
+    std::vector<std::unique_ptr<PickWindow>> windows_;
 };
 
 } // namespace tessaly::testing

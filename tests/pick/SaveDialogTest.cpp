@@ -46,7 +46,7 @@ QString TypedName(QFileDialog& dialog) {
 }
 
 TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
     auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
     ASSERT_NE(seam, nullptr);
@@ -89,7 +89,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
 }
 
 TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
     auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
     ASSERT_NE(seam, nullptr);
@@ -120,7 +120,7 @@ TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
 }
 
 TEST_F(PickWindowTest, RealDialogPreviewsTheSelectedJpegAndShowsNothingForOtherFiles) {
-    TForm2& form = NewWindow();
+    PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
     auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
     ASSERT_NE(seam, nullptr);

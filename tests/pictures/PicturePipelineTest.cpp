@@ -1,7 +1,7 @@
 #include "pictures/PicturePipeline.h"
 
-#include "imaging/DisplayScale.h"
-#include "imaging/JpegDecoder.h"
+#include "resample/DisplayScale.h"
+#include "jpeg/JpegDecoder.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"

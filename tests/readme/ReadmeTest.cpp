@@ -1,4 +1,4 @@
-#include "readme/readme.h"
+#include "readme/ReadmeWindow.h"
 
 #include "readme/RtfDocument.h"
 #include "tests/support/JpegFixtures.h"
@@ -51,7 +51,7 @@ constexpr std::string_view kRichReadme =
     "\\pard plain {\\b bold} {\\i italic} {\\ul under} {\\cf1 blue} \\'82\\'a0\\line next\\par}";
 
 TEST(ReadmeWindowTest, LayoutAndStartState) {
-    TForm3 form;
+    ReadmeWindow form;
     EXPECT_TRUE(form.isHidden());
     EXPECT_EQ(form.windowTitle(), "Form3");
     EXPECT_EQ(form.size(), QSize(429, 238));
@@ -73,7 +73,7 @@ TEST(ReadmeWindowTest, LayoutAndStartState) {
 }
 
 TEST(ReadmeWindowTest, StartsWithTheComplaintLine) {
-    TForm3 form;
+    ReadmeWindow form;
     const QString text = form.RichEdit1->toPlainText();
     EXPECT_EQ(text, QStringLiteral(
                         "『readme.txt』はどこに行ってしまったんでしょう？困りましたね/(\\\\);"));
@@ -107,7 +107,7 @@ TEST(ReadmeWindowTest, ReadmeIsFoundBesideTheProgramFirstThenInTheDataFolder) {
 
 TEST(ReadmeWindowTest, MissingReadmeKeepsTheText) {
     TempDir dir;
-    TForm3 form;
+    ReadmeWindow form;
     form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
     EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
     // A folder of that name cannot be read either.
@@ -121,7 +121,7 @@ TEST(ReadmeWindowTest, MissingReadmeKeepsTheText) {
 TEST(ReadmeWindowTest, RichTextIsShownWithItsFormatting) {
     TempDir dir;
     WriteFile(dir / "TESSreadme.txt", kRichReadme);
-    TForm3 form;
+    ReadmeWindow form;
     form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
     QTextEdit& edit = *form.RichEdit1;
 
@@ -151,7 +151,7 @@ TEST(ReadmeWindowTest, RichTextIsShownWithItsFormatting) {
 TEST(ReadmeWindowTest, PlainTextIsShownAsText) {
     TempDir dir;
     const auto path = dir / "TESSreadme.txt";
-    TForm3 form;
+    ReadmeWindow form;
 
     // Shift-JIS, with CR LF line ends; RTF markup in a non-RTF file is just text.
     WriteFile(path, "\x83\x65\x83\x58\x83\x67\r\n{\\b x}\r\n");
@@ -177,7 +177,7 @@ TEST(ReadmeWindowTest, UserEditsStayUntilAFileLoads) {
     TempDir dir;
     const auto path = dir / "TESSreadme.txt";
     WriteFile(path, "{\\rtf1 first}");
-    TForm3 form;
+    ReadmeWindow form;
     form.LoadReadme(PathOf(path));
     EXPECT_EQ(form.RichEdit1->toPlainText(), "first");
 
@@ -203,7 +203,7 @@ TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
     const auto path = dir / "TESSreadme.txt";
     const std::string deep = "{\\rtf1" + std::string(1000, '{') + "x";
     WriteFile(path, deep);
-    TForm3 form;
+    ReadmeWindow form;
     form.LoadReadme(PathOf(path));
     EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString(deep));
 }
@@ -213,7 +213,7 @@ TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
 TEST(ReadmeWindowTest, HostileReadmesAreBoundedAndLongWordsWrapAnywhere) {
     TempDir dir;
     const auto path = dir / "TESSreadme.txt";
-    TForm3 form;
+    ReadmeWindow form;
     const QString before = form.RichEdit1->toPlainText();
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     form.LoadReadme(PathOf(path));
@@ -245,7 +245,7 @@ TEST(ReadmeWindowTest, HostileReadmesAreBoundedAndLongWordsWrapAnywhere) {
 }
 
 TEST(ReadmeWindowTest, CloseButtonAndCloseBoxOnlyHide) {
-    TForm3 form;
+    ReadmeWindow form;
     form.show();
     ASSERT_TRUE(form.isVisible());
     QTest::mouseClick(form.Button1, Qt::LeftButton);
@@ -266,7 +266,7 @@ TEST(ReadmeWindowTest, CentredOverTheMainWindowByOuterSizes) {
     QWidget main;
     main.resize(593 - kDesignFrameWidth, 428 - kDesignFrameHeight);
     main.move(100, 50);
-    TForm3 form;
+    ReadmeWindow form;
     ASSERT_EQ(OuterSize(form), QSize(437, 272));
     CenterForm(form, main);
     EXPECT_EQ(OuterPos(form), QPoint(100 + (593 - 437) / 2, 50 + (428 - 272) / 2));

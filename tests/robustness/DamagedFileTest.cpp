@@ -1,6 +1,6 @@
 // Damaged and unusual JPEG files shown in the main window: the program keeps running,
 // shows the files it can, and says only what its messages say.
-#include "imaging/JpegDecoder.h"
+#include "jpeg/JpegDecoder.h"
 #include "tests/robustness/HostileFiles.h"
 #include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"

@@ -58,7 +58,7 @@ QString CannotOpenText(const std::string& path) {
 }
 
 Viewer::Viewer(std::vector<std::string> arguments)
-    : form_(std::make_unique<TForm1>(std::move(arguments))) {
+    : form_(std::make_unique<MainWindow>(std::move(arguments))) {
     form_->show();
     if (!QTest::qWaitForWindowExposed(form_.get()))
         throw std::runtime_error("the main window was not shown");

@@ -6,7 +6,7 @@
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
 #include "ui/Dialogs.h"
-#include "viewer/tessaly1.h"
+#include "viewer/MainWindow.h"
 
 #include <QString>
 #include <cstdint>
@@ -43,8 +43,8 @@ public:
     Viewer(const Viewer&) = delete;
     Viewer& operator=(const Viewer&) = delete;
 
-    TForm1& form() { return *form_; }
-    TForm1* operator->() { return form_.get(); }
+    MainWindow& form() { return *form_; }
+    MainWindow* operator->() { return form_.get(); }
     QString caption() const;
     const std::vector<BoxRecord>& boxes() const { return boxes_.boxes(); }
     void clearBoxes() { boxes_.clear(); }
@@ -54,7 +54,7 @@ public:
 
 private:
     BoxRecorder boxes_;
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 // The caption of list entry k (1-based) of n, whatever the percentage.

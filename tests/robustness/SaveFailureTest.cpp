@@ -1,7 +1,7 @@
 // Saving a pick where the file system refuses: a read-only folder and a full file system.
 // The error box names the file, nothing is left behind, an existing file stays as it was,
 // and the program goes on.
-#include "pick/tessaly2.h"
+#include "pick/PickWindow.h"
 #include "tests/robustness/HostileFiles.h"
 #include "tests/support/QtText.h"
 #include "viewer/PictureControl.h"
@@ -32,7 +32,7 @@ protected:
     }
 
     // The whole picture picked into a new pick window (1000 x 600 at actual size).
-    TForm2& PickWholePicture(Viewer& viewer) {
+    PickWindow& PickWholePicture(Viewer& viewer) {
         viewer->Ui().AreaSel->trigger();
         // The rectangle dragged onto the picture's corner, the handle to its other corner.
         const QRect image = viewer->Ui().Image1->geometry();
@@ -45,7 +45,7 @@ protected:
         viewer->Shape2MouseMove(image.right() - 2 - handle.x(), image.bottom() - 2 - handle.y());
         viewer->Shape2MouseUp();
         viewer->Ui().AreaPick->trigger();
-        TForm2* pick = viewer->CurrentPickWindow();
+        PickWindow* pick = viewer->CurrentPickWindow();
         EXPECT_NE(pick, nullptr);
         EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
         return *pick;
@@ -53,7 +53,7 @@ protected:
 
     // Saves the pick at actual size as `target` through the window's menu; expects the
     // error box for that file and the save folder unchanged.
-    void ExpectSaveRefused(Viewer& viewer, TForm2& pick, const fs::path& target) {
+    void ExpectSaveRefused(Viewer& viewer, PickWindow& pick, const fs::path& target) {
         SCOPED_TRACE(target.string());
         viewer.clearBoxes();
         const std::string before = viewer->Folder().Path();
@@ -89,7 +89,7 @@ TEST_F(SaveFailureTest, SaveIntoAReadOnlyFolderWritesNothing) {
         GTEST_SKIP() << "root writes into any folder, and " << scratch.why();
     }
     Viewer viewer({photo_});
-    TForm2& pick = PickWholePicture(viewer);
+    PickWindow& pick = PickWholePicture(viewer);
     ExpectSaveRefused(viewer, pick, folder / "new.jpg");
     ExpectSaveRefused(viewer, pick, folder / "old.jpg");
     EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"old.jpg"});
@@ -111,7 +111,7 @@ TEST_F(SaveFailureTest, SaveOntoAFullFileSystemWritesNothing) {
         GTEST_SKIP() << "no full file system to write to: " << scratch.why();
     WriteFile(scratch.path() / "old.jpg", kOldFile);
     Viewer viewer({photo_});
-    TForm2& pick = PickWholePicture(viewer);
+    PickWindow& pick = PickWholePicture(viewer);
     ExpectSaveRefused(viewer, pick, scratch.path() / "new.jpg");
     ExpectSaveRefused(viewer, pick, scratch.path() / "old.jpg");
     EXPECT_EQ(FolderNames(scratch.path()), std::vector<std::string>{"old.jpg"})

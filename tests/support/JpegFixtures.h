@@ -2,7 +2,7 @@
 // encoded with libjpeg, with chosen marker segments placed after the start of image.
 #pragma once
 
-#include "imaging/Bitmap.h"
+#include "picture/Bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

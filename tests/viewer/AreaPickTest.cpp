@@ -2,7 +2,7 @@
 // clipboard or into a new pick window sized to the main window.
 #include "MainWindowFixture.h"
 #include "pick/PickImage.h"
-#include "pick/tessaly2.h"
+#include "pick/PickWindow.h"
 #include "ui/BitmapView.h"
 
 #include <QClipboard>
@@ -16,11 +16,11 @@ class AreaPickTest : public MainWindowTest {
 protected:
     // A 3000 x 2000 picture with detail, at actual size ("実寸": shown 2998 pixels wide)
     // with the selection switched on.
-    TForm1& OpenForPicking(bool actualSize = true) {
+    MainWindow& OpenForPicking(bool actualSize = true) {
         const auto path = dir_ / "detail.JPG";
         fixtures::WriteFile(
             path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
-        TForm1& f = Open({path.string()});
+        MainWindow& f = Open({path.string()});
         if (actualSize)
             f.N2Click();
         f.AreaSelClick();
@@ -48,11 +48,11 @@ protected:
         return decoded_;
     }
     Bitmap decoded_;
-    TForm2* CurrentPick() { return form_->CurrentPickWindow(); }
+    PickWindow* CurrentPick() { return form_->CurrentPickWindow(); }
 };
 
 TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
-    TForm1& f = OpenForPicking(false); // fitted: a ratio of 0.195
+    MainWindow& f = OpenForPicking(false); // fitted: a ratio of 0.195
     PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));
     f.Ui().AreaCopy->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
@@ -69,7 +69,7 @@ TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
 }
 
 TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
-    TForm1& f = OpenForPicking();
+    MainWindow& f = OpenForPicking();
     Select(-5, 1990, 20, 20);
     f.Ui().AreaCopy->trigger();
     const QImage copied =
@@ -82,11 +82,11 @@ TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
 }
 
 TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
-    TForm1& f = OpenForPicking();
+    MainWindow& f = OpenForPicking();
     SetOuterPos(f, {100, 80});
     Select(10, 20, 1000, 600);
     f.Ui().AreaPick->trigger();
-    TForm2* pick = CurrentPick();
+    PickWindow* pick = CurrentPick();
     ASSERT_NE(pick, nullptr);
     EXPECT_TRUE(pick->isVisible());
     // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6) = 178.
@@ -102,18 +102,18 @@ TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
 }
 
 TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
-    TForm1& f = OpenForPicking();
+    MainWindow& f = OpenForPicking();
     SaveFolder folder;
-    auto* hidden = new TForm2(folder, &f); // the start-up's pick window, never shown
+    auto* hidden = new PickWindow(folder, &f); // the start-up's pick window, never shown
     f.CurrentPickWindow() = hidden;
     SetOuterPos(f, {200, 150});
     f.MovePickToCorner(); // as the first activation does
     EXPECT_EQ(OuterPos(*hidden), QPoint(200, 150));
     Select(0, 0, 50, 40);
     f.Ui().AreaPick->trigger();
-    TForm2* first = CurrentPick();
+    PickWindow* first = CurrentPick();
     f.Ui().AreaPick->trigger();
-    TForm2* second = CurrentPick();
+    PickWindow* second = CurrentPick();
     ASSERT_NE(first, second);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("取出[1] サイズ(50,40)"));
     EXPECT_EQ(second->windowTitle(), QStringLiteral("取出[2] サイズ(50,40)"));
@@ -128,7 +128,7 @@ TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
 }
 
 TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
-    TForm1& f = OpenForPicking();
+    MainWindow& f = OpenForPicking();
     Select(0, 0, 40, 30);
     f.Ui().AreaPick->trigger();
     const Bitmap picked = CurrentPick()->Image1->Picture();
@@ -138,7 +138,7 @@ TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
 }
 
 TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
-    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 100, 100)});
+    MainWindow& f = Open({WriteJpeg(dir_, "small.jpg", 100, 100)});
     for (int i = 0; i < 5; ++i)
         f.Enlarge5Click(); // 225 %: shown 223 pixels wide, a ratio of 2.23
     f.AreaSelClick();
@@ -153,11 +153,11 @@ TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
 }
 
 TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
-    TForm1& f = OpenForPicking();
+    MainWindow& f = OpenForPicking();
     bool terminate = false;
     bool closed = false;
-    QObject::connect(&f, &TForm1::TerminateRequested, [&] { terminate = true; });
-    QObject::connect(&f, &TForm1::Closed, [&] { closed = true; });
+    QObject::connect(&f, &MainWindow::TerminateRequested, [&] { terminate = true; });
+    QObject::connect(&f, &MainWindow::Closed, [&] { closed = true; });
     f.Ui().PickImgEnd->trigger();
     EXPECT_TRUE(terminate);
     EXPECT_FALSE(closed);
@@ -167,7 +167,7 @@ TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
 TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     // 65,500 x 1 fitted to 585 pixels: 200 displayed pixels are 22,393 actual ones, a
     // selection of 501 million pixels, above the 2^28 the program makes.
-    TForm1& f = Open({WriteJpeg(dir_, "wide.jpg", 65500, 1)});
+    MainWindow& f = Open({WriteJpeg(dir_, "wide.jpg", 65500, 1)});
     f.AreaSelClick();
     PlaceSelection(f, QRect(f.Ui().Image1->x(), f.Ui().Image1->y(), 200, 200));
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
@@ -196,9 +196,9 @@ TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredWaitsForTheirFullPicture) 
         ++fullDecodes;
         return DecodedPicture(fixtures::SolidBitmap(3000, 2000, 10, 20, 30));
     };
-    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()}, nullptr,
+    form_ = std::make_unique<MainWindow>(std::vector<std::string>{path.string()}, nullptr,
                                      std::move(decoders));
-    TForm1& f = *form_;
+    MainWindow& f = *form_;
     ASSERT_FALSE(f.Ui().Image1->Picture()->Settled());
     f.AreaSelClick();
     PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));

@@ -1,6 +1,6 @@
 // "ヘルプ" in the main window: the readme window's caption, its text and its place.
 #include "MainWindowFixture.h"
-#include "readme/readme.h"
+#include "readme/ReadmeWindow.h"
 
 #include <QPushButton>
 #include <QTextEdit>
@@ -10,18 +10,18 @@ using namespace tessaly::testing;
 
 class HelpTest : public MainWindowTest {
 protected:
-    TForm1& OpenWithReadme() {
-        TForm1& f = Open();
-        readme_ = new TForm3(&f);
+    MainWindow& OpenWithReadme() {
+        MainWindow& f = Open();
+        readme_ = new ReadmeWindow(&f);
         f.SetReadmeWindow(readme_);
         f.SetReadmePath(QString::fromStdString((dir_ / "TESSreadme.txt").string()));
         return f;
     }
-    TForm3* readme_ = nullptr;
+    ReadmeWindow* readme_ = nullptr;
 };
 
 TEST_F(HelpTest, WithoutAReadmeShowsTheComplaintAndTheCredits) {
-    TForm1& f = OpenWithReadme();
+    MainWindow& f = OpenWithReadme();
     f.Ui().Help1->trigger();
     EXPECT_TRUE(readme_->isVisible());
     EXPECT_EQ(readme_->windowTitle(),
@@ -32,7 +32,7 @@ TEST_F(HelpTest, WithoutAReadmeShowsTheComplaintAndTheCredits) {
 }
 
 TEST_F(HelpTest, ReadmeIsLoadedEachTimeAndKeptWhenItGoesMissing) {
-    TForm1& f = OpenWithReadme();
+    MainWindow& f = OpenWithReadme();
     const auto path = dir_ / "TESSreadme.txt";
     fixtures::WriteFile(path, {'{', '\\', 'r', 't', 'f', '1', ' ', 'H', 'i', '}'});
     f.Ui().Help1->trigger();
@@ -47,7 +47,7 @@ TEST_F(HelpTest, ReadmeIsLoadedEachTimeAndKeptWhenItGoesMissing) {
 }
 
 TEST_F(HelpTest, ReadmeWindowIsCentredOverTheMainWindowEachTime) {
-    TForm1& f = OpenWithReadme();
+    MainWindow& f = OpenWithReadme();
     SetOuterPos(f, {100, 50});
     f.Ui().Help1->trigger();
     const QSize outer = OuterSize(*readme_);

@@ -4,7 +4,7 @@
 // size. This program sets the scale itself before the application starts, so that no other
 // test runs scaled.
 #include "MainWindowFixture.h"
-#include "imaging/DisplayScale.h"
+#include "resample/DisplayScale.h"
 #include "pick/PickImage.h"
 #include "tests/pick/PickTestSupport.h"
 
@@ -52,7 +52,7 @@ TEST_F(MainWindowTest, FittedPictureShowsTheDetailOfTheDevicePixels) {
     const std::string path = (dir_ / "checks.JPG").string();
     fixtures::WriteFile(path, fixtures::EncodeJpeg(Checkerboard(2340, 1576, 2),
                                                    {.quality = 100, .grayscale = true}));
-    TForm1& f = Open({path});
+    MainWindow& f = Open({path});
     ASSERT_EQ(f.devicePixelRatio(), 2.0);
     EXPECT_EQ(f.size(), QSize(585, 394)); // the program's numbers stay logical pixels
     EXPECT_EQ(ImageBounds(), QRect(0, 0, 585, 394));

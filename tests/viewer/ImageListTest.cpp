@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
-    TForm1& f = Open({root_});
+    MainWindow& f = Open({root_});
     const FileListType expected = {root_ + "/.f.jpg", root_ + "/.hidden/e.JPG",
                                    root_ + "/a.JPG",  root_ + "/B.jpg",
                                    root_ + "/c.Jpg",  root_ + "/sub/deep/d.jpg"};
@@ -57,25 +57,25 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
 
 TEST_F(ListBuildingTest, NamesAreTakenAsGivenAndDuplicatesStay) {
     const std::string a = root_ + "/a.JPG";
-    TForm1& f = Open({a, root_ + "/no.jpeg", "not-there.txt", root_ + "/sub", a});
+    MainWindow& f = Open({a, root_ + "/no.jpeg", "not-there.txt", root_ + "/sub", a});
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{a, a, root_ + "/sub/deep/d.jpg"}));
 }
 
 TEST_F(ListBuildingTest, FolderWithATrailingSeparatorIsJoinedUnchanged) {
-    TForm1& f = Open({root_ + "/sub/deep/"});
+    MainWindow& f = Open({root_ + "/sub/deep/"});
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/sub/deep//d.jpg"}));
 }
 
 TEST_F(ListBuildingTest, LinkedFolderIsFollowed) {
     WriteJpeg(dir_, "elsewhere/x.jpg", 8, 8);
     std::filesystem::create_directory_symlink(dir_ / "elsewhere", root_ + "/link");
-    TForm1& f = Open({root_ + "/sub"});
+    MainWindow& f = Open({root_ + "/sub"});
     f.DropFiles({root_ + "/link"});
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{root_ + "/link/x.jpg"}));
 }
 
 TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     WriteJpeg(dir_, "Q/z.jpg", 8, 8); // "Q" sorts before "t" whatever the case
     f.DropFiles({root_ + "/sub", (dir_ / "Q").string(), root_ + "/B.jpg"});
     EXPECT_EQ(
@@ -86,7 +86,7 @@ TEST_F(ListBuildingTest, DropOfFilesAndFoldersGivesOneSortedListAndTheSaveFolder
 }
 
 TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
-    TForm1& f = Open({root_ + "/a.JPG", root_ + "/B.jpg"});
+    MainWindow& f = Open({root_ + "/a.JPG", root_ + "/B.jpg"});
     const QString caption = Caption();
     f.DropFiles({root_ + "/no.png", (dir_ / "missing").string()});
     ASSERT_EQ(boxes_.boxes().size(), 1u);
@@ -104,7 +104,7 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
 }
 
 TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     QCoreApplication::postEvent(&f,
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier));
     f.DropFiles({root_ + "/c.Jpg", root_, root_ + "/a.JPG"});
@@ -118,7 +118,7 @@ TEST_F(ListBuildingTest, NewPressOfShiftInterruptsTheSearchAndKeepsWhatWasFound)
 }
 
 TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     QCoreApplication::postEvent(
         &f, new QKeyEvent(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, QString(), true));
     QCoreApplication::postEvent(&f, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
@@ -128,7 +128,7 @@ TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
 }
 
 TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     QCoreApplication::postEvent(
         f.Ui().Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
                                        Qt::RightButton, Qt::RightButton, Qt::NoModifier));
@@ -158,7 +158,7 @@ TEST(NewPressRule, OnlyAPressAfterARelease) {
 }
 
 TEST_F(ListBuildingTest, DroppedUrlsReachTheList) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(root_ + "/a.JPG")),
                   QUrl::fromLocalFile(QString::fromStdString(root_ + "/sub"))});
@@ -169,7 +169,7 @@ TEST_F(ListBuildingTest, DroppedUrlsReachTheList) {
 
 class NavigationTest : public MainWindowTest {
 protected:
-    TForm1& OpenThree() {
+    MainWindow& OpenThree() {
         for (const char* name : {"1.jpg", "2.jpg", "3.jpg"})
             paths_.push_back(WriteJpeg(dir_, name, 16, 16));
         return Open(paths_);
@@ -178,7 +178,7 @@ protected:
 };
 
 TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
-    TForm1& f = OpenThree();
+    MainWindow& f = OpenThree();
     f.Ui().MI_nxt->trigger();
     EXPECT_EQ(f.Model().List().Index(), 2);
     f.Ui().MI_Head->trigger();
@@ -190,7 +190,7 @@ TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
 }
 
 TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
-    TForm1& f = OpenThree();
+    MainWindow& f = OpenThree();
     QTest::keyClick(&f, Qt::Key_Right);
     EXPECT_EQ(f.Model().List().Index(), 2);
     QTest::keyClick(&f, Qt::Key_Space);
@@ -213,7 +213,7 @@ TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
 
 TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
     const std::string only = WriteJpeg(dir_, "only.jpg", 16, 16);
-    TForm1& f = Open({only});
+    MainWindow& f = Open({only});
     EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
     QTest::keyClick(&f, Qt::Key_Space);
     EXPECT_EQ(f.Model().List().Index(), 1);
@@ -227,7 +227,7 @@ TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {
         paths_.push_back(WriteJpeg(dir_, name, 16, 16));
     SaveFolder folder;
     folder.Set("elsewhere");
-    TForm1 f(paths_, &folder); // not shown, so not activated yet
+    MainWindow f(paths_, &folder); // not shown, so not activated yet
     f.FormActivate();
     EXPECT_EQ(folder.Path(), dir_.path().string());
     folder.Set("elsewhere");

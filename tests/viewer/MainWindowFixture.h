@@ -11,7 +11,7 @@
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
-#include "viewer/tessaly1.h"
+#include "viewer/MainWindow.h"
 
 #include <QAction>
 #include <QTest>
@@ -34,7 +34,7 @@ inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& na
 
 // Places the selection rectangle at `r` (panel coordinates, displayed pixels) through its
 // own drags: the rectangle dragged by its top-left pixel, then the handle to the corner.
-inline void PlaceSelection(TForm1& f, QRect r) {
+inline void PlaceSelection(MainWindow& f, QRect r) {
     const QRect shape = f.Ui().Shape1->geometry();
     f.Shape1MouseDown(Qt::LeftButton, 0, 0);
     f.Shape1MouseMove(r.x() - shape.x(), r.y() - shape.y());
@@ -49,14 +49,14 @@ inline void PlaceSelection(TForm1& f, QRect r) {
 class MainWindowTest : public ::testing::Test {
 protected:
     // Creates the main window with these arguments and shows it.
-    TForm1& Open(std::vector<std::string> arguments = {}) {
-        form_ = std::make_unique<TForm1>(std::move(arguments));
+    MainWindow& Open(std::vector<std::string> arguments = {}) {
+        form_ = std::make_unique<MainWindow>(std::move(arguments));
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         WaitForPixels();
         return *form_;
     }
-    TForm1& Form() { return *form_; }
+    MainWindow& Form() { return *form_; }
     // Until the picture pipeline has delivered the shown picture's full-size pixels.
     void WaitForPixels() {
         QTRY_VERIFY(!form_->Ui().Image1->HasPicture() || form_->Ui().Image1->Picture()->Settled());
@@ -79,7 +79,7 @@ protected:
 
     fixtures::TempDir dir_;
     BoxRecorder boxes_;
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 } // namespace tessaly::testing

@@ -33,14 +33,14 @@ std::string WriteJpegWithExif(const TempDir& dir, const std::string& name, const
 class OverlayTest : public MainWindowTest {};
 
 TEST_F(OverlayTest, OffByDefaultAndNothingIsRead) {
-    TForm1& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
+    MainWindow& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
     EXPECT_FALSE(f.Ui().Exif1->isChecked());
     EXPECT_FALSE(f.Ui().Label1->isVisible());
     EXPECT_TRUE(f.ExifReader().ImageFileName().empty());
 }
 
 TEST_F(OverlayTest, SwitchingOnWithAnEmptyListOnlyChangesTheMenu) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     f.Ui().Exif1->trigger();
     EXPECT_TRUE(f.Ui().Exif1->isChecked());
     EXPECT_FALSE(f.Ui().AreaSel->isEnabled());
@@ -50,7 +50,7 @@ TEST_F(OverlayTest, SwitchingOnWithAnEmptyListOnlyChangesTheMenu) {
 TEST_F(OverlayTest, ShowsTheBlockTwiceOnePixelApartAndFollowsTheList) {
     const std::string a = WriteJpegWithExif(dir_, "a.jpg", "MAKER");
     const std::string b = WriteJpegWithExif(dir_, "b.jpg", "OTHER", ByteOrder::Motorola);
-    TForm1& f = Open({a, b});
+    MainWindow& f = Open({a, b});
     f.Ui().Exif1->trigger();
     ASSERT_TRUE(f.Ui().Label1->isVisible());
     EXPECT_TRUE(f.Ui().Label2->isVisible());
@@ -75,7 +75,7 @@ TEST_F(OverlayTest, ShowsTheBlockTwiceOnePixelApartAndFollowsTheList) {
 
 TEST_F(OverlayTest, PictureWithoutExifShowsTheClearedValues) {
     const std::string plain = WriteJpeg(dir_, "plain.jpg", 16, 16);
-    TForm1& f = Open({plain});
+    MainWindow& f = Open({plain});
     f.Ui().Exif1->trigger();
     const QString text = f.Ui().Label1->text();
     EXPECT_TRUE(text.contains(QStringLiteral("\n02:撮影日時 ------------> .\n")));
@@ -95,7 +95,7 @@ TEST_F(OverlayTest, ReaderErrorKeepsTheLabelsAndReachesTheErrorBox) {
     const auto bad = dir_ / "b.jpg";
     WriteFile(bad,
               EncodeJpeg(SolidBitmap(8, 8, 1, 2, 3), {.segments = {ExifSegment(broken.Build())}}));
-    TForm1& f = Open({good, bad.string()});
+    MainWindow& f = Open({good, bad.string()});
     f.Ui().Exif1->trigger();
     const QString before = f.Ui().Label1->text();
     f.Ui().MI_nxt->trigger();
@@ -107,7 +107,7 @@ TEST_F(OverlayTest, ReaderErrorKeepsTheLabelsAndReachesTheErrorBox) {
 }
 
 TEST_F(OverlayTest, DrawnInRedWithAHighlightCopyOnTop) {
-    TForm1& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
+    MainWindow& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
     f.Ui().Exif1->trigger();
     const QImage shot = f.grab().toImage();
 

@@ -8,12 +8,12 @@ using namespace tessaly::testing;
 
 class PanZoomTest : public MainWindowTest {
 protected:
-    TForm1& OpenBig() { return Open({WriteJpeg(dir_, "big.JPG", 3000, 2000)}); }
+    MainWindow& OpenBig() { return Open({WriteJpeg(dir_, "big.JPG", 3000, 2000)}); }
     int Extent() const { return form_->style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
 };
 
 TEST_F(PanZoomTest, ZoomStepAroundThePressReachesPanelPictureScrollBarsCaptionAndMenu) {
-    TForm1& f = OpenBig();
+    MainWindow& f = OpenBig();
     QTest::mousePress(f.Ui().Image1, Qt::LeftButton, Qt::NoModifier, QPoint(500, 300));
     QTest::mouseRelease(f.Ui().Image1, Qt::LeftButton, Qt::NoModifier, QPoint(500, 300));
     EXPECT_EQ(f.Snapshot().anchor, (Point{500, 300}));
@@ -30,7 +30,7 @@ TEST_F(PanZoomTest, ZoomStepAroundThePressReachesPanelPictureScrollBarsCaptionAn
 }
 
 TEST_F(PanZoomTest, DraggingPansUntilTheButtonIsReleased) {
-    TForm1& f = OpenBig();
+    MainWindow& f = OpenBig();
     f.Ui().N2->trigger(); // 3000 x 2000 panel
     QTest::mousePress(f.Ui().Image1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
     QTest::mouseMove(f.Ui().Image1, QPoint(90, 80));
@@ -45,7 +45,7 @@ TEST_F(PanZoomTest, DraggingPansUntilTheButtonIsReleased) {
 }
 
 TEST_F(PanZoomTest, RightButtonPansToAndOpensTheMenuAtTheRelease) {
-    TForm1& f = OpenBig();
+    MainWindow& f = OpenBig();
     f.Ui().N2->trigger();
     QTest::mousePress(f.Ui().Image1, Qt::RightButton, Qt::NoModifier, QPoint(100, 100));
     QTest::mouseMove(f.Ui().Image1, QPoint(95, 95));
@@ -57,7 +57,7 @@ TEST_F(PanZoomTest, RightButtonPansToAndOpensTheMenuAtTheRelease) {
 }
 
 TEST_F(PanZoomTest, DoubleClickZoomsOneStepAndSwallowsTheNextMove) {
-    TForm1& f = OpenBig();
+    MainWindow& f = OpenBig();
     QTest::mouseDClick(f.Ui().Image1, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
     EXPECT_EQ(f.Snapshot().zoom, 0.05L + 585.0L / 3000);
     EXPECT_TRUE(f.Snapshot().doubleClicked);
@@ -76,14 +76,14 @@ TEST_F(PanZoomTest, DoubleClickZoomsOneStepAndSwallowsTheNextMove) {
 }
 
 TEST_F(PanZoomTest, PressOnThePanelOutsideThePictureSetsTheAnchor) {
-    TForm1& f = Open({WriteJpeg(dir_, "small.jpg", 200, 100)});
+    MainWindow& f = Open({WriteJpeg(dir_, "small.jpg", 200, 100)});
     QTest::mouseClick(f.Ui().Panel1, Qt::LeftButton, Qt::NoModifier, QPoint(7, 9));
     EXPECT_EQ(f.Snapshot().anchor.x, 7);
     EXPECT_EQ(f.Snapshot().anchor.y, 9);
 }
 
 TEST_F(PanZoomTest, WindowResizeInMagnificationOnlyAdaptsTheScrollBars) {
-    TForm1& f = OpenBig();
+    MainWindow& f = OpenBig();
     f.Ui().N2->trigger();
     emit f.Ui().Client->ScrollRequested(2500, 0); // as the scroll bar does
     const QRect before = PanelBounds();

@@ -10,7 +10,7 @@ using namespace tessaly::testing;
 
 class SelectionTest : public MainWindowTest {
 protected:
-    TForm1& OpenPicture(int width = 400, int height = 300) {
+    MainWindow& OpenPicture(int width = 400, int height = 300) {
         return Open({WriteJpeg(dir_, "p.jpg", width, height)});
     }
     QRect Rect1() const { return form_->Ui().Shape1->geometry(); }
@@ -18,7 +18,7 @@ protected:
 };
 
 TEST_F(SelectionTest, SelectionModeNeedsAPicture) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     f.Ui().AreaSel->trigger();
     EXPECT_FALSE(f.Ui().AreaSel->isChecked());
     EXPECT_FALSE(f.Ui().Shape1->isVisible());
@@ -26,7 +26,7 @@ TEST_F(SelectionTest, SelectionModeNeedsAPicture) {
 }
 
 TEST_F(SelectionTest, SelectionModeShowsTheRectangleAtTheLastPressAndEnablesItsCommands) {
-    TForm1& f = OpenPicture();
+    MainWindow& f = OpenPicture();
     QTest::mouseClick(f.Ui().Image1, Qt::RightButton, Qt::NoModifier, QPoint(50, 60));
     f.Ui().PopupMenu1->close();
     f.Ui().AreaSel->trigger();
@@ -46,7 +46,7 @@ TEST_F(SelectionTest, SelectionModeShowsTheRectangleAtTheLastPressAndEnablesItsC
 }
 
 TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
-    TForm1& f = OpenPicture(); // picture at (92, 47), shown at 100 %
+    MainWindow& f = OpenPicture(); // picture at (92, 47), shown at 100 %
     f.Panel1MouseDown(Qt::LeftButton, 200, 150);
     f.AreaSelClick();
     const QString caption = Caption();
@@ -65,7 +65,7 @@ TEST_F(SelectionTest, MovingShowsThePositionAndRestoresTheCaption) {
 }
 
 TEST_F(SelectionTest, ResizingKeepsTheTopLeftAndShowsTheSize) {
-    TForm1& f = OpenPicture();
+    MainWindow& f = OpenPicture();
     f.Panel1MouseDown(Qt::LeftButton, 200, 150);
     f.AreaSelClick(); // 168, 126, 64 x 48; handle at 229, 171
     QTest::mousePress(f.Ui().Shape2, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
@@ -79,7 +79,7 @@ TEST_F(SelectionTest, ResizingKeepsTheTopLeftAndShowsTheSize) {
 }
 
 TEST_F(SelectionTest, RightPressStartsNoDragAndOpensTheMenu) {
-    TForm1& f = OpenPicture();
+    MainWindow& f = OpenPicture();
     f.AreaSelClick();
     const QString caption = Caption();
     QTest::mousePress(f.Ui().Shape1, Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
@@ -91,7 +91,7 @@ TEST_F(SelectionTest, RightPressStartsNoDragAndOpensTheMenu) {
 }
 
 TEST_F(SelectionTest, OverlayAndSelectionExcludeEachOther) {
-    TForm1& f = OpenPicture();
+    MainWindow& f = OpenPicture();
     f.Ui().AreaSel->trigger();
     ASSERT_TRUE(f.Ui().AreaSel->isChecked());
     f.Ui().Exif1->trigger();
@@ -122,7 +122,7 @@ TEST_F(SelectionTest, DottedOutlineInvertsLightAndDarkPictures) {
             path, fixtures::EncodeJpeg(fixtures::SolidBitmap(585, 394, colour, colour, colour),
                                        {.quality = 100}));
         form_.reset();
-        TForm1& f = Open({path.string()});
+        MainWindow& f = Open({path.string()});
         f.Panel1MouseDown(Qt::LeftButton, 300, 200);
         f.AreaSelClick();
         // Every other pixel of the border is inverted; the interior stays as it is.

@@ -2,13 +2,13 @@
 // profile's colours converted to the display's; copies and picks upright, with the profile.
 #include "MainWindowFixture.h"
 #include "colour/DisplayColours.h"
-#include "imaging/AreaCut.h"
-#include "imaging/DisplayScale.h"
-#include "imaging/JpegDecoder.h"
-#include "imaging/UprightPixels.h"
+#include "picture/AreaCut.h"
+#include "resample/DisplayScale.h"
+#include "jpeg/JpegDecoder.h"
+#include "picture/UprightPixels.h"
 #include "pick/PickImage.h"
-#include "pick/tessaly2.h"
-#include "tests/imaging/UprightReference.h"
+#include "pick/PickWindow.h"
+#include "tests/picture/UprightReference.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/IccFixtures.h"
 #include "ui/BitmapView.h"
@@ -79,8 +79,8 @@ protected:
         fixtures::WriteFile(path, jpeg);
         return path.string();
     }
-    TForm1& OpenWith(const std::string& path, ShowingOptions showing) {
-        form_ = std::make_unique<TForm1>(std::vector<std::string>{path}, nullptr,
+    MainWindow& OpenWith(const std::string& path, ShowingOptions showing) {
+        form_ = std::make_unique<MainWindow>(std::vector<std::string>{path}, nullptr,
                                          DefaultPictureDecoders(), showing);
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
@@ -99,7 +99,7 @@ TEST_F(UprightColourTest, EveryOrientationIsShownCopiedAndPickedUpright) {
             Write("o" + std::to_string(code) + ".jpg", fixtures::GradientBitmap(60, 40, code),
                   {fixtures::OrientationSegment(code)});
         const Bitmap upright = ReferenceUpright(stored_, OrientationFromCode(code));
-        TForm1& f = Open({path});
+        MainWindow& f = Open({path});
         // Smaller than the client area: shown at its natural size, upright.
         ASSERT_EQ(ImageBounds().size(), QSize(upright.Width(), upright.Height()));
         EXPECT_TRUE(Shown(*f.Ui().Image1).SamePixels(upright));
@@ -121,7 +121,7 @@ TEST_F(UprightColourTest, TurnedPicturesAreReducedAsStoredAndMagnifiedUpright) {
     // Fitted: the stored pixels reduced to the stored shape of the control, then turned.
     const std::string large = Write("large.jpg", fixtures::GradientBitmap(1200, 900, 5),
                                     {fixtures::OrientationSegment(8)});
-    TForm1& f = Open({large});
+    MainWindow& f = Open({large});
     const QSize control = ImageBounds().size();
     ASSERT_LT(control.width(), 900);
     const DecodedPicture& full = *f.Ui().Image1->Picture()->FullPixels();
@@ -133,7 +133,7 @@ TEST_F(UprightColourTest, TurnedPicturesAreReducedAsStoredAndMagnifiedUpright) {
     const std::string small =
         Write("small.jpg", fixtures::GradientBitmap(30, 20, 6), {fixtures::OrientationSegment(7)});
     const Bitmap upright = ReferenceUpright(stored_, Orientation::Transversed);
-    TForm1& g = Open({small});
+    MainWindow& g = Open({small});
     for (int step = 0; step < 20 && ImageBounds().width() < 3 * upright.Width(); ++step)
         g.Enlarge5Click();
     const QSize zoomed = ImageBounds().size();
@@ -165,7 +165,7 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
     EXPECT_LE(LargestDifference(Shown(*OpenWith(plain, {&display}).Ui().Image1),
                                 LcmsConverted(decoded, {}, adobe)),
               2);
-    TForm1& f = OpenWith(tagged, {&display});
+    MainWindow& f = OpenWith(tagged, {&display});
     EXPECT_LE(LargestDifference(Shown(*f.Ui().Image1), LcmsConverted(decoded, swapped, adobe)), 2);
     // Copies keep the decoded pixels with the profile; a pick draws them converted and saves
     // them with it.
@@ -180,11 +180,11 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
               QByteArray(reinterpret_cast<const char*>(swapped.data()),
                          static_cast<qsizetype>(swapped.size())));
     f.Ui().AreaPick->trigger();
-    TForm2& pick = *f.CurrentPickWindow();
+    PickWindow& pick = *f.CurrentPickWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pick));
     EXPECT_LE(LargestDifference(Shown(*pick.Image1), LcmsConverted(decoded, swapped, adobe)), 2);
     const auto saved = dir_ / "saved.jpg";
-    pick.ImageSave(QString::fromStdString(saved.string()), TForm2::OutputSize::Actual, false);
+    pick.ImageSave(QString::fromStdString(saved.string()), PickWindow::OutputSize::Actual, false);
     const JpegInfo header = ReadJpegHeader(fixtures::ReadFile(saved));
     EXPECT_EQ(header.iccProfile, swapped);
     EXPECT_EQ(header.orientation, Orientation::AsStored);
@@ -197,7 +197,7 @@ TEST_F(UprightColourTest, ABrokenProfileIsShownUnconvertedAndReportedOnce) {
     const std::string path =
         Write("cut.jpg", fixtures::GradientBitmap(60, 40, 2), fixtures::IccSegments(cut));
     ::testing::internal::CaptureStderr();
-    TForm1& f = Open({path});
+    MainWindow& f = Open({path});
     f.imageDSP(1);
     WaitForPixels();
     const std::string reported = ::testing::internal::GetCapturedStderr();

@@ -12,7 +12,7 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
-    TForm1& f = Open();
+    MainWindow& f = Open();
     EXPECT_EQ(Caption(), QStringLiteral("Tess v0.1 '060717 By Pellori Lumivex "
                                         "https://pellori.example/contact/contact_me.html"));
     EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the design frame
@@ -35,7 +35,7 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
 
 TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
     const std::string path = WriteJpeg(dir_, "big.JPG", 3000, 2000);
-    TForm1& f = Open({path});
+    MainWindow& f = Open({path});
     ExpectShowsTheModel();
     EXPECT_EQ(PanelBounds(), QRect(0, 0, 585, 394));
     EXPECT_EQ(ImageBounds().width(), 585);
@@ -47,7 +47,7 @@ TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
 
 TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
     const std::string path = WriteJpeg(dir_, "vga.JPG", 640, 480);
-    TForm1& f = Open({path});
+    MainWindow& f = Open({path});
     f.Ui().N2->trigger();
     EXPECT_EQ(f.Snapshot().zoom, 1.0L);
     EXPECT_EQ(f.Ui().Panel1->width(), 640);
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
 
 TEST_F(MainWindowTest, FitAfterAMagnificationKeepsThePanelInteriorSize) {
     const std::string path = WriteJpeg(dir_, "small.jpg", 200, 100);
-    TForm1& f = Open({path});
+    MainWindow& f = Open({path});
     f.Ui().Enlarge5->trigger(); // 1.25: panel 250 x 125, picture 248 x 123
     f.Ui().N1->trigger();
     EXPECT_EQ(ImageBounds().size(), QSize(248, 123));
@@ -97,9 +97,9 @@ TEST_F(MainWindowTest,
         hold(cancel);
         return full(file, cancel);
     };
-    form_ = std::make_unique<TForm1>(std::vector<std::string>{path.string()}, nullptr,
+    form_ = std::make_unique<MainWindow>(std::vector<std::string>{path.string()}, nullptr,
                                      std::move(decoders));
-    TForm1& f = *form_;
+    MainWindow& f = *form_;
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     QTRY_VERIFY(f.Ui().Image1->Picture()->ShowsStandIn());

@@ -1,0 +1,279 @@
+// The main window: the image list, the view with its fit, zoom and panning, the caption,
+// the context menu with every command, the selection rectangle and the EXIF overlay.
+#pragma once
+
+#include "colour/DisplayColours.h"
+#include "exif/ExifInfo.h"
+#include "picture/Bitmap.h"
+#include "model/SaveFolder.h"
+#include "model/ViewerModel.h"
+#include "pictures/PictureDecoders.h"
+#include "pictures/PicturePipeline.h"
+#include "pictures/ResultInbox.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMimeData;
+class QMouseEvent;
+
+namespace tessaly {
+
+class PictureControl;
+class SelectionShape;
+class ScrollingClient;
+class TwoColumnMenu;
+class PickWindow;
+class ReadmeWindow;
+
+// The view panel (Panel1): a raised 1-pixel bevel; its interior is its client rectangle
+// less the bevel on every side.
+class ViewPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit ViewPanel(QWidget* parent = nullptr);
+};
+
+// How the main window shows pictures: in the display's colours (the program's; without
+// them the window keeps its own, for a display without a profile), and upright by their
+// orientation or as stored (--as-stored).
+struct ShowingOptions {
+    DisplayColours* colours = nullptr;
+    bool asStored = false;
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window and runs FormCreate with the command-line arguments (the program
+    // name excluded), which builds the image list and shows its first entry. The save
+    // folder is the program's, shared with the pick windows; without one the window keeps
+    // its own. The picture pipeline decodes with `decoders`.
+    explicit MainWindow(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
+                    PictureDecoders decoders = DefaultPictureDecoders(),
+                    ShowingOptions showing = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The window's controls and the context menu's items, in their order (owned by the
+    // window). The handlers below are the way in; tests read and press the controls here.
+    struct Controls {
+        ScrollingClient* Client = nullptr; // the scrolling client area
+        ViewPanel* Panel1 = nullptr;
+        PictureControl* Image1 = nullptr;
+        SelectionShape* Shape1 = nullptr; // the selection rectangle
+        SelectionShape* Shape2 = nullptr; // its corner handle
+        QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
+        QLabel* Label2 = nullptr;
+        TwoColumnMenu* PopupMenu1 = nullptr;
+
+        QAction* Enlarge5 = nullptr;
+        QAction* Enlarge1 = nullptr;
+        QAction* Reduction1 = nullptr;
+        QAction* Reduction5 = nullptr;
+        QAction* N4 = nullptr;
+        QAction* Exif1 = nullptr;
+        QAction* AreaSel = nullptr;
+        QAction* AreaCopy = nullptr;
+        QAction* AreaPick = nullptr;
+        QAction* N1 = nullptr; // "フィット"
+        QAction* N2 = nullptr; // "実寸"
+        QAction* N3 = nullptr;
+        QAction* MI_nxt = nullptr;
+        QAction* MI_prv = nullptr;
+        QAction* MI_Head = nullptr;
+        QAction* N5 = nullptr;
+        QAction* Help1 = nullptr;
+        QAction* PickImgEnd = nullptr;
+    };
+    const Controls& Ui() const { return ui_; }
+    // The EXIF reader of the overlay.
+    const TExifInfo& ExifReader() const { return exifInfo_; }
+
+    // --- Start-up and shutdown ---
+    void FormCreate(const std::vector<std::string>& arguments);
+    void FormActivate();
+    void FormClose();
+
+    // --- The image list ---
+    void DropFiles(const std::vector<std::string>& paths);
+    // The local files of a drop, handed to DropFiles.
+    void DropMimeData(const QMimeData& mime);
+    void FrstDSP();
+    void SetSPDlgFld();
+    void MI_nxtClick();
+    void MI_prvClick();
+    void MI_HeadClick();
+    void FormKeyDown(int key);
+
+    // --- The view ---
+    void imageDSP(int k);
+    void DspInfo1(int k);
+    void SetEnlarge(int step);
+    void N1Click();
+    void N2Click();
+    void Enlarge5Click();
+    void Enlarge1Click();
+    void Reduction1Click();
+    void Reduction5Click();
+    void FormResize();
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp();
+    void Image1DblClick();
+    void Panel1MouseDown(Qt::MouseButton button, int x, int y);
+
+    // --- Later commands of the menu ---
+    void Exif1Click();
+    void AreaSelClick();
+    void AreaCopyClick();
+    void AreaPickClick();
+    void Help1Click();
+    void PickImgEndClick();
+
+    // --- The selection rectangle ---
+    void SelAreaCap(bool moving);
+    void Shape1MouseDown(Qt::MouseButton button, int x, int y);
+    void Shape1MouseMove(int x, int y);
+    void Shape1MouseUp();
+    void Shape2MouseDown(Qt::MouseButton button, int x, int y);
+    void Shape2MouseMove(int x, int y);
+    void Shape2MouseUp();
+
+    // --- The EXIF overlay ---
+    void DspExifInfo(int k);
+
+    // The selected area cut out of the upright picture decoded at full size (never the zoomed
+    // or fitted one on the screen), white where it lies outside the picture. Empty when the
+    // area is under one actual pixel wide or high; throws when it is larger than the
+    // largest picture the program makes.
+    Bitmap CutSelectedArea();
+
+    // The state, read-only: a copy of the view's state, and the model itself.
+    ViewState Snapshot() const { return model_.Snapshot(); }
+    const ViewerModel& Model() const { return model_; }
+    const SaveFolder& Folder() const { return *saveFolder_; }
+
+    // The current pick window to the main window's top-left corner (first activation), or
+    // to `corner`, where that corner is about to be.
+    void MovePickToCorner();
+    void MovePickToCorner(QPoint corner);
+
+    // Opens the context menu at a screen position.
+    void ShowPopupMenu(const QPoint& globalPos);
+
+signals:
+    // The window was closed: the application ends.
+    void Closed();
+    // "おわり": the application is asked to end, without the close handler.
+    void TerminateRequested();
+
+public:
+    // The two windows the main window works with: the current pick window and the readme
+    // window (set by the application after creating them).
+    QPointer<PickWindow>& CurrentPickWindow() { return currentPick_; }
+    void SetReadmeWindow(ReadmeWindow* readme) { readme_ = readme; }
+    // The readme file "ヘルプ" loads (the executable's folder; tests point it elsewhere).
+    void SetReadmePath(QString path) { readmePath_ = std::move(path); }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
+    // The selection's mouse handlers, for the rectangle (moving it) and the handle (resizing).
+    void SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y);
+    void SelectionMouseMove(SelectionDrag part, int x, int y);
+    void SelectionMouseUp(SelectionDrag part);
+    // The list of the named files and of the pictures found in the named folders; shows
+    // the box "検索を中断しました。" when the user interrupted the search.
+    FileListType CollectFiles(const std::vector<std::string>& paths);
+    // Shows what the model says: the client area, the panel, the picture, the selection,
+    // the caption and the menu's check marks and enabled items. Handlers run it when the
+    // outermost of them ends.
+    void ApplyView();
+    void ApplyMenu();
+    // Runs ApplyView when the outermost handler in progress ends, however it ends.
+    class ViewUpdate;
+    friend class ViewUpdate;
+    // Shows the box "例外発生" when a layout failed.
+    void ReportLayout(bool laidOut);
+
+    // Centres the window on its screen (outer size).
+    void CentreOnScreen();
+    // Where the frame's corner goes for a window of that outer size centred on its screen.
+    QPoint CentredOnScreen(QSize outer) const;
+    // Once the window manager has framed the window: the outer size becomes the design's
+    // 593 x 428 and the window is centred again; a pick window waiting for the first
+    // activation's placement is placed then.
+    void SettleFrame();
+
+    // Asks the picture pipeline for the pixels of the picture just loaded, at the size it is
+    // shown, and remembers the request whose results are awaited.
+    void RequestPixels(const std::string& path);
+    // The picture's shown size in device pixels, as its control draws it.
+    QSize ShownDeviceSize() const;
+    // The pipeline's results waiting in the inbox, taken on the GUI thread, oldest first.
+    void TakeArrivedPixels();
+    // For a command that needs the full-size pixels before they have arrived: waits for the
+    // pipeline's workers (the caller shows the busy cursor), taking their results as they
+    // come, until the picture is settled.
+    void AwaitFullPixels();
+    // A result of the picture pipeline, on the GUI thread.
+    void PixelsArrived(PictureResult result);
+    // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
+    void DecodeNeighbours();
+    // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
+    void DropPicture();
+    // The shown size in device pixels as the stored pixels have it, for the pipeline.
+    QSize StoredDeviceSize(QSize shown) const;
+    // Why a picture's colour profile is not used, to the error stream once per file.
+    void ReportColourProblem(const std::string& path, const std::string& problem);
+
+    Controls ui_;
+    TExifInfo exifInfo_;
+    ViewerModel model_;
+    SaveFolder ownFolder_;
+    SaveFolder* saveFolder_;
+    DisplayColours ownColours_;
+    DisplayColours* colours_;
+    bool asStored_;
+    // The shown picture's profile for its copies and picks (ProfileOfCopies).
+    std::vector<std::uint8_t> copiesProfile_;
+    std::unordered_set<std::string> colourProblemsReported_;
+    // The pipeline's results on their way to the GUI thread; made before the pipeline and
+    // destroyed after it, so no worker can reach it once it has gone.
+    ResultInbox arrived_;
+    // Reads and decodes pictures on worker threads; each result is put in `arrived_` and the
+    // GUI thread woken by a queued call that carries nothing.
+    std::unique_ptr<PicturePipeline> pipeline_;
+    std::uint64_t pixelRequest_ = 0; // the request whose results are awaited, 0 for none
+    int travel_ = 1;                 // +1 after "next", -1 after "previous"
+    QPointer<PickWindow> currentPick_;   // the pick window the next one is placed beside
+    int applyDepth_ = 0;
+    bool firstActivate_ = false;
+    bool centredOnce_ = false;
+    bool frameSettled_ = false;
+    bool pickMovePending_ = false;
+    ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
+    QString readmePath_;
+};
+
+} // namespace tessaly
