@@ -65,7 +65,7 @@ void Resample(benchmark::State& state, const Bitmap& source, int width, int heig
         state.PauseTiming();
         Bitmap bmp = source;
         state.ResumeTiming();
-        tessaly::StretchBitmap(bmp, width, height);
+        tessaly::Resample(bmp, width, height);
         benchmark::DoNotOptimize(bmp.Data());
         state.PauseTiming();
         bmp = Bitmap(); // freed outside the timing
@@ -90,7 +90,7 @@ void BM_Sepia_6000x4000(benchmark::State& state) {
         state.PauseTiming();
         std::memcpy(bmp.Data(), Large().Data(), bmp.SizeBytes());
         state.ResumeTiming();
-        tessaly::SepiaBitmap(bmp);
+        tessaly::TintSepia(bmp);
         benchmark::DoNotOptimize(bmp.Data());
     }
     state.SetItemsProcessed(state.iterations() * bmp.Width() * bmp.Height());
@@ -103,7 +103,7 @@ void BM_Monochrome_6000x4000(benchmark::State& state) {
         state.PauseTiming();
         std::memcpy(bmp.Data(), Large().Data(), bmp.SizeBytes());
         state.ResumeTiming();
-        bmp = tessaly::GrayScaleHandle(std::move(bmp));
+        bmp = tessaly::ToMonochrome(std::move(bmp));
         benchmark::DoNotOptimize(bmp.Data());
     }
     state.SetItemsProcessed(state.iterations() * bmp.Width() * bmp.Height());
@@ -116,8 +116,8 @@ void BM_PickSave_1600x1200_half_sepia(benchmark::State& state) {
     static const Bitmap pick = SourcePicture(1600, 1200);
     for (auto _ : state) {
         Bitmap out;
-        tessaly::MakeOutBitmap(pick, out, 800, 600, tessaly::PictureEffect::Sepia);
-        tessaly::JpegImage jpeg(std::move(out));
+        tessaly::MakeOutputPicture(pick, out, 800, 600, tessaly::PictureEffect::Sepia);
+        tessaly::JpegWriter jpeg(std::move(out));
         jpeg.SetCompressionQuality(tessaly::JpegQualityForLevel(8));
         jpeg.Compress();
         benchmark::DoNotOptimize(jpeg.Stream().data());

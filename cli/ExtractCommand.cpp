@@ -289,11 +289,11 @@ PictureEffect EffectOf(const Options& options) {
 void WriteJpeg(Bitmap picture, int width, int height, const Options& options,
                std::vector<std::uint8_t> profile) {
     Bitmap out;
-    MakeOutBitmap(std::move(picture), out, width, height, EffectOf(options));
+    MakeOutputPicture(std::move(picture), out, width, height, EffectOf(options));
     try {
-        JpegImage jpeg(std::move(out));
+        JpegWriter jpeg(std::move(out));
         jpeg.SetIccProfile(std::move(profile));
-        SaveJPEGFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
+        SaveJpegFile(jpeg, options.output, options.level.value_or(kDefaultLevel));
     } catch (const FileCreateError& e) {
         throw FileError{e.what()};
     } catch (const JpegError& e) {
@@ -309,11 +309,11 @@ void WritePpmRows(const Bitmap& picture, int width, int height, const Options& o
                                const std::string header = PpmHeaderText(width, height);
                                sink(std::span(reinterpret_cast<const std::uint8_t*>(header.data()),
                                               header.size()));
-                               MakeOutRows(picture, width, height, EffectOf(options),
-                                           [&](std::span<std::uint8_t> rows) {
-                                               ToPpmOrder(rows);
-                                               sink(rows);
-                                           });
+                               MakeOutputRows(picture, width, height, EffectOf(options),
+                                              [&](std::span<std::uint8_t> rows) {
+                                                  ToPpmOrder(rows);
+                                                  sink(rows);
+                                              });
                            });
     } catch (const FileCreateError& e) {
         throw FileError{e.what()};

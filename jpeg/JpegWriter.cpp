@@ -1,7 +1,7 @@
 #include "jpeg/JpegWriter.h"
 
-#include "base/Rounding.h"
 #include "base/FileReplace.h"
+#include "base/Rounding.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegErrorManager.h"
 
@@ -115,12 +115,12 @@ bool EncodeC(const EncodeSource* source, MemoryDestination* dest, ErrorManager* 
 
 } // namespace
 
-void JpegImage::Assign(Bitmap bitmap) {
+void JpegWriter::Assign(Bitmap bitmap) {
     bitmap_ = std::move(bitmap);
     stream_.clear();
 }
 
-void JpegImage::SetIccProfile(std::vector<std::uint8_t> profile) {
+void JpegWriter::SetIccProfile(std::vector<std::uint8_t> profile) {
     if (profile.size() > kMaxEmbeddedProfileBytes)
         throw std::invalid_argument("a colour profile of " + std::to_string(profile.size()) +
                                     " bytes does not fit in a JPEG file's 255 segments");
@@ -128,7 +128,7 @@ void JpegImage::SetIccProfile(std::vector<std::uint8_t> profile) {
     stream_.clear();
 }
 
-void JpegImage::Compress() {
+void JpegWriter::Compress() {
     stream_.clear();
     if (bitmap_.Empty())
         return;
@@ -159,7 +159,7 @@ std::uint8_t JpegQualityForLevel(int level) {
     return static_cast<std::uint8_t>(Trunc(quality) & 0xFF);
 }
 
-void SaveJPEGFile(JpegImage& jpeg, const std::filesystem::path& fileName, int level) {
+void SaveJpegFile(JpegWriter& jpeg, const std::filesystem::path& fileName, int level) {
     jpeg.SetCompressionQuality(JpegQualityForLevel(level));
     jpeg.Compress();
     WriteFileReplacing(fileName, jpeg.Stream());

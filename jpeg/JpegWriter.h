@@ -1,6 +1,6 @@
-// Saving pictures as JPEG files: a JPEG image object that holds the picture, its
-// compression quality and the compressed stream, and SaveJPEGFile, which turns a
-// compression level into a quality and writes the file.
+// Saving pictures as JPEG files: the JPEG writer, which holds the picture, its compression
+// quality and the compressed stream, and SaveJpegFile, which turns a compression level into
+// a quality and writes the file.
 #pragma once
 
 #include "picture/Bitmap.h"
@@ -15,10 +15,11 @@ namespace tessaly {
 // The most profile bytes libjpeg embeds: 255 APP2 segments of 65,519 bytes.
 inline constexpr std::size_t kMaxEmbeddedProfileBytes = std::size_t{255} * 65519;
 
-class JpegImage {
+// Compresses one picture to a JPEG stream with libjpeg.
+class JpegWriter {
 public:
-    JpegImage() = default;
-    explicit JpegImage(Bitmap bitmap) : bitmap_(std::move(bitmap)) {}
+    JpegWriter() = default;
+    explicit JpegWriter(Bitmap bitmap) : bitmap_(std::move(bitmap)) {}
 
     // Replaces the picture; the compressed stream is dropped.
     void Assign(Bitmap bitmap);
@@ -58,6 +59,6 @@ std::uint8_t JpegQualityForLevel(int level);
 // temporary file, so that a failure leaves an existing file untouched. Throws JpegError
 // when compression fails (nothing is written) and FileCreateError
 // (base/FileReplace.h) when the file cannot be created or written.
-void SaveJPEGFile(JpegImage& jpeg, const std::filesystem::path& fileName, int level);
+void SaveJpegFile(JpegWriter& jpeg, const std::filesystem::path& fileName, int level);
 
 } // namespace tessaly

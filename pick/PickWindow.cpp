@@ -91,19 +91,19 @@ void PickWindow::ImageResize() {
 void PickWindow::ImageSave(const QString& fileName, OutputSize size, bool toClipboard) {
     const BusyCursor busy;
     Bitmap out;
-    JpegImage jpeg;
+    JpegWriter jpeg;
     const Bitmap& picture = Image1->Picture();
     if (picture.Empty())
         return;
     const bool actual = size == OutputSize::Actual;
-    MakeOutBitmap(picture, out, actual ? picture.Width() : Image1->width(),
-                  actual ? picture.Height() : Image1->height(), Effect());
+    MakeOutputPicture(picture, out, actual ? picture.Width() : Image1->width(),
+                      actual ? picture.Height() : Image1->height(), Effect());
     if (toClipboard) {
         PutOnClipboard(out, profile_);
     } else {
         jpeg.Assign(std::move(out));
         jpeg.SetIccProfile(profile_);
-        SaveJPEGFile(jpeg, std::filesystem::path(QFile::encodeName(fileName).toStdString()),
+        SaveJpegFile(jpeg, std::filesystem::path(QFile::encodeName(fileName).toStdString()),
                      kSaveLevel);
     }
 }

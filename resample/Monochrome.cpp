@@ -30,14 +30,14 @@ void MatchBitmap(const Bitmap& src, Bitmap& dst) {
         dst = Bitmap::Uninitialized(src.Width(), src.Height());
 }
 
-void GrayScalePixels(std::uint8_t* pixels, std::size_t count) {
+void ToMonochrome(std::uint8_t* pixels, std::size_t count) {
     kernels::MonochromePixels(pixels, count);
 }
 
-Bitmap GrayScaleHandle(Bitmap image) {
+Bitmap ToMonochrome(Bitmap image) {
     const auto width = static_cast<std::size_t>(image.Width());
     for (int y = 0; y < image.Height(); ++y)
-        GrayScalePixels(image.Row(y), width);
+        ToMonochrome(image.Row(y), width);
     return image;
 }
 

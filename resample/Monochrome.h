@@ -1,4 +1,4 @@
-// ImgEffect: turning a picture grey ("モノクロ"). Each pixel becomes the weighted sum
+// Monochrome: turning a picture grey ("モノクロ"). Each pixel becomes the weighted sum
 // 0.289 red + 0.586 green + 0.114 blue, rounded to the nearest level with halves to even
 // (the weights sum to 0.989, so white becomes 252).
 #pragma once
@@ -23,10 +23,10 @@ std::uint8_t MonochromeLevel(std::uint8_t blue, std::uint8_t green, std::uint8_t
 void MatchBitmap(const Bitmap& src, Bitmap& dst);
 
 // Turns `count` pixels (blue, green, red) grey in place.
-void GrayScalePixels(std::uint8_t* pixels, std::size_t count);
+void ToMonochrome(std::uint8_t* pixels, std::size_t count);
 
 // Takes the picture and returns it in grey, every pixel (v, v, v). The picture is consumed;
 // its pixel memory is reused for the result.
-Bitmap GrayScaleHandle(Bitmap image);
+Bitmap ToMonochrome(Bitmap image);
 
 } // namespace tessaly

@@ -59,7 +59,7 @@ void SepiaTint::Apply(std::uint8_t* pixels, std::size_t count) const {
     kernels::SepiaPixels(pixels, count, tones_.data(), offsets_);
 }
 
-void SepiaBitmap(Bitmap& bitmap) {
+void TintSepia(Bitmap& bitmap) {
     const SepiaTint tint;
     const auto width = static_cast<std::size_t>(bitmap.Width());
     for (int y = 0; y < bitmap.Height(); ++y)

@@ -1,4 +1,4 @@
-// sepiaf: tinting a bitmap sepia. Every pixel's brightness selects one brown tone from a
+// Sepia: tinting a picture sepia. Every pixel's brightness selects one brown tone from a
 // table of 65,537 entries that is built afresh for each call.
 #pragma once
 
@@ -56,6 +56,6 @@ private:
 };
 
 // Tints the bitmap sepia in place. An empty bitmap is left as it is.
-void SepiaBitmap(Bitmap& bitmap);
+void TintSepia(Bitmap& bitmap);
 
 } // namespace tessaly

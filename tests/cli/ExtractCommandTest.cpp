@@ -78,7 +78,7 @@ TEST_F(ExtractCommand, ResamplesAndAppliesTheEffect) {
                                      "10,5,40,30", "-o", Path("out.ppm")});
         ASSERT_EQ(run.code, 0) << run.err;
         Bitmap expected;
-        MakeOutBitmap(CutArea(picture_, 10, 5, 40, 30), expected, 33, 71, effect);
+        MakeOutputPicture(CutArea(picture_, 10, 5, 40, 30), expected, 33, 71, effect);
         EXPECT_TRUE(ReadPpmFile("out.ppm").SamePixels(expected)) << flag;
     }
 }
@@ -91,13 +91,13 @@ TEST_F(ExtractCommand, ReadsJpegAsTheViewerDecodesIt) {
 
 TEST_F(ExtractCommand, WritesJpegAtLevel8UnlessToldOtherwise) {
     ASSERT_EQ(Extract({Path("in.ppm"), "-o", Path("out.jpg")}).code, 0);
-    JpegImage level8(picture_);
+    JpegWriter level8(picture_);
     level8.SetCompressionQuality(94);
     level8.Compress();
     EXPECT_EQ(ReadFile(dir_ / "out.jpg"), level8.Stream());
 
     ASSERT_EQ(Extract({Path("in.ppm"), "--level", "1", "-o", Path("OUT.JPG")}).code, 0);
-    JpegImage level1(picture_);
+    JpegWriter level1(picture_);
     level1.SetCompressionQuality(56);
     level1.Compress();
     EXPECT_EQ(ReadFile(dir_ / "OUT.JPG"), level1.Stream());
@@ -120,7 +120,7 @@ TEST_F(ExtractCommand, AnOrientedJpegIsCutUprightWithItsColourProfile) {
     // The whole picture as JPEG: upright, no orientation written, the profile's bytes kept.
     run = Extract({Path("turned.jpg"), "-o", Path("out.jpg")});
     ASSERT_EQ(run.code, 0) << run.err;
-    JpegImage expected(upright);
+    JpegWriter expected(upright);
     expected.SetIccProfile(profile);
     expected.SetCompressionQuality(94);
     expected.Compress();

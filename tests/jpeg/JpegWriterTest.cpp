@@ -163,17 +163,17 @@ TEST(JpegQuality, LevelsGiveTheirQualities) {
     EXPECT_THROW(JpegQualityForLevel(-1), std::invalid_argument);
 }
 
-TEST(JpegImage, StartsAtQuality90AndLeavesAnEmptyPictureUncompressed) {
-    JpegImage jpeg;
+TEST(JpegWriter, StartsAtQuality90AndLeavesAnEmptyPictureUncompressed) {
+    JpegWriter jpeg;
     EXPECT_EQ(jpeg.CompressionQuality(), 90);
     jpeg.Compress();
     EXPECT_TRUE(jpeg.Stream().empty());
 }
 
-TEST(SaveJPEGFile, WritesABaselineColourJpegWithQuality94Tables) {
+TEST(SaveJpegFile, WritesABaselineColourJpegWithQuality94Tables) {
     TempDir dir;
-    JpegImage jpeg(SolidBitmap(48, 40, 200, 100, 30));
-    SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+    JpegWriter jpeg(SolidBitmap(48, 40, 200, 100, 30));
+    SaveJpegFile(jpeg, dir / "out.jpg", 8);
     EXPECT_EQ(jpeg.CompressionQuality(), 94);
     const Bytes saved = ReadFile(dir / "out.jpg");
     EXPECT_EQ(saved, jpeg.Stream());
@@ -198,23 +198,23 @@ TEST(SaveJPEGFile, WritesABaselineColourJpegWithQuality94Tables) {
     EXPECT_NEAR(p[2], 30, 3);
 }
 
-TEST(SaveJPEGFile, LevelsOutsideOneToTenAreLimitedByLibjpeg) {
+TEST(SaveJpegFile, LevelsOutsideOneToTenAreLimitedByLibjpeg) {
     TempDir dir;
-    JpegImage jpeg(GradientBitmap(16, 16));
-    SaveJPEGFile(jpeg, dir / "q0.jpg", 0); // quality 0 counts as 1
+    JpegWriter jpeg(GradientBitmap(16, 16));
+    SaveJpegFile(jpeg, dir / "q0.jpg", 0); // quality 0 counts as 1
     EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "q0.jpg")).luma, TablesForQuality(1).first);
-    SaveJPEGFile(jpeg, dir / "q104.jpg", 12); // quality 104 counts as 100
+    SaveJpegFile(jpeg, dir / "q104.jpg", 12); // quality 104 counts as 100
     EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "q104.jpg")).luma, TablesForQuality(100).first);
 }
 
-TEST(SaveJPEGFile, AGreyPictureIsStillThreeComponentColour) {
+TEST(SaveJpegFile, AGreyPictureIsStillThreeComponentColour) {
     TempDir dir;
-    JpegImage jpeg(SolidBitmap(8, 8, 77, 77, 77));
-    SaveJPEGFile(jpeg, dir / "grey.jpg", 8);
+    JpegWriter jpeg(SolidBitmap(8, 8, 77, 77, 77));
+    SaveJpegFile(jpeg, dir / "grey.jpg", 8);
     EXPECT_EQ(ReadSavedHeader(ReadFile(dir / "grey.jpg")).components, 3);
 }
 
-TEST(SaveJPEGFile, GivesTheSameBytesAsCjpegWithTheFloatDct) {
+TEST(SaveJpegFile, GivesTheSameBytesAsCjpegWithTheFloatDct) {
     if (std::system("command -v cjpeg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
     TempDir dir;
@@ -225,23 +225,23 @@ TEST(SaveJPEGFile, GivesTheSameBytesAsCjpegWithTheFloatDct) {
                                     (dir / "cjpeg.jpg").string() + "' '" +
                                     (dir / "in.ppm").string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        JpegImage jpeg(picture);
-        SaveJPEGFile(jpeg, dir / "ours.jpg", 8);
+        JpegWriter jpeg(picture);
+        SaveJpegFile(jpeg, dir / "ours.jpg", 8);
         EXPECT_EQ(ReadFile(dir / "ours.jpg"), ReadFile(dir / "cjpeg.jpg")) << w << " x " << h;
     }
 }
 
 // The source's profile is embedded unchanged (here split over two segments), exactly as cjpeg
 // embeds it, and read back whole; too large a profile is refused.
-TEST(SaveJPEGFile, EmbedsTheColourProfileUnchanged) {
+TEST(SaveJpegFile, EmbedsTheColourProfileUnchanged) {
     TempDir dir;
     Bytes profile(70'000);
     for (std::size_t i = 0; i < profile.size(); ++i)
         profile[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     const Bitmap picture = GradientBitmap(37, 23, 2);
-    JpegImage jpeg(picture);
+    JpegWriter jpeg(picture);
     jpeg.SetIccProfile(profile);
-    SaveJPEGFile(jpeg, dir / "ours.jpg", 8);
+    SaveJpegFile(jpeg, dir / "ours.jpg", 8);
     EXPECT_EQ(ReadJpegHeader(ReadFile(dir / "ours.jpg")).iccProfile, profile);
     EXPECT_THROW(jpeg.SetIccProfile(Bytes(kMaxEmbeddedProfileBytes + 1)), std::invalid_argument);
 
@@ -256,31 +256,31 @@ TEST(SaveJPEGFile, EmbedsTheColourProfileUnchanged) {
     EXPECT_EQ(ReadFile(dir / "ours.jpg"), ReadFile(dir / "cjpeg.jpg"));
 }
 
-TEST(SaveJPEGFile, ReplacesAnExistingFileEntirely) {
+TEST(SaveJpegFile, ReplacesAnExistingFileEntirely) {
     TempDir dir;
     WriteFile(dir / "out.jpg", Bytes(100000, 0xAB));
-    JpegImage jpeg(SolidBitmap(8, 8, 1, 2, 3));
-    SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+    JpegWriter jpeg(SolidBitmap(8, 8, 1, 2, 3));
+    SaveJpegFile(jpeg, dir / "out.jpg", 8);
     EXPECT_EQ(ReadFile(dir / "out.jpg"), jpeg.Stream());
     EXPECT_EQ(EntriesIn(dir.path()), 1u) << "no temporary file is left behind";
 }
 
 // Regression: a compression failure was swallowed and whatever the stream held written
 // over the file.
-TEST(SaveJPEGFile, ACompressionFailureThrowsAndLeavesTheFileUntouched) {
+TEST(SaveJpegFile, ACompressionFailureThrowsAndLeavesTheFileUntouched) {
     TempDir dir;
     WriteFile(dir / "out.jpg", kOldContent);
-    JpegImage jpeg(SolidBitmap(70000, 1, 0, 0, 0)); // wider than JPEG allows
-    EXPECT_THROW(SaveJPEGFile(jpeg, dir / "out.jpg", 8), JpegError);
+    JpegWriter jpeg(SolidBitmap(70000, 1, 0, 0, 0)); // wider than JPEG allows
+    EXPECT_THROW(SaveJpegFile(jpeg, dir / "out.jpg", 8), JpegError);
     EXPECT_EQ(ReadFile(dir / "out.jpg"), kOldContent);
     EXPECT_EQ(EntriesIn(dir.path()), 1u);
 }
 
 // Regression: the file was created (emptied) before its new content was written.
-TEST(SaveJPEGFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+TEST(SaveJpegFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     TempDir dir;
     WriteFile(dir / "out.jpg", kOldContent);
-    JpegImage jpeg(GradientBitmap(300, 300));
+    JpegWriter jpeg(GradientBitmap(300, 300));
     // Files may not grow beyond 1,000 bytes for the duration of the save.
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -290,7 +290,7 @@ TEST(SaveJPEGFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
     try {
-        SaveJPEGFile(jpeg, dir / "out.jpg", 8);
+        SaveJpegFile(jpeg, dir / "out.jpg", 8);
     } catch (const FileCreateError&) {
         threw = true;
     }
@@ -302,50 +302,50 @@ TEST(SaveJPEGFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(EntriesIn(dir.path()), 1u);
 }
 
-TEST(SaveJPEGFile, AFileThatCannotBeCreatedRaisesItsMessage) {
+TEST(SaveJpegFile, AFileThatCannotBeCreatedRaisesItsMessage) {
     TempDir dir;
-    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    JpegWriter jpeg(SolidBitmap(4, 4, 0, 0, 0));
     const fs::path path = dir / "missing-folder/out.jpg";
     try {
-        SaveJPEGFile(jpeg, path, 8);
+        SaveJpegFile(jpeg, path, 8);
         FAIL() << "no error";
     } catch (const FileCreateError& e) {
         EXPECT_EQ(std::string(e.what()), "ファイル " + path.string() + " を作成できません");
     }
     fs::create_directory(dir / "a-folder");
-    EXPECT_THROW(SaveJPEGFile(jpeg, dir / "a-folder", 8), FileCreateError);
+    EXPECT_THROW(SaveJpegFile(jpeg, dir / "a-folder", 8), FileCreateError);
     EXPECT_TRUE(fs::is_directory(dir / "a-folder"));
 }
 
-TEST(SaveJPEGFile, AReplacedFileKeepsItsModeAndANewFileFollowsTheUmask) {
+TEST(SaveJpegFile, AReplacedFileKeepsItsModeAndANewFileFollowsTheUmask) {
     TempDir dir;
-    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    JpegWriter jpeg(SolidBitmap(4, 4, 0, 0, 0));
     {
         ScopedUmask mask(022);
-        SaveJPEGFile(jpeg, dir / "new.jpg", 8);
+        SaveJpegFile(jpeg, dir / "new.jpg", 8);
         EXPECT_EQ(ModeOf(dir / "new.jpg"), 0644u);
     }
     {
         ScopedUmask mask(077);
-        SaveJPEGFile(jpeg, dir / "private.jpg", 8);
+        SaveJpegFile(jpeg, dir / "private.jpg", 8);
         EXPECT_EQ(ModeOf(dir / "private.jpg"), 0600u);
     }
     WriteFile(dir / "shared.jpg", kOldContent);
     fs::permissions(dir / "shared.jpg", static_cast<fs::perms>(0664));
     {
         ScopedUmask mask(077);
-        SaveJPEGFile(jpeg, dir / "shared.jpg", 8);
+        SaveJpegFile(jpeg, dir / "shared.jpg", 8);
     }
     EXPECT_EQ(ModeOf(dir / "shared.jpg"), 0664u);
     EXPECT_EQ(ReadFile(dir / "shared.jpg"), jpeg.Stream());
 }
 
-TEST(SaveJPEGFile, ASymbolicLinkStaysAndItsTargetIsReplaced) {
+TEST(SaveJpegFile, ASymbolicLinkStaysAndItsTargetIsReplaced) {
     TempDir dir;
     WriteFile(dir / "real.jpg", kOldContent);
     fs::create_symlink("real.jpg", dir / "link.jpg");
-    JpegImage jpeg(SolidBitmap(4, 4, 0, 0, 0));
-    SaveJPEGFile(jpeg, dir / "link.jpg", 8);
+    JpegWriter jpeg(SolidBitmap(4, 4, 0, 0, 0));
+    SaveJpegFile(jpeg, dir / "link.jpg", 8);
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.jpg")));
     EXPECT_EQ(ReadFile(dir / "real.jpg"), jpeg.Stream());
 }

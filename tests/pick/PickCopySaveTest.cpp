@@ -25,7 +25,7 @@ const QString kPickHint1000 = QStringLiteral("29.6%表示 実サイズ(1000,600)
 
 Bitmap Output(const Bitmap& picture, int width, int height, PictureEffect effect) {
     Bitmap out;
-    MakeOutBitmap(picture, out, width, height, effect);
+    MakeOutputPicture(picture, out, width, height, effect);
     return out;
 }
 
@@ -33,11 +33,11 @@ QImage ClipboardImage() {
     return QGuiApplication::clipboard()->image();
 }
 
-// The bytes SaveJPEGFile writes for a bitmap at level 8.
+// The bytes SaveJpegFile writes for a bitmap at level 8.
 Bytes ReferenceJpeg(const fixtures::TempDir& dir, Bitmap bitmap) {
-    JpegImage jpeg(std::move(bitmap));
+    JpegWriter jpeg(std::move(bitmap));
     const fs::path path = dir / "reference.bin";
-    SaveJPEGFile(jpeg, path, 8);
+    SaveJpegFile(jpeg, path, 8);
     Bytes bytes = fixtures::ReadFile(path);
     fs::remove(path);
     return bytes;

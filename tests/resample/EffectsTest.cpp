@@ -27,14 +27,14 @@ Pixel PixelAt(const Bitmap& bmp, int x, int y) {
 Pixel SepiaOf(const Pixel& in) {
     Bitmap bmp = SolidBitmap(1, 1, static_cast<std::uint8_t>(in[0]),
                              static_cast<std::uint8_t>(in[1]), static_cast<std::uint8_t>(in[2]));
-    SepiaBitmap(bmp);
+    TintSepia(bmp);
     return PixelAt(bmp, 0, 0);
 }
 
 Pixel MonochromeOf(const Pixel& in) {
-    Bitmap grey = GrayScaleHandle(SolidBitmap(1, 1, static_cast<std::uint8_t>(in[0]),
-                                              static_cast<std::uint8_t>(in[1]),
-                                              static_cast<std::uint8_t>(in[2])));
+    Bitmap grey = ToMonochrome(SolidBitmap(1, 1, static_cast<std::uint8_t>(in[0]),
+                                           static_cast<std::uint8_t>(in[1]),
+                                           static_cast<std::uint8_t>(in[2])));
     return PixelAt(grey, 0, 0);
 }
 
@@ -118,7 +118,7 @@ TEST(Monochrome, PixelExamples) {
 // weighted sum, rounded half to even, for every one of the 16,777,216 colours.
 TEST(Monochrome, IntegerLevelsEqualTheExtendedSumForEveryColour) {
     const Bitmap colours = EveryColour();
-    const Bitmap grey = GrayScaleHandle(colours);
+    const Bitmap grey = ToMonochrome(colours);
     std::uint64_t mismatches = 0;
     for (int y = 0; y < 4096; ++y)
         for (int x = 0; x < 4096; ++x) {
@@ -139,7 +139,7 @@ TEST(Monochrome, IntegerLevelsEqualTheExtendedSumForEveryColour) {
 TEST(Sepia, EveryColourTakesTheToneOfItsIndex) {
     Bitmap bmp = EveryColour();
     const Bitmap colours = bmp;
-    SepiaBitmap(bmp);
+    TintSepia(bmp);
     const std::vector<SepiaEntry> table = SepiaTable();
     std::uint64_t mismatches = 0;
     for (int y = 0; y < 4096; ++y)
@@ -197,48 +197,48 @@ TEST(PixelLoops, VectorAndPlainLoopsAgreeAtEveryLength) {
     }
 }
 
-TEST(MakeOutBitmap, SameSizeWithoutEffectsIsAnExactCopy) {
+TEST(MakeOutputPicture, SameSizeWithoutEffectsIsAnExactCopy) {
     const Bitmap source = GradientBitmap(31, 17, 5);
     Bitmap out(3, 3);
-    MakeOutBitmap(source, out, 31, 17, PictureEffect::None);
+    MakeOutputPicture(source, out, 31, 17, PictureEffect::None);
     EXPECT_TRUE(out.SamePixels(source));
 }
 
-TEST(MakeOutBitmap, ResamplesThenTintsOrTurnsGrey) {
+TEST(MakeOutputPicture, ResamplesThenTintsOrTurnsGrey) {
     const Bitmap source = GradientBitmap(40, 30, 1);
 
     Bitmap resampled = source;
-    StretchBitmap(resampled, 25, 45);
+    Resample(resampled, 25, 45);
     Bitmap out;
-    MakeOutBitmap(source, out, 25, 45, PictureEffect::None);
+    MakeOutputPicture(source, out, 25, 45, PictureEffect::None);
     EXPECT_TRUE(out.SamePixels(resampled));
 
     Bitmap tinted = resampled;
-    SepiaBitmap(tinted);
-    MakeOutBitmap(source, out, 25, 45, PictureEffect::Sepia);
+    TintSepia(tinted);
+    MakeOutputPicture(source, out, 25, 45, PictureEffect::Sepia);
     EXPECT_TRUE(out.SamePixels(tinted));
 
-    MakeOutBitmap(source, out, 25, 45, PictureEffect::Mono);
-    EXPECT_TRUE(out.SamePixels(GrayScaleHandle(resampled)));
+    MakeOutputPicture(source, out, 25, 45, PictureEffect::Mono);
+    EXPECT_TRUE(out.SamePixels(ToMonochrome(resampled)));
 
     EXPECT_TRUE(source.SamePixels(GradientBitmap(40, 30, 1))) << "the source is left as it was";
 }
 
-TEST(MakeOutBitmap, EmptySourceAndInvalidSizes) {
+TEST(MakeOutputPicture, EmptySourceAndInvalidSizes) {
     Bitmap empty;
-    EXPECT_NO_THROW(SepiaBitmap(empty));
-    EXPECT_TRUE(GrayScaleHandle(Bitmap()).Empty());
+    EXPECT_NO_THROW(TintSepia(empty));
+    EXPECT_TRUE(ToMonochrome(Bitmap()).Empty());
 
     Bitmap out = SolidBitmap(2, 2, 1, 1, 1);
-    MakeOutBitmap(Bitmap(), out, 0, 0, PictureEffect::Sepia);
+    MakeOutputPicture(Bitmap(), out, 0, 0, PictureEffect::Sepia);
     EXPECT_TRUE(out.Empty());
     Bitmap kept = SolidBitmap(2, 2, 1, 1, 1);
-    EXPECT_THROW(MakeOutBitmap(GradientBitmap(4, 4), kept, 0, 4, PictureEffect::None),
+    EXPECT_THROW(MakeOutputPicture(GradientBitmap(4, 4), kept, 0, 4, PictureEffect::None),
                  std::invalid_argument);
     EXPECT_EQ(kept.Width(), 2) << "the destination is untouched after a failure";
 }
 
-TEST(MakeOutRows, HandsOutTheRowsOfMakeOutBitmapOneByOne) {
+TEST(MakeOutputRows, HandsOutTheRowsOfMakeOutputPictureOneByOne) {
     // Every way each pass can go (shrink, keep, grow) and every effect; 25 x 1000 is more
     // than one batch of rows.
     const Bitmap source = GradientBitmap(40, 30, 3);
@@ -248,11 +248,11 @@ TEST(MakeOutRows, HandsOutTheRowsOfMakeOutBitmapOneByOne) {
         for (const PictureEffect effect :
              {PictureEffect::None, PictureEffect::Sepia, PictureEffect::Mono}) {
             Bitmap expected;
-            MakeOutBitmap(source, expected, width, height, effect);
+            MakeOutputPicture(source, expected, width, height, effect);
             Bitmap rows = Bitmap::Uninitialized(width, height);
             const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
             int y = 0;
-            MakeOutRows(source, width, height, effect, [&](std::span<std::uint8_t> made) {
+            MakeOutputRows(source, width, height, effect, [&](std::span<std::uint8_t> made) {
                 ASSERT_EQ(made.size() % rowBytes, 0u);
                 for (; !made.empty(); made = made.subspan(rowBytes)) {
                     ASSERT_LT(y, height);

@@ -109,7 +109,7 @@ Bitmap RandomBitmap(int width, int height, std::mt19937& random) {
 
 void ExpectSameAsReference(const Bitmap& source, int width, int height) {
     Bitmap ours = source;
-    StretchBitmap(ours, width, height);
+    Resample(ours, width, height);
     const Bitmap reference = ReferenceStretch(source, width, height);
     ASSERT_TRUE(ours.SamePixels(reference))
         << source.Width() << " x " << source.Height() << " -> " << width << " x " << height;

@@ -1,5 +1,5 @@
-#include "base/Tick.h"
 #include "resample/Resample.h"
+
 #include "tests/support/JpegFixtures.h"
 
 #include <gtest/gtest.h>
@@ -50,9 +50,9 @@ Levels LevelsOf(const Bitmap& bmp) {
 // both must give the same levels, which are returned.
 Levels ResampleBothWays(const Levels& levels, int size) {
     Bitmap row = GreyRow(levels);
-    StretchBitmap(row, size, 1);
+    Resample(row, size, 1);
     Bitmap column = GreyColumn(levels);
-    StretchBitmap(column, 1, size);
+    Resample(column, 1, size);
     EXPECT_EQ(LevelsOf(row), LevelsOf(column)) << "horizontal and vertical passes differ";
     return LevelsOf(row);
 }
@@ -111,7 +111,7 @@ TEST(Enlarge, EndsEqualTheSourceEndsAndASinglePixelIsRepeated) {
     const Bitmap source = RandomBitmap(7, 5, 1);
     for (const auto& [w, h] : {std::pair{8, 5}, {29, 5}, {7, 6}, {7, 41}, {100, 77}}) {
         Bitmap bmp = source;
-        StretchBitmap(bmp, w, h);
+        Resample(bmp, w, h);
         ASSERT_EQ(bmp.Width(), w);
         ASSERT_EQ(bmp.Height(), h);
         // The corner pixels come through unchanged, channel by channel.
@@ -122,7 +122,7 @@ TEST(Enlarge, EndsEqualTheSourceEndsAndASinglePixelIsRepeated) {
                     << w << " x " << h << " corner " << dx << "," << dy << " channel " << c;
     }
     Bitmap single = SolidBitmap(1, 1, 10, 20, 30);
-    StretchBitmap(single, 9, 4);
+    Resample(single, 9, 4);
     EXPECT_TRUE(IsUniform(single, 10, 20, 30));
 }
 
@@ -156,11 +156,11 @@ TEST(ResampleProperties, AUniformPictureStaysUniformAtEverySize) {
         for (int from : sizes)
             for (int to : sizes) {
                 Bitmap row = SolidBitmap(from, 1, colour[0], colour[1], colour[2]);
-                StretchBitmap(row, to, 1);
+                Resample(row, to, 1);
                 EXPECT_TRUE(IsUniform(row, colour[0], colour[1], colour[2]))
                     << from << " -> " << to << " wide, colour " << int(colour[0]);
                 Bitmap column = SolidBitmap(1, from, colour[0], colour[1], colour[2]);
-                StretchBitmap(column, 1, to);
+                Resample(column, 1, to);
                 EXPECT_TRUE(IsUniform(column, colour[0], colour[1], colour[2]))
                     << from << " -> " << to << " high, colour " << int(colour[0]);
             }
@@ -169,7 +169,7 @@ TEST(ResampleProperties, AUniformPictureStaysUniformAtEverySize) {
 TEST(ResampleProperties, TheSameSizeChangesNoPixel) {
     const Bitmap source = GradientBitmap(37, 23, 3);
     Bitmap bmp = source;
-    StretchBitmap(bmp, 37, 23);
+    Resample(bmp, 37, 23);
     EXPECT_TRUE(bmp.SamePixels(source));
 }
 
@@ -177,10 +177,10 @@ TEST(ResampleProperties, ChangingOnlyTheWidthResamplesEachRowOnItsOwn) {
     const Bitmap source = RandomBitmap(40, 9, 2);
     for (int width : {13, 97}) {
         Bitmap whole = source;
-        StretchBitmap(whole, width, 9);
+        Resample(whole, width, 9);
         for (int y = 0; y < 9; ++y) {
             Bitmap row = RowOf(source, y);
-            StretchBitmap(row, width, 1);
+            Resample(row, width, 1);
             EXPECT_TRUE(RowOf(whole, y).SamePixels(row)) << "width " << width << " row " << y;
         }
     }
@@ -190,10 +190,10 @@ TEST(ResampleProperties, ChangingOnlyTheHeightResamplesEachColumnOnItsOwn) {
     const Bitmap source = RandomBitmap(9, 40, 3);
     for (int height : {13, 97}) {
         Bitmap whole = source;
-        StretchBitmap(whole, 9, height);
+        Resample(whole, 9, height);
         for (int x = 0; x < 9; ++x) {
             Bitmap column = ColumnOf(source, x);
-            StretchBitmap(column, 1, height);
+            Resample(column, 1, height);
             EXPECT_TRUE(ColumnOf(whole, x).SamePixels(column)) << "height " << height;
         }
     }
@@ -256,40 +256,39 @@ TEST(ReduceOverflow, SumsStayNarrowUpTo64TimesAndAgreeAcrossTheSwitch) {
 // Regression: a target size below 1 divided by zero.
 TEST(TargetSize, BelowOneThrowsAndAnEmptyBitmapIsLeftAlone) {
     Bitmap bmp = SolidBitmap(4, 4, 1, 2, 3);
-    EXPECT_THROW(StretchBitmap(bmp, 0, 4), std::invalid_argument);
-    EXPECT_THROW(StretchBitmap(bmp, 4, 0), std::invalid_argument);
-    EXPECT_THROW(StretchBitmap(bmp, -3, 2), std::invalid_argument);
+    EXPECT_THROW(Resample(bmp, 0, 4), std::invalid_argument);
+    EXPECT_THROW(Resample(bmp, 4, 0), std::invalid_argument);
+    EXPECT_THROW(Resample(bmp, -3, 2), std::invalid_argument);
     EXPECT_TRUE(IsUniform(bmp, 1, 2, 3));
     EXPECT_EQ(bmp.Width(), 4);
 
     Bitmap empty;
-    EXPECT_NO_THROW(StretchBitmap(empty, 0, 0));
-    EXPECT_NO_THROW(StretchBitmap(empty, 10, 10));
+    EXPECT_NO_THROW(Resample(empty, 0, 0));
+    EXPECT_NO_THROW(Resample(empty, 10, 10));
     EXPECT_TRUE(empty.Empty());
 }
 
 TEST(TargetSize, PassesRefuseSizesThatDoNotFitThem) {
     const Bitmap src = SolidBitmap(4, 4, 0, 0, 0);
-    StretchProgressThrottle quiet;
-    Bitmap zeroWide(0, 4), narrower(3, 4), wider(5, 4), otherHeight(5, 3);
-    EXPECT_THROW(ReduceH(src, zeroWide, quiet), std::invalid_argument);
-    EXPECT_THROW(EnlargeH(src, narrower, quiet), std::invalid_argument);
-    EXPECT_THROW(ReduceH(src, wider, quiet), std::invalid_argument);
-    EXPECT_THROW(EnlargeH(src, otherHeight, quiet), std::invalid_argument);
-    Bitmap zeroHigh(4, 0), taller(4, 5);
-    EXPECT_THROW(ReduceV(src, zeroHigh, quiet), std::invalid_argument);
-    EXPECT_THROW(ReduceV(src, taller, quiet), std::invalid_argument);
-    EXPECT_THROW(EnlargeV(src, zeroHigh, quiet), std::invalid_argument);
+    ResampleProgress quiet;
+    Bitmap zeroWide(0, 4), sameWidth(4, 4), otherHeight(5, 3);
+    EXPECT_THROW(ResampleWidth(src, zeroWide, quiet), std::invalid_argument);
+    EXPECT_THROW(ResampleWidth(src, sameWidth, quiet), std::invalid_argument);
+    EXPECT_THROW(ResampleWidth(src, otherHeight, quiet), std::invalid_argument);
+    Bitmap zeroHigh(4, 0), sameHeight(4, 4), otherWidth(3, 5);
+    EXPECT_THROW(ResampleHeight(src, zeroHigh, quiet), std::invalid_argument);
+    EXPECT_THROW(ResampleHeight(src, sameHeight, quiet), std::invalid_argument);
+    EXPECT_THROW(ResampleHeight(src, otherWidth, quiet), std::invalid_argument);
 }
 
 TEST(TargetSize, SizesBeyondThePictureLimitAreRefusedBeforeAnyWork) {
     // Each would first allocate gigabytes: the output itself, or the intermediate of the
     // width pass (4 x 268 M for a 4 x 1 answer).
     Bitmap column = SolidBitmap(1, 1 << 16, 9, 9, 9);
-    EXPECT_THROW(StretchBitmap(column, 1 << 13, 1), std::invalid_argument);
+    EXPECT_THROW(Resample(column, 1 << 13, 1), std::invalid_argument);
     EXPECT_EQ(column.Width(), 1) << "untouched";
     Bitmap dot = SolidBitmap(1, 1, 9, 9, 9);
-    EXPECT_THROW(StretchBitmap(dot, 1 << 15, 1 << 14), std::invalid_argument);
+    EXPECT_THROW(Resample(dot, 1 << 15, 1 << 14), std::invalid_argument);
 }
 
 namespace {
@@ -301,43 +300,50 @@ void Record(std::int32_t percent) {
 
 } // namespace
 
-TEST(StretchProgress, ThrottlesReportsToOneEvery50Milliseconds) {
+TEST(ResampleProgress, PassesReportsOnAtMostOnceEvery50Milliseconds) {
+    // The clock is the test's own, so that no report depends on how fast the test runs.
+    std::uint32_t now = 1000;
+    const TickSource clock = [&] { return now; };
     g_reports.clear();
-    StretchProgressThrottle none(nullptr, 12345);
+    ResampleProgress none(nullptr, 12345, clock);
     none.Report(30);
     none.Report(0);
     EXPECT_EQ(none.LastTick(), 12345u) << "no callback, no state change";
 
-    StretchProgressThrottle throttle(Record);
-    throttle.Report(0);
+    ResampleProgress progress(Record, 0, clock);
+    progress.Report(0);
     EXPECT_TRUE(g_reports.empty()) << "0 only restarts the interval";
-    EXPECT_LE(TickCountMs() - throttle.LastTick(), 10u);
-    throttle.Report(40);
+    EXPECT_EQ(progress.LastTick(), 1000u);
+    now += 49;
+    progress.Report(40);
     EXPECT_TRUE(g_reports.empty()) << "within 50 ms of the last report";
+    now += 1;
+    progress.Report(45);
+    EXPECT_EQ(g_reports, (std::vector<int>{45}));
+    EXPECT_EQ(progress.LastTick(), 1050u) << "the tick of the report is kept";
 
-    throttle.SetLastTick(TickCountMs() - 50);
-    throttle.Report(40);
-    EXPECT_EQ(g_reports, (std::vector<int>{40}));
-    EXPECT_LE(TickCountMs() - throttle.LastTick(), 10u) << "the tick after the call is kept";
+    // The tick wraps at 32 bits: 60 ms across the wrap still count as 60.
+    progress.SetLastTick(0xFFFFFFF0u);
+    now = 44;
+    progress.Report(70);
+    EXPECT_EQ(g_reports, (std::vector<int>{45, 70}));
 }
 
-TEST(StretchProgress, OnlyTheVerticalEnlargementOpensWithAReport) {
-    // EnlargeV opens with a report of 50, which comes through once 50 ms have passed; the
-    // other passes open with 0, which restarts the interval, so a short pass reports nothing.
-    const Bitmap src = SolidBitmap(3, 2, 0, 0, 0);
-    g_reports.clear();
-    StretchProgressThrottle throttle(Record, TickCountMs() - 1000);
-    Bitmap taller(3, 4);
-    EnlargeV(src, taller, throttle);
-    EXPECT_EQ(g_reports, (std::vector<int>{50}));
-
-    const auto quietPass = [&](auto pass, Bitmap dst) {
+TEST(ResampleProgress, EachPassReportsItsHalfAndOnlyTheHeightEnlargementOpensWithAReport) {
+    // A clock 50 ms further at every reading lets every report through: the width pass
+    // reports 0 to 50 (per destination column when enlarging, per row when reducing), the
+    // height pass 50 to 100 per destination row; the height enlargement opens with 50, the
+    // other passes with 0, which only restarts the interval.
+    std::uint32_t now = 0;
+    const auto reports = [&](auto pass, int width, int height) {
         g_reports.clear();
-        StretchProgressThrottle fresh(Record, TickCountMs() - 1000);
-        pass(src, dst, fresh);
+        ResampleProgress progress(Record, 0, [&] { return now += 50; });
+        Bitmap dst(width, height);
+        pass(SolidBitmap(3, 2, 0, 0, 0), dst, progress);
         return g_reports;
     };
-    EXPECT_TRUE(quietPass(EnlargeH, Bitmap(5, 2)).empty());
-    EXPECT_TRUE(quietPass(ReduceH, Bitmap(2, 2)).empty());
-    EXPECT_TRUE(quietPass(ReduceV, Bitmap(3, 1)).empty());
+    EXPECT_EQ(reports(ResampleWidth, 5, 2), (std::vector<int>{12, 25, 37, 50}));
+    EXPECT_EQ(reports(ResampleWidth, 2, 2), (std::vector<int>{50}));
+    EXPECT_EQ(reports(ResampleHeight, 3, 4), (std::vector<int>{50, 50, 66, 83, 100}));
+    EXPECT_EQ(reports(ResampleHeight, 3, 1), (std::vector<int>{100}));
 }
