@@ -1,6 +1,5 @@
 #include "jpeg/JpegDecoder.h"
 
-#include "resample/DisplayScale.h"
 #include "jpeg/JpegErrorManager.h"
 #include "jpeg/JpegHeaderMarkers.h"
 #include "jpeg/JpegInput.h"
@@ -76,8 +75,8 @@ struct BgrRows {
     int outHeight;
     // When set, rows are decoded into the first rows of `pixels` and handed to the sink one
     // by one, top to bottom, instead of being kept in place.
-    void (*rowSink)(void* context, const unsigned char* row);
-    void* sinkContext;
+    void (*rowSink)(const void* context, const unsigned char* row);
+    const void* sinkContext;
 };
 
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
@@ -302,13 +301,8 @@ std::uint64_t LastMarkerBefore(const Input& input, std::uint64_t end) {
 // it failed in.
 constexpr int kCutRetries = 4;
 
-struct Size2 {
-    int width;
-    int height;
-};
-
-extern "C" void FeedReducer(void* reducer, const unsigned char* row) {
-    static_cast<DisplayReducer*>(reducer)->AddRow(row);
+extern "C" void FeedSink(const void* sink, const unsigned char* row) {
+    static_cast<const JpegRowSink*>(sink)->row(row);
 }
 
 // What a decode does with damage libjpeg reads past (data cut short, corrupt data): keep
@@ -371,45 +365,41 @@ int RunDecode(Input& input, const JpegInfo& info, std::uint64_t held, Writer wri
     throw JpegError(firstError);
 }
 
-// Decodes at scale eighths/8 into a bitmap of the whole picture or, with `display` set, row
-// by row into a copy reduced for display to that size (at full scale), without holding the
-// whole picture.
-Bitmap Decode(Input& input, const JpegInfo& info, int eighths,
-              std::optional<Size2> display = std::nullopt, const std::atomic<bool>* stop = nullptr,
-              Damage damage = Damage::Keep) {
+// Decodes at scale eighths/8 into a bitmap of the whole picture or, with `sink` set, row by
+// row into the sink (at full scale), without holding the whole picture; then the bitmap is
+// empty.
+Bitmap Decode(Input& input, const JpegInfo& info, int eighths, const JpegRowSink* sink = nullptr,
+              const std::atomic<bool>* stop = nullptr, Damage damage = Damage::Keep) {
     if (eighths < 1 || eighths > 8)
         throw std::invalid_argument("JPEG scale " + std::to_string(eighths) +
                                     "/8 is not one of 1/8 to 8/8");
     CheckDecodable(info);
     const int outWidth = ScaledDimension(info.width, eighths);
     const int outHeight = ScaledDimension(info.height, eighths);
-    std::optional<DisplayReducer> reducer;
     std::vector<unsigned char> sinkRows;
     Bitmap bitmap;
-    if (display) {
-        reducer.emplace(outWidth, outHeight, display->width, display->height);
+    if (sink)
         sinkRows.resize(static_cast<std::size_t>(outWidth) * 3 * kBatch);
-    } else {
+    else
         bitmap = Bitmap::Uninitialized(outWidth, outHeight);
-    }
-    BgrRows rows{display ? sinkRows.data() : bitmap.Data(),
-                 display ? static_cast<std::size_t>(outWidth) * 3 : bitmap.Stride(),
+    BgrRows rows{sink ? sinkRows.data() : bitmap.Data(),
+                 sink ? static_cast<std::size_t>(outWidth) * 3 : bitmap.Stride(),
                  eighths,
                  outWidth,
                  outHeight,
-                 display ? FeedReducer : nullptr,
-                 display ? &*reducer : nullptr};
-    const int delivered = RunDecode(input, info, display ? sinkRows.size() : bitmap.SizeBytes(),
+                 sink ? FeedSink : nullptr,
+                 sink};
+    const int delivered = RunDecode(input, info, sink ? sinkRows.size() : bitmap.SizeBytes(),
                                     {PrepareBgr, ReadBgrRows, &rows}, stop, damage, [&] {
-                                        if (reducer)
-                                            reducer->Restart();
+                                        if (sink && sink->restart)
+                                            sink->restart();
                                     });
     // Rows the decoder could not deliver are grey, as libjpeg pads a truncated file.
-    if (reducer) {
+    if (sink) {
         std::fill(sinkRows.begin(), sinkRows.end(), std::uint8_t{128});
         for (int y = delivered; y < outHeight; ++y)
-            reducer->AddRow(sinkRows.data());
-        return reducer->Take();
+            sink->row(sinkRows.data());
+        return bitmap;
     }
     for (int y = delivered; y < outHeight; ++y)
         std::memset(bitmap.Row(y), 128, bitmap.Stride());
@@ -474,7 +464,7 @@ Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
 
 Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, ReadHeader(input), 8, std::nullopt, stop);
+    return Decode(input, ReadHeader(input), 8, nullptr, stop);
 }
 
 Bitmap DecodeJpegFile(const std::string& path) {
@@ -486,7 +476,7 @@ namespace {
 DecodedPicture DecodeToKeep(Input& input, const JpegInfo& info, const std::atomic<bool>* stop) {
     if (const std::optional<YccPlanes::Layout> layout = PlaneLayoutFor(info))
         return DecodedPicture(DecodePlanes(input, info, *layout, stop));
-    return Decode(input, info, 8, std::nullopt, stop);
+    return Decode(input, info, 8, nullptr, stop);
 }
 
 } // namespace
@@ -517,19 +507,19 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
                         const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, info, eighths, std::nullopt, stop);
+    return Decode(input, info, eighths, nullptr, stop);
 }
 
 Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,
                                 int eighths, const std::atomic<bool>* stop) {
     Input input(data);
-    return Decode(input, info, eighths, std::nullopt, stop, Damage::Refuse);
+    return Decode(input, info, eighths, nullptr, stop, Damage::Refuse);
 }
 
-Bitmap DecodeJpegForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,
-                            const std::atomic<bool>* stop) {
+void DecodeJpegRows(const RegularFile& file, const JpegInfo& info, const JpegRowSink& sink,
+                    const std::atomic<bool>* stop) {
     Input input(file);
-    return Decode(input, info, 8, Size2{width, height}, stop);
+    Decode(input, info, 8, &sink, stop);
 }
 
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {

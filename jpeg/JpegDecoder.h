@@ -21,6 +21,7 @@
 #include <optional>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -157,12 +158,20 @@ Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eight
 Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,
                                 int eighths, const std::atomic<bool>* stop = nullptr);
 
-// The picture decoded at full size and reduced for display to width x height (at least 1 and
-// at most the picture's size each way), row by row: equal byte for byte to ReduceForDisplay
-// of DecodeJpeg, without ever holding the whole picture. `info` as for DecodeJpegScaled; the
-// same limits and errors.
-Bitmap DecodeJpegForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,
-                            const std::atomic<bool>* stop = nullptr);
+// Receives the rows of a picture as they are decoded: `row` gets each row's blue, green and
+// red bytes, top to bottom (the memory is used again for the next row; it must not throw);
+// `restart`, when set, is called before each try at the decode, after which the rows given
+// before no longer count. Rows the decoder cannot deliver (a file cut short) come as grey.
+struct JpegRowSink {
+    std::function<void(const std::uint8_t* bgr)> row;
+    std::function<void()> restart;
+};
+
+// The picture decoded at full size and handed to `sink` row by row, without ever holding the
+// whole picture (e.g. into its display copy). `info` as for DecodeJpegScaled; the same limits
+// and errors.
+void DecodeJpegRows(const RegularFile& file, const JpegInfo& info, const JpegRowSink& sink,
+                    const std::atomic<bool>* stop = nullptr);
 
 // Opens the file and decodes it at the smallest scale N/8 that is at least width x height.
 Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height);

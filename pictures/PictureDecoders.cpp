@@ -5,6 +5,7 @@
 #include "jpeg/FilePreview.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegStripes.h"
+#include "resample/DisplayScale.h"
 
 #include <algorithm>
 #include <optional>
@@ -32,6 +33,19 @@ JpegInfo CheckedHeader(const RegularFile& file, const CancelFlag& cancel, int& f
     return info;
 }
 
+// The picture decoded at full size straight into its display copy of width x height (at
+// least 1 and at most the picture's size each way), without holding the whole picture.
+Bitmap DecodeForDisplay(const RegularFile& file, const JpegInfo& info, int width, int height,
+                        const CancelFlag& cancel) {
+    Bitmap copy = Bitmap::Uninitialized(width, height);
+    DisplayReducer reducer(info.width, info.height, copy);
+    DecodeJpegRows(
+        file, info,
+        {[&](const std::uint8_t* row) { reducer.AddRow(row); }, [&] { reducer.Restart(); }},
+        &cancel.Flag());
+    return copy;
+}
+
 } // namespace
 
 PictureDecoders DefaultPictureDecoders(int stripeThreads) {
@@ -55,7 +69,7 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
                 (width != info.width || height != info.height);
         if (exact)
-            return DecodeJpegForDisplay(file, info, width, height, &cancel.Flag());
+            return DecodeForDisplay(file, info, width, height, cancel);
         return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
     decoders.decodePreview = [](const std::string& path, int minWidth, int minHeight,

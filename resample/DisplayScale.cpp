@@ -18,7 +18,8 @@ int SpanStart(int i, int n, int m) {
 // One output row from the column sums of its source rows: each pixel the rounded mean of
 // the block of source pixels it covers.
 void EmitRow(const std::vector<std::uint32_t>& columnSums, std::uint32_t rows,
-             const std::vector<int>& x0, std::uint8_t* dst, int width) {
+             const std::vector<int>& x0, std::uint8_t* dst) {
+    const int width = static_cast<int>(x0.size()) - 1;
     for (int x = 0; x < width; ++x) {
         const int xa = x0[static_cast<std::size_t>(x)];
         const int xb = x0[static_cast<std::size_t>(x) + 1];
@@ -45,9 +46,7 @@ void AddToSums(std::vector<std::uint32_t>& columnSums, const std::uint8_t* row) 
 
 // The source column spans of `count` output columns from `left` of a copy `width` wide,
 // counted from the first source column they use.
-std::vector<int> ColumnStarts(int sourceWidth, int width, int left = 0, int count = -1) {
-    if (count < 0)
-        count = width;
+std::vector<int> ColumnStarts(int sourceWidth, int width, int left, int count) {
     const int firstColumn = SpanStart(left, sourceWidth, width);
     std::vector<int> x0(static_cast<std::size_t>(count) + 1);
     for (int x = 0; x <= count; ++x)
@@ -64,8 +63,9 @@ void CheckSizes(int sw, int sh, int width, int height) {
 // Source rows as 24-bit pixels from a given column on: a bitmap's own rows.
 class RowsOfBitmap {
 public:
-    RowsOfBitmap(const Bitmap& source, std::size_t firstColumn, std::size_t)
-        : source_(source), offset_(firstColumn * Bitmap::kBytesPerPixel) {}
+    RowsOfBitmap(const Bitmap& source, int firstColumn, int)
+        : source_(source), offset_(static_cast<std::size_t>(firstColumn) * Bitmap::kBytesPerPixel) {
+    }
     const std::uint8_t* operator()(int y) { return source_.Row(y) + offset_; }
 
 private:
@@ -79,10 +79,10 @@ class RowsOfPlanes {
 public:
     static constexpr int kStrip = 16;
 
-    RowsOfPlanes(const YccPlanes& source, std::size_t firstColumn, std::size_t columns)
-        : source_(source), left_(static_cast<int>(firstColumn)),
-          columns_(static_cast<int>(columns)),
-          strip_(columns * Bitmap::kBytesPerPixel * static_cast<std::size_t>(kStrip)) {}
+    RowsOfPlanes(const YccPlanes& source, int firstColumn, int columns)
+        : source_(source), left_(firstColumn), columns_(columns),
+          strip_(static_cast<std::size_t>(columns) * Bitmap::kBytesPerPixel *
+                 static_cast<std::size_t>(kStrip)) {}
 
     const std::uint8_t* operator()(int y) {
         if (y < top_ || y >= top_ + rows_) {
@@ -106,24 +106,11 @@ private:
     int rows_ = 0;
 };
 
-// Rows [firstRow, endRow) of a region of the reduced copy (`height` rows in all) of a source
-// `sourceHeight` rows high, into the same rows of `out`: region row y is copy row top + y,
-// and its columns are those `x0` gives (ColumnStarts), counted from source column
-// `firstColumn`.
-template <class Rows, class Source>
-void ReduceRows(const Source& source, int sourceHeight, Bitmap& out, const std::vector<int>& x0,
-                std::size_t firstColumn, int top, int height, int firstRow, int endRow) {
-    const auto columns = static_cast<std::size_t>(x0.back());
-    Rows rows(source, firstColumn, columns);
-    std::vector<std::uint32_t> columnSums(columns * 3);
-    for (int y = firstRow; y < endRow; ++y) {
-        const int ya = SpanStart(top + y, sourceHeight, height);
-        const int yb = SpanStart(top + y + 1, sourceHeight, height);
-        std::fill(columnSums.begin(), columnSums.end(), 0u);
-        for (int sy = ya; sy < yb; ++sy)
-            AddToSums(columnSums, rows(sy));
-        EmitRow(columnSums, static_cast<std::uint32_t>(yb - ya), x0, out.Row(y), out.Width());
-    }
+// Feeds the reducer the source rows it needs, top to bottom.
+template <class Rows, class Source> void Feed(const Source& source, DisplayReducer& reducer) {
+    Rows rows(source, reducer.FirstSourceColumn(), reducer.SourceColumns());
+    for (int y = reducer.FirstSourceRow(); !reducer.Done(); ++y)
+        reducer.AddRow(rows(y));
 }
 
 template <class Rows, class Source>
@@ -131,20 +118,21 @@ Bitmap ReduceWhole(const Source& source, int width, int height) {
     const int sw = source.Width();
     const int sh = source.Height();
     CheckSizes(sw, sh, width, height);
-    const std::vector<int> x0 = ColumnStarts(sw, width);
     Bitmap out = Bitmap::Uninitialized(width, height);
     // A large picture is summed on two threads, each over its own band of output rows.
     const bool split = static_cast<std::int64_t>(sw) * sh >= 4'000'000 && height >= 2 &&
                        std::thread::hardware_concurrency() >= 2;
     if (!split) {
-        ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, 0, height);
+        DisplayReducer whole(sw, sh, out);
+        Feed<Rows>(source, whole);
         return out;
     }
     const int middle = height / 2;
+    DisplayReducer upper(sw, sh, width, height, 0, 0, middle, out, 0);
+    DisplayReducer lower(sw, sh, width, height, 0, middle, height - middle, out, middle);
     {
-        const std::jthread lower(
-            [&] { ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, middle, height); });
-        ReduceRows<Rows>(source, sh, out, x0, 0, 0, height, 0, middle);
+        const std::jthread worker([&] { Feed<Rows>(source, lower); });
+        Feed<Rows>(source, upper);
     }
     return out;
 }
@@ -158,10 +146,9 @@ Bitmap ReduceRegion(const Source& source, int width, int height, int left, int t
     if (left < 0 || top < 0 || regionWidth < 1 || regionHeight < 1 || left > width - regionWidth ||
         top > height - regionHeight)
         throw std::invalid_argument("ReduceRegionForDisplay: the region must lie in the copy");
-    const std::size_t firstColumn = static_cast<std::size_t>(SpanStart(left, sw, width));
-    const std::vector<int> x0 = ColumnStarts(sw, width, left, regionWidth);
     Bitmap out = Bitmap::Uninitialized(regionWidth, regionHeight);
-    ReduceRows<Rows>(source, sh, out, x0, firstColumn, top, height, 0, regionHeight);
+    DisplayReducer part(sw, sh, width, height, left, top, regionHeight, out, 0);
+    Feed<Rows>(source, part);
     return out;
 }
 
@@ -191,34 +178,44 @@ Bitmap ReduceRegionForDisplay(const DecodedPicture& source, int width, int heigh
                                       regionHeight);
 }
 
-DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height)
-    : sourceHeight_(sourceHeight),
-      x0_((CheckSizes(sourceWidth, sourceHeight, width, height), ColumnStarts(sourceWidth, width))),
-      columnSums_(static_cast<std::size_t>(sourceWidth) * 3),
-      out_(Bitmap::Uninitialized(width, height)) {
+DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, Bitmap& out)
+    : DisplayReducer(
+          (CheckSizes(sourceWidth, sourceHeight, out.Width(), out.Height()), sourceWidth),
+          sourceHeight, out.Width(), out.Height(), 0, 0, out.Height(), out, 0) {}
+
+DisplayReducer::DisplayReducer(int sourceWidth, int sourceHeight, int width, int height, int left,
+                               int top, int rows, Bitmap& out, int outRow)
+    : sourceHeight_(sourceHeight), height_(height),
+      firstColumn_(SpanStart(left, sourceWidth, width)),
+      x0_(ColumnStarts(sourceWidth, width, left, out.Width())), top_(top), rows_(rows), out_(out),
+      outRow_(outRow), columnSums_(static_cast<std::size_t>(x0_.back()) * 3) {
     Restart();
+}
+
+int DisplayReducer::FirstSourceRow() const {
+    return SpanStart(top_, sourceHeight_, height_);
 }
 
 void DisplayReducer::Restart() {
     std::fill(columnSums_.begin(), columnSums_.end(), 0u);
-    sourceRow_ = 0;
-    row_ = 0;
-    rowEnd_ = SpanStart(1, sourceHeight_, out_.Height());
+    sourceRow_ = FirstSourceRow();
+    row_ = top_;
+    rowEnd_ = SpanStart(top_ + 1, sourceHeight_, height_);
 }
 
 void DisplayReducer::AddRow(const std::uint8_t* bgr) {
-    if (row_ >= out_.Height())
+    if (Done())
         return;
     AddToSums(columnSums_, bgr);
     ++sourceRow_;
     if (sourceRow_ < rowEnd_)
         return;
-    const int rowStart = SpanStart(row_, sourceHeight_, out_.Height());
-    EmitRow(columnSums_, static_cast<std::uint32_t>(rowEnd_ - rowStart), x0_, out_.Row(row_),
-            out_.Width());
+    const int rowStart = SpanStart(row_, sourceHeight_, height_);
+    EmitRow(columnSums_, static_cast<std::uint32_t>(rowEnd_ - rowStart), x0_,
+            out_.Row(outRow_ + row_ - top_));
     std::fill(columnSums_.begin(), columnSums_.end(), 0u);
     ++row_;
-    rowEnd_ = SpanStart(row_ + 1, sourceHeight_, out_.Height());
+    rowEnd_ = SpanStart(row_ + 1, sourceHeight_, height_);
 }
 
 } // namespace tessaly

@@ -26,24 +26,44 @@ Bitmap ReduceRegionForDisplay(const Bitmap& source, int width, int height, int l
 Bitmap ReduceRegionForDisplay(const DecodedPicture& source, int width, int height, int left,
                               int top, int regionWidth, int regionHeight);
 
-// The same reduction made from rows fed one at a time, top to bottom, holding one row of
-// sums instead of the whole source: a picture decoded straight into its display copy.
+// The box reduction itself, made from source rows fed one at a time, top to bottom, holding
+// one row of sums instead of the source: every reduction above runs through it, and a
+// picture can be decoded straight into its display copy.
 class DisplayReducer {
 public:
-    // The sizes as for ReduceForDisplay; throws std::invalid_argument otherwise.
-    DisplayReducer(int sourceWidth, int sourceHeight, int width, int height);
-    // The next source row: sourceWidth pixels of blue, green, red.
+    // The whole reduced copy of a source sourceWidth x sourceHeight, into `out`, whose size
+    // is the copy's (at least 1 and at most the source's each way; std::invalid_argument
+    // otherwise). `out` must outlive the reducer.
+    DisplayReducer(int sourceWidth, int sourceHeight, Bitmap& out);
+    // Rows top to top + rows - 1 and columns left to left + out.Width() - 1 of the copy
+    // width x height, into rows outRow to outRow + rows - 1 of `out`. The sizes and the
+    // part are not checked here.
+    DisplayReducer(int sourceWidth, int sourceHeight, int width, int height, int left, int top,
+                   int rows, Bitmap& out, int outRow);
+
+    // The source rows and columns the part is made of: rows are fed from FirstSourceRow(),
+    // each from column FirstSourceColumn() to that plus SourceColumns() - 1.
+    int FirstSourceRow() const;
+    int FirstSourceColumn() const { return firstColumn_; }
+    int SourceColumns() const { return x0_.back(); }
+    // Whether every row of the part is made; rows fed after are ignored.
+    bool Done() const { return row_ == top_ + rows_; }
+
+    // The next source row: SourceColumns() pixels of blue, green, red.
     void AddRow(const std::uint8_t* bgr);
-    // Forgets the rows fed so far: the next row is the first again.
+    // Forgets the rows fed so far: the next row is FirstSourceRow() again.
     void Restart();
-    // The reduced copy, equal byte for byte to ReduceForDisplay of the rows fed.
-    Bitmap Take() { return std::move(out_); }
 
 private:
     int sourceHeight_;
+    int height_;
+    int firstColumn_;
     std::vector<int> x0_;
+    int top_;
+    int rows_;
+    Bitmap& out_;
+    int outRow_;
     std::vector<std::uint32_t> columnSums_;
-    Bitmap out_;
     int sourceRow_ = 0;
     int row_ = 0;
     int rowEnd_ = 0;
