@@ -60,7 +60,7 @@ const Bitmap& Large() {
     return bmp;
 }
 
-void Resample(benchmark::State& state, const Bitmap& source, int width, int height) {
+void TimeResample(benchmark::State& state, const Bitmap& source, int width, int height) {
     for (auto _ : state) {
         state.PauseTiming();
         Bitmap bmp = source;
@@ -75,12 +75,12 @@ void Resample(benchmark::State& state, const Bitmap& source, int width, int heig
 }
 
 void BM_EnlargeBicubic_1000x750_to_4000x3000(benchmark::State& state) {
-    Resample(state, Small(), 4000, 3000);
+    TimeResample(state, Small(), 4000, 3000);
 }
 BENCHMARK(BM_EnlargeBicubic_1000x750_to_4000x3000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReduceArea_6000x4000_to_1500x1000(benchmark::State& state) {
-    Resample(state, Large(), 1500, 1000);
+    TimeResample(state, Large(), 1500, 1000);
 }
 BENCHMARK(BM_ReduceArea_6000x4000_to_1500x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,6 +1,8 @@
-// The resampler works through precomputed taps, strips of columns and summed runs of whole
-// pixels. These tests compare it, byte for byte, with a plain transcription of the passes:
-// one destination column (or row) at a time, edge-clamped taps, 32-bit sums.
+// The resampler works through coefficient tables (the taps beyond an edge folded into a
+// window inside the source, every position given the same number of taps), strips of
+// columns and rows combined a piece at a time. These tests compare it, byte for byte, with a
+// plain transcription of the passes: one destination column (or row) at a time,
+// edge-clamped taps, 32-bit sums.
 #include "resample/Resample.h"
 
 #include <algorithm>
@@ -79,7 +81,7 @@ void ReferenceReduce(const Bitmap& src, Bitmap& dst, bool horizontal) {
     }
 }
 
-Bitmap ReferenceStretch(Bitmap bmp, int width, int height) {
+Bitmap ReferenceResample(Bitmap bmp, int width, int height) {
     if (width != bmp.Width()) {
         Bitmap out(width, bmp.Height());
         if (width > bmp.Width())
@@ -110,7 +112,7 @@ Bitmap RandomBitmap(int width, int height, std::mt19937& random) {
 void ExpectSameAsReference(const Bitmap& source, int width, int height) {
     Bitmap ours = source;
     Resample(ours, width, height);
-    const Bitmap reference = ReferenceStretch(source, width, height);
+    const Bitmap reference = ReferenceResample(source, width, height);
     ASSERT_TRUE(ours.SamePixels(reference))
         << source.Width() << " x " << source.Height() << " -> " << width << " x " << height;
 }
