@@ -6,8 +6,9 @@ MaxApertureValue, ExposureBiasValue, Flash, PixelXDimension and PixelYDimension 
 one table row per difference, each with the rule of the EXIF reader that explains it, and a
 summary. Differences no rule explains are marked UNEXPLAINED and make the exit code 1.
 
-Usage: scripts/compare-exiftool.py [--cli build/cli/tessaly-cli] [FOLDER]
-       (FOLDER defaults to ../shared/corpus/exif-samples; needs libimage-exiftool-perl)
+Usage: scripts/compare-exiftool.py [--cli build/cli/tessaly-cli] FOLDER
+       (FOLDER: camera JPEG files of your own, searched to any depth; none come with the
+       repository. Needs libimage-exiftool-perl.)
 """
 import argparse
 import json
@@ -140,8 +141,7 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", default=os.path.join(here, "..", "build", "cli", "tessaly-cli"))
-    parser.add_argument("folder", nargs="?",
-                        default=os.path.join(here, "..", "..", "shared", "corpus", "exif-samples"))
+    parser.add_argument("folder", help="a folder of camera JPEG files")
     args = parser.parse_args()
 
     files = list(jpeg_files(args.folder))

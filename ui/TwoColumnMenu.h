@@ -5,9 +5,10 @@
 // The owner creates and keeps the QActions and adds them in order with addAction(); a
 // separator is an action with isSeparator(). SetColumnBreak(item) starts a new column at
 // that item. Each item shows a check mark when its action is checkable and checked, is
-// greyed and cannot be triggered when disabled, and is drawn in bold when it is the default
-// item (ulib's SetDefault). Choosing an item closes the popup, then calls
-// QAction::trigger() (so the owner's connected handler runs) and emits triggered(item).
+// greyed and cannot be triggered when disabled, and is drawn in the action's own font, so
+// in bold when it is the default item (SetDefault in ui/MenuItems.h). Choosing an item
+// closes the popup, then calls QAction::trigger() (so the owner's connected handler runs)
+// and emits triggered(item).
 //
 // Note for owners: QAction::trigger() flips the check mark of a checkable action before its
 // triggered signal reaches the handler, as it does for QMenu.

@@ -1,33 +1,21 @@
 #include "ui/WindowFrame.h"
 
 #include "ui/Guard.h"
+#include "ui/X11.h"
 
 #include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
-#include <cstdlib>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace tessaly {
 
 namespace {
 
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }
-};
-
 // _NET_FRAME_EXTENTS of an X11 window: left, right, top, bottom; none when it is not set.
 QMargins X11FrameExtents(xcb_connection_t* connection, xcb_window_t window) {
-    static constexpr char kName[] = "_NET_FRAME_EXTENTS";
-    const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> atom(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, sizeof kName - 1, kName), nullptr));
-    if (!atom || atom->atom == XCB_ATOM_NONE)
-        return {};
-    const std::unique_ptr<xcb_get_property_reply_t, FreeReply> property(xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 4),
-        nullptr));
+    const X11Reply<xcb_get_property_reply_t> property =
+        ReadX11Property(connection, window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, 4);
     if (!property || property->format != 32 || xcb_get_property_value_length(property.get()) != 16)
         return {};
     const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(property.get()));
@@ -45,13 +33,13 @@ QMargins FrameMargins(const QWidget& window) {
     if (platform == QLatin1String("offscreen") || !window.testAttribute(Qt::WA_WState_Created))
         return {};
     if (platform == QLatin1String("xcb")) {
-        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (!x11 || !x11->connection())
+        const std::optional<X11Display> x11 = ProgramX11Display();
+        if (!x11)
             return {};
         // The window manager counts the screen's device pixels; the program counts logical
         // pixels, of which a display scale of 2 makes each two device pixels wide.
         const QMargins device =
-            X11FrameExtents(x11->connection(), static_cast<xcb_window_t>(window.winId()));
+            X11FrameExtents(x11->connection, static_cast<xcb_window_t>(window.winId()));
         const qreal ratio = window.devicePixelRatio();
         if (device.isNull() || !(ratio > 0) || ratio == 1)
             return device;

@@ -23,7 +23,8 @@ bool HasWindowFrame(const QWidget& window);
 // Runs `action` once the window manager has framed the window (it reports the frame some
 // time after the window is first shown), or at once where windows get no frame (the
 // offscreen platform) or already have it. When no frame comes within `patience` (no
-// window manager runs) the action runs then, with the design frame in force.
+// window manager runs) the action runs then, with the frame assumed for a window without one
+// (8 x 34 pixels, see ui/WindowPlacement.h) in force.
 void WhenFramed(QWidget& window, std::function<void()> action,
                 std::chrono::milliseconds patience = std::chrono::milliseconds(1500));
 

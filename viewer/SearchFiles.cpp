@@ -1,14 +1,13 @@
 #include "viewer/SearchFiles.h"
 
 #include "base/Descriptor.h"
+#include "ui/X11.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -17,7 +16,6 @@
 #include <unistd.h>
 #include <utility>
 #include <vector>
-#include <xcb/xcb.h>
 
 namespace tessaly {
 
@@ -257,31 +255,24 @@ private:
 // ---------------------------------------------------------------------------------------
 // Interrupting a search
 
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeReply>;
-
 // The Shift and Ctrl keys and the right button as the X server knows them.
 class X11InterruptInput {
 public:
     // The program's X server connection; nothing on another platform.
     static std::unique_ptr<X11InterruptInput> ForThisDisplay() {
-        if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        const std::optional<X11Display> x11 = ProgramX11Display();
+        if (!x11)
             return nullptr;
-        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (!x11 || !x11->connection())
-            return nullptr;
-        return std::unique_ptr<X11InterruptInput>(new X11InterruptInput(x11->connection()));
+        return std::unique_ptr<X11InterruptInput>(new X11InterruptInput(*x11));
     }
 
     // One reading: a mask of InterruptInput, or nothing when the server did not answer.
     std::optional<unsigned> Read() const {
         const xcb_query_keymap_cookie_t keymapCookie = xcb_query_keymap(connection_);
         const xcb_query_pointer_cookie_t pointerCookie = xcb_query_pointer(connection_, root_);
-        const Reply<xcb_query_keymap_reply_t> keymap(
+        const X11Reply<xcb_query_keymap_reply_t> keymap(
             xcb_query_keymap_reply(connection_, keymapCookie, nullptr));
-        const Reply<xcb_query_pointer_reply_t> pointer(
+        const X11Reply<xcb_query_pointer_reply_t> pointer(
             xcb_query_pointer_reply(connection_, pointerCookie, nullptr));
         if (!keymap || !pointer)
             return std::nullopt;
@@ -298,13 +289,13 @@ public:
     }
 
 private:
-    explicit X11InterruptInput(xcb_connection_t* connection) : connection_(connection) {
+    explicit X11InterruptInput(const X11Display& x11)
+        : connection_(x11.connection), root_(x11.root) {
         const xcb_setup_t* setup = xcb_get_setup(connection_);
-        root_ = xcb_setup_roots_iterator(setup).data->root;
         // The key codes that carry Shift_L, Shift_R, Control_L and Control_R.
         const int first = setup->min_keycode;
         const int count = setup->max_keycode - setup->min_keycode + 1;
-        const Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
+        const X11Reply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
             connection_,
             xcb_get_keyboard_mapping(connection_, setup->min_keycode,
                                      static_cast<std::uint8_t>(count)),
@@ -325,7 +316,7 @@ private:
     }
 
     xcb_connection_t* connection_;
-    xcb_window_t root_ = 0;
+    xcb_window_t root_; // any root would do: the pointer's buttons are the same on every screen
     std::vector<std::pair<xcb_keycode_t, unsigned>> keys_;
 };
 

@@ -32,12 +32,13 @@ struct ProgramRun {
     QString err;
 };
 
-// Runs the program with the arguments, giving it five seconds to end by itself.
+// Runs the program with the arguments, giving it a minute to end by itself (a cap against a
+// hang, not a time it must keep).
 ProgramRun RunProgram(const QStringList& arguments, const QProcessEnvironment& env) {
     QProcess program;
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(TESSALY_PATH), arguments);
-    if (!program.waitForFinished(5000)) {
+    if (!program.waitForFinished(60000)) {
         program.kill();
         program.waitForFinished();
         return {};
@@ -54,13 +55,13 @@ public:
     explicit FirstCopy(const QProcessEnvironment& env) {
         probe_.setProcessEnvironment(env);
         probe_.start(QStringLiteral(INSTANCE_PROBE_PATH), {QStringLiteral("Tessaly")});
-        if (!probe_.waitForReadyRead(5000) || probe_.readLine().trimmed() != "first")
+        if (!probe_.waitForReadyRead(30000) || probe_.readLine().trimmed() != "first")
             ADD_FAILURE() << "the first copy did not start";
     }
     // Ends it; returns what it printed.
     QByteArray End() {
         probe_.closeWriteChannel();
-        EXPECT_TRUE(probe_.waitForFinished(5000));
+        EXPECT_TRUE(probe_.waitForFinished(30000));
         return probe_.readAll();
     }
 

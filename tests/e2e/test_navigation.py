@@ -66,18 +66,6 @@ class StartOnAFolder(ViewerCase):
         self.assert_running(program)
 
 
-class StartOnOneFile(ViewerCase):
-    def test_keys_reload_the_single_entry(self):
-        path = self.picture("only.JPG", 400, 300)
-        program, window = self.start_viewer(path)
-        single = caption(path, "100.0", 1, 1)
-        self.assertEqual(self.x.title(window), single)
-        for key in ("Right", "Left", "Down"):
-            self.x.key(key)
-        self.x.wait_title(window, single)
-        self.assert_running(program)
-
-
 class InterruptTheStartUpSearch(ViewerCase):
     # Folders of empty folders: each costs the search a few system calls, so that it runs
     # for a good part of a second, during which the key goes down and up several times.

@@ -15,7 +15,7 @@ class WindowPlacement(ViewerCase):
         ox, oy, ow, oh = over
         return (x, y) == (ox + (ow - w) // 2, oy + (oh - h) // 2)
 
-    def settles_centred(self, window, over, timeout=3.0):
+    def settles_centred(self, window, over, timeout=xsession.WAIT_SECONDS):
         """Whether the window comes to lie centred over `over` (outer geometries) within
         the timeout: the window manager applies moves a moment after they are asked for."""
         try:

@@ -336,15 +336,20 @@ class XSession:
         self.run("xdotool", "windowactivate", "--sync", str(wid), check=False)
         wait_until(lambda: self.active_window() == str(wid), "window %s to be active" % wid)
 
-    # The window manager tells a moved window where it now is a moment after the move, and
-    # a program that has not heard of it yet would take a later move to that same place
-    # for no move at all. A person never acts that fast; the tests give it this long.
-    MOVE_SETTLE_SECONDS = 0.5
+    def window_pid(self, wid):
+        return int(self.run("xdotool", "getwindowpid", str(wid)).strip())
 
     def move_window(self, wid, x, y):
-        """Moves the window's frame to (x, y) on the screen."""
+        """Moves the window's frame to (x, y) on the screen, and waits until the program
+        knows where its window now is: the window manager tells a moved window a moment after
+        the move, and a program that has not heard of it yet would take a later move to that
+        same place for no move at all. The program's own idea of the place is the one it
+        publishes over AT-SPI."""
         self.run("xdotool", "windowmove", "--sync", str(wid), str(x), str(y))
-        time.sleep(self.MOVE_SETTLE_SECONDS)
+        pid = self.window_pid(wid)
+        wait_until(lambda: self.geometry(wid) in self.a11y.window_extents(pid),
+                   lambda: "the program to see window %s at %r (it has its windows at %r)" % (
+                       wid, self.geometry(wid), self.a11y.window_extents(pid)))
 
     def resize(self, wid, width, height):
         """Sets the window's client size."""
@@ -491,6 +496,23 @@ class Accessibility:
                     walk(child, depth + 1)
 
         walk(self.ROOT, 0)
+        return found
+
+    def window_extents(self, pid):
+        """Where the program has the client areas of its windows, on the screen, as it
+        publishes them: (x, y, width, height) each."""
+        bus = self.application(pid)
+        if bus is None:
+            return []
+        found = []
+        for child_bus, path in self._children(bus, self.ROOT):
+            if child_bus != bus:
+                continue
+            # Coordinates relative to the screen (ATSPI_COORD_TYPE_SCREEN).
+            out = self._call(bus, path, "org.a11y.atspi.Component.GetExtents", "0")
+            numbers = [int(n) for n in re.findall(r"-?\d+", out)]
+            if len(numbers) == 4:
+                found.append(tuple(numbers))
         return found
 
     def message_boxes(self, pid):

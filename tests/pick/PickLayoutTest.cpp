@@ -41,7 +41,7 @@ TEST_F(PickWindowTest, FirstResizeNotificationChangesNeitherControlNorHint) {
     form.resize(300, 300);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::qWait(20);
+    DeliverQueuedEvents();
     EXPECT_FALSE(form.FirstResize);
     EXPECT_EQ(form.Image1->geometry(), QRect(0, 0, 60, 40));
     EXPECT_EQ(form.Image1->toolTip(), QStringLiteral("hint"));

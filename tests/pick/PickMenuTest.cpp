@@ -110,7 +110,7 @@ TEST_F(PickWindowTest, ClosingOnlyHidesTheWindowWithItsPicture) {
     ShowPick(form, picture, 120, 80, QStringLiteral("100.0%表示 実サイズ(120,80)"));
     QPointer<PickWindow> alive(&form);
     form.Close1->trigger();
-    QTest::qWait(10);
+    DeliverQueuedEvents();
     ASSERT_TRUE(alive);
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.Image1->Picture().SamePixels(picture));
@@ -119,7 +119,7 @@ TEST_F(PickWindowTest, ClosingOnlyHidesTheWindowWithItsPicture) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_TRUE(form.close());
-    QTest::qWait(10);
+    DeliverQueuedEvents();
     ASSERT_TRUE(alive);
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.testAttribute(Qt::WA_DeleteOnClose));

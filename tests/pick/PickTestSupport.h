@@ -68,6 +68,14 @@ public:
     std::vector<Offer> offers;
 };
 
+// Delivers every event already queued (a late geometry notification of the window system,
+// posted events, deferred deletions) without waiting for any time to pass.
+inline void DeliverQueuedEvents() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
 // Installs a scripted dialog in the window and returns it.
 inline ScriptedSaveDialog& ScriptDialog(PickWindow& form) {
     auto dialog = std::make_unique<ScriptedSaveDialog>();
@@ -85,14 +93,14 @@ inline void ShowPick(PickWindow& form, const Bitmap& picture, int width, int hei
         EXPECT_EQ(form.Image1->toolTip(), hint);
     }
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::qWait(20); // let any late geometry notification arrive
+    DeliverQueuedEvents(); // any late geometry notification
 }
 
 // The user resizes the window's client area.
 inline void ResizeClient(PickWindow& form, int width, int height) {
     form.resize(width, height);
     QTRY_COMPARE(form.size(), QSize(width, height));
-    QTest::qWait(10);
+    DeliverQueuedEvents();
 }
 
 // A test with pick windows sharing one save folder, the message boxes recorded.
