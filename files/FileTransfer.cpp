@@ -29,6 +29,13 @@ dev_t FolderDevice(const std::string& folder) {
     return ::stat(folder.c_str(), &st) == 0 ? st.st_dev : 0;
 }
 
+bool SameFolder(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 void SyncFolder(const std::string& folder) {
     const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0)
@@ -142,6 +149,10 @@ void FileTransfer::Run() {
     if (kind_ == TransferKind::Copy) {
         target_ = CopyIntoFolder(source_, folder_, name, true, false, progress_, what);
     } else {
+        // A move into the folder the file is in would only rename it to "name (2)".
+        if (SameFolder(FolderOf(source_), folder_))
+            throw FileOperationError("ファイル " + source_ + " は既にフォルダ " + folder_ +
+                                     " にあります。");
         const int error = copiesBytes_ ? EXDEV : RenameIntoFolder(source_, folder_, name, target_);
         if (error == EXDEV) {
             // Another file system (or another mount of the same one): copy, then remove.

@@ -8,8 +8,9 @@
 // changed by another program while it was copied, a cancel) the temporary file is removed,
 // the source stays as it was and FileOperationError says why, with the system's reason.
 //
-// A symbolic link is moved itself (made anew in the target when the target is on another
-// file system); a copy copies the file the link points to.
+// A move into the folder the file is already in is refused (FileOperationError); a copy there
+// makes "name (2).ext". A symbolic link is moved itself (made anew in the target when the target is
+// on another file system); a copy copies the file the link points to.
 //
 // Use from the main window:
 //

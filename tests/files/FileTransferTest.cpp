@@ -57,6 +57,10 @@ TEST(FileTransfer, MoveOnOneFileSystemRenamesAndNeverReplaces) {
     EXPECT_EQ(ReadText(dir / "to" / "a.jpg"), "there");
     EXPECT_EQ(ReadText(dir / "to" / "a (2).jpg"), "there too");
     EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+    FileTransfer here(TransferKind::Move, move.Target(), (dir / "to" / ".").string());
+    EXPECT_EQ(Failure(here), "ファイル " + move.Target() + " は既にフォルダ " +
+                                 (dir / "to" / ".").string() + " にあります。");
+    EXPECT_EQ(ReadText(move.Target()), "moved");
 
     WriteText(dir / "target.jpg", "target");
     fs::create_symlink("target.jpg", dir / "link.jpg");
