@@ -20,8 +20,9 @@
 //
 // Debian 12's Qt 6.4 QFile::moveToTrash is not used: it writes the path without
 // percent-encoding it, judges a symbolic link by the file system of its target (so a link
-// in the home pointing to another mount cannot be trashed at all) and gives a second file of
-// the same name a new extension ("a.jpg-0001").
+// in the home pointing to another mount cannot be trashed at all), makes $topdir/.Trash/$uid
+// and the information files readable by every user, and gives a second file of the same name
+// a new extension ("a.jpg-0001").
 #pragma once
 
 #include "files/FileStamp.h"
