@@ -78,13 +78,14 @@ FolderChanges FolderWatcher::ReadChanges() {
             continue;
         if (length <= 0)
             break;
-        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+        const auto size = static_cast<std::size_t>(length);
+        for (std::size_t at = 0; size - at >= sizeof(inotify_event);) {
             inotify_event event;
             std::memcpy(&event, buffer + at, sizeof event);
-            const char* name = buffer + at + sizeof event;
-            at += static_cast<ssize_t>(sizeof event + event.len);
-            if (at > length)
+            if (event.len > size - at - sizeof event)
                 break;
+            const char* name = buffer + at + sizeof event;
+            at += sizeof event + event.len;
             if (event.mask & IN_Q_OVERFLOW) {
                 changes.overflowed = true;
                 continue;
