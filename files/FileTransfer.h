@@ -62,7 +62,9 @@ public:
     FileTransfer(TransferKind kind, std::string source, std::string folder);
 
     // True when Run() copies the bytes (every copy, and a move to another file system), so it
-    // belongs on a worker thread; false when it is one rename.
+    // belongs on a worker thread; false when it is one rename. (Two mounts of one file
+    // system, such as a bind mount, share a device but refuse the rename: such a move copies
+    // on the calling thread.)
     bool CopiesBytes() const { return copiesBytes_; }
 
     // Moves or copies the file; call once, from any one thread. Throws FileOperationError.

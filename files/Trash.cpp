@@ -5,7 +5,6 @@
 #include "files/NoReplaceRename.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
