@@ -2,6 +2,7 @@
 
 #include "base/Format.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tessaly {
@@ -57,6 +58,37 @@ int ImageList::First() {
 int ImageList::Last() {
     index_ = Count();
     return index_;
+}
+
+void ImageList::Remove(int k) {
+    if (k < 1 || k > Count())
+        return;
+    entries_.erase(entries_.begin() + (k - 1));
+    if (k < index_)
+        --index_;
+    else if (k == index_ && index_ > Count())
+        index_ = Empty() ? 0 : 1;
+}
+
+int ImageList::RemovePath(std::string_view path) {
+    int removed = 0;
+    for (int k = Count(); k >= 1; --k) {
+        if (entries_[static_cast<std::size_t>(k - 1)] == path) {
+            Remove(k);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+int ImageList::InsertSorted(
+    std::string path, const std::function<bool(const std::string&, const std::string&)>& less) {
+    const auto at = std::upper_bound(entries_.begin(), entries_.end(), path, less);
+    const int k = static_cast<int>(at - entries_.begin()) + 1;
+    entries_.insert(at, std::move(path));
+    if (index_ >= k)
+        ++index_;
+    return k;
 }
 
 std::vector<std::string> ImageList::Neighbours(int direction) const {

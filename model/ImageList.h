@@ -48,6 +48,18 @@ public:
     int Last();
     void SetIndex(int k) { index_ = k; }
 
+    // Removes entry k (1-based; outside 1 .. Count() nothing happens) and keeps the position:
+    // an entry before the shown one moves it back by one; the shown entry itself gives its
+    // place to the next one, and after the last the position wraps to the first as Next()
+    // does; an emptied list shows no entry (0).
+    void Remove(int k);
+    // Removes every entry with this path as Remove() does; returns how many there were.
+    int RemovePath(std::string_view path);
+    // Inserts a path where `less` puts it in a list sorted by `less` (after entries equal to
+    // it) and keeps the shown entry shown; returns the new entry's position.
+    int InsertSorted(std::string path,
+                     const std::function<bool(const std::string&, const std::string&)>& less);
+
     // The entries beside the shown one: the one a step in `direction` (+1 next, -1 previous,
     // wrapping round at both ends) first, then the one a step back, without the shown entry
     // and without a path twice (two entries have one neighbour). None while no entry is shown.

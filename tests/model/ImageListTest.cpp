@@ -74,3 +74,38 @@ TEST(ImageList, NeighboursComeInTheDirectionOfTravelFirstAndWrapAround) {
     list.First();
     EXPECT_TRUE(list.Neighbours(1).empty());
 }
+
+TEST(ImageList, RemovingAnEntryKeepsThePositionAndWrapsAsSteppingDoes) {
+    ImageList list;
+    list.Replace({"1", "2", "3", "4"});
+    list.SetIndex(3);
+    list.Remove(1);
+    EXPECT_EQ(list.Index(), 2) << "an entry before the shown one";
+    EXPECT_EQ(list.Path(list.Index()), "3");
+    list.Remove(2);
+    EXPECT_EQ(list.Path(list.Index()), "4") << "the shown entry gives way to the next";
+    list.Remove(2);
+    EXPECT_EQ(list.Index(), 1) << "after the last comes the first";
+    EXPECT_EQ(list.Path(1), "2");
+    list.Remove(5);
+    EXPECT_EQ(list.Count(), 1) << "outside the list nothing happens";
+    EXPECT_EQ(list.RemovePath("2"), 1);
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(list.Index(), 0);
+}
+
+TEST(ImageList, InsertingInSortOrderKeepsTheShownEntry) {
+    const auto less = [](const std::string& a, const std::string& b) { return a < b; };
+    ImageList list;
+    list.Replace({"b", "d", "f"});
+    list.SetIndex(2);
+    EXPECT_EQ(list.InsertSorted("a", less), 1);
+    EXPECT_EQ(list.InsertSorted("g", less), 5);
+    EXPECT_EQ(list.InsertSorted("d", less), 4) << "after an equal entry";
+    EXPECT_EQ(list.Entries(), (FileListType{"a", "b", "d", "d", "f", "g"}));
+    EXPECT_EQ(list.Index(), 3);
+    EXPECT_EQ(list.Path(list.Index()), "d");
+    list.SetIndex(0);
+    list.InsertSorted("c", less);
+    EXPECT_EQ(list.Index(), 0) << "no entry shown stays so";
+}
