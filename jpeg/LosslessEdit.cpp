@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,26 +55,20 @@ void CheckUnchanged(const std::string& path, const FileIdentity& read) {
         throw LosslessError("ファイル " + path + " は読み込んだ後に変更されました");
 }
 
-// The file's bytes, mapped rather than copied: the transform reads them once.
-class MappedFile {
+// The whole file, read rather than mapped: a file cut short by another program while it is
+// transformed must not end this one (a mapped page beyond the end would).
+class SourceBytes {
 public:
-    explicit MappedFile(const RegularFile& file) : size_(file.Size()) {
-        if (size_ == 0)
+    explicit SourceBytes(const RegularFile& file) : bytes_(file.ReadAll(kMaxSourceBytes)) {
+        if (bytes_.empty())
             throw LosslessError("ファイル " + file.Path() + " は空です");
-        void* at = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, file.Descriptor(), 0);
-        if (at == MAP_FAILED)
-            throw FileReadError("ファイル " + file.Path() + " を読めません");
-        bytes_ = static_cast<const std::uint8_t*>(at);
-        ::madvise(at, size_, MADV_SEQUENTIAL);
     }
-    ~MappedFile() { ::munmap(const_cast<std::uint8_t*>(bytes_), size_); }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    std::span<const std::uint8_t> Bytes() const { return {bytes_, size_}; }
+    std::span<const std::uint8_t> Bytes() const { return bytes_; }
 
 private:
-    const std::uint8_t* bytes_ = nullptr;
-    std::size_t size_ = 0;
+    // Far above the file of the largest picture the program takes.
+    static constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{4} << 30;
+    std::vector<std::uint8_t> bytes_;
 };
 
 bool StartsWith(std::span<const std::uint8_t> data, std::string_view id) {
@@ -341,14 +334,15 @@ Orientation TurnByTag(const std::string& path, Turn turn) {
     return turned;
 }
 
-BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim) {
+BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
+                const std::function<void()>& afterRead) {
     const RegularFile file(path);
     const FileIdentity identity = IdentityOf(file);
     const Head head = ReadHead(file, true);
     const Orientation orientation = OrientationOf(head);
     const Orientation target = Turned(orientation, turn);
     const LosslessOp op = UprightOp(target);
-    const MappedFile source(file);
+    const SourceBytes source(file);
     const BlockLayout layout = ReadBlockLayout(source.Bytes());
     BakeResult result;
     result.size = UprightSize(layout.size, orientation);
@@ -367,6 +361,8 @@ BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim) {
         source.Bytes(),
         {.op = op, .trim = trim == TrimPolicy::Trim, .progressive = head.progressive});
     const Size after = SizeOf(baked.Bytes());
+    if (afterRead)
+        afterRead();
     std::optional<Bytes> exif;
     if (head.Exif())
         exif = BakedExif(*head.Exif(), op, layout.size, after);
@@ -387,7 +383,7 @@ Rect CropToFile(const std::string& path, Rect upright, const std::string& outPat
     const RegularFile file(path);
     const Head head = ReadHead(file, true);
     const Orientation orientation = OrientationOf(head);
-    const MappedFile source(file);
+    const SourceBytes source(file);
     const BlockLayout layout = ReadBlockLayout(source.Bytes());
     const UprightMapping mapping(orientation, layout.size);
     const Size shown = mapping.Upright();

@@ -25,6 +25,7 @@
 #include "jpeg/OrientationTurn.h"
 #include "picture/Orientation.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,10 @@ struct BakeResult {
 // picture, its thumbnail is turned the same way, every other marker segment (EXIF, ICC
 // profile, XMP, comments) is kept. A file holding more pictures (a multi-picture index: gain
 // or depth maps, previews) is refused: its other pictures would be lost or no longer match.
-BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim);
+// `afterRead` runs once the picture is transformed, before anything is written (tests change
+// the file there).
+BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
+                const std::function<void()>& afterRead = {});
 
 // Saves the area `upright` (upright coordinates, as the picture is shown; cut to the
 // picture) as a new JPEG file at `outPath`, cut from the DCT blocks: in the stored picture
