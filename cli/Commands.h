@@ -12,5 +12,7 @@ using Args = std::span<const std::string_view>;
 
 int RunExif(Args args, std::ostream& out, std::ostream& err);
 int RunExtract(Args args, std::ostream& out, std::ostream& err);
+int RunTurn(Args args, std::ostream& out, std::ostream& err);
+int RunCrop(Args args, std::ostream& out, std::ostream& err);
 
 } // namespace tessaly::cli

@@ -21,6 +21,15 @@ Commands:
                              JPEG picture is upright by its EXIF orientation (the area
                              in upright coordinates) unless --as-stored, and a JPEG
                              output keeps the input's colour profile
+  turn FILE [--right|--left|--half] [--pixels [--trim]]
+                             turn a JPEG photo by its EXIF orientation tag alone, or
+                             with --pixels in its DCT blocks without loss (upright with
+                             orientation 1; no direction: as it shows now); a picture
+                             whose size needs a trim for that is refused unless --trim
+  crop FILE --area X,Y,W,H -o OUT
+                             save an area (upright coordinates) of a JPEG photo as a new
+                             file cut from its DCT blocks without loss; prints the area
+                             saved (left and top edges moved out to the block grid)
   --help                     show this text
   --version                  show the version
 
@@ -49,6 +58,10 @@ int main(int argc, char** argv) {
         return tessaly::cli::RunExif(rest, std::cout, std::cerr);
     if (command == "extract")
         return tessaly::cli::RunExtract(rest, std::cout, std::cerr);
+    if (command == "turn")
+        return tessaly::cli::RunTurn(rest, std::cout, std::cerr);
+    if (command == "crop")
+        return tessaly::cli::RunCrop(rest, std::cout, std::cerr);
     std::cerr << "tessaly-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }

@@ -30,7 +30,7 @@ DATA_FILES = (
 ) + MANUALS
 # What dpkg-shlibdeps finds the programs link (a few of them), and the data the viewer loads
 # that no binary links.
-LINKED = ("libc6", "libjpeg62-turbo", "libqt6core6", "libqt6gui6", "libqt6widgets6")
+LINKED = ("libc6", "libjpeg62-turbo", "libturbojpeg0", "libqt6core6", "libqt6gui6", "libqt6widgets6")
 DATA_PACKAGES = ("fonts-ipafont-gothic", "qt6-translations-l10n")
 
 package = None
