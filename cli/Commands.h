@@ -12,5 +12,7 @@ using Args = std::span<const std::string_view>;
 
 int RunExif(Args args, std::ostream& out, std::ostream& err);
 int RunExtract(Args args, std::ostream& out, std::ostream& err);
+// Built when Qt Gui is found (TESSALY_CLI_THUMBNAILS).
+int RunThumbnail(Args args, std::ostream& out, std::ostream& err);
 
 } // namespace tessaly::cli

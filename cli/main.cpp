@@ -21,6 +21,9 @@ Commands:
                              JPEG picture is upright by its EXIF orientation (the area
                              in upright coordinates) unless --as-stored, and a JPEG
                              output keeps the input's colour profile
+  thumbnail FILE... [--size normal|large|x-large|xx-large]
+                             make or validate the files' thumbnails in the shared
+                             thumbnail cache and print their paths
   --help                     show this text
   --version                  show the version
 
@@ -49,6 +52,14 @@ int main(int argc, char** argv) {
         return tessaly::cli::RunExif(rest, std::cout, std::cerr);
     if (command == "extract")
         return tessaly::cli::RunExtract(rest, std::cout, std::cerr);
+    if (command == "thumbnail") {
+#ifdef TESSALY_CLI_THUMBNAILS
+        return tessaly::cli::RunThumbnail(rest, std::cout, std::cerr);
+#else
+        std::cerr << "tessaly-cli: built without Qt Gui, so without the thumbnail command\n";
+        return 2;
+#endif
+    }
     std::cerr << "tessaly-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }
