@@ -95,7 +95,7 @@ void ThumbnailService::Show(std::size_t first, std::size_t count, int direction)
         ++showCount_;
         if (!restStarted_) {
             restStarted_ = true;
-            restCursor_ = first;
+            restCursor_ = first < n ? first : 0; // a Show past the end starts at the top
         }
         // Seen now: the cells on screen are the last to be dropped, in their order.
         for (std::size_t i = screenEnd_; i-- > screenFirst_;)

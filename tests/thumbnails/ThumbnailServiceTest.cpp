@@ -92,6 +92,13 @@ TEST_F(ThumbnailServiceTest, CancelStopsAllWorkUntilTheNextShow) {
     service.Cancel(); // before any Show: nothing starts
     service.WaitUntilIdle();
     EXPECT_TRUE(service.TakeResults().empty());
+    // A first Show past the end of the list shows nothing; the background pass starts at the top.
+    service.Show(paths.size(), 4, 1);
+    service.WaitUntilIdle();
+    EXPECT_TRUE(service.TakeResults().empty());
+    service.SetList(paths, ThumbnailSize::Normal);
+    service.WaitUntilIdle();
+    EXPECT_TRUE(service.TakeResults().empty());
     service.Show(10, 4, 1);
     service.Cancel();
     service.WaitUntilIdle();
