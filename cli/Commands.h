@@ -14,5 +14,7 @@ int RunExif(Args args, std::ostream& out, std::ostream& err);
 int RunExtract(Args args, std::ostream& out, std::ostream& err);
 int RunTurn(Args args, std::ostream& out, std::ostream& err);
 int RunCrop(Args args, std::ostream& out, std::ostream& err);
+// Built when Qt Gui is found (TESSALY_CLI_THUMBNAILS).
+int RunThumbnail(Args args, std::ostream& out, std::ostream& err);
 
 } // namespace tessaly::cli

@@ -30,6 +30,9 @@ Commands:
                              save an area (upright coordinates) of a JPEG photo as a new
                              file cut from its DCT blocks without loss; prints the area
                              saved (left and top edges moved out to the block grid)
+  thumbnail FILE... [--size normal|large|x-large|xx-large]
+                             make or validate the files' thumbnails in the shared
+                             thumbnail cache and print their paths
   --help                     show this text
   --version                  show the version
 
@@ -62,6 +65,14 @@ int main(int argc, char** argv) {
         return tessaly::cli::RunTurn(rest, std::cout, std::cerr);
     if (command == "crop")
         return tessaly::cli::RunCrop(rest, std::cout, std::cerr);
+    if (command == "thumbnail") {
+#ifdef TESSALY_CLI_THUMBNAILS
+        return tessaly::cli::RunThumbnail(rest, std::cout, std::cerr);
+#else
+        std::cerr << "tessaly-cli: built without Qt Gui, so without the thumbnail command\n";
+        return 2;
+#endif
+    }
     std::cerr << "tessaly-cli: unknown command '" << command << "'\n\n" << kUsage;
     return 2;
 }
