@@ -1,6 +1,6 @@
 #include "jpeg/JpegStreamBounds.h"
 
-#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegHeader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 // the data, however large, before the frame header, between marker segments, between scans,
 // at a restart marker and after the last scan. The source manager watches what the decoder
 // does with the bytes it hands out and ends the stream (as if the file ended there) where it
-// would search on beyond the bounds in JpegDecoder.h. A picture that decoded completely
+// would search on beyond the bounds in JpegHeader.h. A picture that decoded completely
 // keeps every row; a header without its frame ends with libjpeg's own error.
 //
 // Plain data and functions that never throw: they run inside libjpeg's callbacks.
