@@ -370,14 +370,39 @@ YccPlanes DecodePlanes(Input& input, const JpegInfo& info, YccPlanes::Layout lay
 
 } // namespace
 
+namespace {
+
+// Runs a decode of `input` and tells `notes` when a bound cut its data; a decode that failed
+// after a bound cut its data names the bound.
+template <typename Run>
+auto NotingCuts(Input& input, DecodeNotes* notes, Run run) -> decltype(run()) {
+    try {
+        auto result = run();
+        if (notes != nullptr)
+            notes->streamCut = jpeg_detail::StreamBoundText(input.CutBy());
+        return result;
+    } catch (const JpegTooLarge&) {
+        throw;
+    } catch (const JpegError& e) {
+        if (input.CutBy() == jpeg_detail::StreamBound::None)
+            throw;
+        throw JpegError(std::string(jpeg_detail::StreamBoundText(input.CutBy())) + " (" + e.what() +
+                        ")");
+    }
+}
+
+} // namespace
+
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
     Input input(data);
     return Decode(input, jpeg_detail::ReadHeader(input), 8);
 }
 
-Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
+Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return Decode(input, jpeg_detail::ReadHeader(input), 8, std::nullopt, stop);
+    return NotingCuts(input, notes, [&] {
+        return Decode(input, jpeg_detail::ReadHeader(input), 8, std::nullopt, stop);
+    });
 }
 
 Bitmap DecodeJpegFile(const std::string& path) {
@@ -395,9 +420,9 @@ DecodedPicture DecodeToKeep(Input& input, const JpegInfo& info, const std::atomi
 } // namespace
 
 DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
-                                const std::atomic<bool>* stop) {
+                                const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return DecodeToKeep(input, info, stop);
+    return NotingCuts(input, notes, [&] { return DecodeToKeep(input, info, stop); });
 }
 
 DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info) {
@@ -418,9 +443,10 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
 }
 
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
-                        const std::atomic<bool>* stop) {
+                        const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return Decode(input, info, eighths, std::nullopt, stop);
+    return NotingCuts(input, notes,
+                      [&] { return Decode(input, info, eighths, std::nullopt, stop); });
 }
 
 Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,

@@ -28,15 +28,18 @@ namespace tessaly {
 // and (for a file) FileReadError when it cannot be opened or read or is not a regular file.
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data);
 // A decode given `stop` gives up with JpegDecodeStopped soon after it is raised (by another
-// thread that no longer wants the picture).
-Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop = nullptr);
+// thread that no longer wants the picture); one given `notes` says there why the picture
+// ends early when a bound of JpegHeader.h cut its data (a failure names the bound itself).
+Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop = nullptr,
+                  DecodeNotes* notes = nullptr);
 Bitmap DecodeJpegFile(const std::string& path);
 
 // The whole picture at full size as the viewer keeps it: as planes when YccPlanes::Suits its
 // header, else as 24-bit pixels. `info` is the file's header as ReadJpegHeader gave it. The
 // same limits and errors as DecodeJpeg, and every pixel reads as DecodeJpeg's.
 DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
-                                const std::atomic<bool>* stop = nullptr);
+                                const std::atomic<bool>* stop = nullptr,
+                                DecodeNotes* notes = nullptr);
 // The same from bytes in memory.
 DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info);
 
@@ -51,7 +54,7 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height);
 // `info` is the file's header as ReadJpegHeader gave it (the caller has it to choose the
 // scale), so it is not read again. The same limits and errors as DecodeJpeg.
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
-                        const std::atomic<bool>* stop = nullptr);
+                        const std::atomic<bool>* stop = nullptr, DecodeNotes* notes = nullptr);
 
 // The same from bytes in memory, for a picture that only stands in for another, where
 // nothing is better than a damaged picture: whatever libjpeg warns about (data cut short,

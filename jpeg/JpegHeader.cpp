@@ -101,6 +101,9 @@ JpegInfo ReadHeader(Input& input) {
     case HeaderStatus::ReadFailed:
         input.ThrowReadError(src.readErrno);
     default:
+        if (src.bounds.hit != StreamBound::None)
+            throw JpegError(std::string(StreamBoundText(src.bounds.hit)) + " (" + err.message +
+                            ")");
         throw JpegError(err.message);
     }
 }

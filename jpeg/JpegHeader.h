@@ -68,14 +68,24 @@ inline constexpr int kMaxScanPasses = 64;
 // anything while it looks for a marker, never reads on through gigabytes of garbage:
 // - more than kMaxBytesWithoutMarker bytes without a marker where markers are due (before
 //   the frame header, between marker segments, between scans and after the last scan);
-//   fill bytes (0xFF) count as such bytes;
 // - inside a scan, more than kMaxBlockBytes for every block of one row of blocks beyond
 //   that bound without a new row of blocks, which no coded data take;
 // - more than kMaxMarkerBytes of marker segments in a row (the header before the first scan,
 //   or the tables between two scans); an ICC profile of the largest size takes 16 MiB.
+// Fill bytes (0xFF before a marker, legal in any number) count towards none of them: they are
+// skipped at memory speed, as far as the file goes. A header cut by a bound fails with a
+// JpegError that names the bound; a picture cut by one is kept as far as it was decoded (the
+// rest grey, as for a truncated file) and DecodeNotes says which bound cut it.
 inline constexpr std::uint64_t kMaxBytesWithoutMarker = std::uint64_t{1} << 20;
 inline constexpr std::uint64_t kMaxBlockBytes = 1024;
 inline constexpr std::uint64_t kMaxMarkerBytes = std::uint64_t{64} << 20;
+
+// What a decode that kept its picture met on the way.
+struct DecodeNotes {
+    // Why the picture ends early: the bound that cut its data, as a sentence for the user;
+    // empty when none did.
+    std::string streamCut;
+};
 
 // A decode stopped because its caller raised the stop flag; no picture.
 class JpegDecodeStopped : public std::exception {
