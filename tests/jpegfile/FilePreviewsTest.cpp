@@ -132,6 +132,9 @@ TEST_F(FilePreviews, WalkEndsAtTheFrameHeaderAndWithinItsBounds) {
         Picture(), {.jfif = false, .segments = {ExifWithThumbnail(ByteOrder::Intel, thumbnail)}});
     filled.insert(filled.begin() + 2, {0xFF, 0xD0, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(Found(filled), std::vector<Bytes>{thumbnail});
+    // However many: they are read in pieces beyond the first small read.
+    filled.insert(filled.begin() + 2, 200'000, 0xFF);
+    EXPECT_EQ(Found(filled), std::vector<Bytes>{thumbnail});
     // The 64th segment is looked at, the 65th not.
     std::vector<Bytes> spacers(kMaxSegments - 1, CommentSegment(4));
     spacers.push_back(ExifWithThumbnail(ByteOrder::Intel, thumbnail));
