@@ -51,6 +51,11 @@ std::optional<JpegMarker> ReadJpegMarker(const ReadBytesAt& read, std::uint64_t 
         i = 0;
     } else {
         codeAt = at + i;
+        if (got - i < 3 && got == head.size()) {
+            // The code and its length after fill bytes that fill the first read.
+            got = read(codeAt, head.data(), 3);
+            i = 0;
+        }
     }
     JpegMarker marker;
     marker.code = head[i];
