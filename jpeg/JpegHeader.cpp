@@ -5,6 +5,7 @@
 #include "jpeg/JpegHeaderRead.h"
 #include "jpegfile/ExifBlock.h"
 #include "jpegfile/ExifOrientation.h"
+#include "picture/Bitmap.h"
 
 #include <algorithm>
 #include <cstdlib>

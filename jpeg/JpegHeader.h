@@ -5,7 +5,6 @@
 #pragma once
 
 #include "base/RegularFile.h"
-#include "picture/Bitmap.h"
 #include "picture/Orientation.h"
 #include "picture/PictureLimit.h"
 
