@@ -8,16 +8,16 @@
 // its orientation (the area in upright coordinates) unless --as-stored is given, and a JPEG
 // output carries the input's colour profile (a PPM file has no room for one).
 #include "base/AsciiCase.h"
+#include "base/FileReplace.h"
 #include "base/RegularFile.h"
 #include "cli/Commands.h"
+#include "cli/Ppm.h"
 #include "colour/DisplayColours.h"
-#include "picture/AreaCut.h"
-#include "base/FileReplace.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegWriter.h"
-#include "resample/OutputPicture.h"
-#include "cli/Ppm.h"
+#include "picture/AreaCut.h"
 #include "picture/UprightPixels.h"
+#include "resample/OutputPicture.h"
 #include "resample/Resample.h"
 
 #include <algorithm>
@@ -248,8 +248,14 @@ Input OpenPicture(const std::string& path, bool asStored) {
 
 Bitmap ReadPicture(const Input& input) {
     try {
-        if (input.kind == OutputKind::Jpeg)
-            return DecodeJpeg(input.file);
+        if (input.kind == OutputKind::Jpeg) {
+            // A picture whose data a bound cut is incomplete: no output is made from it.
+            DecodeNotes notes;
+            Bitmap picture = DecodeJpeg(input.file, nullptr, &notes);
+            if (!notes.streamCut.empty())
+                throw FileError{input.file.Path() + ": " + notes.streamCut};
+            return picture;
+        }
         // Only the bytes the header asks for, as far as the file holds them.
         std::vector<std::uint8_t> bytes(
             static_cast<std::size_t>(std::min(input.ppmBytes, input.file.Size())));

@@ -1,6 +1,6 @@
 #include "cli/Ppm.h"
 
-#include "jpeg/JpegDecoder.h"
+#include "picture/PictureLimit.h"
 
 #include <string>
 #include <utility>

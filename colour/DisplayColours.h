@@ -15,7 +15,7 @@
 
 #include "colour/ColourProfile.h"
 #include "colour/ColourTransform.h"
-#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegHeader.h"
 
 #include <cstdint>
 #include <list>

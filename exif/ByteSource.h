@@ -1,5 +1,7 @@
 // Where the EXIF reader gets its bytes from: a file read through a buffer, or bytes in
-// memory (tests, the fuzzer). Every read is bounded by the size of the source.
+// memory (tests, the fuzzer). Every read is bounded by the size of the source. The reader
+// walks the file's marker segments through it (jpegfile/JpegSegments.h) and reads the EXIF
+// block, a single segment, once.
 #pragma once
 
 #include "base/RegularFile.h"
@@ -59,33 +61,6 @@ private:
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = 0;
     std::size_t blockLength_ = 0; // valid bytes in block_; 0 when nothing is buffered
-};
-
-// Reads a source from a position that moves on by what each read got, like a file handle.
-class ByteCursor {
-public:
-    explicit ByteCursor(ByteSource& source) : source_(source) {}
-
-    std::uint64_t Position() const { return position_; }
-    void Seek(std::uint64_t position) { position_ = position; }
-    // Moves on; positions past the end are allowed and read nothing.
-    void Skip(std::uint64_t count) { position_ += count; }
-    // Bytes between the position and the end of the source.
-    std::uint64_t Remaining() const {
-        const std::uint64_t size = source_.Size();
-        return position_ < size ? size - position_ : 0;
-    }
-
-    // Reads up to dst.size() bytes and returns how many were read.
-    std::size_t Read(std::span<std::uint8_t> dst) {
-        const std::size_t n = source_.ReadAt(position_, dst);
-        position_ += n;
-        return n;
-    }
-
-private:
-    ByteSource& source_;
-    std::uint64_t position_ = 0;
 };
 
 } // namespace tessaly

@@ -5,10 +5,12 @@
 #include "base/Rounding.h"
 #include "exif/ExifCodeTables.h"
 #include "exif/ExifText.h"
+#include "jpegfile/ExifOrientation.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <bitset>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -129,12 +131,12 @@ std::unique_ptr<ByteSource> TExifInfo::OpenSource(const std::string& name) const
 void TExifInfo::SetImageFileName(std::string name) {
     imageFileName_ = std::move(name);
     ClearInfo();
-    std::uint64_t base = 0;
-    if (!FindExifHeader(imageFileName_, base)) {
+    const std::optional<ExifBlock> block = FindExifBlock(imageFileName_);
+    if (!block) {
         DoReadError();
         return;
     }
-    ReadIfds(base);
+    ReadIfds(*block);
 }
 
 void TExifInfo::DoReadError() {
@@ -147,39 +149,15 @@ void TExifInfo::ClearInfo() {
     r_ = Results{};
 }
 
-bool TExifInfo::FindExifHeader(const std::string& fileName, std::uint64_t& base) {
+std::optional<ExifBlock> TExifInfo::FindExifBlock(const std::string& fileName) {
     if (fileName.empty())
-        return false;
+        return std::nullopt;
     const std::unique_ptr<ByteSource> source = OpenSource(fileName);
     if (!source)
-        return false;
-    ByteCursor file(*source);
-    std::uint8_t pair[2] = {};
-    if (file.Read(pair) != 2 || pair[0] != 0xFF || pair[1] != 0xD8)
-        return false;
-    // A two-byte window slides one byte at a time from offset 2; marker segments are not
-    // skipped by their lengths. The pair at offset 2 is always examined.
-    std::uint64_t k = 2;
-    for (;;) {
-        file.Seek(k);
-        if (file.Read(pair) != 2)
-            return false;
-        if (pair[0] == 0xFF && pair[1] == 0xE1)
-            break;
-        if (static_cast<std::int64_t>(k) + 2 > static_cast<std::int64_t>(searchRange_))
-            return false;
-        ++k;
-    }
-    file.Skip(2); // the segment length
-    std::uint8_t id[6] = {};
-    file.Read(id);
-    const auto* idEnd = std::find(std::begin(id), std::end(id), std::uint8_t{0});
-    const std::string_view text(reinterpret_cast<const char*>(id),
-                                static_cast<std::size_t>(idEnd - std::begin(id)));
-    if (!EqualsIgnoringAsciiCase(text, "exif"))
-        return false;
-    base = k + 2 + 2 + 6;
-    return true;
+        return std::nullopt;
+    return ReadExifBlock([&source](std::uint64_t offset, std::uint8_t* out, std::size_t count) {
+        return source->ReadAt(offset, {out, count});
+    });
 }
 
 std::uint32_t TExifInfo::FixOrderUnsigned(std::span<const std::uint8_t> bytes) const {
@@ -207,88 +185,95 @@ void TExifInfo::Queue(std::uint64_t position) {
     ifdList_[static_cast<std::size_t>(++ifdCount_)] = position;
 }
 
-void TExifInfo::ReadIfds(std::uint64_t base) {
-    const std::unique_ptr<ByteSource> source = OpenSource(imageFileName_);
-    if (!source)
-        throw ExifReadError("Cannot open \"" + imageFileName_ + "\" again to read its EXIF block");
-    ByteCursor file(*source);
-    file.Seek(base);
-    std::uint8_t mark[2] = {};
-    if (file.Read(mark) != 2)
+void TExifInfo::ReadIfds(const ExifBlock& exif) {
+    if (exif.tiff.size() < 2)
         throw ExifReadError("The EXIF block of \"" + imageFileName_ +
                             "\" ends before its byte-order mark");
-    motorolaOrder_ = mark[0] == 'M' && mark[1] == 'M' ? 1 : 0;
-    file.Skip(2); // the TIFF magic number
-    std::uint8_t four[4] = {};
-    file.Read(four);
+    motorolaOrder_ = exif.tiff[0] == 'M' && exif.tiff[1] == 'M' ? 1 : 0;
+    const TiffView block = TiffView::Over(exif.tiff, motorolaOrder_ != 0);
+    // Missing bytes of a number cut off by the end of the block count as zero.
+    const auto number = [&](std::uint64_t at, std::size_t size) {
+        std::uint8_t raw[4] = {};
+        const std::span<const std::uint8_t> got = block.BytesAt(at, size);
+        std::copy(got.begin(), got.end(), raw);
+        return FixOrderUnsigned({raw, size});
+    };
+    const std::uint64_t base = exif.tiffAt;
     ifdList_ = {};
-    ifdList_[0] = base + FixOrderUnsigned(four);
+    ifdList_[0] = number(4, 4); // after the byte-order mark and the TIFF magic number
     ifdCount_ = 0;
     r_.makerNotePosition = 0;
     isThm_ = false;
     textBytesLeft_ = kMaxTextBytesPerRead;
+    ifd0Orientation_ = ExifOrientationCode(exif.tiff);
 
     for (int p = 0; p <= ifdCount_; ++p) {
-        file.Seek(ifdList_[static_cast<std::size_t>(p)]);
-        std::uint8_t two[2] = {};
-        if (file.Read(two) != 2)
+        const std::uint64_t directory = ifdList_[static_cast<std::size_t>(p)];
+        if (block.BytesAt(directory, 2).size() != 2)
             return;
-        const std::uint32_t entries = FixOrderUnsigned(two);
+        const std::uint32_t entries = number(directory, 2);
         if (entries > kMaxEntries)
             return;
+        // The tags of the first directory met so far: only the first entry of each counts.
+        std::bitset<65536> seen;
         bool cutOff = false;
-        for (std::uint32_t e = 0; e < entries; ++e) {
-            std::uint8_t head[8] = {};
-            if (file.Read(head) != 8) {
-                cutOff = true; // the source ends inside this entry: so does the directory
+        std::uint64_t at = directory + 2;
+        for (std::uint32_t e = 0; e < entries; ++e, at += 12) {
+            if (block.BytesAt(at, 8).size() != 8) {
+                cutOff = true; // the block ends inside this entry: so does the directory
                 break;
             }
-            const auto tag = static_cast<std::uint16_t>(FixOrderUnsigned({head, 2}));
-            const auto type = static_cast<std::uint8_t>(FixOrderSigned({head + 2, 2}));
-            const std::uint32_t count = FixOrderUnsigned({head + 4, 4});
-            const std::uint64_t valueFieldPosition = file.Position();
-            const TagRule* rule = FindTagRule(tag);
-            if (rule) {
-                TDatas value;
-                std::uint8_t valueField[4] = {};
-                if (rule->ReadsValue())
-                    value = ReadTagValue(file, base, type, count);
-                else
-                    file.Read(valueField);
-                ApplyTagRule(*rule, type, count, value, p == 0, base, valueField);
+            const auto tag = static_cast<std::uint16_t>(number(at, 2));
+            const auto type = static_cast<std::uint8_t>(FixOrderSigned(block.BytesAt(at + 2, 2)));
+            const std::uint32_t count = number(at + 4, 4);
+            if (p == 0) {
+                if (seen.test(tag))
+                    continue;
+                seen.set(tag);
             }
-            file.Seek(valueFieldPosition + 4);
+            const TagRule* rule = FindTagRule(tag);
+            if (!rule)
+                continue;
+            TDatas value;
+            std::uint8_t valueField[4] = {};
+            if (rule->ReadsValue()) {
+                value = ReadTagValue(block, at + 8, type, count);
+            } else {
+                const std::span<const std::uint8_t> got = block.BytesAt(at + 8, 4);
+                std::copy(got.begin(), got.end(), valueField);
+            }
+            ApplyTagRule(*rule, type, count, value, p == 0, base, valueField);
         }
         if (cutOff)
             continue;
-        std::uint8_t link[4] = {};
-        file.Read(link);
-        if (const std::uint32_t next = FixOrderUnsigned(link); next != 0)
-            Queue(base + next);
+        if (const std::uint32_t next = number(at, 4); next != 0)
+            Queue(next);
     }
 }
 
-TDatas TExifInfo::ReadTagValue(ByteCursor& file, std::uint64_t base, std::uint8_t type,
+TDatas TExifInfo::ReadTagValue(const TiffView& block, std::uint64_t field, std::uint8_t type,
                                std::uint32_t count) {
     TDatas d;
     const std::uint32_t size = count * ElementSize(type); // 32-bit product, as stored
-    const std::uint64_t noted = file.Position();
+    std::uint64_t at = field;
     if (size > 4) {
         std::uint8_t offset[4] = {};
-        file.Read(offset);
-        file.Seek(base + FixOrderUnsigned(offset));
+        const std::span<const std::uint8_t> got = block.BytesAt(field, 4);
+        std::copy(got.begin(), got.end(), offset);
+        at = FixOrderUnsigned(offset);
     }
-    // Missing bytes of a number cut off by the end of the source count as zero.
+    // Missing bytes of a number cut off by the end of the block count as zero.
     std::uint8_t raw[8] = {};
-    auto readRaw = [&](std::size_t n) { file.Read({raw, n}); };
-    // A text takes what the source holds, within the limits of one value and one read.
+    auto readRaw = [&](std::size_t n) {
+        const std::span<const std::uint8_t> got = block.BytesAt(at, n);
+        std::copy(got.begin(), got.end(), raw);
+    };
+    // A text takes what the block holds, within the limits of one value and one read.
     auto readText = [&]() {
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>({count, file.Remaining(), kMaxTextValueBytes, textBytesLeft_}));
-        std::vector<std::uint8_t> bytes(n);
-        bytes.resize(file.Read(bytes));
-        textBytesLeft_ -= bytes.size();
-        return bytes;
+        const std::span<const std::uint8_t> got =
+            block.BytesAt(at, std::min<std::uint64_t>({count, kMaxTextValueBytes, textBytesLeft_}));
+        textBytesLeft_ -= got.size();
+        return std::vector<std::uint8_t>(got.begin(), got.end());
     };
     switch (type) {
     case kByte:
@@ -354,7 +339,6 @@ TDatas TExifInfo::ReadTagValue(ByteCursor& file, std::uint64_t base, std::uint8_
     default:
         break; // an unknown type has no value
     }
-    file.Seek(noted);
     return d;
 }
 
@@ -571,7 +555,8 @@ void TExifInfo::ApplyTagRule(const TagRule& rule, std::uint8_t type, std::uint32
         break;
     }
     case Conversion::Orientation:
-        if (const auto code = MapOrientationCode(u))
+        // The first directory's code is the one the picture is turned by.
+        if (const auto code = MapOrientationCode(toThumb ? u : ifd0Orientation_))
             At<std::uint8_t>(r_, field) = *code;
         break;
     case Conversion::Version:
@@ -585,7 +570,7 @@ void TExifInfo::ApplyTagRule(const TagRule& rule, std::uint8_t type, std::uint32
         At<std::uint16_t>(r_, field) = RoundedLow16(value.FloatValue);
         break;
     case Conversion::Directory:
-        Queue(base + u);
+        Queue(u);
         break;
     case Conversion::InteropIndex:
         isThm_ = EqualsIgnoringAsciiCase(value.TextValue, "THM");

@@ -1,17 +1,21 @@
 // TExifInfo: reads the EXIF block of a JPEG file into typed, read-only properties.
 //
-// Assigning ImageFileName runs the whole read: every result is cleared, the APP1 "Exif"
-// segment is looked for within the first SearchRange bytes, and the TIFF directories in it
-// are walked (IFD0, the Exif directory, IFD1, the interoperability directory, in the order
-// their links and pointers queue them). When no block is found, OnReadError is raised (if
-// assigned) and the results stay cleared.
+// Assigning ImageFileName runs the whole read: every result is cleared, the file's EXIF
+// block is found (jpegfile/ExifBlock.h: the first APP1 segment that starts with "Exif\0\0"
+// among the marker segments before the frame header, the one the picture is turned by), and
+// the TIFF directories in it are walked through jpegfile/TiffView (IFD0, the Exif directory, IFD1,
+// the interoperability directory, in the order their links and pointers queue them). When no block
+// is found, OnReadError is raised (if assigned) and the results stay cleared.
 //
 // Texts are Shift-JIS byte strings as the file holds them; file names are paths as the
 // operating system spells them.
 //
-// Bad input: every read is bounded by the end of the source; a value that runs past the
-// end yields the bytes that are there (missing bytes of a number count as zero); an entry
-// cut off by the end of the source ends its directory. At most 13 directories are walked
+// Bad input: every read is bounded by the end of the block (the segment); a value that runs
+// past the end yields the bytes that are there (missing bytes of a number count as zero); an
+// entry cut off by the end of the block ends its directory. In the first directory (IFD0)
+// the first entry of a tag counts and later entries of the same tag are skipped, and the
+// orientation is the one ExifOrientationCode reads, the code the picture is turned by (stored
+// with codes 3 and 4 exchanged, see Orientation()). At most 13 directories are walked
 // per read (a further link or pointer is not queued, which also ends a chain that loops),
 // at most 1,024 entries each, and a text value takes at most 64 KiB of the file and all text
 // values of one read together at most 1 MiB, so a count in the billions costs nothing.
@@ -19,11 +23,14 @@
 
 #include "exif/ByteSource.h"
 #include "exif/ExifError.h"
+#include "jpegfile/ExifBlock.h"
+#include "jpegfile/TiffView.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,7 +65,6 @@ public:
     // Opens the named source for a read; nullptr when it cannot be opened.
     using SourceOpener = std::function<std::unique_ptr<ByteSource>(const std::string& name)>;
 
-    static constexpr std::int32_t kDefaultSearchRange = 32;
     static constexpr int kMaxDirectories = 13;
     static constexpr std::uint32_t kMaxEntries = 1024;
     static constexpr std::size_t kMaxTextValueBytes = 64 * 1024;
@@ -75,9 +81,6 @@ public:
     // Stores the name and runs a read, also when the name is unchanged. Throws
     // ExifReadError when a found block cannot be walked (see ExifError.h).
     void SetImageFileName(std::string name);
-
-    std::int32_t SearchRange() const { return searchRange_; }
-    void SetSearchRange(std::int32_t range) { searchRange_ = range; }
 
     const ReadErrorEvent& OnReadError() const { return onReadError_; }
     void SetOnReadError(ReadErrorEvent handler) { onReadError_ = std::move(handler); }
@@ -165,12 +168,11 @@ protected:
     // Every result text and name empty, every number, code and float 0, no comment lines.
     void ClearInfo();
 
-    // Looks for the APP1 "Exif" segment within SearchRange. True when found, with `base` set
-    // to the position of the TIFF header (the base of every offset in the block).
-    bool FindExifHeader(const std::string& fileName, std::uint64_t& base);
+    // The file's EXIF block; nullopt when the file cannot be opened or has none.
+    std::optional<ExifBlock> FindExifBlock(const std::string& fileName);
 
-    // Walks the directories from the TIFF header at `base`.
-    void ReadIfds(std::uint64_t base);
+    // Walks the directories of the block from its TIFF header.
+    void ReadIfds(const ExifBlock& block);
 
     // 2 or 4 bytes in the file's byte order; the unsigned form zero-extends 2 bytes, the
     // signed form sign-extends them.
@@ -179,9 +181,9 @@ protected:
 
     bool MotorolaOrder() const { return motorolaOrder_ != 0; }
 
-    // Reads one entry's value of the given type and count; `file` stands at the entry's
-    // 4-byte value field and is left there.
-    TDatas ReadTagValue(ByteCursor& file, std::uint64_t base, std::uint8_t type,
+    // Reads one entry's value of the given type and count, whose 4-byte value field lies at
+    // `field` in the block.
+    TDatas ReadTagValue(const TiffView& block, std::uint64_t field, std::uint8_t type,
                         std::uint32_t count);
 
 private:
@@ -198,7 +200,6 @@ private:
     std::string VersionText(const char* property, const std::string& hex) const;
 
     std::string imageFileName_;
-    std::int32_t searchRange_ = kDefaultSearchRange;
     ReadErrorEvent onReadError_;
     SourceOpener sourceOpener_;
     std::uint8_t motorolaOrder_ = 0;
@@ -268,6 +269,8 @@ private:
     int ifdCount_ = 0; // index of the last queued directory
     bool isThm_ = false;
     std::size_t textBytesLeft_ = 0;
+    // The orientation code of IFD0 as the header read takes it (ExifOrientationCode).
+    std::uint32_t ifd0Orientation_ = 0;
 };
 
 } // namespace tessaly

@@ -1,11 +1,12 @@
 #include "jpeg/JpegDecoder.h"
 
 #include "jpeg/JpegErrorManager.h"
-#include "jpeg/JpegHeaderMarkers.h"
+#include "jpeg/JpegHeaderRead.h"
 #include "jpeg/JpegInput.h"
 #include "jpeg/JpegPlaneRows.h"
 #include "jpeg/JpegScanMonitor.h"
 #include "picture/YccPlanes.h"
+#include "resample/DisplayScale.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,13 +32,6 @@ using jpeg_detail::ReadOffset;
 using jpeg_detail::ReadPlanes;
 using jpeg_detail::ScanMonitor;
 using jpeg_detail::StreamSource;
-
-JpegTooLarge::JpegTooLarge(int width, int height)
-    : JpegError("the picture is too large to show (" + std::to_string(width) + " x " +
-                std::to_string(height) + " pixels; at most " + std::to_string(kMaxDecodePixels) +
-                " pixels, " + std::to_string(kMaxDecodeBytes >> 20) +
-                " MiB with libjpeg's coefficients)"),
-      width_(width), height_(height) {}
 
 namespace {
 
@@ -82,56 +76,6 @@ struct BgrRows {
 // The number of rows decoded by one call of jpeg_read_scanlines (and the rows a sink's
 // buffer holds).
 constexpr int kBatch = 16;
-
-std::uint64_t RoundUp(std::uint64_t value, int multiple) {
-    const auto m = static_cast<std::uint64_t>(std::max(multiple, 1));
-    return (value + m - 1) / m * m;
-}
-
-void FillInfo(j_decompress_ptr cinfo, JpegInfo& info) {
-    info.width = static_cast<int>(cinfo->image_width);
-    info.height = static_cast<int>(cinfo->image_height);
-    info.components = cinfo->num_components;
-    info.progressive = cinfo->progressive_mode != 0;
-    info.grayscale = cinfo->jpeg_color_space == JCS_GRAYSCALE;
-    info.cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    info.ycc = cinfo->jpeg_color_space == JCS_YCbCr;
-    info.sampling = {};
-    for (int i = 0; i < std::min(cinfo->num_components, 4); ++i)
-        info.sampling[static_cast<std::size_t>(i)] = {cinfo->comp_info[i].h_samp_factor,
-                                                      cinfo->comp_info[i].v_samp_factor};
-    info.restartInterval = cinfo->restart_interval;
-    info.coefficientBytes = 0;
-    if (jpeg_has_multiple_scans(cinfo))
-        // As libjpeg sizes its whole-picture coefficient arrays: blocks rounded up to the
-        // sampling factors, 64 coefficients of 2 bytes each.
-        for (int i = 0; i < cinfo->num_components; ++i) {
-            const jpeg_component_info& comp = cinfo->comp_info[i];
-            info.coefficientBytes += RoundUp(comp.width_in_blocks, comp.h_samp_factor) *
-                                     RoundUp(comp.height_in_blocks, comp.v_samp_factor) *
-                                     sizeof(JBLOCK);
-        }
-}
-
-Status ReadHeaderC(StreamSource* src, JpegInfo* info, jpeg_detail::HeaderMarkers* markers,
-                   ErrorManager* err) {
-    jpeg_decompress_struct cinfo;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    std::memset(markers, 0, sizeof *markers);
-    cinfo.err = jpeg_detail::InstallErrorManager(*err);
-    if (setjmp(err->jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return src->readErrno != 0 ? Status::ReadFailed : Status::Failed;
-    }
-    jpeg_create_decompress(&cinfo);
-    InstallSource(&cinfo, src);
-    jpeg_detail::WatchHeaderMarkers(&cinfo, markers);
-    jpeg_read_header(&cinfo, TRUE);
-    FillInfo(&cinfo, *info);
-    jpeg_detail::ReadHeaderMarkers(&cinfo, markers);
-    jpeg_destroy_decompress(&cinfo);
-    return Status::Ok;
-}
 
 // One CMYK row (4 bytes a pixel) into blue, green, red. Files written by Adobe's
 // software store the inks inverted (0 = full ink), which is what libjpeg hands back then.
@@ -198,7 +142,7 @@ int ReadBgrRows(j_decompress_ptr cinfo, void* context) {
 bool PreparePlanes(j_decompress_ptr cinfo, void* context) {
     const auto* out = static_cast<const PlaneRows*>(context);
     JpegInfo info;
-    FillInfo(cinfo, info);
+    jpeg_detail::FillJpegInfo(cinfo, info);
     const std::optional<YccPlanes::Layout> layout = PlaneLayoutFor(info);
     if (!layout || static_cast<int>(*layout) != out->layout || cinfo->num_components != out->count)
         return false;
@@ -251,27 +195,6 @@ Status DecodeC(StreamSource* src, DecodeTarget* target, ErrorManager* err) {
     // must not throw away a picture that decoded completely.
     jpeg_destroy_decompress(&cinfo);
     return Status::Ok;
-}
-
-JpegInfo ReadHeader(Input& input) {
-    JpegInfo info;
-    ErrorManager err;
-    jpeg_detail::HeaderMarkers markers;
-    StreamSource src = input.Source(UINT64_MAX, false);
-    const Status status = ReadHeaderC(&src, &info, &markers, &err);
-    const std::unique_ptr<unsigned char, decltype(&std::free)> icc(markers.icc, &std::free);
-    switch (status) {
-    case Status::Ok:
-        info.orientation = OrientationFromCode(markers.orientationCode);
-        if (icc)
-            info.iccProfile.assign(icc.get(), icc.get() + markers.iccLength);
-        info.iccProblem = jpeg_detail::IccRefusalText(markers.iccRefusal);
-        return info;
-    case Status::ReadFailed:
-        input.ThrowReadError(src.readErrno);
-    default:
-        throw JpegError(err.message);
-    }
 }
 
 // The offset of the last marker (0xFF and a code that is neither a fill byte, a stuffed zero
@@ -438,33 +361,39 @@ YccPlanes DecodePlanes(Input& input, const JpegInfo& info, YccPlanes::Layout lay
 
 } // namespace
 
-JpegInfo ReadJpegHeader(std::span<const std::uint8_t> data) {
-    Input input(data);
-    return ReadHeader(input);
+namespace {
+
+// Runs a decode of `input` and tells `notes` when a bound cut its data; a decode that failed
+// after a bound cut its data names the bound.
+template <typename Run>
+auto NotingCuts(Input& input, DecodeNotes* notes, Run run) -> decltype(run()) {
+    try {
+        auto result = run();
+        if (notes != nullptr)
+            notes->streamCut = jpeg_detail::StreamBoundText(input.CutBy());
+        return result;
+    } catch (const JpegTooLarge&) {
+        throw;
+    } catch (const JpegError& e) {
+        if (input.CutBy() == jpeg_detail::StreamBound::None)
+            throw;
+        throw JpegError(std::string(jpeg_detail::StreamBoundText(input.CutBy())) + " (" + e.what() +
+                        ")");
+    }
 }
 
-JpegInfo ReadJpegHeader(const RegularFile& file) {
-    Input input(file);
-    return ReadHeader(input);
-}
-
-void CheckDecodable(const JpegInfo& info) {
-    if (ExceedsPictureLimit(info.width, info.height))
-        throw JpegTooLarge(info.width, info.height);
-    const std::uint64_t pixels =
-        static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height);
-    if (pixels * Bitmap::kBytesPerPixel + info.coefficientBytes > kMaxDecodeBytes)
-        throw JpegTooLarge(info.width, info.height);
-}
+} // namespace
 
 Bitmap DecodeJpeg(std::span<const std::uint8_t> data) {
     Input input(data);
-    return Decode(input, ReadHeader(input), 8);
+    return Decode(input, jpeg_detail::ReadHeader(input), 8);
 }
 
-Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop) {
+Bitmap DecodeJpeg(const RegularFile& file, const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return Decode(input, ReadHeader(input), 8, nullptr, stop);
+    return NotingCuts(input, notes, [&] {
+        return Decode(input, jpeg_detail::ReadHeader(input), 8, nullptr, stop);
+    });
 }
 
 Bitmap DecodeJpegFile(const std::string& path) {
@@ -482,9 +411,9 @@ DecodedPicture DecodeToKeep(Input& input, const JpegInfo& info, const std::atomi
 } // namespace
 
 DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
-                                const std::atomic<bool>* stop) {
+                                const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return DecodeToKeep(input, info, stop);
+    return NotingCuts(input, notes, [&] { return DecodeToKeep(input, info, stop); });
 }
 
 DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info) {
@@ -505,9 +434,10 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
 }
 
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
-                        const std::atomic<bool>* stop) {
+                        const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return Decode(input, info, eighths, nullptr, stop);
+    return NotingCuts(input, notes,
+                      [&] { return Decode(input, info, eighths, nullptr, stop); });
 }
 
 Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,

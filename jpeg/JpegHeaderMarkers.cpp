@@ -1,7 +1,5 @@
 #include "jpeg/JpegHeaderMarkers.h"
 
-#include "jpegfile/ExifOrientation.h"
-
 #include <algorithm>
 #include <cstring>
 #include <span>
@@ -10,9 +8,7 @@ namespace tessaly::jpeg_detail {
 
 namespace {
 
-constexpr int kExifMarker = JPEG_APP0 + 1;
 constexpr int kIccMarker = JPEG_APP0 + 2;
-constexpr JOCTET kExifId[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr JOCTET kIccId[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
 // The identifier, the segment's number and the number of segments.
 constexpr std::size_t kIccOverhead = sizeof kIccId + 2;
@@ -36,11 +32,7 @@ boolean Take(j_decompress_ptr cinfo, JOCTET* out, std::size_t count) {
 
 // Whether the segment whose payload starts with `head` (`headLength` bytes of `length`) is
 // kept; counts the profile's segments and refuses the profile beyond the bounds.
-bool Keep(int marker, const JOCTET* head, std::size_t headLength, std::size_t length,
-          HeaderMarkers* markers) {
-    if (marker == kExifMarker)
-        return !markers->exifSaved && headLength >= sizeof kExifId &&
-               std::memcmp(head, kExifId, sizeof kExifId) == 0;
+bool Keep(const JOCTET* head, std::size_t headLength, std::size_t length, HeaderMarkers* markers) {
     if (headLength < kIccOverhead || std::memcmp(head, kIccId, sizeof kIccId) != 0 ||
         markers->iccRefusal != IccRefusal::None)
         return false;
@@ -51,7 +43,7 @@ bool Keep(int marker, const JOCTET* head, std::size_t headLength, std::size_t le
     return markers->iccRefusal == IccRefusal::None;
 }
 
-// Reads an APP1 or APP2 segment: keeps it in cinfo's marker list (where libjpeg's own ICC
+// Reads an APP2 segment: keeps it in cinfo's marker list (where libjpeg's own ICC
 // reader looks for it) or skips it.
 extern "C" boolean OnAppSegment(j_decompress_ptr cinfo) {
     auto* markers = static_cast<HeaderMarkers*>(cinfo->client_data);
@@ -66,7 +58,7 @@ extern "C" boolean OnAppSegment(j_decompress_ptr cinfo) {
     if (!Take(cinfo, head, headLength))
         return FALSE;
     const int marker = cinfo->unread_marker;
-    if (!Keep(marker, head, headLength, length, markers)) {
+    if (!Keep(head, headLength, length, markers)) {
         if (length > headLength)
             (*cinfo->src->skip_input_data)(cinfo, static_cast<long>(length - headLength));
         return TRUE;
@@ -86,12 +78,8 @@ extern "C" boolean OnAppSegment(j_decompress_ptr cinfo) {
     while (*tail != nullptr)
         tail = &(*tail)->next;
     *tail = saved;
-    if (marker == kExifMarker) {
-        markers->exifSaved = 1;
-    } else {
-        ++markers->iccSegments;
-        markers->iccBytes += length;
-    }
+    ++markers->iccSegments;
+    markers->iccBytes += length;
     return TRUE;
 }
 
@@ -99,14 +87,10 @@ extern "C" boolean OnAppSegment(j_decompress_ptr cinfo) {
 
 void WatchHeaderMarkers(j_decompress_ptr cinfo, HeaderMarkers* markers) {
     cinfo->client_data = markers;
-    jpeg_set_marker_processor(cinfo, kExifMarker, OnAppSegment);
     jpeg_set_marker_processor(cinfo, kIccMarker, OnAppSegment);
 }
 
 void ReadHeaderMarkers(j_decompress_ptr cinfo, HeaderMarkers* markers) {
-    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next)
-        if (m->marker == kExifMarker)
-            markers->orientationCode = ExifOrientationCode(std::span(m->data, m->data_length));
     if (markers->iccSegments > 0 && markers->iccRefusal == IccRefusal::None &&
         !jpeg_read_icc_profile(cinfo, &markers->icc, &markers->iccLength))
         markers->iccRefusal = IccRefusal::Unjoinable;

@@ -1,7 +1,8 @@
-// What the header read keeps of the marker segments before the first scan: the first EXIF
-// segment (for the orientation) and the segments of an embedded ICC colour profile, joined by
-// libjpeg's own reader. Only these are kept, within fixed bounds, so that a file of
-// thousands of marker segments costs no memory; every other segment is skipped unread.
+// What the header read keeps of the marker segments before the first scan: the segments of an
+// embedded ICC colour profile, joined by libjpeg's own reader. Only these are kept, within
+// fixed bounds, so that a file of thousands of marker segments costs no memory; every other
+// segment is skipped unread. (The EXIF block is read by jpegfile/ExifBlock.h, the one reading
+// that the EXIF reader shares.)
 //
 // C-style, like the codec functions: both calls run inside the header read's setjmp frame.
 #pragma once
@@ -22,12 +23,10 @@ enum class IccRefusal : int { None, TooManySegments, TooLarge, Unjoinable };
 
 // Plain data, filled while libjpeg reads the header.
 struct HeaderMarkers {
-    int exifSaved;          // the first EXIF segment is in cinfo's marker list
     int iccSegments;        // ICC segments kept
     std::uint64_t iccBytes; // their payload bytes
     IccRefusal iccRefusal;
-    std::uint32_t orientationCode; // as ExifOrientationCode reads it; 0 without EXIF
-    unsigned char* icc;            // the joined profile (malloc'd by libjpeg; the caller frees it)
+    unsigned char* icc; // the joined profile (malloc'd by libjpeg; the caller frees it)
     unsigned int iccLength;
 };
 
@@ -35,7 +34,7 @@ struct HeaderMarkers {
 // until ReadHeaderMarkers; cinfo's client_data points to it.
 void WatchHeaderMarkers(j_decompress_ptr cinfo, HeaderMarkers* markers);
 
-// After jpeg_read_header: reads the orientation and joins the profile's segments.
+// After jpeg_read_header: joins the profile's segments.
 void ReadHeaderMarkers(j_decompress_ptr cinfo, HeaderMarkers* markers);
 
 // Why a profile was refused, for the error stream; empty for IccRefusal::None.

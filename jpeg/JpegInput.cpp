@@ -27,8 +27,11 @@ void Hand(StreamSource* src, const JOCTET* bytes, std::size_t count, std::uint64
 extern "C" boolean FillInput(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
     const std::uint64_t at = src->next;
-    if (at < src->end && !StreamGoesOn(cinfo, src->bounds, at))
+    if (at < src->end && !StreamGoesOn(cinfo, src->bounds, at)) {
         src->end = at; // libjpeg would search on through data without structure
+        if (src->cutBy != nullptr && *src->cutBy == StreamBound::None)
+            *src->cutBy = src->bounds.hit;
+    }
     if (at < src->end) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kReadBuffer, src->end - at));

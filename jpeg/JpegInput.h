@@ -35,6 +35,7 @@ struct StreamSource {
     int readErrno;  // errno of a failed read
     JOCTET* buffer; // kReadBuffer bytes for a file
     StreamBounds bounds;
+    StreamBound* cutBy; // where the first bound that ends a stream of the input is noted
 };
 
 void InstallSource(j_decompress_ptr cinfo, StreamSource* src);
@@ -64,8 +65,13 @@ public:
             src.end = std::min<std::uint64_t>(end, memory_.size());
         }
         src.cut = cut ? 1 : 0;
+        src.cutBy = &cutBy_;
         return src;
     }
+
+    // The first bound that ended one of the input's streams (JpegStreamBounds.h), or None:
+    // a picture decoded from it ends early for that reason.
+    StreamBound CutBy() const { return cutBy_; }
 
     // Bytes [offset, offset + count) as far as the data hold them.
     std::size_t Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
@@ -88,6 +94,7 @@ private:
     std::span<const std::uint8_t> memory_;
     const RegularFile* file_ = nullptr;
     std::unique_ptr<JOCTET[]> buffer_;
+    StreamBound cutBy_ = StreamBound::None;
 };
 
 } // namespace tessaly::jpeg_detail

@@ -1,9 +1,11 @@
 #include "jpeg/JpegRestartIndex.h"
 
-#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegHeader.h"
+#include "jpegfile/JpegSegments.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 
 namespace tessaly::jpeg_detail {
@@ -114,25 +116,24 @@ bool ReadScan(std::span<const std::uint8_t> scan, int components) {
 // Walks the marker segments from the start of image to the scan header, keeping the ones
 // libjpeg acts on in index.header; returns the offset of the scan's data, or 0 when the
 // segments are not those of a file to index.
-std::uint64_t ReadSegments(ByteReader& in, const JpegInfo& info, RestartIndex& index) {
+std::uint64_t ReadSegments(const Input& input, ByteReader& in, const JpegInfo& info,
+                           RestartIndex& index) {
     if (in.At(0) != 0xFF || in.At(1) != kSoi)
         return 0;
+    const ReadBytesAt read = [&input](std::uint64_t offset, std::uint8_t* out, std::size_t count) {
+        return input.Read(offset, out, count);
+    };
     index.header = {0xFF, kSoi};
     bool sawFrame = false;
     std::uint64_t at = 2;
     for (;;) {
-        if (in.At(at) != 0xFF)
-            return 0;                 // bytes between segments, which libjpeg skips with a warning
-        while (in.At(at + 1) == 0xFF) // fill bytes
-            ++at;
-        const int code = in.At(at + 1);
-        const int high = in.At(at + 2);
-        const int low = in.At(at + 3);
-        if (code < 0 || high < 0 || low < 0)
+        // Not a marker where one is due: bytes between segments, which libjpeg skips with a
+        // warning, or the data's end.
+        const std::optional<JpegMarker> marker = ReadJpegMarker(read, at);
+        if (!marker || marker->standsAlone)
             return 0;
-        const auto length = static_cast<std::size_t>(high << 8 | low);
-        if (length < 2)
-            return 0;
+        const int code = marker->code;
+        const std::size_t length = std::size_t{marker->size} + 2;
         const bool kept = code == kApp0 || code == kApp14 || code == kDqt || code == kDht ||
                           code == kDri || code == kSof0 || code == kSof1 || code == kSos;
         const bool skipped = (code > kApp0 && code <= kApp15) || code == kCom;
@@ -144,7 +145,7 @@ std::uint64_t ReadSegments(ByteReader& in, const JpegInfo& info, RestartIndex& i
                 return 0;
             index.header.push_back(0xFF);
             index.header.push_back(static_cast<std::uint8_t>(code));
-            if (!in.Append(at + 2, length, index.header))
+            if (!in.Append(marker->codeAt + 1, length, index.header))
                 return 0;
             const std::span<const std::uint8_t> payload(index.header.data() + start + 4,
                                                         length - 2);
@@ -160,10 +161,10 @@ std::uint64_t ReadSegments(ByteReader& in, const JpegInfo& info, RestartIndex& i
             } else if (code == kSos) {
                 if (!sawFrame || !ReadScan(payload, index.components))
                     return 0;
-                return at + 2 + length;
+                return marker->Next();
             }
         }
-        at += 2 + length;
+        at = marker->Next();
     }
 }
 
@@ -227,7 +228,7 @@ std::optional<RestartIndex> IndexRestarts(const Input& input, const JpegInfo& in
         return std::nullopt;
     ByteReader in(input);
     RestartIndex index;
-    const std::uint64_t data = ReadSegments(in, info, index);
+    const std::uint64_t data = ReadSegments(input, in, info, index);
     if (data == 0 || index.restartInterval == 0)
         return std::nullopt;
     const auto width = static_cast<std::uint64_t>(info.width);

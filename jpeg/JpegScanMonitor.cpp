@@ -1,6 +1,6 @@
 #include "jpeg/JpegScanMonitor.h"
 
-#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegHeader.h"
 
 #include <csetjmp>
 

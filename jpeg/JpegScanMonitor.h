@@ -1,5 +1,5 @@
 // The progress monitor of a decode: it ends the decode when its caller raises the stop flag,
-// and when the file's scans exceed the limits of JpegDecoder.h.
+// and when the file's scans exceed the limits of JpegHeader.h.
 #pragma once
 
 #include "jpeg/JpegErrorManager.h"

@@ -5,8 +5,10 @@
 // the data, however large, before the frame header, between marker segments, between scans,
 // at a restart marker and after the last scan. The source manager watches what the decoder
 // does with the bytes it hands out and ends the stream (as if the file ended there) where it
-// would search on beyond the bounds in JpegDecoder.h. A picture that decoded completely
-// keeps every row; a header without its frame ends with libjpeg's own error.
+// would search on beyond the bounds in JpegHeader.h, and notes which bound it was, so that
+// the decode can say why the picture ends early. Fill bytes (0xFF before a marker, legal in
+// any number) do not count towards the bounds: libjpeg skips them at memory speed, and they
+// end with the data at the latest. A picture that decoded completely keeps every row.
 //
 // Plain data and functions that never throw: they run inside libjpeg's callbacks.
 #pragma once
@@ -18,22 +20,39 @@
 
 namespace tessaly::jpeg_detail {
 
+// Which bound ended the stream.
+enum class StreamBound : int {
+    None,
+    NoMarker,       // kMaxBytesWithoutMarker where a marker was due
+    NoRow,          // inside a scan, the bytes allowed for a row of blocks
+    MarkerSegments, // kMaxMarkerBytes of marker segments in a row
+};
+
 // Set to zero before the first byte is handed out.
 struct StreamBounds {
     std::uint64_t lastSign;    // stream offset of the decoder's last sign of progress
     std::uint64_t markersFrom; // stream offset where the current run of marker segments began
-    int scan;                  // the decoder's scan and row of blocks at the last look
+    std::uint64_t fill;        // fill bytes handed out so far
+    std::uint64_t fillAtSign;  // `fill` at lastSign and at markersFrom
+    std::uint64_t fillAtMarkers;
+    int scan; // the decoder's scan and row of blocks at the last look
     unsigned int row;
-    int inScan;  // the decoder was reading a scan's coded data at the last look
-    int afterFF; // the last byte handed out was 0xFF, so the next may complete a marker
+    int inScan;      // the decoder was reading a scan's coded data at the last look
+    int afterFF;     // the last byte handed out was 0xFF, so the next may complete a marker
+    StreamBound hit; // the bound that ended the stream, if one did
 };
 
-// Whether the stream goes on at offset `at`, where libjpeg asks for more data: false once
-// the decoder has read too far without a sign of progress (a marker, a new row of blocks,
-// a new scan) or through too many marker segments in a row.
+// What a bound's end of the stream says to the user: which bound was hit; empty for None.
+const char* StreamBoundText(StreamBound bound);
+
+// Whether the stream goes on at offset `at`, where libjpeg asks for more data: false (with
+// the bound noted in `hit`) once the decoder has read too far, fill bytes not counted,
+// without a sign of progress (a marker, a new row of blocks, a new scan) or through too many
+// marker segments in a row.
 bool StreamGoesOn(j_decompress_ptr cinfo, StreamBounds& bounds, std::uint64_t at);
 
-// Notes the markers among `count` bytes handed to libjpeg from stream offset `at`.
+// Notes the markers and fill bytes among `count` bytes handed to libjpeg from stream offset
+// `at`.
 void NoteHandedBytes(StreamBounds& bounds, const JOCTET* bytes, std::size_t count,
                      std::uint64_t at);
 

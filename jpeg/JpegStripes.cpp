@@ -317,7 +317,7 @@ bool MayDecodeInStripes(const JpegInfo& info, int threads) {
 }
 
 Bitmap DecodeJpegScaledInStripes(const RegularFile& file, const JpegInfo& info, int eighths,
-                                 int threads, const std::atomic<bool>* stop) {
+                                 int threads, const std::atomic<bool>* stop, DecodeNotes* notes) {
     if (WorthStripes(info, threads))
         if (const std::optional<JpegStripes> plan =
                 JpegStripes::Scaled(file, info, eighths, threads * kStripesPerThread)) {
@@ -325,11 +325,11 @@ Bitmap DecodeJpegScaledInStripes(const RegularFile& file, const JpegInfo& info, 
             if (DecodeAll(*plan, picture, threads, stop))
                 return picture;
         }
-    return DecodeJpegScaled(file, info, eighths, stop);
+    return DecodeJpegScaled(file, info, eighths, stop, notes);
 }
 
 DecodedPicture DecodeJpegToKeepInStripes(const RegularFile& file, const JpegInfo& info, int threads,
-                                         const std::atomic<bool>* stop) {
+                                         const std::atomic<bool>* stop, DecodeNotes* notes) {
     if (WorthStripes(info, threads))
         if (const std::optional<JpegStripes> plan =
                 JpegStripes::ToKeep(file, info, threads * kStripesPerThread)) {
@@ -343,7 +343,7 @@ DecodedPicture DecodeJpegToKeepInStripes(const RegularFile& file, const JpegInfo
                     return picture;
             }
         }
-    return DecodeJpegToKeep(file, info, stop);
+    return DecodeJpegToKeep(file, info, stop, notes);
 }
 
 } // namespace tessaly

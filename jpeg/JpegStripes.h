@@ -19,9 +19,9 @@
 #pragma once
 
 #include "base/RegularFile.h"
+#include "jpeg/JpegDecoder.h"
 #include "picture/Bitmap.h"
 #include "picture/DecodedPicture.h"
-#include "jpeg/JpegDecoder.h"
 #include "picture/YccPlanes.h"
 
 #include <array>
@@ -129,11 +129,14 @@ bool MayDecodeInStripes(const JpegInfo& info, int threads);
 // The picture at scale eighths/8 as DecodeJpegScaled gives it, decoded in stripes on
 // `threads` threads (the calling thread one of them) when the file allows it and has at
 // least kStripedDecodeMinPixels, else, and when a stripe fails, in one piece. The same
-// limits and errors as DecodeJpegScaled.
+// limits, errors and notes as DecodeJpegScaled (a file decoded in stripes has every restart
+// marker in turn with nothing between, so no bound cuts its data).
 Bitmap DecodeJpegScaledInStripes(const RegularFile& file, const JpegInfo& info, int eighths,
-                                 int threads, const std::atomic<bool>* stop = nullptr);
+                                 int threads, const std::atomic<bool>* stop = nullptr,
+                                 DecodeNotes* notes = nullptr);
 // The full picture as DecodeJpegToKeep keeps it, likewise.
 DecodedPicture DecodeJpegToKeepInStripes(const RegularFile& file, const JpegInfo& info, int threads,
-                                         const std::atomic<bool>* stop = nullptr);
+                                         const std::atomic<bool>* stop = nullptr,
+                                         DecodeNotes* notes = nullptr);
 
 } // namespace tessaly

@@ -1,5 +1,6 @@
 #include "jpegfile/JpegSegments.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tessaly {
@@ -9,58 +10,103 @@ constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
 constexpr std::uint8_t kStartOfScan = 0xDA;
 
-// Frame headers (SOF0 to SOF15) end the head; DHT, JPG and DAC share their range.
-bool IsFrameHeader(std::uint8_t marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-
-// Markers that stand alone, without a length: RST0 to RST7 and TEM.
-bool StandsAlone(std::uint8_t marker) {
-    return (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
-}
+// Fill bytes are read in pieces of this size once the first small read holds only them.
+constexpr std::size_t kFillPiece = 64 * 1024;
 
 } // namespace
 
-std::vector<JpegSegment> ListJpegSegments(const RegularFile& file) {
-    std::vector<JpegSegment> segments;
+ReadBytesAt ReaderOf(const RegularFile& file) {
+    return [&file](std::uint64_t offset, std::uint8_t* out, std::size_t count) {
+        return file.ReadAt(offset, out, count);
+    };
+}
+
+std::optional<JpegMarker> ReadJpegMarker(const ReadBytesAt& read, std::uint64_t at) {
     std::array<std::uint8_t, 16> head{};
-    if (file.ReadAt(0, head.data(), 2) != 2 || head[0] != 0xFF || head[1] != kStartOfImage)
+    std::size_t got = read(at, head.data(), head.size());
+    if (got < 2 || head[0] != 0xFF)
+        return std::nullopt;
+    // The fill bytes: the first read holds the usual case, a marker without any.
+    std::uint64_t codeAt = at + 1;
+    std::size_t i = 1;
+    while (i < got && head[i] == 0xFF)
+        ++i;
+    if (i == got) {
+        std::vector<std::uint8_t> piece(kFillPiece);
+        codeAt = at + got;
+        for (;;) {
+            const std::size_t n = read(codeAt, piece.data(), piece.size());
+            const auto end = piece.begin() + static_cast<std::ptrdiff_t>(n);
+            const auto code =
+                std::find_if(piece.begin(), end, [](std::uint8_t b) { return b != 0xFF; });
+            codeAt += static_cast<std::uint64_t>(code - piece.begin());
+            if (code != end)
+                break;
+            if (n < piece.size())
+                return std::nullopt; // the data end among fill bytes
+        }
+        got = read(codeAt, head.data(), 3);
+        if (got < 1)
+            return std::nullopt;
+        i = 0;
+    } else {
+        codeAt = at + i;
+        if (got - i < 3 && got == head.size()) {
+            // The code and its length after fill bytes that fill the first read.
+            got = read(codeAt, head.data(), 3);
+            i = 0;
+        }
+    }
+    JpegMarker marker;
+    marker.code = head[i];
+    marker.codeAt = codeAt;
+    if (marker.code == 0x00)
+        return std::nullopt;
+    if (StandsAlone(marker.code)) {
+        marker.standsAlone = true;
+        marker.dataAt = codeAt + 1;
+        return marker;
+    }
+    if (got - i < 3)
+        return std::nullopt;
+    const std::uint32_t length = std::uint32_t{head[i + 1]} << 8 | head[i + 2];
+    if (length < 2)
+        return std::nullopt;
+    marker.dataAt = codeAt + 3;
+    marker.size = length - 2;
+    return marker;
+}
+
+std::vector<JpegSegment> ListJpegSegments(const ReadBytesAt& read) {
+    std::vector<JpegSegment> segments;
+    std::array<std::uint8_t, 2> soi{};
+    if (read(0, soi.data(), 2) != 2 || soi[0] != 0xFF || soi[1] != kStartOfImage)
         return segments;
     std::uint64_t at = 2;
     for (int step = 0; step < kMaxSegments; ++step) {
-        // A marker: 0xFF, any number of 0xFF fill bytes (as many as one read holds), the
-        // code; then, for a segment, its big-endian length, which counts itself.
-        const std::size_t got = file.ReadAt(at, head.data(), head.size());
-        if (got < 2 || head[0] != 0xFF)
+        const std::optional<JpegMarker> marker = ReadJpegMarker(read, at);
+        if (!marker || marker->code == kStartOfScan || marker->code == kEndOfImage ||
+            IsFrameHeader(marker->code))
             break;
-        std::size_t code = 1;
-        while (code < got && head[code] == 0xFF)
-            ++code;
-        if (code >= got)
-            break;
-        const std::uint8_t marker = head[code];
-        if (marker == 0x00 || marker == kStartOfScan || marker == kEndOfImage ||
-            IsFrameHeader(marker))
-            break;
-        if (StandsAlone(marker)) {
-            at += code + 1;
-            continue;
-        }
-        if (got - code < 3)
-            break;
-        const std::uint32_t length = std::uint32_t{head[code + 1]} << 8 | head[code + 2];
-        if (length < 2)
-            break;
-        segments.push_back({marker, at + code + 3, length - 2});
-        at += code + 1 + length;
+        if (!marker->standsAlone)
+            segments.push_back({marker->code, marker->dataAt, marker->size});
+        at = marker->Next();
     }
     return segments;
 }
 
-std::vector<std::uint8_t> ReadSegmentData(const RegularFile& file, const JpegSegment& segment) {
+std::vector<JpegSegment> ListJpegSegments(const RegularFile& file) {
+    return ListJpegSegments(ReaderOf(file));
+}
+
+std::vector<std::uint8_t> ReadSegmentData(const ReadBytesAt& read, const JpegSegment& segment) {
     std::vector<std::uint8_t> data(segment.size);
-    data.resize(file.ReadAt(segment.offset, data.data(), data.size()));
+    data.resize(read(segment.offset, data.data(), data.size()));
     return data;
+}
+
+std::vector<std::uint8_t> ReadSegmentData(const RegularFile& file, const JpegSegment& segment) {
+    return ReadSegmentData(ReaderOf(file), segment);
 }
 
 } // namespace tessaly

@@ -3,10 +3,12 @@
 // Offsets are counted from the header's first byte, and every read is bounded by the bytes
 // held: a directory, entry or value that does not lie wholly inside reads as absent.
 //
-// This is the small reader of single values that locating a preview needs; the EXIF
-// overlay's reader (TExifInfo) walks whole files with its own rules.
+// The one reader of TIFF structures: the orientation tag, the EXIF thumbnail, the
+// multi-picture index and the EXIF overlay's reader (TExifInfo, which adds its own rules for
+// values cut off by the block's end) all read through it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,6 +27,23 @@ public:
     // The view of `bytes`, which must start with a TIFF header ("II" or "MM", then 42);
     // nullopt otherwise. The bytes must outlive the view.
     static std::optional<TiffView> Open(std::span<const std::uint8_t> bytes);
+    // The view of `bytes` in the byte order given, whatever they start with, for a reader
+    // that takes the byte order from the header itself.
+    static TiffView Over(std::span<const std::uint8_t> bytes, bool motorola) {
+        return TiffView(bytes, motorola);
+    }
+
+    bool Motorola() const { return motorola_; }
+    std::uint64_t Size() const { return bytes_.size(); }
+
+    // Up to `count` bytes from `offset` on: fewer where the bytes end, none past the end.
+    std::span<const std::uint8_t> BytesAt(std::uint64_t offset, std::uint64_t count) const {
+        if (offset >= bytes_.size())
+            return {};
+        return bytes_.subspan(
+            static_cast<std::size_t>(offset),
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - offset)));
+    }
 
     std::uint32_t FirstDirectory() const { return U32(4).value_or(0); }
 

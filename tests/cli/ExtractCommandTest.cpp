@@ -1,9 +1,9 @@
 #include "cli/Commands.h"
-#include "picture/AreaCut.h"
+#include "cli/Ppm.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegWriter.h"
+#include "picture/AreaCut.h"
 #include "resample/OutputPicture.h"
-#include "cli/Ppm.h"
 #include "tests/picture/UprightReference.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/IccFixtures.h"
@@ -195,6 +195,19 @@ TEST_F(ExtractCommand, UnreadableInputOrUnwritableOutputExitWith1) {
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("ファイル " + unwritable + " を作成できません"), std::string::npos)
         << run.err;
+
+    // Data a bound cut (2 MiB of garbage before a restart marker, where libjpeg looks for
+    // it): the picture is incomplete, so nothing is made of it, and the error names the bound.
+    Bytes cut = EncodeJpeg(picture_, {.restartRows = 1});
+    std::size_t restart = cut.size() - 2;
+    while (!(cut[restart] == 0xFF && cut[restart + 1] >= 0xD0 && cut[restart + 1] <= 0xD7))
+        --restart;
+    cut.insert(cut.begin() + static_cast<std::ptrdiff_t>(restart), std::size_t{2} << 20, 0x00);
+    WriteFile(dir_ / "cut.jpg", cut);
+    run = Extract({Path("cut.jpg"), "-o", Path("cut.ppm")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("inside a scan"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "cut.ppm"));
 
     // Wider than JPEG allows: compression fails, nothing is written.
     run = Extract({Path("in.ppm"), "--size", "70000x1", "-o", Path("wide.jpg")});

@@ -1,11 +1,13 @@
 #include "exif/ExifInfo.h"
 
+#include "jpeg/JpegHeader.h"
 #include "tests/exif/ExifTestSupport.h"
 
 #include <cmath>
 #include <dirent.h>
 #include <filesystem>
 #include <limits>
+#include <optional>
 
 namespace tessaly::testing {
 namespace {
@@ -213,57 +215,106 @@ TEST_P(ExifInfoBothOrders, UnicodeCommentUsesTheFileByteOrder) {
     EXPECT_EQ(info.UserComment()[0], "H\x82\xA0\xB1i"); // あ double-byte, ｱ single-byte
 }
 
-TEST_F(ExifFiles, ApplicationSegmentIsSearchedWithinTheFirst32Bytes) {
+// The EXIF segment inserted right after the frame header of `jpeg` (which has no other
+// 0xFF 0xC0 before it: the tables of quality 90 hold no 0xFF byte).
+Bytes WithSegmentAfterFrame(Bytes jpeg, const Bytes& segment) {
+    const Bytes sof = {0xFF, 0xC0};
+    const auto at = std::search(jpeg.begin() + 2, jpeg.end(), sof.begin(), sof.end());
+    const std::size_t end = static_cast<std::size_t>(at - jpeg.begin()) + 2 + (at[2] << 8 | at[3]);
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(end), segment.begin(), segment.end());
+    return jpeg;
+}
+
+Bytes XmpSegment() {
+    return fixtures::AppSegment(0xE1, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29),
+                                Bytes(300, ' '));
+}
+
+// Wherever the segment lies before the frame header, behind other segments of any kind and
+// size, XMP's APP1 included; one after the frame header is not the picture's.
+TEST_F(ExifFiles, TheBlockIsTheFirstExifSegmentBeforeTheFrame) {
     ExifBuilder b;
     b.Ifd0().Ascii(271, "FOUND");
-    const Bytes tiff = b.Build();
-    const Bytes app1 = fixtures::ExifSegment(tiff);
+    const Bytes app1 = fixtures::ExifSegment(b.Build());
     auto fileWith = [&](const Bytes& before) {
         Bytes file = {0xFF, 0xD8};
         file.insert(file.end(), before.begin(), before.end());
         file.insert(file.end(), app1.begin(), app1.end());
         return file;
     };
-    const Bytes jfifLike = CommentSegment(18); // an 18-byte segment, as JFIF's APP0
     TExifInfo info;
-    EXPECT_FALSE(Read(info, fileWith({}))); // APP1 at offset 2
-    EXPECT_EQ(info.Make(), "FOUND");
-    EXPECT_FALSE(Read(info, fileWith(jfifLike))); // offset 20
-    EXPECT_EQ(info.Make(), "FOUND");
-    EXPECT_FALSE(Read(info, fileWith(CommentSegment(29)))); // offset 31: the last pair looked at
-    EXPECT_EQ(info.Make(), "FOUND");
-    EXPECT_TRUE(Read(info, fileWith(CommentSegment(30)))); // offset 32: beyond the window
-    EXPECT_EQ(info.Make(), "");
+    for (const Bytes& before :
+         {Bytes{}, CommentSegment(18), CommentSegment(30), CommentSegment(60000), XmpSegment()}) {
+        EXPECT_FALSE(Read(info, fileWith(before))) << before.size();
+        EXPECT_EQ(info.Make(), "FOUND");
+    }
 
-    // The window follows SearchRange; the pair at offset 2 is always looked at.
-    info.SetSearchRange(34);
-    EXPECT_FALSE(Read(info, fileWith(CommentSegment(30))));
-    info.SetSearchRange(-5);
-    EXPECT_FALSE(Read(info, fileWith({})));
-    EXPECT_TRUE(Read(info, fileWith(CommentSegment(4))));
-
-    // Real JPEG data from the encoder: with and without its JFIF segment.
+    // Real JPEG data from the encoder: with and without its JFIF segment, and the block after
+    // the frame header, where it is not the picture's.
     fixtures::JpegOptions options;
     options.segments = {app1};
-    info.SetSearchRange(32);
-    EXPECT_FALSE(Read(info, fixtures::EncodeJpeg(fixtures::GradientBitmap(16, 8), options)));
+    const Bytes jpeg = fixtures::EncodeJpeg(fixtures::GradientBitmap(16, 8), options);
+    EXPECT_FALSE(Read(info, jpeg));
     EXPECT_EQ(info.Make(), "FOUND");
     options.jfif = false;
     EXPECT_FALSE(Read(info, fixtures::EncodeJpeg(fixtures::GradientBitmap(16, 8), options)));
     EXPECT_EQ(info.Make(), "FOUND");
+    const Bytes plain = fixtures::EncodeJpeg(fixtures::GradientBitmap(16, 8));
+    EXPECT_TRUE(Read(info, WithSegmentAfterFrame(plain, app1)));
+    EXPECT_EQ(info.Make(), "");
 }
 
-TEST_F(ExifFiles, HeaderMustBeStartOfImageThenExifCaseInsensitively) {
+// The turn (the header read) and the reader behind the overlay and `exif --json` take the same
+// block and the same entry: the first orientation tag of IFD0.
+TEST_F(ExifFiles, TheOverlayAndTheTurnReadTheSameOrientation) {
+    const auto exifWith = [](std::uint16_t first, std::optional<std::uint16_t> second) {
+        ExifBuilder b;
+        b.Ifd0().Ascii(271, "MAKER").Short(274, first);
+        if (second)
+            b.Ifd0().Short(274, *second);
+        return fixtures::ExifSegment(b.Build());
+    };
+    const auto encode = [](std::vector<Bytes> segments) {
+        return fixtures::EncodeJpeg(fixtures::GradientBitmap(16, 8), {.segments = segments});
+    };
+    const Bytes sixThenEight = exifWith(6, 8);
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::uint8_t code; // the true code, 0 for none
+    };
+    const Case cases[] = {
+        {"duplicated tag", encode({sixThenEight}), 6},
+        {"XMP before", encode({XmpSegment(), exifWith(6, {})}), 6},
+        {"after APP2 and COM",
+         encode({fixtures::AppSegment(0xE2, "MPF", Bytes(40, 0)), CommentSegment(100),
+                 exifWith(8, {})}),
+         8},
+        {"a second block", encode({exifWith(5, {}), exifWith(7, {})}), 5},
+        {"after the frame", WithSegmentAfterFrame(encode({}), exifWith(6, {})), 0},
+        {"before and after the frame",
+         WithSegmentAfterFrame(encode({exifWith(7, {})}), sixThenEight), 7},
+    };
+    for (const Case& c : cases) {
+        TExifInfo info;
+        Read(info, c.file);
+        EXPECT_EQ(info.Orientation(), c.code) << c.name; // 3 and 4 are not among them
+        EXPECT_EQ(ReadJpegHeader(c.file).orientation, OrientationFromCode(c.code)) << c.name;
+        EXPECT_EQ(info.Make(), c.code ? "MAKER" : "") << c.name;
+    }
+}
+
+TEST_F(ExifFiles, HeaderMustBeStartOfImageThenExifWithTwoZeros) {
     ExifBuilder b;
     b.Ifd0().Ascii(271, "M");
     const Bytes good = JpegWithExif(b.Build());
     TExifInfo info;
-    Bytes upper = good;
-    upper[6] = 'E', upper[7] = 'X', upper[8] = 'I', upper[9] = 'F';
-    EXPECT_FALSE(Read(info, upper));
+    EXPECT_FALSE(Read(info, good));
     EXPECT_EQ(info.Make(), "M");
-
-    Bytes longer = good; // "Exifx" is not "exif"
+    Bytes upper = good; // the header read does not take "EXIF" either
+    upper[6] = 'E', upper[7] = 'X', upper[8] = 'I', upper[9] = 'F';
+    EXPECT_TRUE(Read(info, upper));
+    Bytes longer = good; // "Exifx" is not "Exif"
     longer[10] = 'x';
     EXPECT_TRUE(Read(info, longer));
     Bytes notJpeg = good;
@@ -354,12 +405,12 @@ TEST_F(ExifFiles, OrientationExchangesThreeAndFourAndIgnoresCodesAboveEight) {
 
 TEST_F(ExifFiles, ResolutionUnitKeepsItsNameForUnknownCodes) {
     ExifBuilder b;
-    b.Ifd0().Short(296, 2).Short(296, 7);
+    b.Ifd1().Short(296, 2).Short(296, 7); // in IFD0 only the first entry of a tag counts
     b.Exif().Short(41488, 2).Short(41488, 7);
     TExifInfo info;
     ReadBlock(info, b);
-    EXPECT_EQ(info.ResolutionUnit().Text, "inch"); // left as it was
-    EXPECT_EQ(info.ResolutionUnit().Value, 7);
+    EXPECT_EQ(info.ThumbResolutionUnit().Text, "inch"); // left as it was
+    EXPECT_EQ(info.ThumbResolutionUnit().Value, 7);
     EXPECT_EQ(info.FocalPlaneResolutionUnit().Text, ""); // emptied
     EXPECT_EQ(info.FocalPlaneResolutionUnit().Value, 7);
 }
@@ -558,11 +609,13 @@ TEST_F(ExifFiles, BlockEndingBeforeItsByteOrderMarkIsAnErrorAndTheFileIsClosed) 
     } catch (const ExifReadError& e) {
         EXPECT_NE(std::string(e.what()).find("byte-order mark"), std::string::npos);
     }
-    // Any pair other than MM counts as Intel order.
+    // Any pair other than MM counts as Intel order; the orientation is the one the picture is
+    // turned by, which takes only II or MM.
     ExifBuilder odd(ByteOrder::Intel);
-    odd.ByteOrderMark('X', 'Y').Ifd0().Short(274, 6);
+    odd.ByteOrderMark('X', 'Y').Ifd0().Short(274, 6).Short(296, 3);
     EXPECT_FALSE(ReadBlock(info, odd));
-    EXPECT_EQ(info.Orientation(), 6);
+    EXPECT_EQ(info.ResolutionUnit().Value, 3);
+    EXPECT_EQ(info.Orientation(), 0);
 }
 
 TEST_F(ExifFiles, SelfLinkedDirectoryIsWalkedThirteenTimesAndNoMore) {
@@ -614,8 +667,8 @@ TEST_F(ExifFiles, EntryCountAboveLimitOrCutShortEndsTheWalkQuietly) {
     EXPECT_EQ(info.Orientation(), 0);
 }
 
-TEST_F(ExifFiles, ReadsPastTheEndYieldWhatTheFileHolds) {
-    // Counts and offsets beyond the file, counts in the billions.
+TEST_F(ExifFiles, ReadsPastTheEndYieldWhatTheBlockHolds) {
+    // Counts and offsets beyond the block, counts in the billions.
     ExifBuilder b;
     b.Ifd0()
         .Raw(271, tiff::Ascii, 0xFFFFFFFFu, 8)   // from offset 8 to the end
@@ -623,38 +676,46 @@ TEST_F(ExifFiles, ReadsPastTheEndYieldWhatTheFileHolds) {
         .Raw(270, tiff::Undefined, 0x7FFFFFFFu, 8)
         .Raw(33432, tiff::Ascii, 0x40000001u, 0)
         .Raw(37510, tiff::Rational, 1, 0xFFFFFFF0u)       // a number past the end: zeros
-        .Raw(37510, tiff::Short, 0x80000001u, 0x00000007) // the 32-bit size wraps to 2
+        .Raw(34855, tiff::Short, 0x80000001u, 0x00000007) // the 32-bit size wraps to 2
         .Raw(34665, tiff::Long, 1, 0x7FFFFFF0u);          // a directory past the end
     const Bytes tiff = b.Build();
     const Bytes file = JpegWithExif(tiff);
     TExifInfo info;
     EXPECT_FALSE(Read(info, file));
-    const std::size_t tail = file.size() - 12 - 8; // bytes from TIFF offset 8 to the end
+    // Bytes from TIFF offset 8 to the end of the block (the segment; the end of image after
+    // it is not the block's).
+    const std::size_t tail = file.size() - 2 - 12 - 8;
     std::size_t nonZero = 0;
-    for (std::size_t i = 12 + 8; i < file.size(); ++i)
+    for (std::size_t i = 12 + 8; i < file.size() - 2; ++i)
         nonZero += file[i] != 0;
     EXPECT_EQ(info.Make().size(), nonZero);
     EXPECT_EQ(info.Model(), "");
     EXPECT_EQ(info.ImageDescription().size(), 2 * tail);
-    EXPECT_EQ(info.UserComment(), (std::vector<std::string>{"0/0", "7"}));
+    EXPECT_EQ(info.UserComment(), (std::vector<std::string>{"0/0"}));
+    EXPECT_EQ(info.ISOSpeedRatings(), 7);
 }
 
 TEST_F(ExifFiles, HugeTextsAreBoundedPerValueAndPerRead) {
-    // A megabyte of text, named by many entries in a self-linked directory.
+    // Megabytes of text, named by many entries in a self-linked directory: each takes the
+    // whole block (a segment's 65,527 bytes at most), and bytes past the segment are not read.
     ExifBuilder b;
     for (int i = 0; i < 100; ++i)
         b.Ifd0().Raw(37510, tiff::Ascii, 0xFFFFFFFFu, 0);
     b.Ifd0().Link(8);
-    Bytes file = JpegWithExif(b.Build());
-    file.resize(file.size() + 1024 * 1024, 'x');
+    Bytes block = b.Build();
+    block.resize(65000, 'x');
+    Bytes file = JpegWithExif(block);
+    file.resize(file.size() + 1024 * 1024, 'y');
     TExifInfo info;
     EXPECT_FALSE(Read(info, file));
     std::size_t total = 0;
     for (const std::string& line : info.UserComment()) {
-        EXPECT_LE(line.size(), TExifInfo::kMaxTextValueBytes);
+        EXPECT_LE(line.size(), block.size());
+        EXPECT_EQ(line.find('y'), std::string::npos);
         total += line.size();
     }
-    EXPECT_EQ(info.UserComment().size(), 1300u);
+    // The first walk of IFD0 takes the tag once, the 12 walks after it 100 times each.
+    EXPECT_EQ(info.UserComment().size(), 1201u);
     EXPECT_LE(total, TExifInfo::kMaxTextBytesPerRead);
     EXPECT_GT(total, TExifInfo::kMaxTextBytesPerRead - TExifInfo::kMaxTextValueBytes);
 }
@@ -673,7 +734,7 @@ TEST_F(ExifFiles, ReadsBytesInMemoryThroughTheSourceSeam) {
     });
     info.SetImageFileName("in-memory");
     EXPECT_EQ(info.Make(), "MEMORY");
-    EXPECT_EQ(opened, 2); // once to find the block, once to walk it
+    EXPECT_EQ(opened, 1); // the block is read once and walked in memory
     bool raised = false;
     info.SetOnReadError([&](TExifInfo&) { raised = true; });
     info.SetImageFileName("other");

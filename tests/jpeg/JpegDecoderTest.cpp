@@ -252,29 +252,63 @@ TEST(JpegDecoder, FileIsReadAsTheDecoderAsksAndANonJpegIsRefusedAtOnce) {
 }
 
 TEST(JpegDecoder, GarbageWhereAMarkerIsDueEndsTheStreamOnceItPassesTheBound) {
-    // libjpeg skips anything while it looks for the next marker, fill bytes (0xFF) included.
-    // Within the bound the file reads as if the garbage were not there; beyond it the stream
-    // ends there, before the frame.
+    // libjpeg skips anything while it looks for the next marker. Within the bound the file
+    // reads as if the garbage were not there; beyond it the stream ends there, before the
+    // frame, and the error names the bound.
     const Bytes jpeg = EncodeJpeg(GradientBitmap(64, 48));
     const Bitmap expected = DecodeJpeg(jpeg);
-    for (const std::uint8_t garbage : {0x00, 0x5A, 0xFF}) {
+    for (const std::uint8_t garbage : {0x00, 0x5A}) {
         const std::uint64_t within = kMaxBytesWithoutMarker - 128 * 1024;
         const std::uint64_t beyond = kMaxBytesWithoutMarker + 128 * 1024;
         EXPECT_TRUE(DecodeJpeg(WithGarbageAfterStart(jpeg, within, garbage)).SamePixels(expected))
             << int{garbage};
-        EXPECT_NE(ErrorOf([&] {
-                      ReadJpegHeader(WithGarbageAfterStart(jpeg, beyond, garbage));
-                  }).find("contains no image"),
-                  std::string::npos)
-            << int{garbage};
+        const std::string error =
+            ErrorOf([&] { ReadJpegHeader(WithGarbageAfterStart(jpeg, beyond, garbage)); });
+        EXPECT_NE(error.find("1 MiB without a marker"), std::string::npos) << error;
+        EXPECT_NE(error.find("contains no image"), std::string::npos) << error;
     }
     // Marker segments in a row: the largest ICC profile (255 segments) reads; past the
     // bound on the header the stream ends before the frame.
     EXPECT_TRUE(DecodeJpeg(WithLargestSegments(jpeg, 255)).SamePixels(expected));
-    EXPECT_NE(ErrorOf([&] {
-                  ReadJpegHeader(WithLargestSegments(jpeg, kMaxMarkerBytes / 65537 + 2));
-              }).find("contains no image"),
-              std::string::npos);
+    const std::string error =
+        ErrorOf([&] { ReadJpegHeader(WithLargestSegments(jpeg, kMaxMarkerBytes / 65537 + 2)); });
+    EXPECT_NE(error.find("64 MiB of marker segments"), std::string::npos) << error;
+}
+
+// Fill bytes (0xFF) before any marker are legal in any number and count towards no bound: 2 MiB
+// of them before the frame, before the scan and before a restart marker decode as without
+// them, as djpeg decodes them. Garbage of the same size before the restart marker is cut
+// by the bound inside a scan: the rows before it are kept and the notes name the bound.
+TEST(JpegDecoder, FillBytesBeforeAMarkerCountTowardsNoBound) {
+    const Bytes jpeg = EncodeJpeg(GradientBitmap(64, 128), {.restartRows = 1});
+    const Bitmap expected = DecodeJpeg(jpeg);
+    const auto before = [&](std::uint8_t code) {
+        for (std::size_t i = 2; i + 1 < jpeg.size(); ++i)
+            if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
+                return i;
+        return std::size_t{0};
+    };
+    const auto with = [&](std::size_t at, std::uint8_t byte) {
+        Bytes out = jpeg;
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), 2 * kMiB, byte);
+        return out;
+    };
+    const TempDir dir;
+    for (const std::uint8_t code : {0xC0, 0xDA, 0xD3}) {
+        ASSERT_NE(before(code), 0u) << int{code};
+        WriteFile(dir / "filled.jpg", with(before(code), 0xFF));
+        DecodeNotes notes;
+        EXPECT_TRUE(DecodeJpeg(RegularFile((dir / "filled.jpg").string()), nullptr, &notes)
+                        .SamePixels(expected))
+            << int{code};
+        EXPECT_EQ(notes.streamCut, "") << int{code};
+    }
+    WriteFile(dir / "garbage.jpg", with(before(0xD3), 0x00));
+    DecodeNotes notes;
+    const Bitmap cut = DecodeJpeg(RegularFile((dir / "garbage.jpg").string()), nullptr, &notes);
+    EXPECT_NE(notes.streamCut.find("inside a scan"), std::string::npos) << notes.streamCut;
+    EXPECT_TRUE(std::equal(cut.Row(0), cut.Row(0) + cut.Stride(), expected.Row(0)));
+    EXPECT_EQ(cut.Row(127)[0], 128); // grey where nothing was decoded
 }
 
 TEST(JpegDecoder, GigabytesOfNothingAreNotReadWhereverLibjpegWouldSearchOn) {

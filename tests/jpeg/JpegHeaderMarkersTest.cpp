@@ -1,7 +1,7 @@
 // What the header read takes from the marker segments before the first scan: the EXIF
 // orientation and the embedded colour profile.
-#include "jpegfile/ExifOrientation.h"
 #include "jpeg/JpegDecoder.h"
+#include "jpegfile/ExifOrientation.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 
@@ -77,19 +77,18 @@ TEST(HeaderOrientation, ComesFromTheFirstExifSegment) {
 TEST(ExifOrientationCode, ReadsOnlyWhatTheBlockHolds) {
     ExifBuilder asLong(ByteOrder::Motorola);
     asLong.Ifd0().Long(274, 6);
-    Bytes payload = ExifSegment(asLong.Build());
-    payload.erase(payload.begin(), payload.begin() + 4); // the segment's marker and length
-    EXPECT_EQ(ExifOrientationCode(payload), 6u);
-    // "Exif", two zeros, the TIFF header, the entry count and the one entry: 28 bytes.
-    for (std::size_t cut = 0; cut < payload.size(); ++cut)
-        EXPECT_EQ(ExifOrientationCode(std::span(payload).first(cut)), cut < 28 ? 0u : 6u) << cut;
+    const Bytes tiff = asLong.Build();
+    EXPECT_EQ(ExifOrientationCode(tiff), 6u);
+    // The TIFF header, the entry count and the one entry: 22 bytes.
+    for (std::size_t cut = 0; cut < tiff.size(); ++cut)
+        EXPECT_EQ(ExifOrientationCode(std::span(tiff).first(cut)), cut < 22 ? 0u : 6u) << cut;
 
     ExifBuilder far;
     far.Ifd0().Short(274, 6);
-    Bytes tiff = far.Build();
-    tiff[4] = 0xF0; // IFD0 at offset 0xFFFFFFF0 (Intel order)
-    tiff[5] = tiff[6] = tiff[7] = 0xFF;
-    EXPECT_EQ(HeaderWith({ExifSegment(tiff)}).orientation, Orientation::AsStored);
+    Bytes farTiff = far.Build();
+    farTiff[4] = 0xF0; // IFD0 at offset 0xFFFFFFF0 (Intel order)
+    farTiff[5] = farTiff[6] = farTiff[7] = 0xFF;
+    EXPECT_EQ(HeaderWith({ExifSegment(farTiff)}).orientation, Orientation::AsStored);
 }
 
 TEST(HeaderProfile, AFileWithoutOneHasNoneAndNoProblem) {

@@ -132,6 +132,13 @@ TEST_F(FilePreviews, WalkEndsAtTheFrameHeaderAndWithinItsBounds) {
         Picture(), {.jfif = false, .segments = {ExifWithThumbnail(ByteOrder::Intel, thumbnail)}});
     filled.insert(filled.begin() + 2, {0xFF, 0xD0, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(Found(filled), std::vector<Bytes>{thumbnail});
+    // However many: they are read in pieces beyond the first small read, and a code whose
+    // length lies beyond that read is read with it.
+    for (const std::size_t fill : {10, 11, 200'000}) { // APP1's code at byte 14, 15 of 16
+        Bytes more = filled;
+        more.insert(more.begin() + 4, fill, 0xFF);
+        EXPECT_EQ(Found(more), std::vector<Bytes>{thumbnail}) << fill;
+    }
     // The 64th segment is looked at, the 65th not.
     std::vector<Bytes> spacers(kMaxSegments - 1, CommentSegment(4));
     spacers.push_back(ExifWithThumbnail(ByteOrder::Intel, thumbnail));
