@@ -80,18 +80,19 @@ int main(int argc, char** argv) {
     showing.colours = &app->Colours();
     // The save dialog's folder, one for the whole program, shared by every window.
     tessaly::SaveFolder saveFolder;
-    tessaly::MainWindow form1(std::move(arguments), &saveFolder, tessaly::DefaultPictureDecoders(),
-                          showing);
-    auto* form2 = new tessaly::PickWindow(saveFolder, &form1);
-    form1.CurrentPickWindow() = form2;
-    auto* form3 = new tessaly::ReadmeWindow(&form1);
-    form1.SetReadmeWindow(form3);
+    tessaly::MainWindow mainWindow(std::move(arguments), &saveFolder,
+                                   tessaly::DefaultPictureDecoders(), showing);
+    auto* pickWindow = new tessaly::PickWindow(saveFolder, &mainWindow);
+    mainWindow.CurrentPickWindow() = pickWindow;
+    auto* readmeWindow = new tessaly::ReadmeWindow(&mainWindow);
+    mainWindow.SetReadmeWindow(readmeWindow);
 
-    QObject::connect(&form1, &tessaly::MainWindow::Closed, &*app, &QApplication::quit);
-    QObject::connect(&form1, &tessaly::MainWindow::TerminateRequested, &*app, &QApplication::quit);
-    instance.Listen([&form1] { tessaly::RestoreAndActivate(form1); });
+    QObject::connect(&mainWindow, &tessaly::MainWindow::Closed, &*app, &QApplication::quit);
+    QObject::connect(&mainWindow, &tessaly::MainWindow::TerminateRequested, &*app,
+                     &QApplication::quit);
+    instance.Listen([&mainWindow] { tessaly::RestoreAndActivate(mainWindow); });
 
-    form1.show();
+    mainWindow.show();
     app->exec();
     return 0;
 }

@@ -8,10 +8,10 @@
 // selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
-#include "picture/Orientation.h"
 #include "model/Geometry.h"
 #include "model/ImageList.h"
 #include "model/ScrollArea.h"
+#include "picture/Orientation.h"
 
 #include <functional>
 #include <optional>
@@ -102,8 +102,8 @@ public:
     bool CanStep() const { return state_.canStep; }
 
     // --- Start-up ---
-    // The state the window starts from: fit, no drag, ratio 100, the handle on the design
-    // rectangle's corner and the selection hidden.
+    // The state the window starts from: fit, no drag, ratio 100, the handle on the
+    // corner of the selection rectangle's starting bounds and the selection hidden.
     void Reset();
 
     // --- The view ---

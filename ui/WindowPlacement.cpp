@@ -26,7 +26,7 @@ QSize OuterSize(const QWidget& window) {
     const QMargins frame = FrameMargins(window);
     const QSize client = ClientGeometry(window).size();
     if (frame.isNull())
-        return client + QSize(kDesignFrameWidth, kDesignFrameHeight);
+        return client + QSize(kAssumedFrameWidth, kAssumedFrameHeight);
     return client.grownBy(frame);
 }
 

@@ -11,11 +11,11 @@ namespace tessaly {
 
 // The frame assumed around a window the window manager has not framed: 8 x 34 pixels
 // (4 left and right, 30 above, 4 below).
-inline constexpr int kDesignFrameWidth = 8;
-inline constexpr int kDesignFrameHeight = 34;
+inline constexpr int kAssumedFrameWidth = 8;
+inline constexpr int kAssumedFrameHeight = 34;
 
 // Outer size and position of a top-level window, frame and title bar included: the
-// window manager's frame when there is one, otherwise the client area plus the design
+// window manager's frame when there is one, otherwise the client area plus the assumed
 // frame.
 QSize OuterSize(const QWidget& window);
 QPoint OuterPos(const QWidget& window);

@@ -3,11 +3,11 @@
 #include "base/Format.h"
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
-#include "picture/AreaCut.h"
 #include "jpeg/JpegDecoder.h"
-#include "picture/PictureLimit.h"
 #include "model/Pick.h"
 #include "pick/PickWindow.h"
+#include "picture/AreaCut.h"
+#include "picture/PictureLimit.h"
 #include "pictures/LoadedPicture.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/BitmapView.h"
@@ -50,8 +50,8 @@ namespace {
 
 constexpr int kOuterWidth = 593;
 constexpr int kOuterHeight = 428;
-constexpr int kClientWidth = kOuterWidth - kDesignFrameWidth;
-constexpr int kClientHeight = kOuterHeight - kDesignFrameHeight;
+constexpr int kClientWidth = kOuterWidth - kAssumedFrameWidth;
+constexpr int kClientHeight = kOuterHeight - kAssumedFrameHeight;
 
 QRect ToQRect(const Rect& r) {
     return {r.left, r.top, r.width, r.height};
@@ -84,8 +84,8 @@ private:
     MainWindow& form_;
 };
 
-MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolder, PictureDecoders decoders,
-               ShowingOptions showing, QWidget* parent)
+MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolder,
+                       PictureDecoders decoders, ShowingOptions showing, QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
       saveFolder_(saveFolder ? saveFolder : &ownFolder_),
       colours_(showing.colours ? showing.colours : &ownColours_), asStored_(showing.asStored),
@@ -101,7 +101,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     CreateControls();
     CreateMenu();
     readmePath_ = ReadmePath();
-    FormCreate(arguments);
+    Start(arguments);
 }
 
 MainWindow::~MainWindow() {
@@ -118,35 +118,35 @@ void MainWindow::CreateControls() {
     setAcceptDrops(true);
     resize(kClientWidth, kClientHeight);
 
-    ui_.Client = new ScrollingClient(this);
-    ui_.Panel1 = new ViewPanel;
-    ui_.Client->SetContent(ui_.Panel1);
-    model_.SetBarExtent(ui_.Client->BarExtent());
-    ui_.Panel1->installEventFilter(this);
-    ui_.Client->installEventFilter(this);
-    ui_.Client->Viewport()->installEventFilter(this);
-    connect(ui_.Client, &ScrollingClient::Resized, this, [this] { FormResize(); });
-    connect(ui_.Client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
+    ui_.client = new ScrollingClient(this);
+    ui_.panel = new ViewPanel;
+    ui_.client->SetContent(ui_.panel);
+    model_.SetBarExtent(ui_.client->BarExtent());
+    ui_.panel->installEventFilter(this);
+    ui_.client->installEventFilter(this);
+    ui_.client->Viewport()->installEventFilter(this);
+    connect(ui_.client, &ScrollingClient::Resized, this, [this] { ClientResized(); });
+    connect(ui_.client, &ScrollingClient::ScrollRequested, this, [this](int h, int v) {
         const ViewUpdate update(*this);
         model_.ScrollTo(h, v);
     });
-    ui_.Client->setGeometry(rect());
-    model_.SetClientSize(ui_.Client->width(), ui_.Client->height());
+    ui_.client->setGeometry(rect());
+    model_.SetClientSize(ui_.client->width(), ui_.client->height());
 
-    ui_.Image1 = new PictureControl(ui_.Panel1);
-    ui_.Image1->setGeometry(1, 1, 0, 0);
-    ui_.Image1->installEventFilter(this);
+    ui_.picture = new PictureControl(ui_.panel);
+    ui_.picture->setGeometry(1, 1, 0, 0);
+    ui_.picture->installEventFilter(this);
 
-    ui_.Shape1 = new SelectionShape(SelectionShape::Fill::None, ui_.Panel1);
-    ui_.Shape2 = new SelectionShape(SelectionShape::Fill::Black, ui_.Panel1);
-    ui_.Shape2->setCursor(Qt::SizeFDiagCursor);
-    ui_.Shape1->installEventFilter(this);
-    ui_.Shape2->installEventFilter(this);
+    ui_.selectionFrame = new SelectionShape(SelectionShape::Fill::None, ui_.panel);
+    ui_.selectionHandle = new SelectionShape(SelectionShape::Fill::Black, ui_.panel);
+    ui_.selectionHandle->setCursor(Qt::SizeFDiagCursor);
+    ui_.selectionFrame->installEventFilter(this);
+    ui_.selectionHandle->installEventFilter(this);
 
     const QFont overlayFont = WindowFont(16, true);
-    ui_.Label1 = new QLabel(ui_.Panel1);
-    ui_.Label2 = new QLabel(ui_.Panel1);
-    for (QLabel* label : {ui_.Label1, ui_.Label2}) {
+    ui_.overlayLabel = new QLabel(ui_.panel);
+    ui_.overlayCopy = new QLabel(ui_.panel);
+    for (QLabel* label : {ui_.overlayLabel, ui_.overlayCopy}) {
         label->setFont(overlayFont);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setAutoFillBackground(false);
@@ -154,42 +154,47 @@ void MainWindow::CreateControls() {
         label->setForegroundRole(QPalette::WindowText);
         label->hide();
     }
-    QPalette red = ui_.Label1->palette();
+    QPalette red = ui_.overlayLabel->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    ui_.Label1->setPalette(red);
-    QPalette highlight = ui_.Label2->palette();
+    ui_.overlayLabel->setPalette(red);
+    QPalette highlight = ui_.overlayCopy->palette();
     highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
-    ui_.Label2->setPalette(highlight);
+    ui_.overlayCopy->setPalette(highlight);
 }
 
 void MainWindow::CreateMenu() {
-    ui_.PopupMenu1 = new TwoColumnMenu(this);
-    TwoColumnMenu& menu = *ui_.PopupMenu1;
-    ui_.Enlarge5 = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &MainWindow::Enlarge5Click);
-    ui_.Enlarge1 = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &MainWindow::Enlarge1Click);
-    ui_.Reduction1 = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &MainWindow::Reduction1Click);
-    ui_.Reduction5 = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &MainWindow::Reduction5Click);
-    ui_.N4 = AddMenuSeparator(menu, *this);
-    ui_.Exif1 = AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &MainWindow::Exif1Click, true);
-    ui_.AreaSel = AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &MainWindow::AreaSelClick, true);
-    ui_.AreaCopy = AddMenuItem(menu, *this, QStringLiteral("コピー"), &MainWindow::AreaCopyClick);
-    ui_.AreaPick = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &MainWindow::AreaPickClick);
-    ui_.N1 = AddMenuItem(menu, *this, QStringLiteral("フィット"), &MainWindow::N1Click, true);
-    ui_.N2 = AddMenuItem(menu, *this, QStringLiteral("実寸"), &MainWindow::N2Click, true);
-    ui_.N3 = AddMenuSeparator(menu, *this);
-    ui_.MI_nxt = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &MainWindow::MI_nxtClick);
-    ui_.MI_prv = AddMenuItem(menu, *this, QStringLiteral("前の画像"), &MainWindow::MI_prvClick);
-    ui_.MI_Head = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &MainWindow::MI_HeadClick);
-    ui_.N5 = AddMenuSeparator(menu, *this);
-    ui_.Help1 = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &MainWindow::Help1Click);
-    ui_.PickImgEnd = AddMenuItem(menu, *this, QStringLiteral("おわり"), &MainWindow::PickImgEndClick);
-    menu.SetColumnBreak(ui_.N1);
+    ui_.menu = new TwoColumnMenu(this);
+    TwoColumnMenu& menu = *ui_.menu;
+    ui_.zoomIn5Item = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &MainWindow::ZoomIn5);
+    ui_.zoomIn1Item = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &MainWindow::ZoomIn1);
+    ui_.zoomOut1Item = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &MainWindow::ZoomOut1);
+    ui_.zoomOut5Item = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &MainWindow::ZoomOut5);
+    ui_.zoomSeparator = AddMenuSeparator(menu, *this);
+    ui_.overlayItem =
+        AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &MainWindow::ToggleOverlay, true);
+    ui_.selectionItem =
+        AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &MainWindow::ToggleSelection, true);
+    ui_.copyAreaItem = AddMenuItem(menu, *this, QStringLiteral("コピー"), &MainWindow::CopyArea);
+    ui_.pickAreaItem = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &MainWindow::PickArea);
+    ui_.fitItem =
+        AddMenuItem(menu, *this, QStringLiteral("フィット"), &MainWindow::FitToWindow, true);
+    ui_.actualSizeItem =
+        AddMenuItem(menu, *this, QStringLiteral("実寸"), &MainWindow::ShowActualSize, true);
+    ui_.stepSeparator = AddMenuSeparator(menu, *this);
+    ui_.nextItem = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &MainWindow::ShowNext);
+    ui_.previousItem =
+        AddMenuItem(menu, *this, QStringLiteral("前の画像"), &MainWindow::ShowPrevious);
+    ui_.firstItem = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &MainWindow::ShowFirst);
+    ui_.endSeparator = AddMenuSeparator(menu, *this);
+    ui_.readmeItem = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &MainWindow::ShowReadme);
+    ui_.endItem = AddMenuItem(menu, *this, QStringLiteral("おわり"), &MainWindow::EndProgram);
+    menu.SetColumnBreak(ui_.fitItem);
 }
 
 // ---------------------------------------------------------------------------------------
 // Start-up and shutdown
 
-void MainWindow::FormCreate(const std::vector<std::string>& arguments) {
+void MainWindow::Start(const std::vector<std::string>& arguments) {
     const ViewUpdate update(*this);
     model_.List().Replace({});
     model_.Reset();
@@ -197,7 +202,7 @@ void MainWindow::FormCreate(const std::vector<std::string>& arguments) {
         Guarded(
             [&] {
                 model_.List().Replace(CollectFiles(arguments));
-                FrstDSP();
+                ShowFirstAfterBuild();
             },
             this);
     firstActivate_ = true;
@@ -223,7 +228,7 @@ FileListType MainWindow::CollectFiles(const std::vector<std::string>& paths) {
     return found;
 }
 
-void MainWindow::FormActivate() {
+void MainWindow::WindowActivated() {
     if (!firstActivate_)
         return;
     // Before the window manager has reported the frame, the window's corner is not known.
@@ -232,7 +237,7 @@ void MainWindow::FormActivate() {
     else
         pickMovePending_ = true;
     firstActivate_ = false;
-    SetSPDlgFld();
+    FollowSaveFolder();
 }
 
 void MainWindow::MovePickToCorner() {
@@ -244,12 +249,12 @@ void MainWindow::MovePickToCorner(QPoint corner) {
         SetOuterPos(*pick, corner);
 }
 
-void MainWindow::FormClose() {
+void MainWindow::WindowClosing() {
     DropPicture();
     model_.List().Clear();
 }
 
-void MainWindow::PickImgEndClick() {
+void MainWindow::EndProgram() {
     emit TerminateRequested();
 }
 
@@ -262,56 +267,56 @@ void MainWindow::DropFiles(const std::vector<std::string>& paths) {
     // The save folder follows the new list even when showing its first entry fails.
     struct SaveFolderUpdate {
         MainWindow* form;
-        ~SaveFolderUpdate() { form->SetSPDlgFld(); }
+        ~SaveFolderUpdate() { form->FollowSaveFolder(); }
     } const saveFolder{this};
     model_.List().Replace(CollectFiles(paths));
-    FrstDSP();
+    ShowFirstAfterBuild();
 }
 
-void MainWindow::FrstDSP() {
+void MainWindow::ShowFirstAfterBuild() {
     const ViewUpdate update(*this);
     if (!model_.StartList(SortFileList)) {
         ShowInformationBox(QStringLiteral("Nothing"), this);
         return;
     }
-    imageDSP(model_.List().First());
+    ShowEntry(model_.List().First());
 }
 
-void MainWindow::SetSPDlgFld() {
+void MainWindow::FollowSaveFolder() {
     saveFolder_->FollowList(model_.List().Entries());
 }
 
-void MainWindow::MI_nxtClick() {
+void MainWindow::ShowNext() {
     travel_ = 1;
-    imageDSP(model_.List().Next());
+    ShowEntry(model_.List().Next());
 }
 
-void MainWindow::MI_prvClick() {
+void MainWindow::ShowPrevious() {
     travel_ = -1;
-    imageDSP(model_.List().Previous());
+    ShowEntry(model_.List().Previous());
 }
 
-void MainWindow::MI_HeadClick() {
-    imageDSP(model_.List().First());
+void MainWindow::ShowFirst() {
+    ShowEntry(model_.List().First());
 }
 
-void MainWindow::FormKeyDown(int key) {
+void MainWindow::PressKey(int key) {
     if (model_.List().Empty())
         return;
     switch (key) {
     case Qt::Key_Control: // previous
     case Qt::Key_Left:
-        MI_prvClick();
+        ShowPrevious();
         break;
     case Qt::Key_Space: // next
     case Qt::Key_Right:
-        MI_nxtClick();
+        ShowNext();
         break;
     case Qt::Key_Up: // first
-        MI_HeadClick();
+        ShowFirst();
         break;
     case Qt::Key_Down: // last
-        imageDSP(model_.List().Last());
+        ShowEntry(model_.List().Last());
         break;
     default:
         break;
@@ -321,7 +326,7 @@ void MainWindow::FormKeyDown(int key) {
 // ---------------------------------------------------------------------------------------
 // The view
 
-void MainWindow::imageDSP(int k) {
+void MainWindow::ShowEntry(int k) {
     const ViewUpdate update(*this);
     const std::string& path = model_.List().Path(k);
     model_.StartLoading();
@@ -340,8 +345,8 @@ void MainWindow::imageDSP(int k) {
         ColourConversion conversion = colours_->ForPicture(header);
         ReportColourProblem(path, conversion.problem);
         copiesProfile_ = ProfileOfCopies(header);
-        ui_.Image1->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
-                               PixelLook{orientation, std::move(conversion.transform)});
+        ui_.picture->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
+                                PixelLook{orientation, std::move(conversion.transform)});
     } catch (const FileReadError&) {
         throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
     } catch (const JpegTooLarge& e) {
@@ -353,13 +358,13 @@ void MainWindow::imageDSP(int k) {
     ReportLayout(model_.PictureLoaded(natural, orientation));
     if (natural)
         RequestPixels(path);
-    DspInfo1(k);
-    DspExifInfo(k);
+    UpdateCaption(k);
+    ShowOverlay(k);
 }
 
 QSize MainWindow::ShownDeviceSize() const {
     const Rect& shown = model_.Image();
-    return DeviceSize(QSize(shown.width, shown.height), ui_.Image1->devicePixelRatioF());
+    return DeviceSize(QSize(shown.width, shown.height), ui_.picture->devicePixelRatioF());
 }
 
 QSize MainWindow::StoredDeviceSize(QSize shown) const {
@@ -377,7 +382,7 @@ void MainWindow::RequestPixels(const std::string& path) {
     // The size the picture is drawn at, in device pixels, as the stored pixels have it; a
     // picture not larger than that comes at full size at once.
     const QSize shown = StoredDeviceSize(ShownDeviceSize());
-    const LoadedPicture& picture = *ui_.Image1->Picture();
+    const LoadedPicture& picture = *ui_.picture->Picture();
     pixelRequest_ =
         pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
 }
@@ -389,14 +394,14 @@ void MainWindow::TakeArrivedPixels() {
 
 void MainWindow::AwaitFullPixels() {
     using namespace std::chrono_literals;
-    while (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled() && pixelRequest_ != 0) {
+    while (ui_.picture->HasPicture() && !ui_.picture->Picture()->Settled() && pixelRequest_ != 0) {
         arrived_.WaitForResult(100ms);
         TakeArrivedPixels();
     }
 }
 
 void MainWindow::PixelsArrived(PictureResult result) {
-    const std::shared_ptr<LoadedPicture>& picture = ui_.Image1->Picture();
+    const std::shared_ptr<LoadedPicture>& picture = ui_.picture->Picture();
     if (result.request != pixelRequest_ || !picture) {
         pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
         return;
@@ -407,15 +412,16 @@ void MainWindow::PixelsArrived(PictureResult result) {
         pixelRequest_ = 0;
         DecodeNeighbours();
     } else if (result.exact && QSize(result.pixels->Width(), result.pixels->Height()) ==
-                                   StoredDeviceSize(ui_.Image1->DeviceDrawSize())) {
+                                   StoredDeviceSize(ui_.picture->DeviceDrawSize())) {
         // A neighbour decoded ahead into exactly what the control draws (before it is turned
         // and converted): it is the final picture already, and the full-size pixels that
         // follow draw the same.
         const Bitmap* copy = result.pixels->Rgb();
-        ui_.Image1->AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
+        ui_.picture->AdoptDisplayCopy(
+            std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
     }
-    ui_.Image1->PixelsChanged();
+    ui_.picture->PixelsChanged();
 }
 
 void MainWindow::DecodeNeighbours() {
@@ -427,7 +433,7 @@ void MainWindow::DecodeNeighbours() {
     // the window is zoomed in.
     const QSize shown = StoredDeviceSize(ShownDeviceSize());
     const Size area = model_.FitArea();
-    const qreal ratio = ui_.Image1->devicePixelRatioF();
+    const qreal ratio = ui_.picture->devicePixelRatioF();
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
         const Rect fit = FitRect(h, w, {0, 0, w, h}, area);
         const QSize device = DeviceSize(QSize(fit.width, fit.height), ratio);
@@ -436,7 +442,7 @@ void MainWindow::DecodeNeighbours() {
 }
 
 void MainWindow::DropPicture() {
-    if (std::shared_ptr<LoadedPicture> picture = ui_.Image1->TakePicture()) {
+    if (std::shared_ptr<LoadedPicture> picture = ui_.picture->TakePicture()) {
         // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
         // the picture, and with it those pixels, are freed on a worker thread.
         const DecodedPicture* full = picture->FullPixels();
@@ -451,22 +457,22 @@ void MainWindow::ReportLayout(bool laidOut) {
         ShowInformationBox(QStringLiteral("例外発生"), this);
 }
 
-void MainWindow::DspInfo1(int k) {
+void MainWindow::UpdateCaption(int k) {
     const ViewUpdate update(*this);
     model_.UpdateCaption(k);
 }
 
 void MainWindow::ApplyView() {
-    ui_.Client->Show(model_.Client());
-    ui_.Image1->setGeometry(ToQRect(model_.Image()));
-    ui_.Image1->SetStretch(model_.Stretch());
-    ui_.Shape1->setGeometry(ToQRect(model_.SelectionRect()));
-    ui_.Shape2->setGeometry(ToQRect(model_.HandleRect()));
-    ui_.Shape1->setVisible(model_.SelectionVisible());
-    ui_.Shape2->setVisible(model_.SelectionVisible());
+    ui_.client->Show(model_.Client());
+    ui_.picture->setGeometry(ToQRect(model_.Image()));
+    ui_.picture->SetStretch(model_.Stretch());
+    ui_.selectionFrame->setGeometry(ToQRect(model_.SelectionRect()));
+    ui_.selectionHandle->setGeometry(ToQRect(model_.HandleRect()));
+    ui_.selectionFrame->setVisible(model_.SelectionVisible());
+    ui_.selectionHandle->setVisible(model_.SelectionVisible());
     if (model_.SelectionVisible()) {
-        ui_.Shape1->raise();
-        ui_.Shape2->raise();
+        ui_.selectionFrame->raise();
+        ui_.selectionHandle->raise();
     }
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
@@ -480,56 +486,56 @@ void MainWindow::ApplyMenu() {
         if (item.isChecked() != on || IsDefault(item) != on)
             SetCheckDefault(item, on);
     };
-    mark(*ui_.N1, model_.Mode() == ViewMode::Fit);
-    mark(*ui_.N2, model_.Mode() == ViewMode::ActualSize);
-    mark(*ui_.Exif1, model_.OverlayShown());
-    ui_.AreaSel->setEnabled(model_.SelectionAllowed());
-    ui_.AreaSel->setChecked(model_.Selecting());
-    ui_.AreaCopy->setEnabled(model_.CopyAndPickAllowed());
-    ui_.AreaPick->setEnabled(model_.CopyAndPickAllowed());
-    for (QAction* step : {ui_.MI_nxt, ui_.MI_prv, ui_.MI_Head})
+    mark(*ui_.fitItem, model_.Mode() == ViewMode::Fit);
+    mark(*ui_.actualSizeItem, model_.Mode() == ViewMode::ActualSize);
+    mark(*ui_.overlayItem, model_.OverlayShown());
+    ui_.selectionItem->setEnabled(model_.SelectionAllowed());
+    ui_.selectionItem->setChecked(model_.Selecting());
+    ui_.copyAreaItem->setEnabled(model_.CopyAndPickAllowed());
+    ui_.pickAreaItem->setEnabled(model_.CopyAndPickAllowed());
+    for (QAction* step : {ui_.nextItem, ui_.previousItem, ui_.firstItem})
         step->setEnabled(model_.CanStep());
 }
 
-void MainWindow::SetEnlarge(int step) {
+void MainWindow::StepZoom(int step) {
     const ViewUpdate update(*this);
     ReportLayout(model_.StepZoom(step));
 }
 
-void MainWindow::N1Click() {
+void MainWindow::FitToWindow() {
     const ViewUpdate update(*this);
     ReportLayout(model_.Fit());
 }
 
-void MainWindow::N2Click() {
+void MainWindow::ShowActualSize() {
     const ViewUpdate update(*this);
     ReportLayout(model_.ActualSize());
 }
 
-void MainWindow::Enlarge5Click() {
-    SetEnlarge(5);
+void MainWindow::ZoomIn5() {
+    StepZoom(5);
 }
-void MainWindow::Enlarge1Click() {
-    SetEnlarge(1);
+void MainWindow::ZoomIn1() {
+    StepZoom(1);
 }
-void MainWindow::Reduction1Click() {
-    SetEnlarge(-1);
+void MainWindow::ZoomOut1() {
+    StepZoom(-1);
 }
-void MainWindow::Reduction5Click() {
-    SetEnlarge(-5);
+void MainWindow::ZoomOut5() {
+    StepZoom(-5);
 }
 
-void MainWindow::FormResize() {
+void MainWindow::ClientResized() {
     const ViewUpdate update(*this);
-    Guarded([this] { model_.ClientResized(ui_.Client->width(), ui_.Client->height()); }, this);
+    Guarded([this] { model_.ClientResized(ui_.client->width(), ui_.client->height()); }, this);
 }
 
-void MainWindow::Image1MouseDown(Qt::MouseButton, int x, int y) {
+void MainWindow::PressPicture(Qt::MouseButton, int x, int y) {
     const ViewUpdate update(*this);
     model_.PressPicture(x, y);
 }
 
-void MainWindow::Image1MouseMove(int x, int y) {
+void MainWindow::DragPicture(int x, int y) {
     const ViewUpdate update(*this);
     model_.DragPicture(x, y, [this] {
         ApplyView();
@@ -537,53 +543,53 @@ void MainWindow::Image1MouseMove(int x, int y) {
     });
 }
 
-void MainWindow::Image1MouseUp() {
+void MainWindow::ReleasePicture() {
     model_.ReleasePicture();
 }
 
-void MainWindow::Image1DblClick() {
+void MainWindow::DoubleClickPicture() {
     const ViewUpdate update(*this);
     ReportLayout(model_.DoubleClickPicture());
 }
 
-void MainWindow::Panel1MouseDown(Qt::MouseButton, int x, int y) {
+void MainWindow::PressPanel(Qt::MouseButton, int x, int y) {
     model_.PressPanel(x, y);
 }
 
-void MainWindow::ShowPopupMenu(const QPoint& globalPos) {
-    ui_.PopupMenu1->Popup(globalPos);
+void MainWindow::ShowMenu(const QPoint& globalPos) {
+    ui_.menu->Popup(globalPos);
 }
 
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-void MainWindow::SelAreaCap(bool moving) {
+void MainWindow::ShowSelectionCaption(bool moving) {
     const ViewUpdate update(*this);
     model_.SetCaption(
         model_.SelectionCaption(moving ? SelectionDrag::Move : SelectionDrag::Resize));
 }
 
-void MainWindow::AreaSelClick() {
+void MainWindow::ToggleSelection() {
     const ViewUpdate update(*this);
     model_.ToggleSelection();
 }
 
-void MainWindow::Shape1MouseDown(Qt::MouseButton button, int x, int y) {
+void MainWindow::PressSelectionFrame(Qt::MouseButton button, int x, int y) {
     SelectionMouseDown(SelectionDrag::Move, button, x, y);
 }
-void MainWindow::Shape1MouseMove(int x, int y) {
+void MainWindow::DragSelectionFrame(int x, int y) {
     SelectionMouseMove(SelectionDrag::Move, x, y);
 }
-void MainWindow::Shape1MouseUp() {
+void MainWindow::ReleaseSelectionFrame() {
     SelectionMouseUp(SelectionDrag::Move);
 }
-void MainWindow::Shape2MouseDown(Qt::MouseButton button, int x, int y) {
+void MainWindow::PressSelectionHandle(Qt::MouseButton button, int x, int y) {
     SelectionMouseDown(SelectionDrag::Resize, button, x, y);
 }
-void MainWindow::Shape2MouseMove(int x, int y) {
+void MainWindow::DragSelectionHandle(int x, int y) {
     SelectionMouseMove(SelectionDrag::Resize, x, y);
 }
-void MainWindow::Shape2MouseUp() {
+void MainWindow::ReleaseSelectionHandle() {
     SelectionMouseUp(SelectionDrag::Resize);
 }
 
@@ -608,11 +614,12 @@ void MainWindow::SelectionMouseUp(SelectionDrag part) {
 }
 
 bool MainWindow::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
-    if (watched != ui_.Shape1 && watched != ui_.Shape2)
+    if (watched != ui_.selectionFrame && watched != ui_.selectionHandle)
         return false;
     const QPoint pos = mouse.position().toPoint();
     const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    const SelectionDrag part = watched == ui_.Shape1 ? SelectionDrag::Move : SelectionDrag::Resize;
+    const SelectionDrag part =
+        watched == ui_.selectionFrame ? SelectionDrag::Move : SelectionDrag::Resize;
     Guarded(
         [&] {
             if (press)
@@ -629,19 +636,19 @@ bool MainWindow::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMo
 // ---------------------------------------------------------------------------------------
 // The EXIF overlay
 
-void MainWindow::Exif1Click() {
+void MainWindow::ToggleOverlay() {
     const ViewUpdate update(*this);
     model_.ToggleOverlay();
     if (!model_.List().Empty())
-        DspExifInfo(model_.List().Index());
+        ShowOverlay(model_.List().Index());
 }
 
-void MainWindow::DspExifInfo(int k) {
+void MainWindow::ShowOverlay(int k) {
     if (!model_.OverlayShown()) {
-        ui_.Label1->hide();
-        ui_.Label1->clear();
-        ui_.Label2->hide();
-        ui_.Label2->clear();
+        ui_.overlayLabel->hide();
+        ui_.overlayLabel->clear();
+        ui_.overlayCopy->hide();
+        ui_.overlayCopy->clear();
         return;
     }
     const std::string& path = model_.List().Path(k);
@@ -649,16 +656,16 @@ void MainWindow::DspExifInfo(int k) {
     const std::string text = MakeDspExifInfo(exifInfo_, path);
     const QString shown = QString::fromStdString(SjisToUtf8(text))
                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ui_.Label1->setText(shown);
-    ui_.Label1->move(2, 2);
-    ui_.Label1->adjustSize();
-    ui_.Label1->show();
-    ui_.Label2->setText(ui_.Label1->text());
-    ui_.Label2->move(3, 3);
-    ui_.Label2->adjustSize();
-    ui_.Label2->show();
-    ui_.Label1->raise();
-    ui_.Label2->raise();
+    ui_.overlayLabel->setText(shown);
+    ui_.overlayLabel->move(2, 2);
+    ui_.overlayLabel->adjustSize();
+    ui_.overlayLabel->show();
+    ui_.overlayCopy->setText(ui_.overlayLabel->text());
+    ui_.overlayCopy->move(3, 3);
+    ui_.overlayCopy->adjustSize();
+    ui_.overlayCopy->show();
+    ui_.overlayLabel->raise();
+    ui_.overlayCopy->raise();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -674,19 +681,19 @@ Bitmap MainWindow::CutSelectedArea() {
     // The full-size pixels; a command that comes before the pipeline has delivered them
     // waits for its workers under the busy cursor.
     std::optional<BusyCursor> busy;
-    if (ui_.Image1->HasPicture() && !ui_.Image1->Picture()->Settled()) {
+    if (ui_.picture->HasPicture() && !ui_.picture->Picture()->Settled()) {
         busy.emplace();
         AwaitFullPixels();
     }
     const DecodedPicture* decoded =
-        ui_.Image1->HasPicture() ? ui_.Image1->Picture()->FullPixels() : nullptr;
+        ui_.picture->HasPicture() ? ui_.picture->Picture()->FullPixels() : nullptr;
     if (!decoded)
         return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
     return CutArea(*decoded, model_.PictureOrientation(), area.left, area.top, area.width,
                    area.height);
 }
 
-void MainWindow::AreaCopyClick() {
+void MainWindow::CopyArea() {
     const Bitmap out = CutSelectedArea();
     if (out.Width() < 1 || out.Height() < 1) {
         // Under one actual pixel wide or high: nothing is taken, and the beep says so.
@@ -696,7 +703,7 @@ void MainWindow::AreaCopyClick() {
     PutOnClipboard(out, copiesProfile_);
 }
 
-void MainWindow::AreaPickClick() {
+void MainWindow::PickArea() {
     Bitmap picked = CutSelectedArea();
     if (picked.Width() < 1 || picked.Height() < 1) {
         QApplication::beep(); // no window for an empty pick
@@ -714,11 +721,11 @@ void MainWindow::AreaPickClick() {
     auto* pick = new PickWindow(*saveFolder_, this);
     current = pick;
     pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
-                    QPoint(corner.x, corner.y), model_.NextPickNumber(), ui_.Image1->Look().colours,
-                    copiesProfile_});
+                    QPoint(corner.x, corner.y), model_.NextPickNumber(),
+                    ui_.picture->Look().colours, copiesProfile_});
 }
 
-void MainWindow::Help1Click() {
+void MainWindow::ShowReadme() {
     if (!readme_)
         return;
     readme_->setWindowTitle(ReadmeCaption());
@@ -740,7 +747,7 @@ void MainWindow::Help1Click() {
 
 bool MainWindow::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
-        Guarded([this] { FormActivate(); }, this);
+        Guarded([this] { WindowActivated(); }, this);
     return QWidget::event(e);
 }
 
@@ -753,55 +760,55 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     const QPoint pos = mouse->position().toPoint();
     if (FilterShapeMouse(watched, type, *mouse)) {
         // handled by the selection's own handlers
-    } else if (watched == ui_.Image1) {
+    } else if (watched == ui_.picture) {
         switch (type) {
         case QEvent::MouseButtonPress:
-            Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
+            Guarded([&] { PressPicture(mouse->button(), pos.x(), pos.y()); }, this);
             break;
         case QEvent::MouseMove:
-            Guarded([&] { Image1MouseMove(pos.x(), pos.y()); }, this);
+            Guarded([&] { DragPicture(pos.x(), pos.y()); }, this);
             break;
         case QEvent::MouseButtonRelease:
-            Guarded([&] { Image1MouseUp(); }, this);
+            Guarded([&] { ReleasePicture(); }, this);
             break;
         default:
             // A double-click of the left button is reported as a double-click, then a press;
             // of another button only as a press.
             if (mouse->button() == Qt::LeftButton)
-                Guarded([&] { Image1DblClick(); }, this);
-            Guarded([&] { Image1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
+                Guarded([&] { DoubleClickPicture(); }, this);
+            Guarded([&] { PressPicture(mouse->button(), pos.x(), pos.y()); }, this);
             break;
         }
-    } else if (watched == ui_.Panel1 &&
+    } else if (watched == ui_.panel &&
                (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
-        Guarded([&] { Panel1MouseDown(mouse->button(), pos.x(), pos.y()); }, this);
+        Guarded([&] { PressPanel(mouse->button(), pos.x(), pos.y()); }, this);
     }
     if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::RightButton)
-        ShowPopupMenu(mouse->globalPosition().toPoint());
+        ShowMenu(mouse->globalPosition().toPoint());
     return true;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e) {
-    Guarded([&] { FormKeyDown(e->key()); }, this);
+    Guarded([&] { PressKey(e->key()); }, this);
     QWidget::keyPressEvent(e);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
     // A right-click opens the menu at its release (see eventFilter); the menu key opens it here.
     if (e->reason() == QContextMenuEvent::Keyboard)
-        ui_.PopupMenu1->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
+        ui_.menu->Popup(e->globalPos(), TwoColumnMenu::OpenedBy::Keyboard);
     e->accept();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-    FormClose();
+    WindowClosing();
     e->accept();
     emit Closed();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    ui_.Client->setGeometry(rect());
+    ui_.client->setGeometry(rect());
 }
 
 void MainWindow::showEvent(QShowEvent* e) {

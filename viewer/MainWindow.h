@@ -4,9 +4,9 @@
 
 #include "colour/DisplayColours.h"
 #include "exif/ExifInfo.h"
-#include "picture/Bitmap.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
 #include "pictures/PicturePipeline.h"
 #include "pictures/ResultInbox.h"
@@ -34,7 +34,7 @@ class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
 
-// The view panel (Panel1): a raised 1-pixel bevel; its interior is its client rectangle
+// The view panel: a raised 1-pixel bevel; its interior is its client rectangle
 // less the bevel on every side.
 class ViewPanel : public QFrame {
     Q_OBJECT
@@ -53,102 +53,102 @@ struct ShowingOptions {
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    // Creates the window and runs FormCreate with the command-line arguments (the program
+    // Creates the window and runs Start with the command-line arguments (the program
     // name excluded), which builds the image list and shows its first entry. The save
     // folder is the program's, shared with the pick windows; without one the window keeps
     // its own. The picture pipeline decodes with `decoders`.
     explicit MainWindow(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
-                    PictureDecoders decoders = DefaultPictureDecoders(),
-                    ShowingOptions showing = {}, QWidget* parent = nullptr);
+                        PictureDecoders decoders = DefaultPictureDecoders(),
+                        ShowingOptions showing = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The window's controls and the context menu's items, in their order (owned by the
     // window). The handlers below are the way in; tests read and press the controls here.
     struct Controls {
-        ScrollingClient* Client = nullptr; // the scrolling client area
-        ViewPanel* Panel1 = nullptr;
-        PictureControl* Image1 = nullptr;
-        SelectionShape* Shape1 = nullptr; // the selection rectangle
-        SelectionShape* Shape2 = nullptr; // its corner handle
-        QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
-        QLabel* Label2 = nullptr;
-        TwoColumnMenu* PopupMenu1 = nullptr;
+        ScrollingClient* client = nullptr; // the scrolling client area
+        ViewPanel* panel = nullptr;
+        PictureControl* picture = nullptr;
+        SelectionShape* selectionFrame = nullptr;  // the selection rectangle
+        SelectionShape* selectionHandle = nullptr; // its corner handle
+        QLabel* overlayLabel = nullptr;            // the EXIF overlay, and its copy one pixel off
+        QLabel* overlayCopy = nullptr;
+        TwoColumnMenu* menu = nullptr;
 
-        QAction* Enlarge5 = nullptr;
-        QAction* Enlarge1 = nullptr;
-        QAction* Reduction1 = nullptr;
-        QAction* Reduction5 = nullptr;
-        QAction* N4 = nullptr;
-        QAction* Exif1 = nullptr;
-        QAction* AreaSel = nullptr;
-        QAction* AreaCopy = nullptr;
-        QAction* AreaPick = nullptr;
-        QAction* N1 = nullptr; // "フィット"
-        QAction* N2 = nullptr; // "実寸"
-        QAction* N3 = nullptr;
-        QAction* MI_nxt = nullptr;
-        QAction* MI_prv = nullptr;
-        QAction* MI_Head = nullptr;
-        QAction* N5 = nullptr;
-        QAction* Help1 = nullptr;
-        QAction* PickImgEnd = nullptr;
+        QAction* zoomIn5Item = nullptr;
+        QAction* zoomIn1Item = nullptr;
+        QAction* zoomOut1Item = nullptr;
+        QAction* zoomOut5Item = nullptr;
+        QAction* zoomSeparator = nullptr;
+        QAction* overlayItem = nullptr;
+        QAction* selectionItem = nullptr;
+        QAction* copyAreaItem = nullptr;
+        QAction* pickAreaItem = nullptr;
+        QAction* fitItem = nullptr;        // "フィット"
+        QAction* actualSizeItem = nullptr; // "実寸"
+        QAction* stepSeparator = nullptr;
+        QAction* nextItem = nullptr;
+        QAction* previousItem = nullptr;
+        QAction* firstItem = nullptr;
+        QAction* endSeparator = nullptr;
+        QAction* readmeItem = nullptr;
+        QAction* endItem = nullptr;
     };
     const Controls& Ui() const { return ui_; }
     // The EXIF reader of the overlay.
     const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
-    void FormCreate(const std::vector<std::string>& arguments);
-    void FormActivate();
-    void FormClose();
+    void Start(const std::vector<std::string>& arguments);
+    void WindowActivated();
+    void WindowClosing();
 
     // --- The image list ---
     void DropFiles(const std::vector<std::string>& paths);
     // The local files of a drop, handed to DropFiles.
     void DropMimeData(const QMimeData& mime);
-    void FrstDSP();
-    void SetSPDlgFld();
-    void MI_nxtClick();
-    void MI_prvClick();
-    void MI_HeadClick();
-    void FormKeyDown(int key);
+    void ShowFirstAfterBuild();
+    void FollowSaveFolder();
+    void ShowNext();
+    void ShowPrevious();
+    void ShowFirst();
+    void PressKey(int key);
 
     // --- The view ---
-    void imageDSP(int k);
-    void DspInfo1(int k);
-    void SetEnlarge(int step);
-    void N1Click();
-    void N2Click();
-    void Enlarge5Click();
-    void Enlarge1Click();
-    void Reduction1Click();
-    void Reduction5Click();
-    void FormResize();
-    void Image1MouseDown(Qt::MouseButton button, int x, int y);
-    void Image1MouseMove(int x, int y);
-    void Image1MouseUp();
-    void Image1DblClick();
-    void Panel1MouseDown(Qt::MouseButton button, int x, int y);
+    void ShowEntry(int k);
+    void UpdateCaption(int k);
+    void StepZoom(int step);
+    void FitToWindow();
+    void ShowActualSize();
+    void ZoomIn5();
+    void ZoomIn1();
+    void ZoomOut1();
+    void ZoomOut5();
+    void ClientResized();
+    void PressPicture(Qt::MouseButton button, int x, int y);
+    void DragPicture(int x, int y);
+    void ReleasePicture();
+    void DoubleClickPicture();
+    void PressPanel(Qt::MouseButton button, int x, int y);
 
     // --- Later commands of the menu ---
-    void Exif1Click();
-    void AreaSelClick();
-    void AreaCopyClick();
-    void AreaPickClick();
-    void Help1Click();
-    void PickImgEndClick();
+    void ToggleOverlay();
+    void ToggleSelection();
+    void CopyArea();
+    void PickArea();
+    void ShowReadme();
+    void EndProgram();
 
     // --- The selection rectangle ---
-    void SelAreaCap(bool moving);
-    void Shape1MouseDown(Qt::MouseButton button, int x, int y);
-    void Shape1MouseMove(int x, int y);
-    void Shape1MouseUp();
-    void Shape2MouseDown(Qt::MouseButton button, int x, int y);
-    void Shape2MouseMove(int x, int y);
-    void Shape2MouseUp();
+    void ShowSelectionCaption(bool moving);
+    void PressSelectionFrame(Qt::MouseButton button, int x, int y);
+    void DragSelectionFrame(int x, int y);
+    void ReleaseSelectionFrame();
+    void PressSelectionHandle(Qt::MouseButton button, int x, int y);
+    void DragSelectionHandle(int x, int y);
+    void ReleaseSelectionHandle();
 
     // --- The EXIF overlay ---
-    void DspExifInfo(int k);
+    void ShowOverlay(int k);
 
     // The selected area cut out of the upright picture decoded at full size (never the zoomed
     // or fitted one on the screen), white where it lies outside the picture. Empty when the
@@ -167,7 +167,7 @@ public:
     void MovePickToCorner(QPoint corner);
 
     // Opens the context menu at a screen position.
-    void ShowPopupMenu(const QPoint& globalPos);
+    void ShowMenu(const QPoint& globalPos);
 
 signals:
     // The window was closed: the application ends.
@@ -220,8 +220,8 @@ private:
     void CentreOnScreen();
     // Where the frame's corner goes for a window of that outer size centred on its screen.
     QPoint CentredOnScreen(QSize outer) const;
-    // Once the window manager has framed the window: the outer size becomes the design's
-    // 593 x 428 and the window is centred again; a pick window waiting for the first
+    // Once the window manager has framed the window: the outer size becomes the main
+    // window's 593 x 428 and the window is centred again; a pick window waiting for the first
     // activation's placement is placed then.
     void SettleFrame();
 
@@ -264,9 +264,9 @@ private:
     // Reads and decodes pictures on worker threads; each result is put in `arrived_` and the
     // GUI thread woken by a queued call that carries nothing.
     std::unique_ptr<PicturePipeline> pipeline_;
-    std::uint64_t pixelRequest_ = 0; // the request whose results are awaited, 0 for none
-    int travel_ = 1;                 // +1 after "next", -1 after "previous"
-    QPointer<PickWindow> currentPick_;   // the pick window the next one is placed beside
+    std::uint64_t pixelRequest_ = 0;   // the request whose results are awaited, 0 for none
+    int travel_ = 1;                   // +1 after "next", -1 after "previous"
+    QPointer<PickWindow> currentPick_; // the pick window the next one is placed beside
     int applyDepth_ = 0;
     bool firstActivate_ = false;
     bool centredOnce_ = false;

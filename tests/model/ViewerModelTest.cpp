@@ -21,8 +21,8 @@ using namespace tessaly;
 
 namespace {
 
-// A model driven as the main window drives it: a client area of 585 x 394 (the window's
-// design size) with 14-pixel scroll bars, over entries "/p/1.jpg", "/p/2.jpg", ... holding
+// A model driven as the main window drives it: a client area of 585 x 394 (the main
+// window's client size) with 14-pixel scroll bars, over entries "/p/1.jpg", "/p/2.jpg", ... holding
 // pictures of the given sizes (no size: a file that is not a valid picture).
 class View {
 public:
@@ -36,7 +36,7 @@ public:
             entries.push_back("/p/" + std::to_string(i) + ".jpg");
         model.List().Replace(std::move(entries));
     }
-    // Loads entry k as imageDSP does.
+    // Loads entry k as ShowEntry does.
     void Load(int k) {
         model.StartLoading();
         EXPECT_TRUE(model.PictureLoaded(pictures_[static_cast<std::size_t>(k - 1)]));
