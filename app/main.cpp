@@ -1,8 +1,8 @@
-// The process entry: one copy per user, then the three windows and the event loop.
+// The process entry: one copy per user, then the main window (which makes the pick windows),
+// the readme window and the event loop.
 #include "app/Application.h"
 #include "app/SecondCopy.h"
 #include "app/SingleInstance.h"
-#include "pick/PickWindow.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
@@ -82,8 +82,6 @@ int main(int argc, char** argv) {
     tessaly::SaveFolder saveFolder;
     tessaly::MainWindow mainWindow(std::move(arguments), &saveFolder,
                                    tessaly::DefaultPictureDecoders(), showing);
-    auto* pickWindow = new tessaly::PickWindow(saveFolder, &mainWindow);
-    mainWindow.CurrentPickWindow() = pickWindow;
     auto* readmeWindow = new tessaly::ReadmeWindow(&mainWindow);
     mainWindow.SetReadmeWindow(readmeWindow);
 

@@ -1,14 +1,10 @@
 #include "viewer/MainWindow.h"
 
-#include "base/Format.h"
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
-#include "jpeg/JpegDecoder.h"
 #include "model/Pick.h"
 #include "pick/PickWindow.h"
 #include "picture/AreaCut.h"
-#include "picture/PictureLimit.h"
-#include "pictures/LoadedPicture.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/BitmapView.h"
 #include "ui/Cursors.h"
@@ -20,6 +16,7 @@
 #include "ui/WindowFrame.h"
 #include "ui/WindowPlacement.h"
 #include "viewer/ListOrder.h"
+#include "viewer/MainWindowCommands.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
@@ -40,21 +37,22 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QUrl>
-#include <chrono>
-#include <iostream>
 #include <stdexcept>
 
 namespace tessaly {
 
 namespace {
 
-constexpr int kOuterWidth = 593;
-constexpr int kOuterHeight = 428;
-constexpr int kClientWidth = kOuterWidth - kAssumedFrameWidth;
-constexpr int kClientHeight = kOuterHeight - kAssumedFrameHeight;
+// The client size the main window is created with: its outer size less the assumed frame.
+constexpr int kClientWidth = kMainWindowOuterSize.width - kAssumedFrameWidth;
+constexpr int kClientHeight = kMainWindowOuterSize.height - kAssumedFrameHeight;
 
 QRect ToQRect(const Rect& r) {
     return {r.left, r.top, r.width, r.height};
+}
+
+Point ToPoint(QPoint p) {
+    return {p.x(), p.y()};
 }
 
 std::string ToPath(const QString& localFile) {
@@ -88,26 +86,17 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
                        PictureDecoders decoders, ShowingOptions showing, QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
       saveFolder_(saveFolder ? saveFolder : &ownFolder_),
-      colours_(showing.colours ? showing.colours : &ownColours_), asStored_(showing.asStored),
-      pipeline_(
-          std::make_unique<PicturePipeline>(std::move(decoders), [this](PictureResult result) {
-              // On a worker thread: handed to the GUI thread, where all state lives. The
-              // pipeline is destroyed (and its workers joined) before this window.
-              arrived_.Put(std::move(result));
-              QMetaObject::invokeMethod(
-                  this, [this] { TakeArrivedPixels(); }, Qt::QueuedConnection);
-          })) {
+      colours_(showing.colours ? showing.colours : &ownColours_) {
     const ViewUpdate update(*this);
     CreateControls();
     CreateMenu();
+    shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
+                                            showing.asStored, *this);
     readmePath_ = ReadmePath();
     Start(arguments);
 }
 
-MainWindow::~MainWindow() {
-    // No result may arrive once the window is going: the workers are joined here.
-    pipeline_.reset();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::CreateControls() {
     setWindowTitle(QStringLiteral("Form1"));
@@ -164,31 +153,20 @@ void MainWindow::CreateControls() {
 
 void MainWindow::CreateMenu() {
     ui_.menu = new TwoColumnMenu(this);
-    TwoColumnMenu& menu = *ui_.menu;
-    ui_.zoomIn5Item = AddMenuItem(menu, *this, QStringLiteral("拡大(+5)"), &MainWindow::ZoomIn5);
-    ui_.zoomIn1Item = AddMenuItem(menu, *this, QStringLiteral("拡大(+1)"), &MainWindow::ZoomIn1);
-    ui_.zoomOut1Item = AddMenuItem(menu, *this, QStringLiteral("縮小(-1)"), &MainWindow::ZoomOut1);
-    ui_.zoomOut5Item = AddMenuItem(menu, *this, QStringLiteral("縮小(-5)"), &MainWindow::ZoomOut5);
-    ui_.zoomSeparator = AddMenuSeparator(menu, *this);
-    ui_.overlayItem =
-        AddMenuItem(menu, *this, QStringLiteral("Exif表示"), &MainWindow::ToggleOverlay, true);
-    ui_.selectionItem =
-        AddMenuItem(menu, *this, QStringLiteral("範囲選択"), &MainWindow::ToggleSelection, true);
-    ui_.copyAreaItem = AddMenuItem(menu, *this, QStringLiteral("コピー"), &MainWindow::CopyArea);
-    ui_.pickAreaItem = AddMenuItem(menu, *this, QStringLiteral("取出表示"), &MainWindow::PickArea);
-    ui_.fitItem =
-        AddMenuItem(menu, *this, QStringLiteral("フィット"), &MainWindow::FitToWindow, true);
-    ui_.actualSizeItem =
-        AddMenuItem(menu, *this, QStringLiteral("実寸"), &MainWindow::ShowActualSize, true);
-    ui_.stepSeparator = AddMenuSeparator(menu, *this);
-    ui_.nextItem = AddMenuItem(menu, *this, QStringLiteral("次の画像"), &MainWindow::ShowNext);
-    ui_.previousItem =
-        AddMenuItem(menu, *this, QStringLiteral("前の画像"), &MainWindow::ShowPrevious);
-    ui_.firstItem = AddMenuItem(menu, *this, QStringLiteral("先頭へ"), &MainWindow::ShowFirst);
-    ui_.endSeparator = AddMenuSeparator(menu, *this);
-    ui_.readmeItem = AddMenuItem(menu, *this, QStringLiteral("ヘルプ"), &MainWindow::ShowReadme);
-    ui_.endItem = AddMenuItem(menu, *this, QStringLiteral("おわり"), &MainWindow::EndProgram);
-    menu.SetColumnBreak(ui_.fitItem);
+    QAction* columnBreak = nullptr;
+    for (const CommandRow& row : MainWindowCommands()) {
+        QAction* entry = nullptr;
+        if (row.kind == CommandRow::Kind::Separator)
+            entry = AddMenuSeparator(*ui_.menu, *this);
+        else if (row.kind != CommandRow::Kind::KeyOnly)
+            entry = AddMenuItem(*ui_.menu, *this, QString::fromUtf8(row.caption), row.run,
+                                row.kind == CommandRow::Kind::CheckItem);
+        if (row.item)
+            ui_.*row.item = entry;
+        if (row.columnBreak)
+            columnBreak = entry;
+    }
+    ui_.menu->SetColumnBreak(columnBreak);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -231,26 +209,13 @@ FileListType MainWindow::CollectFiles(const std::vector<std::string>& paths) {
 void MainWindow::WindowActivated() {
     if (!firstActivate_)
         return;
-    // Before the window manager has reported the frame, the window's corner is not known.
-    if (frameSettled_)
-        MovePickToCorner();
-    else
-        pickMovePending_ = true;
     firstActivate_ = false;
+    pickPlacement_.FirstActivation(ToPoint(OuterPos(*this)));
     FollowSaveFolder();
 }
 
-void MainWindow::MovePickToCorner() {
-    MovePickToCorner(OuterPos(*this));
-}
-
-void MainWindow::MovePickToCorner(QPoint corner) {
-    if (PickWindow* pick = CurrentPickWindow())
-        SetOuterPos(*pick, corner);
-}
-
 void MainWindow::WindowClosing() {
-    DropPicture();
+    shown_->Drop();
     model_.List().Clear();
 }
 
@@ -287,40 +252,26 @@ void MainWindow::FollowSaveFolder() {
 }
 
 void MainWindow::ShowNext() {
-    travel_ = 1;
-    ShowEntry(model_.List().Next());
+    ShowEntry(model_.StepForward());
 }
 
 void MainWindow::ShowPrevious() {
-    travel_ = -1;
-    ShowEntry(model_.List().Previous());
+    ShowEntry(model_.StepBack());
 }
 
 void MainWindow::ShowFirst() {
     ShowEntry(model_.List().First());
 }
 
+void MainWindow::ShowLast() {
+    ShowEntry(model_.List().Last());
+}
+
 void MainWindow::PressKey(int key) {
-    if (model_.List().Empty())
+    if (!model_.KeysAct())
         return;
-    switch (key) {
-    case Qt::Key_Control: // previous
-    case Qt::Key_Left:
-        ShowPrevious();
-        break;
-    case Qt::Key_Space: // next
-    case Qt::Key_Right:
-        ShowNext();
-        break;
-    case Qt::Key_Up: // first
-        ShowFirst();
-        break;
-    case Qt::Key_Down: // last
-        ShowEntry(model_.List().Last());
-        break;
-    default:
-        break;
-    }
+    if (const CommandRow* row = CommandForKey(key))
+        (this->*row->run)();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -331,125 +282,12 @@ void MainWindow::ShowEntry(int k) {
     const std::string& path = model_.List().Path(k);
     model_.StartLoading();
     const BusyCursor busy;
-    std::optional<Size> natural;
-    Orientation orientation = Orientation::AsStored;
-    try {
-        // Only the header is read here; the pixels come from the picture pipeline, as stored.
-        // The header's orientation and colour profile say how they are shown.
-        const JpegInfo header = ReadJpegHeader(RegularFile(path));
-        CheckDecodable(header);
-        natural = Size{header.width, header.height};
-        if (!asStored_)
-            orientation = header.orientation;
-        DropPicture();
-        ColourConversion conversion = colours_->ForPicture(header);
-        ReportColourProblem(path, conversion.problem);
-        copiesProfile_ = ProfileOfCopies(header);
-        ui_.picture->SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
-                                PixelLook{orientation, std::move(conversion.transform)});
-    } catch (const FileReadError&) {
-        throw std::runtime_error(Format("ファイル %s は開けません", {DisplayPath(path)}));
-    } catch (const JpegTooLarge& e) {
-        throw std::runtime_error(Format("ファイル %s は大きすぎて表示できません (%d x %d)",
-                                        {DisplayPath(path), e.width(), e.height()}));
-    } catch (const JpegError&) {
-        DropPicture(); // not a valid image: an empty picture, and the steps go on
-    }
-    ReportLayout(model_.PictureLoaded(natural, orientation));
-    if (natural)
-        RequestPixels(path);
+    const ShownPicture::Header header = shown_->Open(path);
+    ReportLayout(model_.PictureLoaded(header.stored, header.orientation));
+    if (header.stored)
+        shown_->RequestPixels(path);
     UpdateCaption(k);
     ShowOverlay(k);
-}
-
-QSize MainWindow::ShownDeviceSize() const {
-    const Rect& shown = model_.Image();
-    return DeviceSize(QSize(shown.width, shown.height), ui_.picture->devicePixelRatioF());
-}
-
-QSize MainWindow::StoredDeviceSize(QSize shown) const {
-    const Size stored = model_.ToStored({shown.width(), shown.height()});
-    return {stored.width, stored.height};
-}
-
-void MainWindow::ReportColourProblem(const std::string& path, const std::string& problem) {
-    if (problem.empty() || !colourProblemsReported_.insert(path).second)
-        return;
-    std::cerr << "tessaly: " << path << ": " << problem << ", shown without it\n";
-}
-
-void MainWindow::RequestPixels(const std::string& path) {
-    // The size the picture is drawn at, in device pixels, as the stored pixels have it; a
-    // picture not larger than that comes at full size at once.
-    const QSize shown = StoredDeviceSize(ShownDeviceSize());
-    const LoadedPicture& picture = *ui_.picture->Picture();
-    pixelRequest_ =
-        pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
-}
-
-void MainWindow::TakeArrivedPixels() {
-    for (PictureResult& result : arrived_.TakeAll())
-        PixelsArrived(std::move(result));
-}
-
-void MainWindow::AwaitFullPixels() {
-    using namespace std::chrono_literals;
-    while (ui_.picture->HasPicture() && !ui_.picture->Picture()->Settled() && pixelRequest_ != 0) {
-        arrived_.WaitForResult(100ms);
-        TakeArrivedPixels();
-    }
-}
-
-void MainWindow::PixelsArrived(PictureResult result) {
-    const std::shared_ptr<LoadedPicture>& picture = ui_.picture->Picture();
-    if (result.request != pixelRequest_ || !picture) {
-        pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
-        return;
-    }
-    // A picture whose decode fails stays empty.
-    picture->Deliver(result);
-    if (picture->Settled()) {
-        pixelRequest_ = 0;
-        DecodeNeighbours();
-    } else if (result.exact && QSize(result.pixels->Width(), result.pixels->Height()) ==
-                                   StoredDeviceSize(ui_.picture->DeviceDrawSize())) {
-        // A neighbour decoded ahead into exactly what the control draws (before it is turned
-        // and converted): it is the final picture already, and the full-size pixels that
-        // follow draw the same.
-        const Bitmap* copy = result.pixels->Rgb();
-        ui_.picture->AdoptDisplayCopy(
-            std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
-        return;
-    }
-    ui_.picture->PixelsChanged();
-}
-
-void MainWindow::DecodeNeighbours() {
-    std::vector<std::string> paths = model_.List().Neighbours(travel_);
-    if (paths.empty())
-        return;
-    // At the shown picture's stored shape: most neighbours are taken the same way. A
-    // neighbour's copy is at most its picture's size at fit, in device pixels, however far
-    // the window is zoomed in.
-    const QSize shown = StoredDeviceSize(ShownDeviceSize());
-    const Size area = model_.FitArea();
-    const qreal ratio = ui_.picture->devicePixelRatioF();
-    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
-        const Rect fit = FitRect(h, w, {0, 0, w, h}, area);
-        const QSize device = DeviceSize(QSize(fit.width, fit.height), ratio);
-        return Size{device.width(), device.height()};
-    });
-}
-
-void MainWindow::DropPicture() {
-    if (std::shared_ptr<LoadedPicture> picture = ui_.picture->TakePicture()) {
-        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
-        // the picture, and with it those pixels, are freed on a worker thread.
-        const DecodedPicture* full = picture->FullPixels();
-        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
-    }
-    pixelRequest_ = 0;
-    copiesProfile_.clear();
 }
 
 void MainWindow::ReportLayout(bool laidOut) {
@@ -671,58 +509,43 @@ void MainWindow::ShowOverlay(int k) {
 // ---------------------------------------------------------------------------------------
 // Area copy and pick, help
 
-Bitmap MainWindow::CutSelectedArea() {
-    const Rect area = model_.SelectedArea();
-    if (area.width < 1 || area.height < 1)
-        return {};
-    if (ExceedsPictureLimit(area.width, area.height))
-        throw std::runtime_error(
-            Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
-    // The full-size pixels; a command that comes before the pipeline has delivered them
-    // waits for its workers under the busy cursor.
-    std::optional<BusyCursor> busy;
-    if (ui_.picture->HasPicture() && !ui_.picture->Picture()->Settled()) {
-        busy.emplace();
-        AwaitFullPixels();
+std::optional<Bitmap> MainWindow::TakeSelectedArea() {
+    const std::optional<Rect> area = model_.AreaToTake();
+    if (!area) {
+        QApplication::beep(); // nothing is taken, and the beep says so
+        return std::nullopt;
     }
-    const DecodedPicture* decoded =
-        ui_.picture->HasPicture() ? ui_.picture->Picture()->FullPixels() : nullptr;
+    // The full-size pixels, waited for when the pipeline has not delivered them yet.
+    const DecodedPicture* decoded = shown_->FullPixels();
     if (!decoded)
-        return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
-    return CutArea(*decoded, model_.PictureOrientation(), area.left, area.top, area.width,
-                   area.height);
+        return CutArea(Bitmap(), area->left, area->top, area->width, area->height);
+    return CutArea(*decoded, model_.PictureOrientation(), area->left, area->top, area->width,
+                   area->height);
+}
+
+PickWindow* MainWindow::CurrentPickWindow() const {
+    return currentPick_;
 }
 
 void MainWindow::CopyArea() {
-    const Bitmap out = CutSelectedArea();
-    if (out.Width() < 1 || out.Height() < 1) {
-        // Under one actual pixel wide or high: nothing is taken, and the beep says so.
-        QApplication::beep();
-        return;
-    }
-    PutOnClipboard(out, copiesProfile_);
+    if (const std::optional<Bitmap> area = TakeSelectedArea())
+        PutOnClipboard(*area, shown_->CopiesProfile());
 }
 
 void MainWindow::PickArea() {
-    Bitmap picked = CutSelectedArea();
-    if (picked.Width() < 1 || picked.Height() < 1) {
-        QApplication::beep(); // no window for an empty pick
+    std::optional<Bitmap> picked = TakeSelectedArea();
+    if (!picked)
         return;
-    }
-    if (pickMovePending_) { // picked before the window manager reported the frame
-        pickMovePending_ = false;
-        MovePickToCorner();
-    }
-    QPointer<PickWindow>& current = CurrentPickWindow();
-    const QPoint previous = current ? OuterPos(*current) : OuterPos(*this);
-    const Point corner = NextPickCorner({previous.x(), previous.y()});
+    const std::optional<Point> previous =
+        currentPick_ ? std::optional(ToPoint(OuterPos(*currentPick_))) : std::nullopt;
+    const Point corner = pickPlacement_.NextCorner(previous, ToPoint(OuterPos(*this)));
     const QSize outer = OuterSize(*this);
-    const Size pickSize{picked.Width(), picked.Height()};
+    const Size pickSize{picked->Width(), picked->Height()};
     auto* pick = new PickWindow(*saveFolder_, this);
-    current = pick;
-    pick->ShowPick({std::move(picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
+    currentPick_ = pick;
+    pick->ShowPick({std::move(*picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
                     QPoint(corner.x, corner.y), model_.NextPickNumber(),
-                    ui_.picture->Look().colours, copiesProfile_});
+                    ui_.picture->Look().colours, shown_->CopiesProfile()});
 }
 
 void MainWindow::ShowReadme() {
@@ -835,20 +658,16 @@ void MainWindow::CentreOnScreen() {
 }
 
 void MainWindow::SettleFrame() {
-    // Only while the window still has the size it was created with: a size the user (or
-    // the window manager) has given it meanwhile stays.
     QPoint corner = OuterPos(*this);
-    if (HasWindowFrame(*this) && size() == QSize(kClientWidth, kClientHeight)) {
-        const QSize outer(kOuterWidth, kOuterHeight);
-        corner = CentredOnScreen(outer);
+    const std::optional<Size> outer =
+        SettledOuterSize(HasWindowFrame(*this), {width(), height()}, {kClientWidth, kClientHeight});
+    if (outer) {
+        corner = CentredOnScreen(QSize(outer->width, outer->height));
         // The widget takes the new geometry only when the window system reports it.
-        SetFramedGeometry(*this, corner, outer.shrunkBy(FrameMargins(*this)));
+        SetFramedGeometry(*this, corner,
+                          QSize(outer->width, outer->height).shrunkBy(FrameMargins(*this)));
     }
-    frameSettled_ = true;
-    if (pickMovePending_) {
-        pickMovePending_ = false;
-        MovePickToCorner(corner);
-    }
+    pickPlacement_.FrameSettled(ToPoint(corner));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {

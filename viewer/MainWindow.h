@@ -4,20 +4,20 @@
 
 #include "colour/DisplayColours.h"
 #include "exif/ExifInfo.h"
+#include "model/Pick.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
 #include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
-#include "pictures/PicturePipeline.h"
-#include "pictures/ResultInbox.h"
+#include "viewer/ShownPicture.h"
 
 #include <QEvent>
 #include <QFrame>
 #include <QPointer>
 #include <QWidget>
-#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -111,6 +111,9 @@ public:
     void ShowNext();
     void ShowPrevious();
     void ShowFirst();
+    void ShowLast();
+    // A key press: the command the command table lists for the key, while the list has
+    // entries.
     void PressKey(int key);
 
     // --- The view ---
@@ -151,20 +154,15 @@ public:
     void ShowOverlay(int k);
 
     // The selected area cut out of the upright picture decoded at full size (never the zoomed
-    // or fitted one on the screen), white where it lies outside the picture. Empty when the
-    // area is under one actual pixel wide or high; throws when it is larger than the
-    // largest picture the program makes.
-    Bitmap CutSelectedArea();
+    // or fitted one on the screen), white where it lies outside the picture. Nothing, with a
+    // beep, when the area is under one actual pixel wide or high; throws when it is larger
+    // than the largest picture the program makes.
+    std::optional<Bitmap> TakeSelectedArea();
 
     // The state, read-only: a copy of the view's state, and the model itself.
     ViewState Snapshot() const { return model_.Snapshot(); }
     const ViewerModel& Model() const { return model_; }
     const SaveFolder& Folder() const { return *saveFolder_; }
-
-    // The current pick window to the main window's top-left corner (first activation), or
-    // to `corner`, where that corner is about to be.
-    void MovePickToCorner();
-    void MovePickToCorner(QPoint corner);
 
     // Opens the context menu at a screen position.
     void ShowMenu(const QPoint& globalPos);
@@ -176,9 +174,9 @@ signals:
     void TerminateRequested();
 
 public:
-    // The two windows the main window works with: the current pick window and the readme
-    // window (set by the application after creating them).
-    QPointer<PickWindow>& CurrentPickWindow() { return currentPick_; }
+    // The pick window made last (none before the first pick), which the next is placed beside.
+    PickWindow* CurrentPickWindow() const;
+    // The readme window (set by the application after creating it).
     void SetReadmeWindow(ReadmeWindow* readme) { readme_ = readme; }
     // The readme file "ヘルプ" loads (the executable's folder; tests point it elsewhere).
     void SetReadmePath(QString path) { readmePath_ = std::move(path); }
@@ -221,31 +219,9 @@ private:
     // Where the frame's corner goes for a window of that outer size centred on its screen.
     QPoint CentredOnScreen(QSize outer) const;
     // Once the window manager has framed the window: the outer size becomes the main
-    // window's 593 x 428 and the window is centred again; a pick window waiting for the first
-    // activation's placement is placed then.
+    // window's (SettledOuterSize) and the window is centred again; the first pick's place
+    // is known from then on.
     void SettleFrame();
-
-    // Asks the picture pipeline for the pixels of the picture just loaded, at the size it is
-    // shown, and remembers the request whose results are awaited.
-    void RequestPixels(const std::string& path);
-    // The picture's shown size in device pixels, as its control draws it.
-    QSize ShownDeviceSize() const;
-    // The pipeline's results waiting in the inbox, taken on the GUI thread, oldest first.
-    void TakeArrivedPixels();
-    // For a command that needs the full-size pixels before they have arrived: waits for the
-    // pipeline's workers (the caller shows the busy cursor), taking their results as they
-    // come, until the picture is settled.
-    void AwaitFullPixels();
-    // A result of the picture pipeline, on the GUI thread.
-    void PixelsArrived(PictureResult result);
-    // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
-    void DecodeNeighbours();
-    // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
-    void DropPicture();
-    // The shown size in device pixels as the stored pixels have it, for the pipeline.
-    QSize StoredDeviceSize(QSize shown) const;
-    // Why a picture's colour profile is not used, to the error stream once per file.
-    void ReportColourProblem(const std::string& path, const std::string& problem);
 
     Controls ui_;
     TExifInfo exifInfo_;
@@ -254,24 +230,12 @@ private:
     SaveFolder* saveFolder_;
     DisplayColours ownColours_;
     DisplayColours* colours_;
-    bool asStored_;
-    // The shown picture's profile for its copies and picks (ProfileOfCopies).
-    std::vector<std::uint8_t> copiesProfile_;
-    std::unordered_set<std::string> colourProblemsReported_;
-    // The pipeline's results on their way to the GUI thread; made before the pipeline and
-    // destroyed after it, so no worker can reach it once it has gone.
-    ResultInbox arrived_;
-    // Reads and decodes pictures on worker threads; each result is put in `arrived_` and the
-    // GUI thread woken by a queued call that carries nothing.
-    std::unique_ptr<PicturePipeline> pipeline_;
-    std::uint64_t pixelRequest_ = 0;   // the request whose results are awaited, 0 for none
-    int travel_ = 1;                   // +1 after "next", -1 after "previous"
-    QPointer<PickWindow> currentPick_; // the pick window the next one is placed beside
+    std::unique_ptr<ShownPicture> shown_;
+    PickPlacement pickPlacement_;
+    QPointer<PickWindow> currentPick_;
     int applyDepth_ = 0;
     bool firstActivate_ = false;
     bool centredOnce_ = false;
-    bool frameSettled_ = false;
-    bool pickMovePending_ = false;
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
 };

@@ -376,6 +376,42 @@ TEST(ViewerModel, OverlayEndsSelectionModeAndAnEmptyListOnlyLeavesIt) {
     EXPECT_EQ(m.Snapshot().anchor, (Point{7, 9}));
 }
 
+TEST(ViewerModel, SelectionModeIsRefusedWhileTheOverlayIsShown) {
+    View view = Shown({400, 300});
+    ViewerModel& m = view.model;
+    m.ToggleOverlay();
+    EXPECT_FALSE(m.ToggleSelection());
+    EXPECT_FALSE(m.Selecting());
+    EXPECT_FALSE(m.SelectionVisible());
+    EXPECT_FALSE(m.CopyAndPickAllowed());
+    m.ToggleOverlay();
+    EXPECT_TRUE(m.ToggleSelection());
+    EXPECT_TRUE(m.Selecting());
+}
+
+TEST(Pick, FirstPickGoesBesideTheMainWindowAsFirstActivatedLaterOnesBesideThePreviousPick) {
+    PickPlacement framedFirst;
+    framedFirst.FrameSettled({100, 50});
+    framedFirst.FirstActivation({100, 50});
+    // The main window has moved since: the first pick still goes beside its first corner.
+    EXPECT_EQ(framedFirst.NextCorner(std::nullopt, {300, 300}), (Point{120, 70}));
+    // Later picks go beside the previous pick window, wherever it has been moved to.
+    EXPECT_EQ(framedFirst.NextCorner(Point{500, 20}, {300, 300}), (Point{520, 40}));
+
+    // Activated before the window manager framed the window: the corner it settles at.
+    PickPlacement activatedFirst;
+    activatedFirst.FirstActivation({0, 0});
+    activatedFirst.FrameSettled({200, 150});
+    EXPECT_EQ(activatedFirst.NextCorner(std::nullopt, {300, 300}), (Point{220, 170}));
+
+    // Picked before the frame was reported: the main window's corner at the pick.
+    PickPlacement pickedFirst;
+    pickedFirst.FirstActivation({0, 0});
+    EXPECT_EQ(pickedFirst.NextCorner(std::nullopt, {40, 30}), (Point{60, 50}));
+    pickedFirst.FrameSettled({200, 150});
+    EXPECT_EQ(pickedFirst.NextCorner(std::nullopt, {300, 300}), (Point{60, 50}));
+}
+
 TEST(Pick, DisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {
     const Size main{593, 428};
     // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6).

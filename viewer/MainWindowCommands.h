@@ -1,0 +1,37 @@
+// The main window's commands in one table: a row per menu item, in the menu's order, and per
+// key without an item. A row gives the item's caption, the keys that run the same command
+// and the window's handler; the menu is built from the rows, and a key press runs the row
+// that lists the key. New commands are new rows.
+#pragma once
+
+#include "viewer/MainWindow.h"
+
+#include <array>
+#include <span>
+
+class QAction;
+
+namespace tessaly {
+
+struct CommandRow {
+    enum class Kind {
+        Item,      // a menu item
+        CheckItem, // a menu item with a check mark
+        Separator, // a line between menu items
+        KeyOnly,   // keys without a menu item
+    };
+    Kind kind = Kind::Item;
+    const char* caption = nullptr;                  // UTF-8, for items
+    QAction* MainWindow::Controls::*item = nullptr; // where the window keeps the menu entry
+    void (MainWindow::*run)() = nullptr;            // the command, for items and keys
+    std::array<int, 2> keys{};                      // Qt::Key codes that run it (0: none)
+    bool columnBreak = false;                       // the menu's second column starts here
+};
+
+// Every row, the menu's entries in their order.
+std::span<const CommandRow> MainWindowCommands();
+
+// The row that lists `key`, or null.
+const CommandRow* CommandForKey(int key);
+
+} // namespace tessaly
