@@ -17,9 +17,9 @@
 #include "ui/WindowPlacement.h"
 #include "viewer/ListOrder.h"
 #include "viewer/MainWindowCommands.h"
+#include "viewer/OverlayLabels.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
-#include "viewer/SearchFiles.h"
 #include "viewer/SelectionShape.h"
 
 #include <QAction>
@@ -132,23 +132,9 @@ void MainWindow::CreateControls() {
     ui_.selectionFrame->installEventFilter(this);
     ui_.selectionHandle->installEventFilter(this);
 
-    const QFont overlayFont = WindowFont(16, true);
-    ui_.overlayLabel = new QLabel(ui_.panel);
-    ui_.overlayCopy = new QLabel(ui_.panel);
-    for (QLabel* label : {ui_.overlayLabel, ui_.overlayCopy}) {
-        label->setFont(overlayFont);
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        label->setAutoFillBackground(false);
-        label->setTextFormat(Qt::PlainText);
-        label->setForegroundRole(QPalette::WindowText);
-        label->hide();
-    }
-    QPalette red = ui_.overlayLabel->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    ui_.overlayLabel->setPalette(red);
-    QPalette highlight = ui_.overlayCopy->palette();
-    highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
-    ui_.overlayCopy->setPalette(highlight);
+    const OverlayLabels overlay = OverlayLabels::Create(*ui_.panel);
+    ui_.overlayLabel = overlay.text;
+    ui_.overlayCopy = overlay.copy;
 }
 
 void MainWindow::CreateMenu() {
@@ -179,31 +165,11 @@ void MainWindow::Start(const std::vector<std::string>& arguments) {
     if (!arguments.empty())
         Guarded(
             [&] {
-                model_.List().Replace(CollectFiles(arguments));
+                model_.List().Replace(CollectFiles(arguments, this));
                 ShowFirstAfterBuild();
             },
             this);
     firstActivate_ = true;
-}
-
-FileListType MainWindow::CollectFiles(const std::vector<std::string>& paths) {
-    FileListType found;
-    bool aborted = false;
-    {
-        const BusyCursor busy;
-        for (const std::string& path : paths) {
-            if (ExtCheck(path)) {
-                found.push_back(path);
-            } else if (IsFolder(path)) {
-                SearchFiles(path, found, std::string(kJpegExtension), aborted);
-                if (aborted)
-                    break;
-            }
-        }
-    }
-    if (aborted)
-        ShowPlainBox(QStringLiteral("検索を中断しました。"), this);
-    return found;
 }
 
 void MainWindow::WindowActivated() {
@@ -234,7 +200,7 @@ void MainWindow::DropFiles(const std::vector<std::string>& paths) {
         MainWindow* form;
         ~SaveFolderUpdate() { form->FollowSaveFolder(); }
     } const saveFolder{this};
-    model_.List().Replace(CollectFiles(paths));
+    model_.List().Replace(CollectFiles(paths, this));
     ShowFirstAfterBuild();
 }
 
@@ -412,26 +378,7 @@ void MainWindow::ToggleSelection() {
     model_.ToggleSelection();
 }
 
-void MainWindow::PressSelectionFrame(Qt::MouseButton button, int x, int y) {
-    SelectionMouseDown(SelectionDrag::Move, button, x, y);
-}
-void MainWindow::DragSelectionFrame(int x, int y) {
-    SelectionMouseMove(SelectionDrag::Move, x, y);
-}
-void MainWindow::ReleaseSelectionFrame() {
-    SelectionMouseUp(SelectionDrag::Move);
-}
-void MainWindow::PressSelectionHandle(Qt::MouseButton button, int x, int y) {
-    SelectionMouseDown(SelectionDrag::Resize, button, x, y);
-}
-void MainWindow::DragSelectionHandle(int x, int y) {
-    SelectionMouseMove(SelectionDrag::Resize, x, y);
-}
-void MainWindow::ReleaseSelectionHandle() {
-    SelectionMouseUp(SelectionDrag::Resize);
-}
-
-void MainWindow::SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y) {
+void MainWindow::PressSelection(SelectionDrag part, Qt::MouseButton button, int x, int y) {
     const ViewUpdate update(*this);
     // Moving shows the drag cursor; the handle shows its own sizing cursor.
     if (model_.StartSelectionDrag(button == Qt::LeftButton, x, y, part) &&
@@ -439,36 +386,16 @@ void MainWindow::SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, 
         SetScreenCursor(Qt::DragMoveCursor);
 }
 
-void MainWindow::SelectionMouseMove(SelectionDrag part, int x, int y) {
+void MainWindow::DragSelection(SelectionDrag part, int x, int y) {
     const ViewUpdate update(*this);
     model_.DragSelection(x, y, part);
 }
 
-void MainWindow::SelectionMouseUp(SelectionDrag part) {
+void MainWindow::ReleaseSelection(SelectionDrag part) {
     const ViewUpdate update(*this);
     model_.EndSelectionDrag(part);
     if (part == SelectionDrag::Move)
         SetScreenCursor(std::nullopt);
-}
-
-bool MainWindow::FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse) {
-    if (watched != ui_.selectionFrame && watched != ui_.selectionHandle)
-        return false;
-    const QPoint pos = mouse.position().toPoint();
-    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
-    const SelectionDrag part =
-        watched == ui_.selectionFrame ? SelectionDrag::Move : SelectionDrag::Resize;
-    Guarded(
-        [&] {
-            if (press)
-                SelectionMouseDown(part, mouse.button(), pos.x(), pos.y());
-            else if (type == QEvent::MouseMove)
-                SelectionMouseMove(part, pos.x(), pos.y());
-            else
-                SelectionMouseUp(part);
-        },
-        this);
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -482,28 +409,14 @@ void MainWindow::ToggleOverlay() {
 }
 
 void MainWindow::ShowOverlay(int k) {
+    const OverlayLabels overlay{ui_.overlayLabel, ui_.overlayCopy};
     if (!model_.OverlayShown()) {
-        ui_.overlayLabel->hide();
-        ui_.overlayLabel->clear();
-        ui_.overlayCopy->hide();
-        ui_.overlayCopy->clear();
+        overlay.Hide();
         return;
     }
-    const std::string& path = model_.List().Path(k);
     // A read error passes on from here before the labels change: they keep the old text.
-    const std::string text = MakeDspExifInfo(exifInfo_, path);
-    const QString shown = QString::fromStdString(SjisToUtf8(text))
-                              .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ui_.overlayLabel->setText(shown);
-    ui_.overlayLabel->move(2, 2);
-    ui_.overlayLabel->adjustSize();
-    ui_.overlayLabel->show();
-    ui_.overlayCopy->setText(ui_.overlayLabel->text());
-    ui_.overlayCopy->move(3, 3);
-    ui_.overlayCopy->adjustSize();
-    ui_.overlayCopy->show();
-    ui_.overlayLabel->raise();
-    ui_.overlayCopy->raise();
+    const std::string text = MakeDspExifInfo(exifInfo_, model_.List().Path(k));
+    overlay.Show(QString::fromStdString(SjisToUtf8(text)));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -579,35 +492,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseMove && type != QEvent::MouseButtonDblClick)
         return QWidget::eventFilter(watched, e);
-    const auto* mouse = static_cast<QMouseEvent*>(e);
-    const QPoint pos = mouse->position().toPoint();
-    if (FilterShapeMouse(watched, type, *mouse)) {
-        // handled by the selection's own handlers
-    } else if (watched == ui_.picture) {
-        switch (type) {
-        case QEvent::MouseButtonPress:
-            Guarded([&] { PressPicture(mouse->button(), pos.x(), pos.y()); }, this);
-            break;
-        case QEvent::MouseMove:
-            Guarded([&] { DragPicture(pos.x(), pos.y()); }, this);
-            break;
-        case QEvent::MouseButtonRelease:
-            Guarded([&] { ReleasePicture(); }, this);
-            break;
-        default:
-            // A double-click of the left button is reported as a double-click, then a press;
-            // of another button only as a press.
-            if (mouse->button() == Qt::LeftButton)
-                Guarded([&] { DoubleClickPicture(); }, this);
-            Guarded([&] { PressPicture(mouse->button(), pos.x(), pos.y()); }, this);
-            break;
-        }
-    } else if (watched == ui_.panel &&
-               (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
-        Guarded([&] { PressPanel(mouse->button(), pos.x(), pos.y()); }, this);
-    }
-    if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::RightButton)
-        ShowMenu(mouse->globalPosition().toPoint());
+    RouteMouse(*this, watched, *static_cast<QMouseEvent*>(e));
     return true;
 }
 

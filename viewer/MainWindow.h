@@ -143,12 +143,11 @@ public:
 
     // --- The selection rectangle ---
     void ShowSelectionCaption(bool moving);
-    void PressSelectionFrame(Qt::MouseButton button, int x, int y);
-    void DragSelectionFrame(int x, int y);
-    void ReleaseSelectionFrame();
-    void PressSelectionHandle(Qt::MouseButton button, int x, int y);
-    void DragSelectionHandle(int x, int y);
-    void ReleaseSelectionHandle();
+    // The mouse on the selection: on the rectangle (`Move`) or on its handle (`Resize`), in
+    // the coordinates of the part pressed.
+    void PressSelection(SelectionDrag part, Qt::MouseButton button, int x, int y);
+    void DragSelection(SelectionDrag part, int x, int y);
+    void ReleaseSelection(SelectionDrag part);
 
     // --- The EXIF overlay ---
     void ShowOverlay(int k);
@@ -195,14 +194,6 @@ protected:
 private:
     void CreateControls();
     void CreateMenu();
-    bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
-    // The selection's mouse handlers, for the rectangle (moving it) and the handle (resizing).
-    void SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y);
-    void SelectionMouseMove(SelectionDrag part, int x, int y);
-    void SelectionMouseUp(SelectionDrag part);
-    // The list of the named files and of the pictures found in the named folders; shows
-    // the box "検索を中断しました。" when the user interrupted the search.
-    FileListType CollectFiles(const std::vector<std::string>& paths);
     // Shows what the model says: the client area, the panel, the picture, the selection,
     // the caption and the menu's check marks and enabled items. Handlers run it when the
     // outermost of them ends.

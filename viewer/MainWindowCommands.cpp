@@ -1,5 +1,10 @@
 #include "viewer/MainWindowCommands.h"
 
+#include "ui/Guard.h"
+#include "viewer/PictureControl.h"
+#include "viewer/SelectionShape.h"
+
+#include <QMouseEvent>
 #include <algorithm>
 
 namespace tessaly {
@@ -46,6 +51,43 @@ const CommandRow* CommandForKey(int key) {
     const auto row = std::ranges::find_if(
         kCommands, [key](const CommandRow& r) { return std::ranges::count(r.keys, key) > 0; });
     return row == std::end(kCommands) ? nullptr : &*row;
+}
+
+void RouteMouse(MainWindow& window, const QObject* part, const QMouseEvent& mouse) {
+    const MainWindow::Controls& ui = window.Ui();
+    const QEvent::Type type = mouse.type();
+    const QPoint pos = mouse.position().toPoint();
+    const Qt::MouseButton button = mouse.button();
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (part == ui.selectionFrame || part == ui.selectionHandle) {
+        const SelectionDrag drag =
+            part == ui.selectionFrame ? SelectionDrag::Move : SelectionDrag::Resize;
+        Guarded(
+            [&] {
+                if (press)
+                    window.PressSelection(drag, button, pos.x(), pos.y());
+                else if (type == QEvent::MouseMove)
+                    window.DragSelection(drag, pos.x(), pos.y());
+                else
+                    window.ReleaseSelection(drag);
+            },
+            &window);
+    } else if (part == ui.picture) {
+        // A double-click of the left button is reported as a double-click, then a press; of
+        // another button only as a press.
+        if (type == QEvent::MouseButtonDblClick && button == Qt::LeftButton)
+            Guarded([&] { window.DoubleClickPicture(); }, &window);
+        if (press)
+            Guarded([&] { window.PressPicture(button, pos.x(), pos.y()); }, &window);
+        else if (type == QEvent::MouseMove)
+            Guarded([&] { window.DragPicture(pos.x(), pos.y()); }, &window);
+        else
+            Guarded([&] { window.ReleasePicture(); }, &window);
+    } else if (part == ui.panel && press) {
+        Guarded([&] { window.PressPanel(button, pos.x(), pos.y()); }, &window);
+    }
+    if (type == QEvent::MouseButtonRelease && button == Qt::RightButton)
+        window.ShowMenu(mouse.globalPosition().toPoint());
 }
 
 } // namespace tessaly

@@ -1,7 +1,8 @@
 // The main window's commands in one table: a row per menu item, in the menu's order, and per
 // key without an item. A row gives the item's caption, the keys that run the same command
 // and the window's handler; the menu is built from the rows, and a key press runs the row
-// that lists the key. New commands are new rows.
+// that lists the key. New commands are new rows. The mouse's routing to the window's
+// handlers follows the table.
 #pragma once
 
 #include "viewer/MainWindow.h"
@@ -10,6 +11,8 @@
 #include <span>
 
 class QAction;
+class QMouseEvent;
+class QObject;
 
 namespace tessaly {
 
@@ -33,5 +36,10 @@ std::span<const CommandRow> MainWindowCommands();
 
 // The row that lists `key`, or null.
 const CommandRow* CommandForKey(int key);
+
+// A mouse event on one of the main window's parts, handed to the window's handler for it: on
+// the selection rectangle or its handle, on the picture, on the panel beside it; the right
+// button's release anywhere opens the menu.
+void RouteMouse(MainWindow& window, const QObject* part, const QMouseEvent& mouse);
 
 } // namespace tessaly

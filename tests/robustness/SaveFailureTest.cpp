@@ -37,14 +37,14 @@ protected:
         // The rectangle dragged onto the picture's corner, the handle to its other corner.
         const QRect image = viewer->Ui().picture->geometry();
         const QRect shape = viewer->Ui().selectionFrame->geometry();
-        viewer->PressSelectionFrame(Qt::LeftButton, 0, 0);
-        viewer->DragSelectionFrame(image.x() - shape.x(), image.y() - shape.y());
-        viewer->ReleaseSelectionFrame();
+        viewer->PressSelection(SelectionDrag::Move, Qt::LeftButton, 0, 0);
+        viewer->DragSelection(SelectionDrag::Move, image.x() - shape.x(), image.y() - shape.y());
+        viewer->ReleaseSelection(SelectionDrag::Move);
         const QRect handle = viewer->Ui().selectionHandle->geometry();
-        viewer->PressSelectionHandle(Qt::LeftButton, 0, 0);
-        viewer->DragSelectionHandle(image.right() - 2 - handle.x(),
-                                    image.bottom() - 2 - handle.y());
-        viewer->ReleaseSelectionHandle();
+        viewer->PressSelection(SelectionDrag::Resize, Qt::LeftButton, 0, 0);
+        viewer->DragSelection(SelectionDrag::Resize, image.right() - 2 - handle.x(),
+                              image.bottom() - 2 - handle.y());
+        viewer->ReleaseSelection(SelectionDrag::Resize);
         viewer->Ui().pickAreaItem->trigger();
         PickWindow* pick = viewer->CurrentPickWindow();
         EXPECT_NE(pick, nullptr);

@@ -36,14 +36,15 @@ inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& na
 // own drags: the rectangle dragged by its top-left pixel, then the handle to the corner.
 inline void PlaceSelection(MainWindow& f, QRect r) {
     const QRect shape = f.Ui().selectionFrame->geometry();
-    f.PressSelectionFrame(Qt::LeftButton, 0, 0);
-    f.DragSelectionFrame(r.x() - shape.x(), r.y() - shape.y());
-    f.ReleaseSelectionFrame();
+    f.PressSelection(SelectionDrag::Move, Qt::LeftButton, 0, 0);
+    f.DragSelection(SelectionDrag::Move, r.x() - shape.x(), r.y() - shape.y());
+    f.ReleaseSelection(SelectionDrag::Move);
     const QRect handle = f.Ui().selectionHandle->geometry();
-    f.PressSelectionHandle(Qt::LeftButton, 0, 0);
+    f.PressSelection(SelectionDrag::Resize, Qt::LeftButton, 0, 0);
     // The rectangle's width is the handle's left + 2 - the rectangle's left + 1.
-    f.DragSelectionHandle(r.x() + r.width() - 3 - handle.x(), r.y() + r.height() - 3 - handle.y());
-    f.ReleaseSelectionHandle();
+    f.DragSelection(SelectionDrag::Resize, r.x() + r.width() - 3 - handle.x(),
+                    r.y() + r.height() - 3 - handle.y());
+    f.ReleaseSelection(SelectionDrag::Resize);
 }
 
 class MainWindowTest : public ::testing::Test {
