@@ -4,6 +4,8 @@
 #include "base/RegularFile.h"
 #include "readme/RtfDocument.h"
 #include "ui/Fonts.h"
+#include "ui/WindowFrame.h"
+#include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,6 +15,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 #include <cstdint>
@@ -109,6 +112,21 @@ void ReadmeWindow::LoadReadme(const QString& path) {
     } catch (...) {
         // A readme that cannot be shown is not reported; the box keeps what it has.
     }
+}
+
+void ReadmeWindow::ShowOver(QWidget& owner, const QString& path) {
+    setWindowTitle(ReadmeCaption());
+    LoadReadme(path);
+    CenterForm(*this, owner);
+    show();
+    raise();
+    activateWindow();
+    // A window shown for the first time gets its frame a moment later: centre it again
+    // by the frame the window manager gives it.
+    WhenFramed(*this, [this, over = QPointer<QWidget>(&owner)] {
+        if (over && isVisible())
+            CenterForm(*this, *over);
+    });
 }
 
 void ReadmeWindow::CloseReadme() {

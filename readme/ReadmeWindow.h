@@ -54,6 +54,10 @@ public:
     // user's edits included). Never throws and never reports anything.
     void LoadReadme(const QString& path);
 
+    // "ヘルプ": loads the readme at `path`, titles the window with the credits and shows it
+    // centred over `owner`, in front; centred again once the window manager has framed it.
+    void ShowOver(QWidget& owner, const QString& path);
+
     // "とじる": closes the window, which only hides it.
     void CloseReadme();
 

@@ -27,6 +27,10 @@ void SetOuterPos(QWidget& window, QPoint topLeft);
 // several queued reports and that one would equal the size it knew before.
 void SetFramedGeometry(QWidget& window, QPoint topLeft, QSize client);
 
+// Where the frame's corner of `window` goes for an outer size of `outer` centred on the
+// available area of its screen (where it is now without a screen).
+QPoint CentredOnScreen(const QWidget& window, QSize outer);
+
 // Places `window` centred over `over` (outer sizes and screen positions).
 void CenterForm(QWidget& window, const QWidget& over);
 

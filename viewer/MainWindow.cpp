@@ -155,8 +155,7 @@ void MainWindow::CreateMenu() {
     ui_.menu->SetColumnBreak(columnBreak);
 }
 
-// ---------------------------------------------------------------------------------------
-// Start-up and shutdown
+// --- Start-up and shutdown ---
 
 void MainWindow::Start(const std::vector<std::string>& arguments) {
     const ViewUpdate update(*this);
@@ -189,8 +188,7 @@ void MainWindow::EndProgram() {
     emit TerminateRequested();
 }
 
-// ---------------------------------------------------------------------------------------
-// The image list
+// --- The image list ---
 
 void MainWindow::DropFiles(const std::vector<std::string>& paths) {
     const ViewUpdate update(*this);
@@ -240,8 +238,7 @@ void MainWindow::PressKey(int key) {
         (this->*row->run)();
 }
 
-// ---------------------------------------------------------------------------------------
-// The view
+// --- The view ---
 
 void MainWindow::ShowEntry(int k) {
     const ViewUpdate update(*this);
@@ -281,24 +278,7 @@ void MainWindow::ApplyView() {
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
-    ApplyMenu();
-}
-
-void MainWindow::ApplyMenu() {
-    // A check mark goes with the bold default state.
-    const auto mark = [](QAction& item, bool on) {
-        if (item.isChecked() != on || IsDefault(item) != on)
-            SetCheckDefault(item, on);
-    };
-    mark(*ui_.fitItem, model_.Mode() == ViewMode::Fit);
-    mark(*ui_.actualSizeItem, model_.Mode() == ViewMode::ActualSize);
-    mark(*ui_.overlayItem, model_.OverlayShown());
-    ui_.selectionItem->setEnabled(model_.SelectionAllowed());
-    ui_.selectionItem->setChecked(model_.Selecting());
-    ui_.copyAreaItem->setEnabled(model_.CopyAndPickAllowed());
-    ui_.pickAreaItem->setEnabled(model_.CopyAndPickAllowed());
-    for (QAction* step : {ui_.nextItem, ui_.previousItem, ui_.firstItem})
-        step->setEnabled(model_.CanStep());
+    ShowMenuState(ui_, model_);
 }
 
 void MainWindow::StepZoom(int step) {
@@ -364,8 +344,7 @@ void MainWindow::ShowMenu(const QPoint& globalPos) {
     ui_.menu->Popup(globalPos);
 }
 
-// ---------------------------------------------------------------------------------------
-// The selection rectangle
+// --- The selection rectangle ---
 
 void MainWindow::ShowSelectionCaption(bool moving) {
     const ViewUpdate update(*this);
@@ -398,8 +377,7 @@ void MainWindow::ReleaseSelection(SelectionDrag part) {
         SetScreenCursor(std::nullopt);
 }
 
-// ---------------------------------------------------------------------------------------
-// The EXIF overlay
+// --- The EXIF overlay ---
 
 void MainWindow::ToggleOverlay() {
     const ViewUpdate update(*this);
@@ -419,8 +397,7 @@ void MainWindow::ShowOverlay(int k) {
     overlay.Show(QString::fromStdString(SjisToUtf8(text)));
 }
 
-// ---------------------------------------------------------------------------------------
-// Area copy and pick, help
+// --- Area copy and pick, help ---
 
 std::optional<Bitmap> MainWindow::TakeSelectedArea() {
     const std::optional<Rect> area = model_.AreaToTake();
@@ -428,12 +405,7 @@ std::optional<Bitmap> MainWindow::TakeSelectedArea() {
         QApplication::beep(); // nothing is taken, and the beep says so
         return std::nullopt;
     }
-    // The full-size pixels, waited for when the pipeline has not delivered them yet.
-    const DecodedPicture* decoded = shown_->FullPixels();
-    if (!decoded)
-        return CutArea(Bitmap(), area->left, area->top, area->width, area->height);
-    return CutArea(*decoded, model_.PictureOrientation(), area->left, area->top, area->width,
-                   area->height);
+    return shown_->Cut(*area, model_.PictureOrientation());
 }
 
 PickWindow* MainWindow::CurrentPickWindow() const {
@@ -462,24 +434,11 @@ void MainWindow::PickArea() {
 }
 
 void MainWindow::ShowReadme() {
-    if (!readme_)
-        return;
-    readme_->setWindowTitle(ReadmeCaption());
-    readme_->LoadReadme(readmePath_);
-    CenterForm(*readme_, *this);
-    readme_->show();
-    readme_->raise();
-    readme_->activateWindow();
-    // A window shown for the first time gets its frame a moment later: centre it again
-    // by the frame the window manager gives it.
-    WhenFramed(*readme_, [this] {
-        if (readme_ && readme_->isVisible())
-            CenterForm(*readme_, *this);
-    });
+    if (readme_)
+        readme_->ShowOver(*this, readmePath_);
 }
 
-// ---------------------------------------------------------------------------------------
-// Qt events, each handed to the program's handler
+// --- Qt events, each handed to the program's handler ---
 
 bool MainWindow::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
@@ -524,22 +483,9 @@ void MainWindow::showEvent(QShowEvent* e) {
     if (centredOnce_)
         return;
     centredOnce_ = true;
-    CentreOnScreen();
-    WhenFramed(*this, [this] { SettleFrame(); });
-}
-
-QPoint MainWindow::CentredOnScreen(QSize outer) const {
-    const QScreen* screen = this->screen();
-    if (screen == nullptr)
-        return OuterPos(*this);
-    const QRect area = screen->availableGeometry();
-    return {area.x() + CenterOffset(area.width(), outer.width()),
-            area.y() + CenterOffset(area.height(), outer.height())};
-}
-
-void MainWindow::CentreOnScreen() {
     if (screen() != nullptr)
-        SetOuterPos(*this, CentredOnScreen(OuterSize(*this)));
+        SetOuterPos(*this, CentredOnScreen(*this, OuterSize(*this)));
+    WhenFramed(*this, [this] { SettleFrame(); });
 }
 
 void MainWindow::SettleFrame() {
@@ -547,7 +493,7 @@ void MainWindow::SettleFrame() {
     const std::optional<Size> outer =
         SettledOuterSize(HasWindowFrame(*this), {width(), height()}, {kClientWidth, kClientHeight});
     if (outer) {
-        corner = CentredOnScreen(QSize(outer->width, outer->height));
+        corner = CentredOnScreen(*this, QSize(outer->width, outer->height));
         // The widget takes the new geometry only when the window system reports it.
         SetFramedGeometry(*this, corner,
                           QSize(outer->width, outer->height).shrunkBy(FrameMargins(*this)));

@@ -198,17 +198,12 @@ private:
     // the caption and the menu's check marks and enabled items. Handlers run it when the
     // outermost of them ends.
     void ApplyView();
-    void ApplyMenu();
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
 
-    // Centres the window on its screen (outer size).
-    void CentreOnScreen();
-    // Where the frame's corner goes for a window of that outer size centred on its screen.
-    QPoint CentredOnScreen(QSize outer) const;
     // Once the window manager has framed the window: the outer size becomes the main
     // window's (SettledOuterSize) and the window is centred again; the first pick's place
     // is known from then on.

@@ -1,9 +1,11 @@
 #include "viewer/MainWindowCommands.h"
 
 #include "ui/Guard.h"
+#include "ui/MenuItems.h"
 #include "viewer/PictureControl.h"
 #include "viewer/SelectionShape.h"
 
+#include <QAction>
 #include <QMouseEvent>
 #include <algorithm>
 
@@ -17,32 +19,92 @@ using W = MainWindow;
 
 // Keys act while the list has entries (ViewerModel::KeysAct), whether or not the menu's
 // items are enabled. Ctrl is the key itself, pressed alone.
+bool CanStep(const ViewerModel& m) {
+    return m.CanStep();
+}
+
 const CommandRow kCommands[] = {
-    {Kind::Item, "拡大(+5)", &C::zoomIn5Item, &W::ZoomIn5},
-    {Kind::Item, "拡大(+1)", &C::zoomIn1Item, &W::ZoomIn1},
-    {Kind::Item, "縮小(-1)", &C::zoomOut1Item, &W::ZoomOut1},
-    {Kind::Item, "縮小(-5)", &C::zoomOut5Item, &W::ZoomOut5},
-    {Kind::Separator, nullptr, &C::zoomSeparator},
-    {Kind::CheckItem, "Exif表示", &C::overlayItem, &W::ToggleOverlay},
-    {Kind::CheckItem, "範囲選択", &C::selectionItem, &W::ToggleSelection},
-    {Kind::Item, "コピー", &C::copyAreaItem, &W::CopyArea},
-    {Kind::Item, "取出表示", &C::pickAreaItem, &W::PickArea},
-    {Kind::CheckItem, "フィット", &C::fitItem, &W::FitToWindow, {}, true},
-    {Kind::CheckItem, "実寸", &C::actualSizeItem, &W::ShowActualSize},
-    {Kind::Separator, nullptr, &C::stepSeparator},
-    {Kind::Item, "次の画像", &C::nextItem, &W::ShowNext, {Qt::Key_Space, Qt::Key_Right}},
-    {Kind::Item, "前の画像", &C::previousItem, &W::ShowPrevious, {Qt::Key_Control, Qt::Key_Left}},
-    {Kind::Item, "先頭へ", &C::firstItem, &W::ShowFirst, {Qt::Key_Up}},
-    {Kind::Separator, nullptr, &C::endSeparator},
-    {Kind::Item, "ヘルプ", &C::readmeItem, &W::ShowReadme},
-    {Kind::Item, "おわり", &C::endItem, &W::EndProgram},
-    {Kind::KeyOnly, nullptr, nullptr, &W::ShowLast, {Qt::Key_Down}},
+    {.caption = "拡大(+5)", .item = &C::zoomIn5Item, .run = &W::ZoomIn5},
+    {.caption = "拡大(+1)", .item = &C::zoomIn1Item, .run = &W::ZoomIn1},
+    {.caption = "縮小(-1)", .item = &C::zoomOut1Item, .run = &W::ZoomOut1},
+    {.caption = "縮小(-5)", .item = &C::zoomOut5Item, .run = &W::ZoomOut5},
+    {.kind = Kind::Separator, .item = &C::zoomSeparator},
+    {.kind = Kind::CheckItem,
+     .caption = "Exif表示",
+     .item = &C::overlayItem,
+     .run = &W::ToggleOverlay,
+     .checked = [](const ViewerModel& m) { return m.OverlayShown(); },
+     .bold = true},
+    {.kind = Kind::CheckItem,
+     .caption = "範囲選択",
+     .item = &C::selectionItem,
+     .run = &W::ToggleSelection,
+     .enabled = [](const ViewerModel& m) { return m.SelectionAllowed(); },
+     .checked = [](const ViewerModel& m) { return m.Selecting(); }},
+    {.caption = "コピー",
+     .item = &C::copyAreaItem,
+     .run = &W::CopyArea,
+     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); }},
+    {.caption = "取出表示",
+     .item = &C::pickAreaItem,
+     .run = &W::PickArea,
+     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); }},
+    {.kind = Kind::CheckItem,
+     .caption = "フィット",
+     .item = &C::fitItem,
+     .run = &W::FitToWindow,
+     .checked = [](const ViewerModel& m) { return m.Mode() == ViewMode::Fit; },
+     .bold = true,
+     .columnBreak = true},
+    {.kind = Kind::CheckItem,
+     .caption = "実寸",
+     .item = &C::actualSizeItem,
+     .run = &W::ShowActualSize,
+     .checked = [](const ViewerModel& m) { return m.Mode() == ViewMode::ActualSize; },
+     .bold = true},
+    {.kind = Kind::Separator, .item = &C::stepSeparator},
+    {.caption = "次の画像",
+     .item = &C::nextItem,
+     .run = &W::ShowNext,
+     .keys = {Qt::Key_Space, Qt::Key_Right},
+     .enabled = CanStep},
+    {.caption = "前の画像",
+     .item = &C::previousItem,
+     .run = &W::ShowPrevious,
+     .keys = {Qt::Key_Control, Qt::Key_Left},
+     .enabled = CanStep},
+    {.caption = "先頭へ",
+     .item = &C::firstItem,
+     .run = &W::ShowFirst,
+     .keys = {Qt::Key_Up},
+     .enabled = CanStep},
+    {.kind = Kind::Separator, .item = &C::endSeparator},
+    {.caption = "ヘルプ", .item = &C::readmeItem, .run = &W::ShowReadme},
+    {.caption = "おわり", .item = &C::endItem, .run = &W::EndProgram},
+    {.kind = Kind::KeyOnly, .run = &W::ShowLast, .keys = {Qt::Key_Down}},
 };
 
 } // namespace
 
 std::span<const CommandRow> MainWindowCommands() {
     return kCommands;
+}
+
+void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model) {
+    for (const CommandRow& row : kCommands) {
+        if (row.item == nullptr || row.kind == Kind::Separator)
+            continue;
+        QAction& item = *(ui.*row.item);
+        if (row.enabled)
+            item.setEnabled(row.enabled(model));
+        if (!row.checked)
+            continue;
+        const bool on = row.checked(model);
+        if (!row.bold)
+            item.setChecked(on);
+        else if (item.isChecked() != on || IsDefault(item) != on)
+            SetCheckDefault(item, on);
+    }
 }
 
 const CommandRow* CommandForKey(int key) {

@@ -28,11 +28,19 @@ struct CommandRow {
     QAction* MainWindow::Controls::*item = nullptr; // where the window keeps the menu entry
     void (MainWindow::*run)() = nullptr;            // the command, for items and keys
     std::array<int, 2> keys{};                      // Qt::Key codes that run it (0: none)
-    bool columnBreak = false;                       // the menu's second column starts here
+    // The item's state as the model has it: enabled (null: always), and checked (null:
+    // never), the check mark drawn with the bold default state when `bold`.
+    bool (*enabled)(const ViewerModel&) = nullptr;
+    bool (*checked)(const ViewerModel&) = nullptr;
+    bool bold = false;
+    bool columnBreak = false; // the menu's second column starts here
 };
 
 // Every row, the menu's entries in their order.
 std::span<const CommandRow> MainWindowCommands();
+
+// Shows the model's state on the menu's items: enabled, checked, bold.
+void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model);
 
 // The row that lists `key`, or null.
 const CommandRow* CommandForKey(int key);

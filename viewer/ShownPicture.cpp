@@ -1,6 +1,7 @@
 #include "viewer/ShownPicture.h"
 
 #include "jpeg/JpegDecoder.h"
+#include "picture/AreaCut.h"
 #include "pictures/LoadedPicture.h"
 #include "ui/Cursors.h"
 #include "ui/StretchDraw.h"
@@ -96,6 +97,13 @@ const DecodedPicture* ShownPicture::FullPixels() {
         }
     }
     return control_.HasPicture() ? control_.Picture()->FullPixels() : nullptr;
+}
+
+Bitmap ShownPicture::Cut(Rect area, Orientation orientation) {
+    const DecodedPicture* decoded = FullPixels();
+    if (!decoded)
+        return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
+    return CutArea(*decoded, orientation, area.left, area.top, area.width, area.height);
 }
 
 void ShownPicture::Arrived(PictureResult result) {

@@ -57,6 +57,9 @@ public:
     // The full-size pixels of the shown picture, waited for under the busy cursor when they
     // have not arrived yet; null without a picture or when its decode failed.
     const DecodedPicture* FullPixels();
+    // An area of the upright picture cut out of its full-size pixels (FullPixels), white where
+    // it lies outside the picture.
+    Bitmap Cut(Rect area, Orientation orientation);
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void Drop();
     // The shown picture's colour profile for its copies and picks (ProfileOfCopies).
