@@ -9,7 +9,9 @@
 #include <QCollatorSortKey>
 #include <QFile>
 #include <QLocale>
+#include <QMimeData>
 #include <QString>
+#include <QUrl>
 #include <algorithm>
 #include <numeric>
 
@@ -44,6 +46,14 @@ void SortFileList(FileListType& list) {
 std::string DisplayPath(std::string_view path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())))
         .toStdString();
+}
+
+std::vector<std::string> LocalFiles(const QMimeData& mime) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : mime.urls())
+        if (url.isLocalFile())
+            paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return paths;
 }
 
 FileListType CollectFiles(const std::vector<std::string>& paths, QWidget* owner) {

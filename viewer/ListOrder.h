@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+class QMimeData;
 class QWidget;
 
 namespace tessaly {
@@ -16,6 +17,9 @@ namespace tessaly {
 // the busy cursor; shows the box "検索を中断しました。" over `owner` when the user interrupted
 // the search.
 FileListType CollectFiles(const std::vector<std::string>& paths, QWidget* owner);
+
+// The local files of a drop, as the system names them (bytes).
+std::vector<std::string> LocalFiles(const QMimeData& mime);
 
 // Sorts ascending with the user's locale, ignoring case (a.JPG before B.JPG).
 void SortFileList(FileListType& list);

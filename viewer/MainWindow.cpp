@@ -2,9 +2,7 @@
 
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
-#include "model/Pick.h"
 #include "pick/PickWindow.h"
-#include "picture/AreaCut.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/BitmapView.h"
 #include "ui/Cursors.h"
@@ -29,15 +27,9 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QScreen>
-#include <QUrl>
-#include <stdexcept>
 
 namespace tessaly {
 
@@ -55,17 +47,7 @@ Point ToPoint(QPoint p) {
     return {p.x(), p.y()};
 }
 
-std::string ToPath(const QString& localFile) {
-    return QFile::encodeName(localFile).toStdString();
-}
-
 } // namespace
-
-ViewPanel::ViewPanel(QWidget* parent) : QFrame(parent) {
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setLineWidth(1);
-    setAutoFillBackground(true);
-}
 
 // Applies the model's answer to the controls when the outermost handler ends.
 class MainWindow::ViewUpdate {
@@ -249,18 +231,13 @@ void MainWindow::ShowEntry(int k) {
     ReportLayout(model_.PictureLoaded(header.stored, header.orientation));
     if (header.stored)
         shown_->RequestPixels(path);
-    UpdateCaption(k);
+    model_.UpdateCaption(k);
     ShowOverlay(k);
 }
 
 void MainWindow::ReportLayout(bool laidOut) {
     if (!laidOut)
         ShowInformationBox(QStringLiteral("例外発生"), this);
-}
-
-void MainWindow::UpdateCaption(int k) {
-    const ViewUpdate update(*this);
-    model_.UpdateCaption(k);
 }
 
 void MainWindow::ApplyView() {
@@ -512,11 +489,7 @@ void MainWindow::dropEvent(QDropEvent* e) {
 }
 
 void MainWindow::DropMimeData(const QMimeData& mime) {
-    std::vector<std::string> paths;
-    for (const QUrl& url : mime.urls())
-        if (url.isLocalFile())
-            paths.push_back(ToPath(url.toLocalFile()));
-    Guarded([&] { DropFiles(paths); }, this);
+    Guarded([&] { DropFiles(LocalFiles(mime)); }, this);
 }
 
 } // namespace tessaly

@@ -12,7 +12,6 @@
 #include "viewer/ShownPicture.h"
 
 #include <QEvent>
-#include <QFrame>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -29,18 +28,11 @@ namespace tessaly {
 
 class PictureControl;
 class SelectionShape;
+class ViewPanel;
 class ScrollingClient;
 class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
-
-// The view panel: a raised 1-pixel bevel; its interior is its client rectangle
-// less the bevel on every side.
-class ViewPanel : public QFrame {
-    Q_OBJECT
-public:
-    explicit ViewPanel(QWidget* parent = nullptr);
-};
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -118,7 +110,6 @@ public:
 
     // --- The view ---
     void ShowEntry(int k);
-    void UpdateCaption(int k);
     void StepZoom(int step);
     void FitToWindow();
     void ShowActualSize();

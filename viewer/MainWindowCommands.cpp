@@ -3,6 +3,7 @@
 #include "ui/Guard.h"
 #include "ui/MenuItems.h"
 #include "viewer/PictureControl.h"
+#include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
 
 #include <QAction>
