@@ -55,7 +55,8 @@ public:
     ~MainWindow() override;
 
     // The window's controls and the context menu's items, in their order (owned by the
-    // window). The handlers below are the way in; tests read and press the controls here.
+    // window); the command table (MainWindowCommands) makes the items. The handlers below
+    // are the way in; tests read and press the controls here.
     struct Controls {
         ScrollingClient* client = nullptr; // the scrolling client area
         ViewPanel* panel = nullptr;
@@ -90,7 +91,10 @@ public:
     const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
+    // Builds the image list of the arguments and shows its first entry.
     void Start(const std::vector<std::string>& arguments);
+    // The first activation places the first pick's corner and the save folder follows the
+    // list; later activations do nothing.
     void WindowActivated();
     void WindowClosing();
 
@@ -98,7 +102,9 @@ public:
     void DropFiles(const std::vector<std::string>& paths);
     // The local files of a drop, handed to DropFiles.
     void DropMimeData(const QMimeData& mime);
+    // Sorts the list just built and shows its first entry; the box "Nothing" for none.
     void ShowFirstAfterBuild();
+    // The save folder follows the list (SaveFolder::FollowList).
     void FollowSaveFolder();
     void ShowNext();
     void ShowPrevious();
@@ -124,7 +130,7 @@ public:
     void DoubleClickPicture();
     void PressPanel(Qt::MouseButton button, int x, int y);
 
-    // --- Later commands of the menu ---
+    // --- The menu's other commands ---
     void ToggleOverlay();
     void ToggleSelection();
     void CopyArea();

@@ -170,7 +170,7 @@ TEST(ViewerModel, ZoomIsLimitedButScrollsWithTheUnlimitedRatio) {
 
 TEST(ViewerModel, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne) {
     View view({Size{100, 50}});
-    ASSERT_TRUE(view.model.StepZoom(1)); // DspRatio is still 100: 100.05, limited to 4
+    ASSERT_TRUE(view.model.StepZoom(1)); // the ratio is still 100: 100.05, limited to 4
     EXPECT_EQ(view.model.Snapshot().zoom, 4.0L);
     EXPECT_EQ(view.model.Caption(), ViewerModel::StartupCaption());
     view.Load(view.model.List().First());
