@@ -1,8 +1,8 @@
-// The process entry: one copy per user, then the three windows and the event loop.
+// The process entry: one copy per user, then the main window (which makes the pick windows),
+// the readme window and the event loop.
 #include "app/Application.h"
 #include "app/SecondCopy.h"
 #include "app/SingleInstance.h"
-#include "pick/PickWindow.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
@@ -80,18 +80,17 @@ int main(int argc, char** argv) {
     showing.colours = &app->Colours();
     // The save dialog's folder, one for the whole program, shared by every window.
     tessaly::SaveFolder saveFolder;
-    tessaly::MainWindow form1(std::move(arguments), &saveFolder, tessaly::DefaultPictureDecoders(),
-                          showing);
-    auto* form2 = new tessaly::PickWindow(saveFolder, &form1);
-    form1.CurrentPickWindow() = form2;
-    auto* form3 = new tessaly::ReadmeWindow(&form1);
-    form1.SetReadmeWindow(form3);
+    tessaly::MainWindow mainWindow(std::move(arguments), &saveFolder,
+                                   tessaly::DefaultPictureDecoders(), showing);
+    auto* readmeWindow = new tessaly::ReadmeWindow(&mainWindow);
+    mainWindow.SetReadmeWindow(readmeWindow);
 
-    QObject::connect(&form1, &tessaly::MainWindow::Closed, &*app, &QApplication::quit);
-    QObject::connect(&form1, &tessaly::MainWindow::TerminateRequested, &*app, &QApplication::quit);
-    instance.Listen([&form1] { tessaly::RestoreAndActivate(form1); });
+    QObject::connect(&mainWindow, &tessaly::MainWindow::Closed, &*app, &QApplication::quit);
+    QObject::connect(&mainWindow, &tessaly::MainWindow::TerminateRequested, &*app,
+                     &QApplication::quit);
+    instance.Listen([&mainWindow] { tessaly::RestoreAndActivate(mainWindow); });
 
-    form1.show();
+    mainWindow.show();
     app->exec();
     return 0;
 }

@@ -11,10 +11,10 @@
 #include "tests/support/IccFixtures.h"
 #include "tests/support/JpegFixtures.h"
 #include "viewer/ListOrder.h"
+#include "viewer/MainWindow.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SearchFiles.h"
-#include "viewer/MainWindow.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -99,7 +99,7 @@ void ShowInViewer(benchmark::State& state, bool settled, const std::string& path
     for (auto _ : state) {
         MainWindow form({path});
         form.show();
-        const LoadedPicture& picture = *form.Ui().Image1->Picture();
+        const LoadedPicture& picture = *form.Ui().picture->Picture();
         if (settled)
             ProcessUntil([&] { return picture.Settled(); });
         else
@@ -153,12 +153,12 @@ void Repaint(benchmark::State& state, bool magnified, const std::string& path = 
     ResetPeakRss();
     MainWindow form({path});
     form.show();
-    ProcessUntil([&] { return form.Ui().Image1->Picture()->Settled(); });
+    ProcessUntil([&] { return form.Ui().picture->Picture()->Settled(); });
     benchmark::DoNotOptimize(form.grab());
     if (magnified) {
         for (int i = 0; i < 20; ++i)
-            form.SetEnlarge(5); // up to the 400 % limit
-        emit form.Ui().Client->ScrollRequested(12000, 8000);
+            form.StepZoom(5); // up to the 400 % limit
+        emit form.Ui().client->ScrollRequested(12000, 8000);
         benchmark::DoNotOptimize(form.grab());
     }
     for (auto _ : state)
@@ -167,7 +167,7 @@ void Repaint(benchmark::State& state, bool magnified, const std::string& path = 
     state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
     state.counters["decoded_MiB"] = 6000.0 * 4000 * 3 / (1 << 20);
     state.counters["kept_MiB"] =
-        static_cast<double>(form.Ui().Image1->Picture()->FullPixels()->SizeBytes()) / (1 << 20);
+        static_cast<double>(form.Ui().picture->Picture()->FullPixels()->SizeBytes()) / (1 << 20);
 }
 void BM_RepaintViewAtFit(benchmark::State& state) {
     Repaint(state, false);

@@ -228,12 +228,12 @@ Input OpenPicture(const std::string& path, bool asStored) {
         if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
             const JpegInfo info = ReadJpegHeader(file);
             CheckDecodable(info);
-            const Orientation orientation = asStored ? Orientation::AsStored : info.orientation;
-            const bool swaps = SwapsSides(orientation);
+            const Orientation orientation = ShownOrientation(info.orientation, asStored);
+            const Size upright = UprightMapping(orientation, {info.width, info.height}).Upright();
             return {std::move(file),
                     OutputKind::Jpeg,
-                    swaps ? info.height : info.width,
-                    swaps ? info.width : info.height,
+                    upright.width,
+                    upright.height,
                     0,
                     orientation,
                     ProfileOfCopies(info)};

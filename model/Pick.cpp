@@ -10,6 +10,29 @@ Point NextPickCorner(Point previous) {
     return {previous.x + kStep, previous.y + kStep};
 }
 
+void PickPlacement::FirstActivation(Point corner) {
+    if (frameSettled_)
+        start_ = corner;
+    else
+        waitingForFrame_ = true;
+}
+
+void PickPlacement::FrameSettled(Point corner) {
+    frameSettled_ = true;
+    if (waitingForFrame_) {
+        waitingForFrame_ = false;
+        start_ = corner;
+    }
+}
+
+Point PickPlacement::NextCorner(std::optional<Point> previousPick, Point mainCorner) {
+    if (waitingForFrame_) { // a pick before the window manager reported the frame
+        waitingForFrame_ = false;
+        start_ = mainCorner;
+    }
+    return NextPickCorner(previousPick ? *previousPick : start_ ? *start_ : mainCorner);
+}
+
 Size PickDisplaySize(Size pick, Size mainOuter) {
     const long double ratio = static_cast<long double>(pick.height) / pick.width;
     Size shown = pick;

@@ -3,6 +3,7 @@
 #include "base/Credits.h"
 #include "base/Format.h"
 #include "base/Rounding.h"
+#include "picture/PictureLimit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,6 +58,12 @@ ScrollArea ZoomScroll(ScrollArea client, int h0, int v0, long double r, Point an
 
 } // namespace
 
+std::optional<Size> SettledOuterSize(bool framed, Size client, Size createdClient) {
+    if (!framed || client.width != createdClient.width || client.height != createdClient.height)
+        return std::nullopt;
+    return kMainWindowOuterSize;
+}
+
 ViewerModel::ViewerModel(std::function<std::string(std::string_view)> displayPath)
     : displayPath_(std::move(displayPath)) {}
 
@@ -69,6 +76,16 @@ bool ViewerModel::StartList(const std::function<void(FileListType&)>& sort) {
     list_.Sort(sort);
     state_.canStep = list_.Count() >= 2;
     return !list_.Empty();
+}
+
+int ViewerModel::StepForward() {
+    state_.travel = 1;
+    return list_.Next();
+}
+
+int ViewerModel::StepBack() {
+    state_.travel = -1;
+    return list_.Previous();
 }
 
 void ViewerModel::Reset() {
@@ -129,7 +146,8 @@ bool ViewerModel::PictureLoaded(std::optional<Size> stored, Orientation orientat
     if (!stored)
         return true;
     state_.orientation = orientation;
-    state_.picture = SwapsSides(orientation) ? Size{stored->height, stored->width} : *stored;
+    storedPicture_ = *stored;
+    state_.picture = Mapping().Upright();
     state_.image.width = state_.picture.width;
     state_.image.height = state_.picture.height;
     if (state_.imageFilling)
@@ -138,12 +156,12 @@ bool ViewerModel::PictureLoaded(std::optional<Size> stored, Orientation orientat
 }
 
 UprightMapping ViewerModel::Mapping() const {
-    const Size stored = ToStored(state_.picture);
-    return UprightMapping(state_.orientation, {stored.width, stored.height});
+    return UprightMapping(state_.orientation, storedPicture_);
 }
 
 Size ViewerModel::ToStored(Size upright) const {
-    return SwapsSides(state_.orientation) ? Size{upright.height, upright.width} : upright;
+    const Rect stored = Mapping().ToStored(Rect{0, 0, upright.width, upright.height});
+    return {stored.width, stored.height};
 }
 
 bool ViewerModel::LayOut() {
@@ -276,14 +294,21 @@ void ViewerModel::PressPanel(int x, int y) {
 // ---------------------------------------------------------------------------------------
 // The selection rectangle
 
-void ViewerModel::ToggleSelection() {
+bool ViewerModel::ToggleSelection() {
+    if (state_.overlay)
+        return false;
+    SetSelecting(!state_.selecting);
+    return true;
+}
+
+void ViewerModel::SetSelecting(bool on) {
     if (list_.Empty()) {
         state_.selecting = false;
         return;
     }
-    state_.selecting = !state_.selecting;
-    state_.selectionCommands = state_.selecting;
-    ShowSelection(state_.selecting);
+    state_.selecting = on;
+    state_.selectionCommands = on;
+    ShowSelection(on);
 }
 
 void ViewerModel::PlaceHandle() {
@@ -366,13 +391,23 @@ Rect ViewerModel::SelectedArea() const {
             ActualPixels(shape.height)};
 }
 
+std::optional<Rect> ViewerModel::AreaToTake() const {
+    const Rect area = SelectedArea();
+    if (area.width < 1 || area.height < 1)
+        return std::nullopt;
+    if (ExceedsPictureLimit(area.width, area.height))
+        throw std::runtime_error(
+            Format("選択範囲が大きすぎます (%d x %d)", {area.width, area.height}));
+    return area;
+}
+
 // ---------------------------------------------------------------------------------------
 // The EXIF overlay
 
 void ViewerModel::ToggleOverlay() {
     state_.overlay = !state_.overlay;
     if (state_.overlay && state_.selecting)
-        ToggleSelection();
+        SetSelecting(false);
 }
 
 } // namespace tessaly

@@ -8,17 +8,26 @@
 // selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
-#include "picture/Orientation.h"
 #include "model/Geometry.h"
 #include "model/ImageList.h"
 #include "model/ScrollArea.h"
+#include "picture/Orientation.h"
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaly {
+
+// The main window's outer size, frame and title bar included, as it opens.
+inline constexpr Size kMainWindowOuterSize{593, 428};
+
+// Once the window manager has framed the main window (`framed`): the outer size it takes
+// (kMainWindowOuterSize), only while it still has the client size it was created with; a
+// size the user or the window manager has given it meanwhile stays (nothing).
+std::optional<Size> SettledOuterSize(bool framed, Size client, Size createdClient);
 
 // The side of the selection's corner handle.
 inline constexpr int kHandleSide = 5;
@@ -81,6 +90,8 @@ struct ViewState {
     bool overlay = false;
     // Stepping through the list is enabled: it had two or more entries when it was started.
     bool canStep = false;
+    // The direction of travel: +1 after a step forward, -1 after a step back.
+    int travel = 1;
     // Picks made so far.
     int pickCount = 0;
 };
@@ -100,10 +111,20 @@ public:
     // "先頭へ") enabled for two or more entries. False for an empty list.
     bool StartList(const std::function<void(FileListType&)>& sort);
     bool CanStep() const { return state_.canStep; }
+    // The keys step through the list while it has entries (whether or not the menu's steps
+    // are enabled).
+    bool KeysAct() const { return !list_.Empty(); }
+    // A step forward ("次の画像") or back ("前の画像"): the entry to show, and the direction of
+    // travel, in which the neighbours are decoded ahead. Jumps to the first or last entry
+    // keep the direction.
+    int StepForward();
+    int StepBack();
+    // The entries to decode ahead, in the direction of travel first.
+    std::vector<std::string> NeighboursAhead() const { return list_.Neighbours(state_.travel); }
 
     // --- Start-up ---
-    // The state the window starts from: fit, no drag, ratio 100, the handle on the design
-    // rectangle's corner and the selection hidden.
+    // The state the window starts from: fit, no drag, ratio 100, the handle on the
+    // corner of the selection rectangle's starting bounds and the selection hidden.
     void Reset();
 
     // --- The view ---
@@ -161,8 +182,8 @@ public:
     bool Selecting() const { return state_.selecting; }
     // "範囲選択": selection mode on or off. With an empty list the mode only goes off, and
     // the rectangle and its commands stay as they are. Switching it on centres the rectangle
-    // on the anchor and shows it.
-    void ToggleSelection();
+    // on the anchor and shows it. Refused (false, nothing changes) while the overlay is shown.
+    bool ToggleSelection();
     // Selection mode may be switched: not while the overlay is shown.
     bool SelectionAllowed() const { return !state_.overlay; }
     // "コピー" and "取出表示" are enabled.
@@ -184,6 +205,10 @@ public:
     // The selected area in actual pixels of the upright picture: position from its top-left,
     // and size.
     Rect SelectedArea() const;
+    // The selected area for "コピー" and "取出表示": nothing when it is under one actual pixel
+    // wide or high (the window beeps); throws std::runtime_error "選択範囲が大きすぎます (W x H)"
+    // when it is larger than the largest picture the program makes.
+    std::optional<Rect> AreaToTake() const;
     // A displayed length in actual pixels (divided by the ratio, halves to even); 0 while
     // the picture is shown 0 pixels wide.
     int ActualPixels(int displayed) const;
@@ -218,10 +243,12 @@ private:
     void FitImage();
     void CenterImage();
     void PlaceHandle();
+    void SetSelecting(bool on);
 
     std::function<std::string(std::string_view)> displayPath_;
     ImageList list_;
     ViewState state_;
+    Size storedPicture_; // the loaded picture's size as its pixels are stored
 };
 
 } // namespace tessaly

@@ -1,4 +1,4 @@
-// The picture control of a pick window (Image1): holds the picked area at its actual size
+// The picture control of a pick window: holds the picked area at its actual size
 // and draws it stretched over the control's whole bounds.
 //
 // A picture with more pixels than the control has device pixels is drawn from a

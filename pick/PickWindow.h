@@ -1,16 +1,16 @@
 // The pick window: an always-on-top window that shows one area picked out of a picture,
 // stretched into its picture control, and copies or saves it at its actual size or at the
-// size it is shown, optionally sepia or monochrome.
+// size it is shown, optionally sepiaItem or monochrome.
 //
 // A new window sets itself up from what the main window's pick hands it (ShowPick).
 #pragma once
 
-#include "picture/Bitmap.h"
-#include "resample/OutputPicture.h"
 #include "model/Geometry.h"
 #include "model/SaveFolder.h"
 #include "pick/PickImage.h"
 #include "pick/SavePictureDialog.h"
+#include "picture/Bitmap.h"
+#include "resample/OutputPicture.h"
 
 #include <QPoint>
 #include <QString>
@@ -43,9 +43,9 @@ struct PickSetup {
 class PickWindow : public QWidget {
     Q_OBJECT
 public:
-    // Outer size of the window as laid out, before a pick sizes it.
-    static constexpr int kDesignOuterWidth = 123;
-    static constexpr int kDesignOuterHeight = 106;
+    // The pick window's outer size before a pick sizes it.
+    static constexpr int kStartOuterWidth = 123;
+    static constexpr int kStartOuterHeight = 106;
     // The size of a copy or save: the pick's own, or the size it is shown at.
     enum class OutputSize { Actual, Shown };
     // The compression level of a saved file (quality 94).
@@ -56,48 +56,48 @@ public:
     ~PickWindow() override;
 
     // The window's controls, owned by the window.
-    PickImage* Image1 = nullptr;
-    TwoColumnMenu* PopupMenu1 = nullptr;
-    QAction* Copy1 = nullptr;
-    QAction* Copy2 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* Save2 = nullptr;
-    QAction* Close1 = nullptr;
-    QAction* sepia = nullptr;
-    QAction* BW = nullptr;
+    PickImage* picture = nullptr;
+    TwoColumnMenu* menu = nullptr;
+    QAction* copyActualItem = nullptr;
+    QAction* copyShownItem = nullptr;
+    QAction* saveActualItem = nullptr;
+    QAction* saveShownItem = nullptr;
+    QAction* closeItem = nullptr;
+    QAction* sepiaItem = nullptr;
+    QAction* monochromeItem = nullptr;
     // This window's save dialog; tests put their own in its place.
-    std::unique_ptr<SavePictureDialog> SavePictureDialog1;
+    std::unique_ptr<SavePictureDialog> saveDialog;
 
     // True from creation until the first resize notification, which it swallows.
-    bool FirstResize = true;
+    bool firstResize = true;
 
-    void FormCreate();
-    // Shows a pick in this order: Image1 at (0, 0) in the display size, its picture, the
-    // client area in the display size, the position, the caption "取出[n] サイズ(W,H)",
-    // Image1's hint "p%表示 実サイズ(W,H)", then the window.
+    // Shows a pick in this order: the picture control at (0, 0) in the display size, its
+    // picture, the client area in the display size, the position, the caption
+    // "取出[n] サイズ(W,H)", the control's hint "p%表示 実サイズ(W,H)", then the window.
     void ShowPick(PickSetup setup);
     // A resize of the window: re-fits the picture, except the first time.
-    void FormResize();
-    // Fits Image1 into the client area (shrinking only, centred) and rewrites its hint.
-    void ImageResize();
+    void WindowResized();
+    // Fits the picture control into the client area (shrinking only, centred) and rewrites its
+    // hint.
+    void FitPicture();
 
-    // Makes the output picture (at the pick's size or Image1's, with the checked effect) and
+    // Makes the output picture (at the pick's size or the control's, with the checked effect) and
     // puts it on the clipboard or saves it as a JPEG file of level 8, either with the pick's
     // colour profile. The busy cursor covers the whole operation and is released on failure
     // too.
-    void ImageSave(const QString& fileName, OutputSize size, bool toClipboard);
+    void Output(const QString& fileName, OutputSize size, bool toClipboard);
     // Asks for a file name in the save dialog, opening in the save folder with this window's
     // last name, and saves; after a successful save the save folder becomes the file's. Cancelling
     // changes nothing.
-    void IMGsave(OutputSize size);
+    void SaveAs(OutputSize size);
 
-    void Copy1Click();
-    void Copy2Click();
-    void Save1Click();
-    void Save2Click();
-    void Close1Click();
-    void sepiaClick();
-    void BWClick();
+    void CopyActualSize();
+    void CopyShownSize();
+    void SaveActualSize();
+    void SaveShownSize();
+    void ClosePick();
+    void ToggleSepia();
+    void ToggleMonochrome();
     // The effect whose item is checked ("セピア" or "モノクロ"; at most one is).
     PictureEffect Effect() const;
 

@@ -28,6 +28,12 @@ enum class Orientation : std::uint8_t {
 // range) as stored.
 Orientation OrientationFromCode(std::uint32_t code);
 
+// The orientation a picture is shown, cut and saved in: its own, or as stored when the user
+// asked for the pictures as stored (--as-stored, in the viewer and the command-line tool).
+constexpr Orientation ShownOrientation(Orientation own, bool asStored) {
+    return asStored ? Orientation::AsStored : own;
+}
+
 // Whether the upright picture's width is the stored height (codes 5 to 8).
 bool SwapsSides(Orientation orientation);
 

@@ -4,6 +4,8 @@
 #include "base/RegularFile.h"
 #include "readme/RtfDocument.h"
 #include "ui/Fonts.h"
+#include "ui/WindowFrame.h"
+#include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,6 +15,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 #include <cstdint>
@@ -66,25 +69,25 @@ ReadmeWindow::ReadmeWindow(QWidget* parent)
 
     setFont(WindowFont(12));
 
-    RichEdit1 = new QTextEdit(this);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setGeometry(0, 0, kClientWidth, kClientHeight - kPanelHeight);
-    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
-    RichEdit1->setReadOnly(false);
-    RichEdit1->setPlainText(MissingReadmeText());
+    textBox = new QTextEdit(this);
+    textBox->setObjectName(QStringLiteral("textBox"));
+    textBox->setGeometry(0, 0, kClientWidth, kClientHeight - kPanelHeight);
+    textBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    textBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textBox->setLineWrapMode(QTextEdit::WidgetWidth);
+    textBox->setReadOnly(false);
+    textBox->setPlainText(MissingReadmeText());
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(1);
-    Panel1->setGeometry(0, kClientHeight - kPanelHeight, kClientWidth, kPanelHeight);
+    buttonPanel = new QFrame(this);
+    buttonPanel->setObjectName(QStringLiteral("buttonPanel"));
+    buttonPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    buttonPanel->setLineWidth(1);
+    buttonPanel->setGeometry(0, kClientHeight - kPanelHeight, kClientWidth, kPanelHeight);
 
-    Button1 = new QPushButton(QStringLiteral("とじる"), Panel1);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(176, 3, 75, 19);
-    connect(Button1, &QPushButton::clicked, this, &ReadmeWindow::Button1Click);
+    closeButton = new QPushButton(QStringLiteral("とじる"), buttonPanel);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setGeometry(176, 3, 75, 19);
+    connect(closeButton, &QPushButton::clicked, this, &ReadmeWindow::CloseReadme);
 }
 
 namespace {
@@ -104,15 +107,29 @@ std::optional<std::vector<std::uint8_t>> ReadReadmeFile(const QString& path) {
 void ReadmeWindow::LoadReadme(const QString& path) {
     try {
         if (const std::optional<std::vector<std::uint8_t>> bytes = ReadReadmeFile(path))
-            ShowReadmeBytes(
-                *RichEdit1,
-                std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+            ShowReadmeBytes(*textBox, std::string_view(reinterpret_cast<const char*>(bytes->data()),
+                                                       bytes->size()));
     } catch (...) {
         // A readme that cannot be shown is not reported; the box keeps what it has.
     }
 }
 
-void ReadmeWindow::Button1Click() {
+void ReadmeWindow::ShowOver(QWidget& owner, const QString& path) {
+    setWindowTitle(ReadmeCaption());
+    LoadReadme(path);
+    CenterForm(*this, owner);
+    show();
+    raise();
+    activateWindow();
+    // A window shown for the first time gets its frame a moment later: centre it again
+    // by the frame the window manager gives it.
+    WhenFramed(*this, [this, over = QPointer<QWidget>(&owner)] {
+        if (over && isVisible())
+            CenterForm(*this, *over);
+    });
+}
+
+void ReadmeWindow::CloseReadme() {
     close();
 }
 

@@ -43,19 +43,23 @@ public:
     explicit ReadmeWindow(QWidget* parent = nullptr);
 
     // The window's controls, owned by the window.
-    QTextEdit* RichEdit1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    QTextEdit* textBox = nullptr;
+    QFrame* buttonPanel = nullptr;
+    QPushButton* closeButton = nullptr;
 
-    // Loads the readme file into RichEdit1, replacing its whole content: as rich text,
+    // Loads the readme file into textBox, replacing its whole content: as rich text,
     // or from its start as plain text when it is not RTF the reader accepts. When the
     // file cannot be opened or read, is not a regular file, or is larger than a readme may
-    // be (kReadmeMaxBytes, kReadmeMaxLines), RichEdit1 keeps exactly what it shows (the
+    // be (kReadmeMaxBytes, kReadmeMaxLines), textBox keeps exactly what it shows (the
     // user's edits included). Never throws and never reports anything.
     void LoadReadme(const QString& path);
 
+    // "ヘルプ": loads the readme at `path`, titles the window with the credits and shows it
+    // centred over `owner`, in front; centred again once the window manager has framed it.
+    void ShowOver(QWidget& owner, const QString& path);
+
     // "とじる": closes the window, which only hides it.
-    void Button1Click();
+    void CloseReadme();
 
 protected:
     // Closing the window (button or title bar) only hides it; it lives until program end.

@@ -1,7 +1,7 @@
 #include "ui/StretchDraw.h"
 
-#include "resample/DisplayScale.h"
 #include "picture/UprightPixels.h"
+#include "resample/DisplayScale.h"
 #include "ui/BitmapView.h"
 
 #include <QPaintDevice>
@@ -112,16 +112,16 @@ void StretchDrawer::DrawPixels(QPainter& painter, const Pixels& pixels, QSize co
     const QRect exposed = exposedPart & QRect(QPoint(0, 0), control);
     if (pixels.Empty() || exposed.isEmpty())
         return;
-    const bool swaps = SwapsSides(look_.orientation);
-    const QSize stored(pixels.Width(), pixels.Height());
-    const QSize upright = swaps ? stored.transposed() : stored;
+    const UprightMapping mapping(look_.orientation, {pixels.Width(), pixels.Height()});
+    const QSize upright(mapping.Upright().width, mapping.Upright().height);
     // A picture shown smaller than it is on the screen's own pixels is drawn from a copy
     // reduced to the control's size in device pixels, which the painter maps one to one
     // onto the screen; a copy at the logical size would be enlarged again and look soft.
     // The reduction runs on the stored pixels at the stored shape of the device size, and
     // what it gives is turned and converted (as decoded, it is drawn as it is).
     const QSize device = DeviceSize(control, painter.device()->devicePixelRatio());
-    const QSize storedDevice = swaps ? device.transposed() : device;
+    const Rect storedRect = mapping.ToStored(Rect{0, 0, device.width(), device.height()});
+    const QSize storedDevice(storedRect.width, storedRect.height);
     if (device.width() <= upright.width() && device.height() <= upright.height() &&
         device != upright) {
         const double rx = static_cast<double>(device.width()) / control.width();

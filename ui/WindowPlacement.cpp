@@ -4,6 +4,7 @@
 #include "ui/WindowFrame.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -26,7 +27,7 @@ QSize OuterSize(const QWidget& window) {
     const QMargins frame = FrameMargins(window);
     const QSize client = ClientGeometry(window).size();
     if (frame.isNull())
-        return client + QSize(kDesignFrameWidth, kDesignFrameHeight);
+        return client + QSize(kAssumedFrameWidth, kAssumedFrameHeight);
     return client.grownBy(frame);
 }
 
@@ -55,6 +56,15 @@ void SetFramedGeometry(QWidget& window, QPoint topLeft, QSize client) {
         handle->setGeometry(geometry);
     else
         window.setGeometry(geometry);
+}
+
+QPoint CentredOnScreen(const QWidget& window, QSize outer) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr)
+        return OuterPos(window);
+    const QRect area = screen->availableGeometry();
+    return {area.x() + CenterOffset(area.width(), outer.width()),
+            area.y() + CenterOffset(area.height(), outer.height())};
 }
 
 void CenterForm(QWidget& window, const QWidget& over) {

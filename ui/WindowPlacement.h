@@ -11,11 +11,11 @@ namespace tessaly {
 
 // The frame assumed around a window the window manager has not framed: 8 x 34 pixels
 // (4 left and right, 30 above, 4 below).
-inline constexpr int kDesignFrameWidth = 8;
-inline constexpr int kDesignFrameHeight = 34;
+inline constexpr int kAssumedFrameWidth = 8;
+inline constexpr int kAssumedFrameHeight = 34;
 
 // Outer size and position of a top-level window, frame and title bar included: the
-// window manager's frame when there is one, otherwise the client area plus the design
+// window manager's frame when there is one, otherwise the client area plus the assumed
 // frame.
 QSize OuterSize(const QWidget& window);
 QPoint OuterPos(const QWidget& window);
@@ -26,6 +26,10 @@ void SetOuterPos(QWidget& window, QPoint topLeft);
 // before the program heard of it would stay in the widget, since Qt keeps only the last of
 // several queued reports and that one would equal the size it knew before.
 void SetFramedGeometry(QWidget& window, QPoint topLeft, QSize client);
+
+// Where the frame's corner of `window` goes for an outer size of `outer` centred on the
+// available area of its screen (where it is now without a screen).
+QPoint CentredOnScreen(const QWidget& window, QSize outer);
 
 // Places `window` centred over `over` (outer sizes and screen positions).
 void CenterForm(QWidget& window, const QWidget& over);

@@ -1,11 +1,17 @@
 #include "viewer/ListOrder.h"
 
+#include "ui/Cursors.h"
+#include "ui/Dialogs.h"
+#include "viewer/SearchFiles.h"
+
 #include <QByteArray>
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QFile>
 #include <QLocale>
+#include <QMimeData>
 #include <QString>
+#include <QUrl>
 #include <algorithm>
 #include <numeric>
 
@@ -40,6 +46,34 @@ void SortFileList(FileListType& list) {
 std::string DisplayPath(std::string_view path) {
     return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())))
         .toStdString();
+}
+
+std::vector<std::string> LocalFiles(const QMimeData& mime) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : mime.urls())
+        if (url.isLocalFile())
+            paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return paths;
+}
+
+FileListType CollectFiles(const std::vector<std::string>& paths, QWidget* owner) {
+    FileListType found;
+    bool aborted = false;
+    {
+        const BusyCursor busy;
+        for (const std::string& path : paths) {
+            if (ExtCheck(path)) {
+                found.push_back(path);
+            } else if (IsFolder(path)) {
+                SearchFiles(path, found, std::string(kJpegExtension), aborted);
+                if (aborted)
+                    break;
+            }
+        }
+    }
+    if (aborted)
+        ShowPlainBox(QStringLiteral("検索を中断しました。"), owner);
+    return found;
 }
 
 } // namespace tessaly

@@ -1,12 +1,25 @@
-// How the image list is ordered and how its paths read on screen, in the user's locale.
+// How the image list is built from the paths the user names, how it is ordered and how its
+// paths read on screen, in the user's locale.
 #pragma once
 
 #include "model/ImageList.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+class QMimeData;
+class QWidget;
 
 namespace tessaly {
+
+// The list of the named files and of the pictures found in the named folders, searched under
+// the busy cursor; shows the box "検索を中断しました。" over `owner` when the user interrupted
+// the search.
+FileListType CollectFiles(const std::vector<std::string>& paths, QWidget* owner);
+
+// The local files of a drop, as the system names them (bytes).
+std::vector<std::string> LocalFiles(const QMimeData& mime);
 
 // Sorts ascending with the user's locale, ignoring case (a.JPG before B.JPG).
 void SortFileList(FileListType& list);

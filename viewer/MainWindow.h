@@ -4,20 +4,19 @@
 
 #include "colour/DisplayColours.h"
 #include "exif/ExifInfo.h"
-#include "picture/Bitmap.h"
+#include "model/Pick.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
-#include "pictures/PicturePipeline.h"
-#include "pictures/ResultInbox.h"
+#include "viewer/ShownPicture.h"
 
 #include <QEvent>
-#include <QFrame>
 #include <QPointer>
 #include <QWidget>
-#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class QAction;
@@ -29,18 +28,11 @@ namespace tessaly {
 
 class PictureControl;
 class SelectionShape;
+class ViewPanel;
 class ScrollingClient;
 class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
-
-// The view panel (Panel1): a raised 1-pixel bevel; its interior is its client rectangle
-// less the bevel on every side.
-class ViewPanel : public QFrame {
-    Q_OBJECT
-public:
-    explicit ViewPanel(QWidget* parent = nullptr);
-};
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -53,121 +45,123 @@ struct ShowingOptions {
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    // Creates the window and runs FormCreate with the command-line arguments (the program
+    // Creates the window and runs Start with the command-line arguments (the program
     // name excluded), which builds the image list and shows its first entry. The save
     // folder is the program's, shared with the pick windows; without one the window keeps
     // its own. The picture pipeline decodes with `decoders`.
     explicit MainWindow(std::vector<std::string> arguments = {}, SaveFolder* saveFolder = nullptr,
-                    PictureDecoders decoders = DefaultPictureDecoders(),
-                    ShowingOptions showing = {}, QWidget* parent = nullptr);
+                        PictureDecoders decoders = DefaultPictureDecoders(),
+                        ShowingOptions showing = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The window's controls and the context menu's items, in their order (owned by the
-    // window). The handlers below are the way in; tests read and press the controls here.
+    // window); the command table (MainWindowCommands) makes the items. The handlers below
+    // are the way in; tests read and press the controls here.
     struct Controls {
-        ScrollingClient* Client = nullptr; // the scrolling client area
-        ViewPanel* Panel1 = nullptr;
-        PictureControl* Image1 = nullptr;
-        SelectionShape* Shape1 = nullptr; // the selection rectangle
-        SelectionShape* Shape2 = nullptr; // its corner handle
-        QLabel* Label1 = nullptr;         // the EXIF overlay, and its copy one pixel off
-        QLabel* Label2 = nullptr;
-        TwoColumnMenu* PopupMenu1 = nullptr;
+        ScrollingClient* client = nullptr; // the scrolling client area
+        ViewPanel* panel = nullptr;
+        PictureControl* picture = nullptr;
+        SelectionShape* selectionFrame = nullptr;  // the selection rectangle
+        SelectionShape* selectionHandle = nullptr; // its corner handle
+        QLabel* overlayLabel = nullptr;            // the EXIF overlay, and its copy one pixel off
+        QLabel* overlayCopy = nullptr;
+        TwoColumnMenu* menu = nullptr;
 
-        QAction* Enlarge5 = nullptr;
-        QAction* Enlarge1 = nullptr;
-        QAction* Reduction1 = nullptr;
-        QAction* Reduction5 = nullptr;
-        QAction* N4 = nullptr;
-        QAction* Exif1 = nullptr;
-        QAction* AreaSel = nullptr;
-        QAction* AreaCopy = nullptr;
-        QAction* AreaPick = nullptr;
-        QAction* N1 = nullptr; // "フィット"
-        QAction* N2 = nullptr; // "実寸"
-        QAction* N3 = nullptr;
-        QAction* MI_nxt = nullptr;
-        QAction* MI_prv = nullptr;
-        QAction* MI_Head = nullptr;
-        QAction* N5 = nullptr;
-        QAction* Help1 = nullptr;
-        QAction* PickImgEnd = nullptr;
+        QAction* zoomIn5Item = nullptr;
+        QAction* zoomIn1Item = nullptr;
+        QAction* zoomOut1Item = nullptr;
+        QAction* zoomOut5Item = nullptr;
+        QAction* zoomSeparator = nullptr;
+        QAction* overlayItem = nullptr;
+        QAction* selectionItem = nullptr;
+        QAction* copyAreaItem = nullptr;
+        QAction* pickAreaItem = nullptr;
+        QAction* fitItem = nullptr;        // "フィット"
+        QAction* actualSizeItem = nullptr; // "実寸"
+        QAction* stepSeparator = nullptr;
+        QAction* nextItem = nullptr;
+        QAction* previousItem = nullptr;
+        QAction* firstItem = nullptr;
+        QAction* endSeparator = nullptr;
+        QAction* readmeItem = nullptr;
+        QAction* endItem = nullptr;
     };
     const Controls& Ui() const { return ui_; }
     // The EXIF reader of the overlay.
     const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
-    void FormCreate(const std::vector<std::string>& arguments);
-    void FormActivate();
-    void FormClose();
+    // Builds the image list of the arguments and shows its first entry.
+    void Start(const std::vector<std::string>& arguments);
+    // The first activation places the first pick's corner and the save folder follows the
+    // list; later activations do nothing.
+    void WindowActivated();
+    void WindowClosing();
 
     // --- The image list ---
     void DropFiles(const std::vector<std::string>& paths);
     // The local files of a drop, handed to DropFiles.
     void DropMimeData(const QMimeData& mime);
-    void FrstDSP();
-    void SetSPDlgFld();
-    void MI_nxtClick();
-    void MI_prvClick();
-    void MI_HeadClick();
-    void FormKeyDown(int key);
+    // Sorts the list just built and shows its first entry; the box "Nothing" for none.
+    void ShowFirstAfterBuild();
+    // The save folder follows the list (SaveFolder::FollowList).
+    void FollowSaveFolder();
+    void ShowNext();
+    void ShowPrevious();
+    void ShowFirst();
+    void ShowLast();
+    // A key press: the command the command table lists for the key, while the list has
+    // entries.
+    void PressKey(int key);
 
     // --- The view ---
-    void imageDSP(int k);
-    void DspInfo1(int k);
-    void SetEnlarge(int step);
-    void N1Click();
-    void N2Click();
-    void Enlarge5Click();
-    void Enlarge1Click();
-    void Reduction1Click();
-    void Reduction5Click();
-    void FormResize();
-    void Image1MouseDown(Qt::MouseButton button, int x, int y);
-    void Image1MouseMove(int x, int y);
-    void Image1MouseUp();
-    void Image1DblClick();
-    void Panel1MouseDown(Qt::MouseButton button, int x, int y);
+    void ShowEntry(int k);
+    void StepZoom(int step);
+    void FitToWindow();
+    void ShowActualSize();
+    void ZoomIn5();
+    void ZoomIn1();
+    void ZoomOut1();
+    void ZoomOut5();
+    void ClientResized();
+    void PressPicture(Qt::MouseButton button, int x, int y);
+    void DragPicture(int x, int y);
+    void ReleasePicture();
+    void DoubleClickPicture();
+    void PressPanel(Qt::MouseButton button, int x, int y);
 
-    // --- Later commands of the menu ---
-    void Exif1Click();
-    void AreaSelClick();
-    void AreaCopyClick();
-    void AreaPickClick();
-    void Help1Click();
-    void PickImgEndClick();
+    // --- The menu's other commands ---
+    void ToggleOverlay();
+    void ToggleSelection();
+    void CopyArea();
+    void PickArea();
+    void ShowReadme();
+    void EndProgram();
 
     // --- The selection rectangle ---
-    void SelAreaCap(bool moving);
-    void Shape1MouseDown(Qt::MouseButton button, int x, int y);
-    void Shape1MouseMove(int x, int y);
-    void Shape1MouseUp();
-    void Shape2MouseDown(Qt::MouseButton button, int x, int y);
-    void Shape2MouseMove(int x, int y);
-    void Shape2MouseUp();
+    void ShowSelectionCaption(bool moving);
+    // The mouse on the selection: on the rectangle (`Move`) or on its handle (`Resize`), in
+    // the coordinates of the part pressed.
+    void PressSelection(SelectionDrag part, Qt::MouseButton button, int x, int y);
+    void DragSelection(SelectionDrag part, int x, int y);
+    void ReleaseSelection(SelectionDrag part);
 
     // --- The EXIF overlay ---
-    void DspExifInfo(int k);
+    void ShowOverlay(int k);
 
     // The selected area cut out of the upright picture decoded at full size (never the zoomed
-    // or fitted one on the screen), white where it lies outside the picture. Empty when the
-    // area is under one actual pixel wide or high; throws when it is larger than the
-    // largest picture the program makes.
-    Bitmap CutSelectedArea();
+    // or fitted one on the screen), white where it lies outside the picture. Nothing, with a
+    // beep, when the area is under one actual pixel wide or high; throws when it is larger
+    // than the largest picture the program makes.
+    std::optional<Bitmap> TakeSelectedArea();
 
     // The state, read-only: a copy of the view's state, and the model itself.
     ViewState Snapshot() const { return model_.Snapshot(); }
     const ViewerModel& Model() const { return model_; }
     const SaveFolder& Folder() const { return *saveFolder_; }
 
-    // The current pick window to the main window's top-left corner (first activation), or
-    // to `corner`, where that corner is about to be.
-    void MovePickToCorner();
-    void MovePickToCorner(QPoint corner);
-
     // Opens the context menu at a screen position.
-    void ShowPopupMenu(const QPoint& globalPos);
+    void ShowMenu(const QPoint& globalPos);
 
 signals:
     // The window was closed: the application ends.
@@ -176,9 +170,9 @@ signals:
     void TerminateRequested();
 
 public:
-    // The two windows the main window works with: the current pick window and the readme
-    // window (set by the application after creating them).
-    QPointer<PickWindow>& CurrentPickWindow() { return currentPick_; }
+    // The pick window made last (none before the first pick), which the next is placed beside.
+    PickWindow* CurrentPickWindow() const;
+    // The readme window (set by the application after creating it).
     void SetReadmeWindow(ReadmeWindow* readme) { readme_ = readme; }
     // The readme file "ヘルプ" loads (the executable's folder; tests point it elsewhere).
     void SetReadmePath(QString path) { readmePath_ = std::move(path); }
@@ -197,55 +191,20 @@ protected:
 private:
     void CreateControls();
     void CreateMenu();
-    bool FilterShapeMouse(QObject* watched, QEvent::Type type, const QMouseEvent& mouse);
-    // The selection's mouse handlers, for the rectangle (moving it) and the handle (resizing).
-    void SelectionMouseDown(SelectionDrag part, Qt::MouseButton button, int x, int y);
-    void SelectionMouseMove(SelectionDrag part, int x, int y);
-    void SelectionMouseUp(SelectionDrag part);
-    // The list of the named files and of the pictures found in the named folders; shows
-    // the box "検索を中断しました。" when the user interrupted the search.
-    FileListType CollectFiles(const std::vector<std::string>& paths);
     // Shows what the model says: the client area, the panel, the picture, the selection,
     // the caption and the menu's check marks and enabled items. Handlers run it when the
     // outermost of them ends.
     void ApplyView();
-    void ApplyMenu();
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
 
-    // Centres the window on its screen (outer size).
-    void CentreOnScreen();
-    // Where the frame's corner goes for a window of that outer size centred on its screen.
-    QPoint CentredOnScreen(QSize outer) const;
-    // Once the window manager has framed the window: the outer size becomes the design's
-    // 593 x 428 and the window is centred again; a pick window waiting for the first
-    // activation's placement is placed then.
+    // Once the window manager has framed the window: the outer size becomes the main
+    // window's (SettledOuterSize) and the window is centred again; the first pick's place
+    // is known from then on.
     void SettleFrame();
-
-    // Asks the picture pipeline for the pixels of the picture just loaded, at the size it is
-    // shown, and remembers the request whose results are awaited.
-    void RequestPixels(const std::string& path);
-    // The picture's shown size in device pixels, as its control draws it.
-    QSize ShownDeviceSize() const;
-    // The pipeline's results waiting in the inbox, taken on the GUI thread, oldest first.
-    void TakeArrivedPixels();
-    // For a command that needs the full-size pixels before they have arrived: waits for the
-    // pipeline's workers (the caller shows the busy cursor), taking their results as they
-    // come, until the picture is settled.
-    void AwaitFullPixels();
-    // A result of the picture pipeline, on the GUI thread.
-    void PixelsArrived(PictureResult result);
-    // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
-    void DecodeNeighbours();
-    // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
-    void DropPicture();
-    // The shown size in device pixels as the stored pixels have it, for the pipeline.
-    QSize StoredDeviceSize(QSize shown) const;
-    // Why a picture's colour profile is not used, to the error stream once per file.
-    void ReportColourProblem(const std::string& path, const std::string& problem);
 
     Controls ui_;
     TExifInfo exifInfo_;
@@ -254,24 +213,12 @@ private:
     SaveFolder* saveFolder_;
     DisplayColours ownColours_;
     DisplayColours* colours_;
-    bool asStored_;
-    // The shown picture's profile for its copies and picks (ProfileOfCopies).
-    std::vector<std::uint8_t> copiesProfile_;
-    std::unordered_set<std::string> colourProblemsReported_;
-    // The pipeline's results on their way to the GUI thread; made before the pipeline and
-    // destroyed after it, so no worker can reach it once it has gone.
-    ResultInbox arrived_;
-    // Reads and decodes pictures on worker threads; each result is put in `arrived_` and the
-    // GUI thread woken by a queued call that carries nothing.
-    std::unique_ptr<PicturePipeline> pipeline_;
-    std::uint64_t pixelRequest_ = 0; // the request whose results are awaited, 0 for none
-    int travel_ = 1;                 // +1 after "next", -1 after "previous"
-    QPointer<PickWindow> currentPick_;   // the pick window the next one is placed beside
+    std::unique_ptr<ShownPicture> shown_;
+    PickPlacement pickPlacement_;
+    QPointer<PickWindow> currentPick_;
     int applyDepth_ = 0;
     bool firstActivate_ = false;
     bool centredOnce_ = false;
-    bool frameSettled_ = false;
-    bool pickMovePending_ = false;
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
 };

@@ -69,8 +69,8 @@ void PictureControl::paintEvent(QPaintEvent* event) {
         if (pw != picture_->Width())
             return; // a screen copy: nothing to draw at natural size
         const PixelLook& look = drawer_.Look();
-        const bool swaps = SwapsSides(look.orientation);
-        const QRect part = exposed & QRect(0, 0, swaps ? ph : pw, swaps ? pw : ph);
+        const Size upright = UprightMapping(look.orientation, {pw, ph}).Upright();
+        const QRect part = exposed & QRect(0, 0, upright.width, upright.height);
         if (part.isEmpty())
             return;
         if (!look.AsDecoded())

@@ -1,4 +1,4 @@
-// The picture control of the main window (Image1): shows the loaded picture at its natural
+// The picture control of the main window: shows the loaded picture at its natural
 // size from its top-left corner, or stretched over the whole control, as far as the picture
 // pipeline has delivered it. The file's own preview, while it stands in for the picture, is
 // drawn stretched over the whole control either way. The pipeline delivers the pixels as

@@ -9,6 +9,12 @@
 
 namespace tessaly {
 
+ViewPanel::ViewPanel(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+}
+
 ScrollingClient::ScrollingClient(QWidget* parent)
     : QWidget(parent), viewport_(new QWidget(this)), hbar_(new QScrollBar(Qt::Horizontal, this)),
       vbar_(new QScrollBar(Qt::Vertical, this)) {

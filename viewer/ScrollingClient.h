@@ -6,12 +6,21 @@
 
 #include "model/ScrollArea.h"
 
+#include <QFrame>
 #include <QPointer>
 #include <QWidget>
 
 class QScrollBar;
 
 namespace tessaly {
+
+// The view panel, the client area's content: a raised 1-pixel bevel; its interior is its
+// client rectangle less the bevel on every side.
+class ViewPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit ViewPanel(QWidget* parent = nullptr);
+};
 
 class ScrollingClient : public QWidget {
     Q_OBJECT

@@ -21,8 +21,8 @@ using namespace tessaly;
 
 namespace {
 
-// A model driven as the main window drives it: a client area of 585 x 394 (the window's
-// design size) with 14-pixel scroll bars, over entries "/p/1.jpg", "/p/2.jpg", ... holding
+// A model driven as the main window drives it: a client area of 585 x 394 (the main
+// window's client size) with 14-pixel scroll bars, over entries "/p/1.jpg", "/p/2.jpg", ... holding
 // pictures of the given sizes (no size: a file that is not a valid picture).
 class View {
 public:
@@ -36,7 +36,7 @@ public:
             entries.push_back("/p/" + std::to_string(i) + ".jpg");
         model.List().Replace(std::move(entries));
     }
-    // Loads entry k as imageDSP does.
+    // Loads entry k as ShowEntry does.
     void Load(int k) {
         model.StartLoading();
         EXPECT_TRUE(model.PictureLoaded(pictures_[static_cast<std::size_t>(k - 1)]));
@@ -170,7 +170,7 @@ TEST(ViewerModel, ZoomIsLimitedButScrollsWithTheUnlimitedRatio) {
 
 TEST(ViewerModel, ZoomBeforeAnyPictureGivesTheLargestMagnificationToTheFirstOne) {
     View view({Size{100, 50}});
-    ASSERT_TRUE(view.model.StepZoom(1)); // DspRatio is still 100: 100.05, limited to 4
+    ASSERT_TRUE(view.model.StepZoom(1)); // the ratio is still 100: 100.05, limited to 4
     EXPECT_EQ(view.model.Snapshot().zoom, 4.0L);
     EXPECT_EQ(view.model.Caption(), ViewerModel::StartupCaption());
     view.Load(view.model.List().First());
@@ -374,6 +374,42 @@ TEST(ViewerModel, OverlayEndsSelectionModeAndAnEmptyListOnlyLeavesIt) {
     EXPECT_TRUE(m.CopyAndPickAllowed());
     m.PressPanel(7, 9);
     EXPECT_EQ(m.Snapshot().anchor, (Point{7, 9}));
+}
+
+TEST(ViewerModel, SelectionModeIsRefusedWhileTheOverlayIsShown) {
+    View view = Shown({400, 300});
+    ViewerModel& m = view.model;
+    m.ToggleOverlay();
+    EXPECT_FALSE(m.ToggleSelection());
+    EXPECT_FALSE(m.Selecting());
+    EXPECT_FALSE(m.SelectionVisible());
+    EXPECT_FALSE(m.CopyAndPickAllowed());
+    m.ToggleOverlay();
+    EXPECT_TRUE(m.ToggleSelection());
+    EXPECT_TRUE(m.Selecting());
+}
+
+TEST(Pick, FirstPickGoesBesideTheMainWindowAsFirstActivatedLaterOnesBesideThePreviousPick) {
+    PickPlacement framedFirst;
+    framedFirst.FrameSettled({100, 50});
+    framedFirst.FirstActivation({100, 50});
+    // The main window has moved since: the first pick still goes beside its first corner.
+    EXPECT_EQ(framedFirst.NextCorner(std::nullopt, {300, 300}), (Point{120, 70}));
+    // Later picks go beside the previous pick window, wherever it has been moved to.
+    EXPECT_EQ(framedFirst.NextCorner(Point{500, 20}, {300, 300}), (Point{520, 40}));
+
+    // Activated before the window manager framed the window: the corner it settles at.
+    PickPlacement activatedFirst;
+    activatedFirst.FirstActivation({0, 0});
+    activatedFirst.FrameSettled({200, 150});
+    EXPECT_EQ(activatedFirst.NextCorner(std::nullopt, {300, 300}), (Point{220, 170}));
+
+    // Picked before the frame was reported: the main window's corner at the pick.
+    PickPlacement pickedFirst;
+    pickedFirst.FirstActivation({0, 0});
+    EXPECT_EQ(pickedFirst.NextCorner(std::nullopt, {40, 30}), (Point{60, 50}));
+    pickedFirst.FrameSettled({200, 150});
+    EXPECT_EQ(pickedFirst.NextCorner(std::nullopt, {300, 300}), (Point{60, 50}));
 }
 
 TEST(Pick, DisplaySizeKeepsSmallPicksAndHalvesLargeOnes) {

@@ -75,16 +75,16 @@ TEST_F(PickCopySaveTest, CopiesPutTheActualOrDisplayedSizeOnTheClipboard) {
     PickWindow& form = ShownLargePick();
     QGuiApplication::clipboard()->clear();
 
-    form.Copy1->trigger();
+    form.copyActualItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), picture_)) << "actual size: the picked pixels";
 
-    form.Copy2->trigger();
+    form.copyShownItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 296, 178, PictureEffect::None)))
         << "display size: resampled from the actual pixels";
 
     // After a resize the display size follows the control.
     ResizeClient(form, 500, 400);
-    form.Copy2->trigger();
+    form.copyShownItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture_, 500, 300, PictureEffect::None)));
     EXPECT_TRUE(boxes_.boxes().empty());
 }
@@ -94,22 +94,22 @@ TEST_F(PickCopySaveTest, EffectsApplyToCopiesWhileTheWindowShowsTheOriginal) {
     const Bitmap picture = fixtures::GradientBitmap(200, 150, 3);
     ShowPick(form, picture, 200, 150, QStringLiteral("100.0%表示 実サイズ(200,150)"));
 
-    form.sepia->trigger();
-    form.Copy1->trigger();
+    form.sepiaItem->trigger();
+    form.copyActualItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Sepia)));
-    form.Copy2->trigger();
+    form.copyShownItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Sepia)));
-    EXPECT_TRUE(SameImage(form.Image1->grab().toImage(), picture))
+    EXPECT_TRUE(SameImage(form.picture->grab().toImage(), picture))
         << "the display keeps its colours";
-    EXPECT_TRUE(form.Image1->Picture().SamePixels(picture)) << "the picture itself is unaltered";
+    EXPECT_TRUE(form.picture->Picture().SamePixels(picture)) << "the picture itself is unaltered";
 
-    form.BW->trigger();
-    EXPECT_FALSE(form.sepia->isChecked());
-    form.Copy1->trigger();
+    form.monochromeItem->trigger();
+    EXPECT_FALSE(form.sepiaItem->isChecked());
+    form.copyActualItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), Output(picture, 200, 150, PictureEffect::Mono)));
 
-    form.BW->trigger();
-    form.Copy1->trigger();
+    form.monochromeItem->trigger();
+    form.copyActualItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), picture)) << "no effect checked";
 }
 
@@ -121,7 +121,7 @@ TEST_F(PickCopySaveTest, BusyCursorCoversACopy) {
             const QCursor* cursor = QGuiApplication::overrideCursor();
             during = cursor ? cursor->shape() : Qt::ArrowCursor;
         });
-    form.Copy2->trigger();
+    form.copyShownItem->trigger();
     QObject::disconnect(connection);
     ASSERT_TRUE(during.has_value());
     EXPECT_EQ(*during, Qt::WaitCursor);
@@ -135,7 +135,7 @@ TEST_F(PickCopySaveTest, SavedFileIsJpegLevel8WhateverTheExtension) {
     const fs::path png = dir_ / "picked.png";
     dialog.answers = {Q(png)};
 
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     ASSERT_TRUE(boxes_.boxes().empty()) << boxes_.boxes().front().text.toStdString();
     ASSERT_EQ(dialog.offers.size(), 1u);
     EXPECT_EQ(dialog.offers[0].initialDir, QStringLiteral("/start/folder"));
@@ -165,13 +165,13 @@ TEST_F(PickCopySaveTest, DisplaySizeSaveWithSepiaAndTheDialogRemembersTheName) {
     const fs::path second = sub / "b.jpg";
     dialog.answers = {Q(first), Q(second)};
 
-    form.sepia->trigger();
-    form.Save2->trigger();
+    form.sepiaItem->trigger();
+    form.saveShownItem->trigger();
     EXPECT_EQ(fixtures::ReadFile(first),
               ReferenceJpeg(dir_, Output(picture_, 296, 178, PictureEffect::Sepia)));
     EXPECT_EQ(folder_.Path(), dir_.path().string());
 
-    form.Save2->trigger();
+    form.saveShownItem->trigger();
     ASSERT_EQ(dialog.offers.size(), 2u);
     EXPECT_EQ(dialog.offers[1].initialDir, Q(dir_.path()));
     EXPECT_EQ(dialog.offers[1].fileName, Q(first)) << "the name chosen last is offered again";
@@ -185,13 +185,13 @@ TEST_F(PickCopySaveTest, CancellingChangesNothing) {
     auto& dialog = ScriptDialog(form);
     const fs::path kept = dir_ / "kept.jpg";
     dialog.answers = {Q(kept), std::nullopt, std::nullopt};
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     const Bytes before = fixtures::ReadFile(kept);
     folder_.Set("/elsewhere");
 
-    form.sepia->trigger();
-    form.Save1->trigger();
-    form.Save2->trigger();
+    form.sepiaItem->trigger();
+    form.saveActualItem->trigger();
+    form.saveShownItem->trigger();
     EXPECT_EQ(folder_.Path(), "/elsewhere");
     EXPECT_EQ(form.LastFileName(), Q(kept));
     EXPECT_EQ(fixtures::ReadFile(kept), before);
@@ -208,7 +208,7 @@ TEST_F(PickCopySaveTest, FileThatCannotBeCreatedShowsTheErrorAndKeepsTheFolder) 
     dialog.answers = {Q(impossible)};
     folder_.Set("/before");
 
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
     EXPECT_EQ(boxes_.boxes()[0].text,
@@ -254,7 +254,7 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
     ScriptDialog(form).answers = {Q(target)};
     folder_.Set("/before");
 
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].text,
               QStringLiteral("ファイル %1 を作成できません.").arg(Q(target)));
@@ -275,22 +275,22 @@ TEST_F(PickCopySaveTest, WindowsKeepTheirOwnEffectsAndNamesButShareTheFolder) {
     fs::create_directory(folderTwo);
     folder_.Set(dir_.path().string());
 
-    one.sepia->trigger();
-    two.BW->trigger();
-    EXPECT_TRUE(one.sepia->isChecked());
-    EXPECT_FALSE(one.BW->isChecked());
-    EXPECT_TRUE(two.BW->isChecked());
-    EXPECT_FALSE(two.sepia->isChecked());
+    one.sepiaItem->trigger();
+    two.monochromeItem->trigger();
+    EXPECT_TRUE(one.sepiaItem->isChecked());
+    EXPECT_FALSE(one.monochromeItem->isChecked());
+    EXPECT_TRUE(two.monochromeItem->isChecked());
+    EXPECT_FALSE(two.sepiaItem->isChecked());
 
     dialogOne.answers = {Q(folderOne / "first.jpg"), Q(folderOne / "again.jpg")};
     dialogTwo.answers = {Q(folderTwo / "second.jpg"), Q(folderTwo / "more.jpg")};
-    one.Save1->trigger();
-    two.Save1->trigger();
+    one.saveActualItem->trigger();
+    two.saveActualItem->trigger();
     EXPECT_EQ(dialogTwo.offers[0].initialDir, Q(folderOne)) << "the folder one saved in";
-    one.Save1->trigger();
+    one.saveActualItem->trigger();
     EXPECT_EQ(dialogOne.offers[1].initialDir, Q(folderTwo));
     EXPECT_EQ(dialogOne.offers[1].fileName, Q(folderOne / "first.jpg"));
-    two.Save1->trigger();
+    two.saveActualItem->trigger();
     EXPECT_EQ(dialogTwo.offers[1].fileName, Q(folderTwo / "second.jpg"));
 
     EXPECT_EQ(fixtures::ReadFile(folderOne / "first.jpg"),
@@ -307,7 +307,7 @@ TEST_F(PickCopySaveTest, WindowOnlyEverExportsItsOwnCopyOfThePicture) {
     ShowPick(form, source, 200, 150, QStringLiteral("100.0%表示 実サイズ(200,150)"));
     source.Fill(0, 0, 255); // the caller's bitmap is reused for the next pick
     source = Bitmap();
-    form.Copy1->trigger();
+    form.copyActualItem->trigger();
     EXPECT_TRUE(SameImage(ClipboardImage(), original));
 }
 

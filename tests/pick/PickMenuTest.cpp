@@ -12,15 +12,15 @@ namespace {
 TEST_F(PickWindowTest, MenuHasSevenItemsWithTheEffectsInTheSecondColumn) {
     PickWindow& form = NewWindow();
     const std::vector<std::pair<QAction*, QString>> expected = {
-        {form.Copy1, QStringLiteral("コピー(実サイズ)")},
-        {form.Copy2, QStringLiteral("コピー(表示サイズ)")},
-        {form.Save1, QStringLiteral("保存(実サイズ)")},
-        {form.Save2, QStringLiteral("保存(表示サイズ)")},
-        {form.Close1, QStringLiteral("閉じる")},
-        {form.sepia, QStringLiteral("セピア")},
-        {form.BW, QStringLiteral("モノクロ")},
+        {form.copyActualItem, QStringLiteral("コピー(実サイズ)")},
+        {form.copyShownItem, QStringLiteral("コピー(表示サイズ)")},
+        {form.saveActualItem, QStringLiteral("保存(実サイズ)")},
+        {form.saveShownItem, QStringLiteral("保存(表示サイズ)")},
+        {form.closeItem, QStringLiteral("閉じる")},
+        {form.sepiaItem, QStringLiteral("セピア")},
+        {form.monochromeItem, QStringLiteral("モノクロ")},
     };
-    const QList<QAction*> items = form.PopupMenu1->actions();
+    const QList<QAction*> items = form.menu->actions();
     ASSERT_EQ(items.size(), 7);
     for (int i = 0; i < 7; ++i) {
         SCOPED_TRACE(i);
@@ -29,11 +29,11 @@ TEST_F(PickWindowTest, MenuHasSevenItemsWithTheEffectsInTheSecondColumn) {
         EXPECT_TRUE(items[i]->isEnabled());
         EXPECT_FALSE(items[i]->isChecked());
         EXPECT_FALSE(IsDefault(*items[i]));
-        EXPECT_EQ(form.PopupMenu1->ColumnOf(items[i]), i < 5 ? 0 : 1);
+        EXPECT_EQ(form.menu->ColumnOf(items[i]), i < 5 ? 0 : 1);
     }
-    EXPECT_TRUE(form.sepia->isCheckable());
-    EXPECT_TRUE(form.BW->isCheckable());
-    EXPECT_FALSE(form.Copy1->isCheckable());
+    EXPECT_TRUE(form.sepiaItem->isCheckable());
+    EXPECT_TRUE(form.monochromeItem->isCheckable());
+    EXPECT_FALSE(form.copyActualItem->isCheckable());
 }
 
 TEST_F(PickWindowTest, MenuOpensOnRightReleaseOverThePictureOnlyOrByTheMenuKey) {
@@ -42,19 +42,19 @@ TEST_F(PickWindowTest, MenuOpensOnRightReleaseOverThePictureOnlyOrByTheMenuKey) 
     ShowPick(form, fixtures::GradientBitmap(200, 150), 200, 150, QString());
     ResizeClient(form, 100, 75);
     ResizeClient(form, 400, 300);
-    ASSERT_EQ(form.Image1->geometry(), QRect(150, 112, 100, 75));
-    TwoColumnMenu& menu = *form.PopupMenu1;
+    ASSERT_EQ(form.picture->geometry(), QRect(150, 112, 100, 75));
+    TwoColumnMenu& menu = *form.menu;
 
-    QTest::mousePress(form.Image1, Qt::RightButton, {}, QPoint(50, 30));
+    QTest::mousePress(form.picture, Qt::RightButton, {}, QPoint(50, 30));
     EXPECT_FALSE(menu.isVisible()) << "opens at the release, not the press";
-    QTest::mouseRelease(form.Image1, Qt::RightButton, {}, QPoint(50, 30));
+    QTest::mouseRelease(form.picture, Qt::RightButton, {}, QPoint(50, 30));
     EXPECT_TRUE(menu.isVisible());
     menu.hide();
 
-    QTest::mouseRelease(form.Image1, Qt::LeftButton, {}, QPoint(50, 30));
+    QTest::mouseRelease(form.picture, Qt::LeftButton, {}, QPoint(50, 30));
     EXPECT_FALSE(menu.isVisible());
     // Pressed on the picture, released beside it.
-    QTest::mouseRelease(form.Image1, Qt::RightButton, {}, QPoint(120, 30));
+    QTest::mouseRelease(form.picture, Qt::RightButton, {}, QPoint(120, 30));
     EXPECT_FALSE(menu.isVisible());
     // The margin around the picture has no menu.
     QTest::mouseClick(&form, Qt::RightButton, {}, QPoint(20, 20));
@@ -68,7 +68,8 @@ TEST_F(PickWindowTest, MenuOpensOnRightReleaseOverThePictureOnlyOrByTheMenuKey) 
                             form.mapToGlobal(QPoint(0, 0)));
     QApplication::sendEvent(&form, &byKey);
     EXPECT_TRUE(menu.isVisible());
-    EXPECT_EQ(menu.ActiveAction(), form.Copy1) << "opened by keyboard: first item highlighted";
+    EXPECT_EQ(menu.ActiveAction(), form.copyActualItem)
+        << "opened by keyboard: first item highlighted";
     menu.hide();
 }
 
@@ -90,15 +91,16 @@ TEST_F(PickWindowTest, EffectItemsKeepAtMostOneCheckedAndBoldTogether) {
             SCOPED_TRACE(::testing::Message()
                          << "before sepia=" << row.sepia << " mono=" << row.mono
                          << (chooseSepia ? ", セピア" : ", モノクロ"));
-            SetCheckDefault(*form.sepia, row.sepia);
-            SetCheckDefault(*form.BW, row.mono);
-            (chooseSepia ? form.sepia : form.BW)->trigger(); // through the menu's connection
+            SetCheckDefault(*form.sepiaItem, row.sepia);
+            SetCheckDefault(*form.monochromeItem, row.mono);
+            (chooseSepia ? form.sepiaItem : form.monochromeItem)
+                ->trigger(); // through the menu's connection
             const bool wantSepia = chooseSepia ? row.sepiaAfterSepia : row.sepiaAfterMono;
             const bool wantMono = chooseSepia ? row.monoAfterSepia : row.monoAfterMono;
-            EXPECT_EQ(form.sepia->isChecked(), wantSepia);
-            EXPECT_EQ(IsDefault(*form.sepia), wantSepia);
-            EXPECT_EQ(form.BW->isChecked(), wantMono);
-            EXPECT_EQ(IsDefault(*form.BW), wantMono);
+            EXPECT_EQ(form.sepiaItem->isChecked(), wantSepia);
+            EXPECT_EQ(IsDefault(*form.sepiaItem), wantSepia);
+            EXPECT_EQ(form.monochromeItem->isChecked(), wantMono);
+            EXPECT_EQ(IsDefault(*form.monochromeItem), wantMono);
         }
     }
     EXPECT_TRUE(boxes_.boxes().empty());
@@ -109,11 +111,11 @@ TEST_F(PickWindowTest, ClosingOnlyHidesTheWindowWithItsPicture) {
     const Bitmap picture = fixtures::GradientBitmap(120, 80);
     ShowPick(form, picture, 120, 80, QStringLiteral("100.0%表示 実サイズ(120,80)"));
     QPointer<PickWindow> alive(&form);
-    form.Close1->trigger();
+    form.closeItem->trigger();
     DeliverQueuedEvents();
     ASSERT_TRUE(alive);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(form.Image1->Picture().SamePixels(picture));
+    EXPECT_TRUE(form.picture->Picture().SamePixels(picture));
 
     // The title bar's close button does the same.
     form.show();

@@ -2,9 +2,9 @@
 // script, and pixel comparisons between Qt images and bitmaps.
 #pragma once
 
-#include "picture/Bitmap.h"
-#include "pick/SavePictureDialog.h"
 #include "pick/PickWindow.h"
+#include "pick/SavePictureDialog.h"
+#include "picture/Bitmap.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
 #include "ui/Cursors.h"
@@ -80,7 +80,7 @@ inline void DeliverQueuedEvents() {
 inline ScriptedSaveDialog& ScriptDialog(PickWindow& form) {
     auto dialog = std::make_unique<ScriptedSaveDialog>();
     auto& ref = *dialog;
-    form.SavePictureDialog1 = std::move(dialog);
+    form.saveDialog = std::move(dialog);
     return ref;
 }
 
@@ -90,7 +90,7 @@ inline void ShowPick(PickWindow& form, const Bitmap& picture, int width, int hei
                      const QString& hint, QPoint position = {40, 40}) {
     form.ShowPick({picture, {width, height}, position, 1});
     if (!hint.isEmpty()) {
-        EXPECT_EQ(form.Image1->toolTip(), hint);
+        EXPECT_EQ(form.picture->toolTip(), hint);
     }
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     DeliverQueuedEvents(); // any late geometry notification

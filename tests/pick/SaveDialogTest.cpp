@@ -48,7 +48,7 @@ QString TypedName(QFileDialog& dialog) {
 TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
     PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
-    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.saveDialog.get());
     ASSERT_NE(seam, nullptr);
     folder_.Set(dir_.path().string());
 
@@ -64,7 +64,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
         dialog.selectFile(QStringLiteral("picture"));
         Accept(dialog);
     });
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     EXPECT_EQ(openedIn.absolutePath(), Q(dir_.path()));
     EXPECT_EQ(filters, QStringList{QStringLiteral("JPEG イメージファイル (*.jpg)")});
     EXPECT_TRUE(fs::exists(dir_ / "picture.jpg"));
@@ -81,7 +81,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
         offered = TypedName(dialog);
         dialog.reject();
     });
-    form.Save2->trigger();
+    form.saveShownItem->trigger();
     EXPECT_EQ(offered, QStringLiteral("picture.jpg"));
     EXPECT_EQ(openedIn.absolutePath(), Q(other));
     EXPECT_EQ(folder_.Path(), other.string()) << "cancelled: the folder stays";
@@ -91,7 +91,7 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
 TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
     PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
-    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.saveDialog.get());
     ASSERT_NE(seam, nullptr);
     const fs::path existing = dir_ / "old.jpg";
     fixtures::WriteFile(existing, {1, 2, 3});
@@ -114,7 +114,7 @@ TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
         Accept(dialog);
         EXPECT_TRUE(dialog.isVisible()) << "answering no keeps the dialog open";
     });
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     EXPECT_TRUE(asked);
     EXPECT_EQ(fixtures::ReadFile(existing), (fixtures::Bytes{1, 2, 3}));
 }
@@ -122,7 +122,7 @@ TEST_F(PickWindowTest, RealDialogAsksBeforeOverwriting) {
 TEST_F(PickWindowTest, RealDialogPreviewsTheSelectedJpegAndShowsNothingForOtherFiles) {
     PickWindow& form = NewWindow();
     ShowPick(form, fixtures::GradientBitmap(64, 48), 64, 48, QString());
-    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.SavePictureDialog1.get());
+    auto* seam = dynamic_cast<FileSavePictureDialog*>(form.saveDialog.get());
     ASSERT_NE(seam, nullptr);
     const fs::path photo = dir_ / "photo.jpg";
     fixtures::WriteFile(photo, fixtures::EncodeJpeg(fixtures::GradientBitmap(640, 480)));
@@ -144,7 +144,7 @@ TEST_F(PickWindowTest, RealDialogPreviewsTheSelectedJpegAndShowsNothingForOtherF
         emptiedByPipe = preview->pixmap().isNull();
         dialog.reject();
     });
-    form.Save1->trigger();
+    form.saveActualItem->trigger();
     EXPECT_EQ(shown, QSize(kSavePreviewSide, 120)) << "fitted, aspect kept";
     EXPECT_TRUE(emptiedByText);
     EXPECT_TRUE(emptiedByPipe);

@@ -1,5 +1,4 @@
 #include "readme/ReadmeWindow.h"
-
 #include "readme/RtfDocument.h"
 #include "tests/support/JpegFixtures.h"
 #include "ui/WindowPlacement.h"
@@ -63,23 +62,23 @@ TEST(ReadmeWindowTest, LayoutAndStartState) {
     EXPECT_EQ(form.font().pixelSize(), 12);
     EXPECT_EQ(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
 
-    EXPECT_EQ(form.RichEdit1->geometry(), QRect(0, 0, 429, 214));
-    EXPECT_EQ(form.RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_FALSE(form.RichEdit1->isReadOnly());
-    EXPECT_EQ(form.Panel1->geometry(), QRect(0, 214, 429, 24));
-    EXPECT_EQ(form.Button1->parentWidget(), form.Panel1);
-    EXPECT_EQ(form.Button1->geometry(), QRect(176, 3, 75, 19));
-    EXPECT_EQ(form.Button1->text(), "とじる");
+    EXPECT_EQ(form.textBox->geometry(), QRect(0, 0, 429, 214));
+    EXPECT_EQ(form.textBox->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(form.textBox->isReadOnly());
+    EXPECT_EQ(form.buttonPanel->geometry(), QRect(0, 214, 429, 24));
+    EXPECT_EQ(form.closeButton->parentWidget(), form.buttonPanel);
+    EXPECT_EQ(form.closeButton->geometry(), QRect(176, 3, 75, 19));
+    EXPECT_EQ(form.closeButton->text(), "とじる");
 }
 
 TEST(ReadmeWindowTest, StartsWithTheComplaintLine) {
     ReadmeWindow form;
-    const QString text = form.RichEdit1->toPlainText();
+    const QString text = form.textBox->toPlainText();
     EXPECT_EQ(text, QStringLiteral(
                         "『readme.txt』はどこに行ってしまったんでしょう？困りましたね/(\\\\);"));
     EXPECT_TRUE(
         text.endsWith(QStringLiteral("/(") + QChar('\\') + QChar('\\') + QStringLiteral(");")));
-    EXPECT_EQ(form.RichEdit1->document()->blockCount(), 1);
+    EXPECT_EQ(form.textBox->document()->blockCount(), 1);
 }
 
 TEST(ReadmeWindowTest, CaptionCarriesTheCredits) {
@@ -109,13 +108,13 @@ TEST(ReadmeWindowTest, MissingReadmeKeepsTheText) {
     TempDir dir;
     ReadmeWindow form;
     form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    EXPECT_EQ(form.textBox->toPlainText(), MissingReadmeText());
     // A folder of that name cannot be read either.
     std::filesystem::create_directory(dir / "folder");
     form.LoadReadme(PathOf(dir / "folder"));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    EXPECT_EQ(form.textBox->toPlainText(), MissingReadmeText());
     form.LoadReadme(QString());
-    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    EXPECT_EQ(form.textBox->toPlainText(), MissingReadmeText());
 }
 
 TEST(ReadmeWindowTest, RichTextIsShownWithItsFormatting) {
@@ -123,7 +122,7 @@ TEST(ReadmeWindowTest, RichTextIsShownWithItsFormatting) {
     WriteFile(dir / "TESSreadme.txt", kRichReadme);
     ReadmeWindow form;
     form.LoadReadme(PathOf(dir / "TESSreadme.txt"));
-    QTextEdit& edit = *form.RichEdit1;
+    QTextEdit& edit = *form.textBox;
 
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("Title\nplain bold italic under blue あ\nnext"));
     EXPECT_EQ(edit.document()->toRawText(),
@@ -156,21 +155,21 @@ TEST(ReadmeWindowTest, PlainTextIsShownAsText) {
     // Shift-JIS, with CR LF line ends; RTF markup in a non-RTF file is just text.
     WriteFile(path, "\x83\x65\x83\x58\x83\x67\r\n{\\b x}\r\n");
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("テスト\n{\\b x}\n"));
+    EXPECT_EQ(form.textBox->toPlainText(), QStringLiteral("テスト\n{\\b x}\n"));
 
     // A rich readme first, then a plain one: the plain text takes none of the old formats.
     WriteFile(path, kRichReadme);
     form.LoadReadme(PathOf(path));
     WriteFile(path, "\xE3\x81\x82 utf-8");
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("あ utf-8"));
-    EXPECT_NE(FormatAt(*form.RichEdit1, 0).fontWeight(), QFont::Bold);
-    EXPECT_FALSE(FormatAt(*form.RichEdit1, 0).hasProperty(QTextFormat::FontPointSize));
+    EXPECT_EQ(form.textBox->toPlainText(), QStringLiteral("あ utf-8"));
+    EXPECT_NE(FormatAt(*form.textBox, 0).fontWeight(), QFont::Bold);
+    EXPECT_FALSE(FormatAt(*form.textBox, 0).hasProperty(QTextFormat::FontPointSize));
 
     // An empty file loads as an empty text.
     WriteFile(path, "");
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QString());
+    EXPECT_EQ(form.textBox->toPlainText(), QString());
 }
 
 TEST(ReadmeWindowTest, UserEditsStayUntilAFileLoads) {
@@ -179,23 +178,23 @@ TEST(ReadmeWindowTest, UserEditsStayUntilAFileLoads) {
     WriteFile(path, "{\\rtf1 first}");
     ReadmeWindow form;
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), "first");
+    EXPECT_EQ(form.textBox->toPlainText(), "first");
 
     // The user types into the box.
-    form.RichEdit1->moveCursor(QTextCursor::End);
-    QTest::keyClicks(form.RichEdit1, " typed");
-    EXPECT_EQ(form.RichEdit1->toPlainText(), "first typed");
+    form.textBox->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form.textBox, " typed");
+    EXPECT_EQ(form.textBox->toPlainText(), "first typed");
 
     // The readme is removed: the old text stays, edits included.
     std::filesystem::remove(path);
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), "first typed");
+    EXPECT_EQ(form.textBox->toPlainText(), "first typed");
 
     // It comes back: the file replaces the edits, and undo cannot bring them back.
     WriteFile(path, "{\\rtf1 second}");
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), "second");
-    EXPECT_FALSE(form.RichEdit1->document()->isUndoAvailable());
+    EXPECT_EQ(form.textBox->toPlainText(), "second");
+    EXPECT_FALSE(form.textBox->document()->isUndoAvailable());
 }
 
 TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
@@ -205,7 +204,7 @@ TEST(ReadmeWindowTest, HostileRtfFallsBackToPlainText) {
     WriteFile(path, deep);
     ReadmeWindow form;
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString(deep));
+    EXPECT_EQ(form.textBox->toPlainText(), QString::fromStdString(deep));
 }
 
 // Regression: a readme was read whole whatever its size or kind (a pipe was waited on for
@@ -214,7 +213,7 @@ TEST(ReadmeWindowTest, HostileReadmesAreBoundedAndLongWordsWrapAnywhere) {
     TempDir dir;
     const auto path = dir / "TESSreadme.txt";
     ReadmeWindow form;
-    const QString before = form.RichEdit1->toPlainText();
+    const QString before = form.textBox->toPlainText();
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     form.LoadReadme(PathOf(path));
     std::filesystem::remove(path);
@@ -227,28 +226,28 @@ TEST(ReadmeWindowTest, HostileReadmesAreBoundedAndLongWordsWrapAnywhere) {
         paragraphs += "\\par ";
     WriteFile(path, paragraphs + "x}");
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), before) << "none of them is shown";
+    EXPECT_EQ(form.textBox->toPlainText(), before) << "none of them is shown";
 
     const std::string word(kLongestUnbrokenText + 1, 'w');
     WriteFile(path, "short words\n" + word);
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromStdString("short words\n" + word));
-    EXPECT_EQ(form.RichEdit1->wordWrapMode(), QTextOption::WrapAnywhere);
+    EXPECT_EQ(form.textBox->toPlainText(), QString::fromStdString("short words\n" + word));
+    EXPECT_EQ(form.textBox->wordWrapMode(), QTextOption::WrapAnywhere);
     // Japanese text may break between any two characters, however long it runs.
     std::string japanese;
     for (qsizetype i = 0; i < kLongestUnbrokenText; ++i)
         japanese += "あい";
     WriteFile(path, japanese);
     form.LoadReadme(PathOf(path));
-    EXPECT_EQ(form.RichEdit1->toPlainText().size(), 2 * kLongestUnbrokenText);
-    EXPECT_EQ(form.RichEdit1->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    EXPECT_EQ(form.textBox->toPlainText().size(), 2 * kLongestUnbrokenText);
+    EXPECT_EQ(form.textBox->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 TEST(ReadmeWindowTest, CloseButtonAndCloseBoxOnlyHide) {
     ReadmeWindow form;
     form.show();
     ASSERT_TRUE(form.isVisible());
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    QTest::mouseClick(form.closeButton, Qt::LeftButton);
     EXPECT_TRUE(form.isHidden());
 
     form.show();
@@ -257,14 +256,14 @@ TEST(ReadmeWindowTest, CloseButtonAndCloseBoxOnlyHide) {
     // Shown again with what it had.
     form.show();
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(form.RichEdit1->toPlainText(), MissingReadmeText());
+    EXPECT_EQ(form.textBox->toPlainText(), MissingReadmeText());
 }
 
 TEST(ReadmeWindowTest, CentredOverTheMainWindowByOuterSizes) {
     // Main window at left 100, top 50 with an outer size of 593 x 428; the readme window's
-    // outer size is its client area plus the design frame: 437 x 272.
+    // outer size is its client area plus the assumed frame: 437 x 272.
     QWidget main;
-    main.resize(593 - kDesignFrameWidth, 428 - kDesignFrameHeight);
+    main.resize(593 - kAssumedFrameWidth, 428 - kAssumedFrameHeight);
     main.move(100, 50);
     ReadmeWindow form;
     ASSERT_EQ(OuterSize(form), QSize(437, 272));

@@ -58,7 +58,7 @@ std::string CheckEveryTruncation(const fs::path& folder, const Bytes& original) 
         EXPECT_TRUE(IsEntryCaption(viewer.caption(), path, percent + 1, 101))
             << viewer.caption().toStdString();
         const Bytes bytes = Truncated(original, percent);
-        PictureControl& image = *viewer->Ui().Image1;
+        PictureControl& image = *viewer->Ui().picture;
         EXPECT_EQ(image.HasPicture(), HeaderReadable(bytes));
         if (!image.HasPicture())
             continue;
@@ -92,7 +92,7 @@ TEST_F(DamagedFileTest, HalfABaselineFileShowsItsUpperPartAndGreyBelow) {
     WriteFile(path, Truncated(baseline, 50));
     Viewer viewer({path});
     viewer.paint();
-    const DecodedPicture* kept = viewer->Ui().Image1->Picture()->FullPixels();
+    const DecodedPicture* kept = viewer->Ui().picture->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;
@@ -146,13 +146,13 @@ TEST_F(DamagedFileTest, EmptyFileKeepsThePreviousLayoutAndSaysNothing) {
     WriteFile(photo, EncodeJpeg(GradientBitmap(400, 300, 1)));
     WriteFile(empty, {});
     Viewer viewer({photo, empty});
-    const QRect shown = viewer->Ui().Image1->geometry();
+    const QRect shown = viewer->Ui().picture->geometry();
     Next(viewer);
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
-    EXPECT_FALSE(viewer->Ui().Image1->HasPicture());
+    EXPECT_FALSE(viewer->Ui().picture->HasPicture());
     EXPECT_EQ(viewer->Snapshot().picture.width, 400);
-    EXPECT_EQ(viewer->Ui().Image1->geometry(), shown);
+    EXPECT_EQ(viewer->Ui().picture->geometry(), shown);
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](2/2 files)").arg(Q(empty)));
 }
 
@@ -165,12 +165,12 @@ TEST_F(DamagedFileTest, EmptyFileFirstShowsNoPercentageAndSaysNothing) {
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(empty)));
     EXPECT_EQ(viewer->Snapshot().ratio, 100.0L);
     // The view's commands on an empty picture change nothing and say nothing.
-    viewer->Ui().N2->trigger();
-    viewer->Ui().Enlarge5->trigger();
-    viewer->Ui().N1->trigger();
-    viewer->Ui().AreaSel->trigger();
-    viewer->Ui().AreaCopy->trigger();
-    viewer->Ui().AreaPick->trigger();
+    viewer->Ui().actualSizeItem->trigger();
+    viewer->Ui().zoomIn5Item->trigger();
+    viewer->Ui().fitItem->trigger();
+    viewer->Ui().selectionItem->trigger();
+    viewer->Ui().copyAreaItem->trigger();
+    viewer->Ui().pickAreaItem->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
 }
@@ -179,21 +179,21 @@ TEST_F(DamagedFileTest, OnePixelPictureSurvivesZoomSelectionCopyAndPick) {
     const std::string dot = (dir_ / "dot.JPG").string();
     WriteFile(dot, EncodeJpeg(fixtures::SolidBitmap(1, 1, 10, 20, 30)));
     Viewer viewer({dot});
-    EXPECT_EQ(viewer->Ui().Image1->geometry(), QRect(292, 196, 1, 1));
+    EXPECT_EQ(viewer->Ui().picture->geometry(), QRect(292, 196, 1, 1));
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(dot)));
     // 125 %: a panel of one pixel, whose interior (and so the shown picture) is empty.
-    viewer->Ui().Enlarge5->trigger();
+    viewer->Ui().zoomIn5Item->trigger();
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [0.0%](1/1 files)").arg(Q(dot)));
-    for (QAction* item :
-         {viewer->Ui().Enlarge5, viewer->Ui().Reduction5, viewer->Ui().N2, viewer->Ui().N1}) {
+    for (QAction* item : {viewer->Ui().zoomIn5Item, viewer->Ui().zoomOut5Item,
+                          viewer->Ui().actualSizeItem, viewer->Ui().fitItem}) {
         item->trigger();
         viewer.paint();
     }
-    viewer->Ui().AreaSel->trigger();
-    viewer->SelAreaCap(true);
+    viewer->Ui().selectionItem->trigger();
+    viewer->ShowSelectionCaption(true);
     const QString selection = viewer.caption();
-    viewer->Ui().AreaCopy->trigger();
-    viewer->Ui().AreaPick->trigger();
+    viewer->Ui().copyAreaItem->trigger();
+    viewer->Ui().pickAreaItem->trigger();
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty()) << viewer.boxes()[0].text.toStdString();
     EXPECT_EQ(viewer->Snapshot().pickCount, 0) << "no pick of an empty area";
@@ -236,7 +236,7 @@ TEST_F(DamagedFileTest, CmykFileShowsInItsColours) {
     viewer.paint();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/1 files)").arg(Q(path)));
-    const DecodedPicture* kept = viewer->Ui().Image1->Picture()->FullPixels();
+    const DecodedPicture* kept = viewer->Ui().picture->Picture()->FullPixels();
     ASSERT_NE(kept, nullptr);
     const Bitmap whole = kept->Copy(0, 0, kept->Width(), kept->Height());
     const Bitmap* pixels = &whole;

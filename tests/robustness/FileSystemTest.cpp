@@ -93,7 +93,7 @@ TEST_F(FileSystemTest, FileDeletedAfterTheListWasBuiltCannotBeOpened) {
     EXPECT_EQ(viewer.boxes()[0].text, CannotOpenText(b));
     // Nothing changes but the position in the list.
     EXPECT_EQ(viewer.caption(), QStringLiteral("Tess %1 [100.0%](1/3 files)").arg(Q(a)));
-    EXPECT_EQ(viewer->Ui().Image1->geometry(), QRect(92, 47, 400, 300));
+    EXPECT_EQ(viewer->Ui().picture->geometry(), QRect(92, 47, 400, 300));
     EXPECT_EQ(viewer->Model().List().Index(), 2);
     viewer.clearBoxes();
     Press(viewer, Qt::Key_Right);
@@ -240,19 +240,19 @@ TEST_F(FileSystemTest, NamesThatAreNotUtf8AreListedAndShown) {
     const QString first = viewer.caption();
     EXPECT_TRUE(first.startsWith(QStringLiteral("Tess ") + shownFolder)) << first.toStdString();
     EXPECT_TRUE(first.endsWith(QStringLiteral("](1/2 files)"))) << first.toStdString();
-    EXPECT_TRUE(viewer->Ui().Image1->HasPicture());
+    EXPECT_TRUE(viewer->Ui().picture->HasPicture());
     Press(viewer, Qt::Key_Right);
     EXPECT_TRUE(viewer.boxes().empty());
-    EXPECT_TRUE(viewer->Ui().Image1->HasPicture());
+    EXPECT_TRUE(viewer->Ui().picture->HasPicture());
     EXPECT_NE(viewer.caption(), first);
     // The overlay reads the file by its bytes too: its size line shows the real size.
-    viewer->Ui().Exif1->trigger();
+    viewer->Ui().overlayItem->trigger();
     const std::string shown = viewer->Model().List().Entries()[static_cast<std::size_t>(
         viewer->Model().List().Index() - 1)];
     const auto size = static_cast<long long>(fs::file_size(shown));
-    EXPECT_TRUE(
-        viewer->Ui().Label1->text().contains(QStringLiteral("( %1 bytes )").arg(Thousands(size))))
-        << viewer->Ui().Label1->text().toStdString();
+    EXPECT_TRUE(viewer->Ui().overlayLabel->text().contains(
+        QStringLiteral("( %1 bytes )").arg(Thousands(size))))
+        << viewer->Ui().overlayLabel->text().toStdString();
     EXPECT_TRUE(viewer.boxes().empty());
 }
 

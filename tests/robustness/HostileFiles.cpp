@@ -72,7 +72,7 @@ QString Viewer::caption() const {
 
 void Viewer::paint() {
     const auto settled = [this] {
-        const auto& picture = form_->Ui().Image1->Picture();
+        const auto& picture = form_->Ui().picture->Picture();
         return !picture || picture->Settled();
     };
     if (!QTest::qWaitFor(settled, 30000))

@@ -33,18 +33,19 @@ protected:
 
     // The whole picture picked into a new pick window (1000 x 600 at actual size).
     PickWindow& PickWholePicture(Viewer& viewer) {
-        viewer->Ui().AreaSel->trigger();
+        viewer->Ui().selectionItem->trigger();
         // The rectangle dragged onto the picture's corner, the handle to its other corner.
-        const QRect image = viewer->Ui().Image1->geometry();
-        const QRect shape = viewer->Ui().Shape1->geometry();
-        viewer->Shape1MouseDown(Qt::LeftButton, 0, 0);
-        viewer->Shape1MouseMove(image.x() - shape.x(), image.y() - shape.y());
-        viewer->Shape1MouseUp();
-        const QRect handle = viewer->Ui().Shape2->geometry();
-        viewer->Shape2MouseDown(Qt::LeftButton, 0, 0);
-        viewer->Shape2MouseMove(image.right() - 2 - handle.x(), image.bottom() - 2 - handle.y());
-        viewer->Shape2MouseUp();
-        viewer->Ui().AreaPick->trigger();
+        const QRect image = viewer->Ui().picture->geometry();
+        const QRect shape = viewer->Ui().selectionFrame->geometry();
+        viewer->PressSelection(SelectionDrag::Move, Qt::LeftButton, 0, 0);
+        viewer->DragSelection(SelectionDrag::Move, image.x() - shape.x(), image.y() - shape.y());
+        viewer->ReleaseSelection(SelectionDrag::Move);
+        const QRect handle = viewer->Ui().selectionHandle->geometry();
+        viewer->PressSelection(SelectionDrag::Resize, Qt::LeftButton, 0, 0);
+        viewer->DragSelection(SelectionDrag::Resize, image.right() - 2 - handle.x(),
+                              image.bottom() - 2 - handle.y());
+        viewer->ReleaseSelection(SelectionDrag::Resize);
+        viewer->Ui().pickAreaItem->trigger();
         PickWindow* pick = viewer->CurrentPickWindow();
         EXPECT_NE(pick, nullptr);
         EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
@@ -57,8 +58,8 @@ protected:
         SCOPED_TRACE(target.string());
         viewer.clearBoxes();
         const std::string before = viewer->Folder().Path();
-        pick.SavePictureDialog1 = std::make_unique<AnsweringSaveDialog>(Q(target));
-        pick.Save1->trigger();
+        pick.saveDialog = std::make_unique<AnsweringSaveDialog>(Q(target));
+        pick.saveActualItem->trigger();
         ASSERT_EQ(viewer.boxes().size(), 1u);
         EXPECT_EQ(viewer.boxes()[0].kind, BoxKind::Error);
         EXPECT_EQ(viewer.boxes()[0].text,
@@ -97,8 +98,8 @@ TEST_F(SaveFailureTest, SaveIntoAReadOnlyFolderWritesNothing) {
 
     // The program goes on: the same pick saves where it may.
     viewer.clearBoxes();
-    pick.SavePictureDialog1 = std::make_unique<AnsweringSaveDialog>(Q(dir_ / "saved.jpg"));
-    pick.Save1->trigger();
+    pick.saveDialog = std::make_unique<AnsweringSaveDialog>(Q(dir_ / "saved.jpg"));
+    pick.saveActualItem->trigger();
     EXPECT_TRUE(viewer.boxes().empty());
     EXPECT_GT(fs::file_size(dir_ / "saved.jpg"), 1000u);
     if (!scratch.mounted())
@@ -120,7 +121,7 @@ TEST_F(SaveFailureTest, SaveOntoAFullFileSystemWritesNothing) {
 
     // A copy still works after the failures.
     viewer.clearBoxes();
-    pick.Copy1->trigger();
+    pick.copyActualItem->trigger();
     EXPECT_TRUE(viewer.boxes().empty());
 }
 

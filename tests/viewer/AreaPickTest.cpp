@@ -22,8 +22,8 @@ protected:
             path, fixtures::EncodeJpeg(fixtures::GradientBitmap(3000, 2000), {.quality = 95}));
         MainWindow& f = Open({path.string()});
         if (actualSize)
-            f.N2Click();
-        f.AreaSelClick();
+            f.ShowActualSize();
+        f.ToggleSelection();
         return f;
     }
     // Places the selection so that it covers (x, y, w, h) in actual pixels of the picture:
@@ -36,13 +36,13 @@ protected:
             return d;
         };
         PlaceSelection(*form_,
-                       QRect(form_->Ui().Image1->x() + displayed(x),
-                             form_->Ui().Image1->y() + displayed(y), displayed(w), displayed(h)));
+                       QRect(form_->Ui().picture->x() + displayed(x),
+                             form_->Ui().picture->y() + displayed(y), displayed(w), displayed(h)));
     }
     // The full picture as 24-bit pixels, however the window keeps it.
     const Bitmap& Decoded() {
         if (decoded_.Empty()) {
-            const DecodedPicture& kept = *form_->Ui().Image1->Picture()->FullPixels();
+            const DecodedPicture& kept = *form_->Ui().picture->Picture()->FullPixels();
             decoded_ = kept.Copy(0, 0, kept.Width(), kept.Height());
         }
         return decoded_;
@@ -53,8 +53,8 @@ protected:
 
 TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
     MainWindow& f = OpenForPicking(false); // fitted: a ratio of 0.195
-    PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));
-    f.Ui().AreaCopy->trigger();
+    PlaceSelection(f, QRect(f.Ui().picture->x() + 100, f.Ui().picture->y() + 50, 64, 48));
+    f.Ui().copyAreaItem->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     // Round(64 / 0.195) = 328 and Round(48 / 0.195) = 246: the size of the drag caption.
     EXPECT_EQ(copied.size(), QSize(328, 246));
@@ -71,7 +71,7 @@ TEST_F(AreaPickTest, CopyPutsTheActualPixelsOnTheClipboardWhateverTheZoom) {
 TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
     MainWindow& f = OpenForPicking();
     Select(-5, 1990, 20, 20);
-    f.Ui().AreaCopy->trigger();
+    f.Ui().copyAreaItem->trigger();
     const QImage copied =
         QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(copied.size(), QSize(20, 20));
@@ -83,70 +83,65 @@ TEST_F(AreaPickTest, AreaPartlyOutsideThePictureIsWhiteThere) {
 
 TEST_F(AreaPickTest, LargePickIsShownAtMostHalfTheMainWindow) {
     MainWindow& f = OpenForPicking();
-    SetOuterPos(f, {100, 80});
+    const QPoint corner = OuterPos(f);
     Select(10, 20, 1000, 600);
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     PickWindow* pick = CurrentPick();
     ASSERT_NE(pick, nullptr);
     EXPECT_TRUE(pick->isVisible());
     // 600 > 428: h = 214, w = Round(214 / 0.6) = 357 > 296, so w = 296, h = Round(177.6) = 178.
     EXPECT_EQ(pick->size(), QSize(296, 178));
-    EXPECT_EQ(pick->Image1->geometry(), QRect(0, 0, 296, 178));
+    EXPECT_EQ(pick->picture->geometry(), QRect(0, 0, 296, 178));
     EXPECT_EQ(pick->windowTitle(), QStringLiteral("取出[1] サイズ(1000,600)"));
-    EXPECT_EQ(pick->Image1->toolTip(), QStringLiteral("29.6%表示 実サイズ(1000,600)"));
-    const Bitmap& picked = pick->Image1->Picture();
+    EXPECT_EQ(pick->picture->toolTip(), QStringLiteral("29.6%表示 実サイズ(1000,600)"));
+    const Bitmap& picked = pick->picture->Picture();
     ASSERT_EQ(picked.Width(), 1000);
     ASSERT_EQ(picked.Height(), 600);
     EXPECT_EQ(std::memcmp(picked.Row(0), Decoded().Row(20) + 30, 3000), 0);
-    EXPECT_EQ(OuterPos(*pick), QPoint(120, 100)); // no earlier pick: from the main window
+    EXPECT_EQ(OuterPos(*pick), corner + QPoint(20, 20)); // the first: beside the main window
 }
 
 TEST_F(AreaPickTest, PicksAreNumberedAndPlacedTwentyPixelsApart) {
     MainWindow& f = OpenForPicking();
-    SaveFolder folder;
-    auto* hidden = new PickWindow(folder, &f); // the start-up's pick window, never shown
-    f.CurrentPickWindow() = hidden;
-    SetOuterPos(f, {200, 150});
-    f.MovePickToCorner(); // as the first activation does
-    EXPECT_EQ(OuterPos(*hidden), QPoint(200, 150));
+    const QPoint corner = OuterPos(f);
     Select(0, 0, 50, 40);
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     PickWindow* first = CurrentPick();
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     PickWindow* second = CurrentPick();
     ASSERT_NE(first, second);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("取出[1] サイズ(50,40)"));
     EXPECT_EQ(second->windowTitle(), QStringLiteral("取出[2] サイズ(50,40)"));
-    EXPECT_EQ(OuterPos(*first), QPoint(220, 170));
-    EXPECT_EQ(OuterPos(*second), QPoint(240, 190));
-    second->Close1Click();
+    EXPECT_EQ(OuterPos(*first), corner + QPoint(20, 20));
+    EXPECT_EQ(OuterPos(*second), corner + QPoint(40, 40));
+    second->ClosePick();
     EXPECT_FALSE(second->isVisible());
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     EXPECT_EQ(CurrentPick()->windowTitle(), QStringLiteral("取出[3] サイズ(50,40)"));
     EXPECT_EQ(f.Snapshot().pickCount, 3);
-    EXPECT_FALSE(hidden->isVisible());
 }
 
 TEST_F(AreaPickTest, PickKeepsItsPictureWhenTheMainWindowMovesOn) {
     MainWindow& f = OpenForPicking();
     Select(0, 0, 40, 30);
-    f.Ui().AreaPick->trigger();
-    const Bitmap picked = CurrentPick()->Image1->Picture();
+    f.Ui().pickAreaItem->trigger();
+    const Bitmap picked = CurrentPick()->picture->Picture();
     f.DropFiles({WriteJpeg(dir_, "other.jpg", 64, 64)});
-    f.FormClose();
-    EXPECT_TRUE(CurrentPick()->Image1->Picture().SamePixels(picked));
+    f.WindowClosing();
+    EXPECT_TRUE(CurrentPick()->picture->Picture().SamePixels(picked));
 }
 
 TEST_F(AreaPickTest, SelectionUnderOneActualPixelTakesNothing) {
     MainWindow& f = Open({WriteJpeg(dir_, "small.jpg", 100, 100)});
     for (int i = 0; i < 5; ++i)
-        f.Enlarge5Click(); // 225 %: shown 223 pixels wide, a ratio of 2.23
-    f.AreaSelClick();
+        f.ZoomIn5(); // 225 %: shown 223 pixels wide, a ratio of 2.23
+    f.ToggleSelection();
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-    PlaceSelection(f, QRect(f.Ui().Image1->x(), f.Ui().Image1->y(), 1, 40)); // 1 / 2.23 rounds to 0
-    f.Ui().AreaCopy->trigger();
+    PlaceSelection(f,
+                   QRect(f.Ui().picture->x(), f.Ui().picture->y(), 1, 40)); // 1 / 2.23 rounds to 0
+    f.Ui().copyAreaItem->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     EXPECT_EQ(CurrentPick(), nullptr);
     EXPECT_EQ(f.Snapshot().pickCount, 0);
     EXPECT_TRUE(boxes_.boxes().empty());
@@ -158,7 +153,7 @@ TEST_F(AreaPickTest, EndAsksTheApplicationToQuitWithoutTheCloseHandler) {
     bool closed = false;
     QObject::connect(&f, &MainWindow::TerminateRequested, [&] { terminate = true; });
     QObject::connect(&f, &MainWindow::Closed, [&] { closed = true; });
-    f.Ui().PickImgEnd->trigger();
+    f.Ui().endItem->trigger();
     EXPECT_TRUE(terminate);
     EXPECT_FALSE(closed);
     EXPECT_FALSE(f.Model().List().Entries().empty()); // the close handler did not run
@@ -168,11 +163,11 @@ TEST_F(AreaPickTest, AreaLargerThanTheLargestPictureIsRefusedWithTheErrorBox) {
     // 65,500 x 1 fitted to 585 pixels: 200 displayed pixels are 22,393 actual ones, a
     // selection of 501 million pixels, above the 2^28 the program makes.
     MainWindow& f = Open({WriteJpeg(dir_, "wide.jpg", 65500, 1)});
-    f.AreaSelClick();
-    PlaceSelection(f, QRect(f.Ui().Image1->x(), f.Ui().Image1->y(), 200, 200));
+    f.ToggleSelection();
+    PlaceSelection(f, QRect(f.Ui().picture->x(), f.Ui().picture->y(), 200, 200));
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-    f.Ui().AreaCopy->trigger();
-    f.Ui().AreaPick->trigger();
+    f.Ui().copyAreaItem->trigger();
+    f.Ui().pickAreaItem->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 2u);
     for (const auto& box : boxes_.boxes()) {
         EXPECT_EQ(box.kind, BoxKind::Error);
@@ -197,12 +192,12 @@ TEST_F(AreaPickTest, CopyBeforeTheWorkersHaveDeliveredWaitsForTheirFullPicture) 
         return DecodedPicture(fixtures::SolidBitmap(3000, 2000, 10, 20, 30));
     };
     form_ = std::make_unique<MainWindow>(std::vector<std::string>{path.string()}, nullptr,
-                                     std::move(decoders));
+                                         std::move(decoders));
     MainWindow& f = *form_;
-    ASSERT_FALSE(f.Ui().Image1->Picture()->Settled());
-    f.AreaSelClick();
-    PlaceSelection(f, QRect(f.Ui().Image1->x() + 100, f.Ui().Image1->y() + 50, 64, 48));
-    f.Ui().AreaCopy->trigger();
+    ASSERT_FALSE(f.Ui().picture->Picture()->Settled());
+    f.ToggleSelection();
+    PlaceSelection(f, QRect(f.Ui().picture->x() + 100, f.Ui().picture->y() + 50, 64, 48));
+    f.Ui().copyAreaItem->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888),
               BitmapCopy(fixtures::SolidBitmap(328, 246, 10, 20, 30)));
     WaitForPixels();

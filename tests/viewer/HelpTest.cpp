@@ -22,12 +22,12 @@ protected:
 
 TEST_F(HelpTest, WithoutAReadmeShowsTheComplaintAndTheCredits) {
     MainWindow& f = OpenWithReadme();
-    f.Ui().Help1->trigger();
+    f.Ui().readmeItem->trigger();
     EXPECT_TRUE(readme_->isVisible());
     EXPECT_EQ(readme_->windowTitle(),
               QStringLiteral("Lumivex v0.1 '060717 By Pellori"
                              "https://pellori.example/contact/contact_me.html"));
-    EXPECT_EQ(readme_->RichEdit1->toPlainText(), MissingReadmeText());
+    EXPECT_EQ(readme_->textBox->toPlainText(), MissingReadmeText());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -35,30 +35,30 @@ TEST_F(HelpTest, ReadmeIsLoadedEachTimeAndKeptWhenItGoesMissing) {
     MainWindow& f = OpenWithReadme();
     const auto path = dir_ / "TESSreadme.txt";
     fixtures::WriteFile(path, {'{', '\\', 'r', 't', 'f', '1', ' ', 'H', 'i', '}'});
-    f.Ui().Help1->trigger();
-    EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("Hi"));
-    readme_->RichEdit1->setPlainText(QStringLiteral("edited"));
-    f.Ui().Help1->trigger(); // the file loads again: the edit is gone
-    EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("Hi"));
-    readme_->RichEdit1->setPlainText(QStringLiteral("edited"));
+    f.Ui().readmeItem->trigger();
+    EXPECT_EQ(readme_->textBox->toPlainText(), QStringLiteral("Hi"));
+    readme_->textBox->setPlainText(QStringLiteral("edited"));
+    f.Ui().readmeItem->trigger(); // the file loads again: the edit is gone
+    EXPECT_EQ(readme_->textBox->toPlainText(), QStringLiteral("Hi"));
+    readme_->textBox->setPlainText(QStringLiteral("edited"));
     std::filesystem::remove(path);
-    f.Ui().Help1->trigger(); // no file: the box keeps what it shows
-    EXPECT_EQ(readme_->RichEdit1->toPlainText(), QStringLiteral("edited"));
+    f.Ui().readmeItem->trigger(); // no file: the box keeps what it shows
+    EXPECT_EQ(readme_->textBox->toPlainText(), QStringLiteral("edited"));
 }
 
 TEST_F(HelpTest, ReadmeWindowIsCentredOverTheMainWindowEachTime) {
     MainWindow& f = OpenWithReadme();
     SetOuterPos(f, {100, 50});
-    f.Ui().Help1->trigger();
+    f.Ui().readmeItem->trigger();
     const QSize outer = OuterSize(*readme_);
     EXPECT_EQ(outer, QSize(429 + 8, 238 + 34));
     EXPECT_EQ(OuterPos(*readme_),
               QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
     SetOuterPos(*readme_, {0, 0});
-    f.Ui().Help1->trigger(); // while open: back over the centre
+    f.Ui().readmeItem->trigger(); // while open: back over the centre
     EXPECT_EQ(OuterPos(*readme_),
               QPoint(100 + (593 - outer.width()) / 2, 50 + (428 - outer.height()) / 2));
-    readme_->Button1->click();
+    readme_->closeButton->click();
     EXPECT_FALSE(readme_->isVisible());
     EXPECT_TRUE(f.isVisible());
 }

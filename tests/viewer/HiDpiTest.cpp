@@ -4,8 +4,8 @@
 // size. This program sets the scale itself before the application starts, so that no other
 // test runs scaled.
 #include "MainWindowFixture.h"
-#include "resample/DisplayScale.h"
 #include "pick/PickImage.h"
+#include "resample/DisplayScale.h"
 #include "tests/pick/PickTestSupport.h"
 
 #include <QApplication>
@@ -57,7 +57,7 @@ TEST_F(MainWindowTest, FittedPictureShowsTheDetailOfTheDevicePixels) {
     EXPECT_EQ(f.size(), QSize(585, 394)); // the program's numbers stay logical pixels
     EXPECT_EQ(ImageBounds(), QRect(0, 0, 585, 394));
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [25.0%](1/1 files)").arg(Q(path)));
-    const QImage shot = f.Ui().Image1->grab().toImage();
+    const QImage shot = f.Ui().picture->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(1170, 788));
     EXPECT_EQ(SoftPixels(shot), 0);
 }

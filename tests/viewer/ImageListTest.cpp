@@ -49,9 +49,9 @@ TEST_F(ListBuildingTest, FolderIsSearchedAtAnyDepthWithHiddenEntriesAndSorted) {
     SortFileList(sortedExpected);
     EXPECT_EQ(f.Model().List().Entries(), sortedExpected);
     EXPECT_EQ(f.Model().List().Index(), 1);
-    EXPECT_TRUE(f.Ui().MI_nxt->isEnabled());
-    EXPECT_TRUE(f.Ui().MI_prv->isEnabled());
-    EXPECT_TRUE(f.Ui().MI_Head->isEnabled());
+    EXPECT_TRUE(f.Ui().nextItem->isEnabled());
+    EXPECT_TRUE(f.Ui().previousItem->isEnabled());
+    EXPECT_TRUE(f.Ui().firstItem->isEnabled());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -93,10 +93,10 @@ TEST_F(ListBuildingTest, DropYieldingNothingReportsNothingAndKeepsThePicture) {
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Information);
     EXPECT_EQ(boxes_.boxes()[0].title, QStringLiteral("情報"));
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("Nothing"));
-    EXPECT_TRUE(f.Ui().Image1->HasPicture());
+    EXPECT_TRUE(f.Ui().picture->HasPicture());
     EXPECT_EQ(Caption(), caption);
     EXPECT_EQ(f.Model().List().Index(), 0);
-    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
+    EXPECT_FALSE(f.Ui().nextItem->isEnabled());
     QTest::keyClick(&f, Qt::Key_Right);
     EXPECT_EQ(f.Model().List().Index(), 0);
     EXPECT_EQ(boxes_.boxes().size(), 1u);
@@ -130,8 +130,8 @@ TEST_F(ListBuildingTest, HeldKeysAndOtherButtonsDoNotInterrupt) {
 TEST_F(ListBuildingTest, RightButtonPressInterruptsTheSearch) {
     MainWindow& f = Open();
     QCoreApplication::postEvent(
-        f.Ui().Panel1, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
-                                       Qt::RightButton, Qt::RightButton, Qt::NoModifier));
+        f.Ui().panel, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
+                                      Qt::RightButton, Qt::RightButton, Qt::NoModifier));
     f.DropFiles({root_});
     ASSERT_FALSE(boxes_.boxes().empty());
     EXPECT_EQ(boxes_.boxes()[0].text, QStringLiteral("検索を中断しました。"));
@@ -179,11 +179,11 @@ protected:
 
 TEST_F(NavigationTest, MenuItemsStepThroughTheList) {
     MainWindow& f = OpenThree();
-    f.Ui().MI_nxt->trigger();
+    f.Ui().nextItem->trigger();
     EXPECT_EQ(f.Model().List().Index(), 2);
-    f.Ui().MI_Head->trigger();
+    f.Ui().firstItem->trigger();
     EXPECT_EQ(f.Model().List().Index(), 1);
-    f.Ui().MI_prv->trigger();
+    f.Ui().previousItem->trigger();
     EXPECT_EQ(f.Model().List().Index(), 3);
     EXPECT_TRUE(Caption().contains(QString::fromStdString(paths_[2])));
     EXPECT_TRUE(Caption().endsWith(QStringLiteral("(3/3 files)")));
@@ -214,12 +214,12 @@ TEST_F(NavigationTest, KeysActWhateverTheModifiers) {
 TEST_F(NavigationTest, SingleEntryKeepsTheItemsDisabledButKeysReloadIt) {
     const std::string only = WriteJpeg(dir_, "only.jpg", 16, 16);
     MainWindow& f = Open({only});
-    EXPECT_FALSE(f.Ui().MI_nxt->isEnabled());
+    EXPECT_FALSE(f.Ui().nextItem->isEnabled());
     QTest::keyClick(&f, Qt::Key_Space);
     EXPECT_EQ(f.Model().List().Index(), 1);
     QTest::keyClick(&f, Qt::Key_Left);
     EXPECT_EQ(f.Model().List().Index(), 1);
-    EXPECT_TRUE(f.Ui().Image1->HasPicture());
+    EXPECT_TRUE(f.Ui().picture->HasPicture());
 }
 
 TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {
@@ -228,9 +228,9 @@ TEST_F(NavigationTest, FirstActivationSetsTheSharedSaveFolderOnce) {
     SaveFolder folder;
     folder.Set("elsewhere");
     MainWindow f(paths_, &folder); // not shown, so not activated yet
-    f.FormActivate();
+    f.WindowActivated();
     EXPECT_EQ(folder.Path(), dir_.path().string());
     folder.Set("elsewhere");
-    f.FormActivate();
+    f.WindowActivated();
     EXPECT_EQ(folder.Path(), "elsewhere");
 }

@@ -8,10 +8,10 @@
 #include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
 #include "ui/WindowPlacement.h"
+#include "viewer/MainWindow.h"
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
-#include "viewer/MainWindow.h"
 
 #include <QAction>
 #include <QTest>
@@ -35,15 +35,16 @@ inline std::string WriteJpeg(const fixtures::TempDir& dir, const std::string& na
 // Places the selection rectangle at `r` (panel coordinates, displayed pixels) through its
 // own drags: the rectangle dragged by its top-left pixel, then the handle to the corner.
 inline void PlaceSelection(MainWindow& f, QRect r) {
-    const QRect shape = f.Ui().Shape1->geometry();
-    f.Shape1MouseDown(Qt::LeftButton, 0, 0);
-    f.Shape1MouseMove(r.x() - shape.x(), r.y() - shape.y());
-    f.Shape1MouseUp();
-    const QRect handle = f.Ui().Shape2->geometry();
-    f.Shape2MouseDown(Qt::LeftButton, 0, 0);
+    const QRect shape = f.Ui().selectionFrame->geometry();
+    f.PressSelection(SelectionDrag::Move, Qt::LeftButton, 0, 0);
+    f.DragSelection(SelectionDrag::Move, r.x() - shape.x(), r.y() - shape.y());
+    f.ReleaseSelection(SelectionDrag::Move);
+    const QRect handle = f.Ui().selectionHandle->geometry();
+    f.PressSelection(SelectionDrag::Resize, Qt::LeftButton, 0, 0);
     // The rectangle's width is the handle's left + 2 - the rectangle's left + 1.
-    f.Shape2MouseMove(r.x() + r.width() - 3 - handle.x(), r.y() + r.height() - 3 - handle.y());
-    f.Shape2MouseUp();
+    f.DragSelection(SelectionDrag::Resize, r.x() + r.width() - 3 - handle.x(),
+                    r.y() + r.height() - 3 - handle.y());
+    f.ReleaseSelection(SelectionDrag::Resize);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -59,11 +60,12 @@ protected:
     MainWindow& Form() { return *form_; }
     // Until the picture pipeline has delivered the shown picture's full-size pixels.
     void WaitForPixels() {
-        QTRY_VERIFY(!form_->Ui().Image1->HasPicture() || form_->Ui().Image1->Picture()->Settled());
+        QTRY_VERIFY(!form_->Ui().picture->HasPicture() ||
+                    form_->Ui().picture->Picture()->Settled());
     }
     QString Caption() const { return form_->windowTitle(); }
-    QRect ImageBounds() const { return form_->Ui().Image1->geometry(); }
-    QRect PanelBounds() const { return form_->Ui().Panel1->geometry(); }
+    QRect ImageBounds() const { return form_->Ui().picture->geometry(); }
+    QRect PanelBounds() const { return form_->Ui().panel->geometry(); }
     // The controls show the model's answer (its arithmetic is tested with the model): the
     // panel and the picture where it lays them out, a visible client area of its size, and
     // its caption.
@@ -72,7 +74,7 @@ protected:
         const auto bounds = [](const Rect& r) { return QRect(r.left, r.top, r.width, r.height); };
         EXPECT_EQ(PanelBounds(), bounds(model.Panel()));
         EXPECT_EQ(ImageBounds(), bounds(model.Image()));
-        EXPECT_EQ(form_->Ui().Client->Viewport()->size(),
+        EXPECT_EQ(form_->Ui().client->Viewport()->size(),
                   QSize(model.Client().ClientWidth(), model.Client().ClientHeight()));
         EXPECT_EQ(Caption(), QString::fromStdString(model.Caption()));
     }

@@ -34,30 +34,30 @@ class OverlayTest : public MainWindowTest {};
 
 TEST_F(OverlayTest, OffByDefaultAndNothingIsRead) {
     MainWindow& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
-    EXPECT_FALSE(f.Ui().Exif1->isChecked());
-    EXPECT_FALSE(f.Ui().Label1->isVisible());
+    EXPECT_FALSE(f.Ui().overlayItem->isChecked());
+    EXPECT_FALSE(f.Ui().overlayLabel->isVisible());
     EXPECT_TRUE(f.ExifReader().ImageFileName().empty());
 }
 
 TEST_F(OverlayTest, SwitchingOnWithAnEmptyListOnlyChangesTheMenu) {
     MainWindow& f = Open();
-    f.Ui().Exif1->trigger();
-    EXPECT_TRUE(f.Ui().Exif1->isChecked());
-    EXPECT_FALSE(f.Ui().AreaSel->isEnabled());
-    EXPECT_FALSE(f.Ui().Label1->isVisible());
+    f.Ui().overlayItem->trigger();
+    EXPECT_TRUE(f.Ui().overlayItem->isChecked());
+    EXPECT_FALSE(f.Ui().selectionItem->isEnabled());
+    EXPECT_FALSE(f.Ui().overlayLabel->isVisible());
 }
 
 TEST_F(OverlayTest, ShowsTheBlockTwiceOnePixelApartAndFollowsTheList) {
     const std::string a = WriteJpegWithExif(dir_, "a.jpg", "MAKER");
     const std::string b = WriteJpegWithExif(dir_, "b.jpg", "OTHER", ByteOrder::Motorola);
     MainWindow& f = Open({a, b});
-    f.Ui().Exif1->trigger();
-    ASSERT_TRUE(f.Ui().Label1->isVisible());
-    EXPECT_TRUE(f.Ui().Label2->isVisible());
-    EXPECT_EQ(f.Ui().Label1->pos(), QPoint(2, 2));
-    EXPECT_EQ(f.Ui().Label2->pos(), QPoint(3, 3));
-    EXPECT_EQ(f.Ui().Label1->text(), f.Ui().Label2->text());
-    const QString text = f.Ui().Label1->text();
+    f.Ui().overlayItem->trigger();
+    ASSERT_TRUE(f.Ui().overlayLabel->isVisible());
+    EXPECT_TRUE(f.Ui().overlayCopy->isVisible());
+    EXPECT_EQ(f.Ui().overlayLabel->pos(), QPoint(2, 2));
+    EXPECT_EQ(f.Ui().overlayCopy->pos(), QPoint(3, 3));
+    EXPECT_EQ(f.Ui().overlayLabel->text(), f.Ui().overlayCopy->text());
+    const QString text = f.Ui().overlayLabel->text();
     EXPECT_TRUE(text.startsWith(
         QStringLiteral("01:画像ファイル名 ------> %1\n").arg(QString::fromStdString(a))));
     EXPECT_TRUE(text.contains(QStringLiteral("\n10:露光時間 ------------> 1/250 秒\n")));
@@ -65,19 +65,20 @@ TEST_F(OverlayTest, ShowsTheBlockTwiceOnePixelApartAndFollowsTheList) {
     EXPECT_TRUE(text.contains(QStringLiteral("\n21:カメラのメーカー ----> MAKER\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\n99:サイズ --------------> ")));
     EXPECT_FALSE(text.contains(u'\r'));
-    f.Ui().MI_nxt->trigger();
-    EXPECT_TRUE(f.Ui().Label1->text().contains(QStringLiteral("21:カメラのメーカー ----> OTHER")));
-    f.Ui().Exif1->trigger();
-    EXPECT_FALSE(f.Ui().Label1->isVisible());
-    EXPECT_TRUE(f.Ui().Label1->text().isEmpty());
-    EXPECT_TRUE(f.Ui().Label2->text().isEmpty());
+    f.Ui().nextItem->trigger();
+    EXPECT_TRUE(
+        f.Ui().overlayLabel->text().contains(QStringLiteral("21:カメラのメーカー ----> OTHER")));
+    f.Ui().overlayItem->trigger();
+    EXPECT_FALSE(f.Ui().overlayLabel->isVisible());
+    EXPECT_TRUE(f.Ui().overlayLabel->text().isEmpty());
+    EXPECT_TRUE(f.Ui().overlayCopy->text().isEmpty());
 }
 
 TEST_F(OverlayTest, PictureWithoutExifShowsTheClearedValues) {
     const std::string plain = WriteJpeg(dir_, "plain.jpg", 16, 16);
     MainWindow& f = Open({plain});
-    f.Ui().Exif1->trigger();
-    const QString text = f.Ui().Label1->text();
+    f.Ui().overlayItem->trigger();
+    const QString text = f.Ui().overlayLabel->text();
     EXPECT_TRUE(text.contains(QStringLiteral("\n02:撮影日時 ------------> .\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\n05:画像の高さ ----------> 0 dots\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("\n10:露光時間 ------------> --- 秒\n")));
@@ -96,25 +97,25 @@ TEST_F(OverlayTest, ReaderErrorKeepsTheLabelsAndReachesTheErrorBox) {
     WriteFile(bad,
               EncodeJpeg(SolidBitmap(8, 8, 1, 2, 3), {.segments = {ExifSegment(broken.Build())}}));
     MainWindow& f = Open({good, bad.string()});
-    f.Ui().Exif1->trigger();
-    const QString before = f.Ui().Label1->text();
-    f.Ui().MI_nxt->trigger();
+    f.Ui().overlayItem->trigger();
+    const QString before = f.Ui().overlayLabel->text();
+    f.Ui().nextItem->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
-    EXPECT_EQ(f.Ui().Label1->text(), before);
-    EXPECT_TRUE(f.Ui().Label1->isVisible());
+    EXPECT_EQ(f.Ui().overlayLabel->text(), before);
+    EXPECT_TRUE(f.Ui().overlayLabel->isVisible());
     EXPECT_TRUE(Caption().contains(QString::fromStdString(bad.string())));
 }
 
 TEST_F(OverlayTest, DrawnInRedWithAHighlightCopyOnTop) {
     MainWindow& f = Open({WriteJpegWithExif(dir_, "a.jpg", "MAKER")});
-    f.Ui().Exif1->trigger();
+    f.Ui().overlayItem->trigger();
     const QImage shot = f.grab().toImage();
 
-    const QColor highlight = f.Ui().Label2->palette().color(QPalette::WindowText);
+    const QColor highlight = f.Ui().overlayCopy->palette().color(QPalette::WindowText);
     int red = 0;
     int light = 0;
-    const QRect area(f.Ui().Label1->mapTo(&f, QPoint(0, 0)), f.Ui().Label1->size());
+    const QRect area(f.Ui().overlayLabel->mapTo(&f, QPoint(0, 0)), f.Ui().overlayLabel->size());
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = shot.pixelColor(x, y);
@@ -123,6 +124,6 @@ TEST_F(OverlayTest, DrawnInRedWithAHighlightCopyOnTop) {
         }
     EXPECT_GT(red, 50);
     EXPECT_GT(light, 50);
-    EXPECT_EQ(f.Ui().Label1->font().family(), QStringLiteral("IPAGothic"));
-    EXPECT_EQ(f.Ui().Label1->font().pixelSize(), 16);
+    EXPECT_EQ(f.Ui().overlayLabel->font().family(), QStringLiteral("IPAGothic"));
+    EXPECT_EQ(f.Ui().overlayLabel->font().pixelSize(), 16);
 }

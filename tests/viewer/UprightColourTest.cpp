@@ -2,12 +2,12 @@
 // profile's colours converted to the display's; copies and picks upright, with the profile.
 #include "MainWindowFixture.h"
 #include "colour/DisplayColours.h"
-#include "picture/AreaCut.h"
-#include "resample/DisplayScale.h"
 #include "jpeg/JpegDecoder.h"
-#include "picture/UprightPixels.h"
 #include "pick/PickImage.h"
 #include "pick/PickWindow.h"
+#include "picture/AreaCut.h"
+#include "picture/UprightPixels.h"
+#include "resample/DisplayScale.h"
 #include "tests/picture/UprightReference.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/IccFixtures.h"
@@ -81,7 +81,7 @@ protected:
     }
     MainWindow& OpenWith(const std::string& path, ShowingOptions showing) {
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{path}, nullptr,
-                                         DefaultPictureDecoders(), showing);
+                                             DefaultPictureDecoders(), showing);
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         WaitForPixels();
@@ -102,17 +102,17 @@ TEST_F(UprightColourTest, EveryOrientationIsShownCopiedAndPickedUpright) {
         MainWindow& f = Open({path});
         // Smaller than the client area: shown at its natural size, upright.
         ASSERT_EQ(ImageBounds().size(), QSize(upright.Width(), upright.Height()));
-        EXPECT_TRUE(Shown(*f.Ui().Image1).SamePixels(upright));
+        EXPECT_TRUE(Shown(*f.Ui().picture).SamePixels(upright));
         // Copied and picked in upright coordinates, white beyond the upright picture.
-        f.AreaSelClick();
+        f.ToggleSelection();
         PlaceSelection(f, QRect(ImageBounds().x() + 30, ImageBounds().y() + 7, 20, 30));
         const Bitmap expected = CutArea(upright, 30, 7, 20, 30);
-        f.Ui().AreaCopy->trigger();
+        f.Ui().copyAreaItem->trigger();
         EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888),
                   BitmapCopy(expected));
-        f.Ui().AreaPick->trigger();
+        f.Ui().pickAreaItem->trigger();
         ASSERT_TRUE(f.CurrentPickWindow());
-        EXPECT_TRUE(f.CurrentPickWindow()->Image1->Picture().SamePixels(expected));
+        EXPECT_TRUE(f.CurrentPickWindow()->picture->Picture().SamePixels(expected));
     }
     EXPECT_TRUE(boxes_.boxes().empty());
 }
@@ -124,9 +124,9 @@ TEST_F(UprightColourTest, TurnedPicturesAreReducedAsStoredAndMagnifiedUpright) {
     MainWindow& f = Open({large});
     const QSize control = ImageBounds().size();
     ASSERT_LT(control.width(), 900);
-    const DecodedPicture& full = *f.Ui().Image1->Picture()->FullPixels();
+    const DecodedPicture& full = *f.Ui().picture->Picture()->FullPixels();
     EXPECT_TRUE(
-        Shown(*f.Ui().Image1)
+        Shown(*f.Ui().picture)
             .SamePixels(TurnUpright(ReduceForDisplay(full, control.height(), control.width()),
                                     Orientation::QuarterAnticlockwise)));
     // Magnified: each upright pixel covers a block of the control.
@@ -135,10 +135,10 @@ TEST_F(UprightColourTest, TurnedPicturesAreReducedAsStoredAndMagnifiedUpright) {
     const Bitmap upright = ReferenceUpright(stored_, Orientation::Transversed);
     MainWindow& g = Open({small});
     for (int step = 0; step < 20 && ImageBounds().width() < 3 * upright.Width(); ++step)
-        g.Enlarge5Click();
+        g.ZoomIn5();
     const QSize zoomed = ImageBounds().size();
     ASSERT_GE(zoomed.width(), 3 * upright.Width());
-    const Bitmap shown = Shown(*form_->Ui().Image1);
+    const Bitmap shown = Shown(*form_->Ui().picture);
     for (int j = 0; j < upright.Height(); ++j)
         for (int i = 0; i < upright.Width(); ++i) {
             const int x = (2 * i + 1) * zoomed.width() / (2 * upright.Width());
@@ -156,22 +156,22 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
     const Bitmap decoded = stored_;
     const std::string plain = Write("plain.jpg", picture, {});
     // No display profile: a picture without one is shown as decoded, byte for byte.
-    EXPECT_TRUE(Shown(*Open({plain}).Ui().Image1).SamePixels(decoded));
+    EXPECT_TRUE(Shown(*Open({plain}).Ui().picture).SamePixels(decoded));
     EXPECT_LE(
-        LargestDifference(Shown(*Open({tagged}).Ui().Image1), LcmsConverted(decoded, swapped, {})),
+        LargestDifference(Shown(*Open({tagged}).Ui().picture), LcmsConverted(decoded, swapped, {})),
         2);
     // The display's profile: every picture is converted to it.
     DisplayColours display(adobe);
-    EXPECT_LE(LargestDifference(Shown(*OpenWith(plain, {&display}).Ui().Image1),
+    EXPECT_LE(LargestDifference(Shown(*OpenWith(plain, {&display}).Ui().picture),
                                 LcmsConverted(decoded, {}, adobe)),
               2);
     MainWindow& f = OpenWith(tagged, {&display});
-    EXPECT_LE(LargestDifference(Shown(*f.Ui().Image1), LcmsConverted(decoded, swapped, adobe)), 2);
+    EXPECT_LE(LargestDifference(Shown(*f.Ui().picture), LcmsConverted(decoded, swapped, adobe)), 2);
     // Copies keep the decoded pixels with the profile; a pick draws them converted and saves
     // them with it.
-    f.AreaSelClick();
+    f.ToggleSelection();
     PlaceSelection(f, QRect(ImageBounds().x(), ImageBounds().y(), 60, 40));
-    f.Ui().AreaCopy->trigger();
+    f.Ui().copyAreaItem->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     QImage expected = BitmapCopy(decoded);
     expected.setColorSpace(copied.colorSpace());
@@ -179,12 +179,12 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
     EXPECT_EQ(copied.colorSpace().iccProfile(),
               QByteArray(reinterpret_cast<const char*>(swapped.data()),
                          static_cast<qsizetype>(swapped.size())));
-    f.Ui().AreaPick->trigger();
+    f.Ui().pickAreaItem->trigger();
     PickWindow& pick = *f.CurrentPickWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pick));
-    EXPECT_LE(LargestDifference(Shown(*pick.Image1), LcmsConverted(decoded, swapped, adobe)), 2);
+    EXPECT_LE(LargestDifference(Shown(*pick.picture), LcmsConverted(decoded, swapped, adobe)), 2);
     const auto saved = dir_ / "saved.jpg";
-    pick.ImageSave(QString::fromStdString(saved.string()), PickWindow::OutputSize::Actual, false);
+    pick.Output(QString::fromStdString(saved.string()), PickWindow::OutputSize::Actual, false);
     const JpegInfo header = ReadJpegHeader(fixtures::ReadFile(saved));
     EXPECT_EQ(header.iccProfile, swapped);
     EXPECT_EQ(header.orientation, Orientation::AsStored);
@@ -198,10 +198,10 @@ TEST_F(UprightColourTest, ABrokenProfileIsShownUnconvertedAndReportedOnce) {
         Write("cut.jpg", fixtures::GradientBitmap(60, 40, 2), fixtures::IccSegments(cut));
     ::testing::internal::CaptureStderr();
     MainWindow& f = Open({path});
-    f.imageDSP(1);
+    f.ShowEntry(1);
     WaitForPixels();
     const std::string reported = ::testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(Shown(*f.Ui().Image1).SamePixels(stored_));
+    EXPECT_TRUE(Shown(*f.Ui().picture).SamePixels(stored_));
     const std::size_t first = reported.find("cut.jpg");
     ASSERT_NE(first, std::string::npos) << reported;
     EXPECT_EQ(reported.find("cut.jpg", first + 1), std::string::npos) << reported;

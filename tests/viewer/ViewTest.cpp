@@ -11,25 +11,25 @@
 using namespace tessaly;
 using namespace tessaly::testing;
 
-TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheMenuAsDesigned) {
+TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheFullMenu) {
     MainWindow& f = Open();
     EXPECT_EQ(Caption(), QStringLiteral("Tess v0.1 '060717 By Pellori Lumivex "
                                         "https://pellori.example/contact/contact_me.html"));
-    EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the design frame
+    EXPECT_EQ(f.size(), QSize(585, 394)); // outer 593 x 428 with the assumed frame
     EXPECT_EQ(f.Snapshot().ratio, 100.0L);
     EXPECT_EQ(f.Snapshot().zoom, 0.0L);
-    EXPECT_TRUE(f.Ui().N1->isChecked());
-    EXPECT_TRUE(IsDefault(*f.Ui().N1));
-    EXPECT_FALSE(f.Ui().N2->isChecked());
-    for (QAction* disabled :
-         {f.Ui().AreaCopy, f.Ui().AreaPick, f.Ui().MI_nxt, f.Ui().MI_prv, f.Ui().MI_Head})
+    EXPECT_TRUE(f.Ui().fitItem->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Ui().fitItem));
+    EXPECT_FALSE(f.Ui().actualSizeItem->isChecked());
+    for (QAction* disabled : {f.Ui().copyAreaItem, f.Ui().pickAreaItem, f.Ui().nextItem,
+                              f.Ui().previousItem, f.Ui().firstItem})
         EXPECT_FALSE(disabled->isEnabled()) << disabled->text().toStdString();
-    for (QAction* enabled :
-         {f.Ui().Enlarge5, f.Ui().Exif1, f.Ui().AreaSel, f.Ui().Help1, f.Ui().PickImgEnd})
+    for (QAction* enabled : {f.Ui().zoomIn5Item, f.Ui().overlayItem, f.Ui().selectionItem,
+                             f.Ui().readmeItem, f.Ui().endItem})
         EXPECT_TRUE(enabled->isEnabled()) << enabled->text().toStdString();
-    EXPECT_EQ(f.Ui().PopupMenu1->actions().size(), 18);
-    EXPECT_FALSE(f.Ui().Shape1->isVisible());
-    EXPECT_FALSE(f.Ui().Shape2->isVisible());
+    EXPECT_EQ(f.Ui().menu->actions().size(), 18);
+    EXPECT_FALSE(f.Ui().selectionFrame->isVisible());
+    EXPECT_FALSE(f.Ui().selectionHandle->isVisible());
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
@@ -48,25 +48,25 @@ TEST_F(MainWindowTest, LargePictureIsFittedIntoThePanel) {
 TEST_F(MainWindowTest, ActualSizeShowsThePanelInteriorRatio) {
     const std::string path = WriteJpeg(dir_, "vga.JPG", 640, 480);
     MainWindow& f = Open({path});
-    f.Ui().N2->trigger();
+    f.Ui().actualSizeItem->trigger();
     EXPECT_EQ(f.Snapshot().zoom, 1.0L);
-    EXPECT_EQ(f.Ui().Panel1->width(), 640);
-    EXPECT_EQ(f.Ui().Image1->width(), 638);
+    EXPECT_EQ(f.Ui().panel->width(), 640);
+    EXPECT_EQ(f.Ui().picture->width(), 638);
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [99.7%](1/1 files)").arg(Q(path)));
-    EXPECT_TRUE(f.Ui().N2->isChecked());
-    EXPECT_TRUE(IsDefault(*f.Ui().N2));
-    EXPECT_FALSE(f.Ui().N1->isChecked());
-    EXPECT_FALSE(IsDefault(*f.Ui().N1));
+    EXPECT_TRUE(f.Ui().actualSizeItem->isChecked());
+    EXPECT_TRUE(IsDefault(*f.Ui().actualSizeItem));
+    EXPECT_FALSE(f.Ui().fitItem->isChecked());
+    EXPECT_FALSE(IsDefault(*f.Ui().fitItem));
 }
 
 TEST_F(MainWindowTest, FitAfterAMagnificationKeepsThePanelInteriorSize) {
     const std::string path = WriteJpeg(dir_, "small.jpg", 200, 100);
     MainWindow& f = Open({path});
-    f.Ui().Enlarge5->trigger(); // 1.25: panel 250 x 125, picture 248 x 123
-    f.Ui().N1->trigger();
+    f.Ui().zoomIn5Item->trigger(); // 1.25: panel 250 x 125, picture 248 x 123
+    f.Ui().fitItem->trigger();
     EXPECT_EQ(ImageBounds().size(), QSize(248, 123));
     EXPECT_EQ(ImageBounds().topLeft(), QPoint((585 - 248) / 2, (394 - 123) / 2));
-    EXPECT_TRUE(f.Ui().N1->isChecked());
+    EXPECT_TRUE(f.Ui().fitItem->isChecked());
 }
 
 TEST_F(MainWindowTest,
@@ -98,23 +98,23 @@ TEST_F(MainWindowTest,
         return full(file, cancel);
     };
     form_ = std::make_unique<MainWindow>(std::vector<std::string>{path.string()}, nullptr,
-                                     std::move(decoders));
+                                         std::move(decoders));
     MainWindow& f = *form_;
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    QTRY_VERIFY(f.Ui().Image1->Picture()->ShowsStandIn());
+    QTRY_VERIFY(f.Ui().picture->Picture()->ShowsStandIn());
 
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Q(path.string())));
     EXPECT_EQ(ImageBounds().size(), QSize(585, 390));
     const auto centre = [&f] {
-        const QImage shot = f.Ui().Image1->grab().toImage();
+        const QImage shot = f.Ui().picture->grab().toImage();
         return shot.pixelColor(shot.width() / 2, shot.height() / 2);
     };
     const auto near = [](QColor got, QColor want) {
         return std::abs(got.red() - want.red()) <= 4 && std::abs(got.green() - want.green()) <= 4 &&
                std::abs(got.blue() - want.blue()) <= 4;
     };
-    const QImage standIn = f.Ui().Image1->grab().toImage();
+    const QImage standIn = f.Ui().picture->grab().toImage();
     EXPECT_TRUE(near(centre(), QColor(40, 200, 30))) << centre().name().toStdString();
     EXPECT_TRUE(
         near(standIn.pixelColor(standIn.width() - 1, standIn.height() - 1), QColor(40, 200, 30)))

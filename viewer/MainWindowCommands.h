@@ -1,0 +1,53 @@
+// The main window's commands in one table: a row per menu item, in the menu's order, and per
+// key without an item. A row gives the item's caption, the keys that run the same command
+// and the window's handler; the menu is built from the rows, and a key press runs the row
+// that lists the key. New commands are new rows. The mouse's routing to the window's
+// handlers follows the table.
+#pragma once
+
+#include "viewer/MainWindow.h"
+
+#include <array>
+#include <span>
+
+class QAction;
+class QMouseEvent;
+class QObject;
+
+namespace tessaly {
+
+struct CommandRow {
+    enum class Kind {
+        Item,      // a menu item
+        CheckItem, // a menu item with a check mark
+        Separator, // a line between menu items
+        KeyOnly,   // keys without a menu item
+    };
+    Kind kind = Kind::Item;
+    const char* caption = nullptr;                  // UTF-8, for items
+    QAction* MainWindow::Controls::*item = nullptr; // where the window keeps the menu entry
+    void (MainWindow::*run)() = nullptr;            // the command, for items and keys
+    std::array<int, 2> keys{};                      // Qt::Key codes that run it (0: none)
+    // The item's state as the model has it: enabled (null: always), and checked (null:
+    // never), the check mark drawn with the bold default state when `bold`.
+    bool (*enabled)(const ViewerModel&) = nullptr;
+    bool (*checked)(const ViewerModel&) = nullptr;
+    bool bold = false;
+    bool columnBreak = false; // the menu's second column starts here
+};
+
+// Every row, the menu's entries in their order.
+std::span<const CommandRow> MainWindowCommands();
+
+// Shows the model's state on the menu's items: enabled, checked, bold.
+void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model);
+
+// The row that lists `key`, or null.
+const CommandRow* CommandForKey(int key);
+
+// A mouse event on one of the main window's parts, handed to the window's handler for it: on
+// the selection rectangle or its handle, on the picture, on the panel beside it; the right
+// button's release anywhere opens the menu.
+void RouteMouse(MainWindow& window, const QObject* part, const QMouseEvent& mouse);
+
+} // namespace tessaly

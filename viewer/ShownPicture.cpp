@@ -1,0 +1,156 @@
+#include "viewer/ShownPicture.h"
+
+#include "jpeg/JpegDecoder.h"
+#include "picture/AreaCut.h"
+#include "pictures/LoadedPicture.h"
+#include "ui/Cursors.h"
+#include "ui/StretchDraw.h"
+#include "viewer/ListOrder.h"
+#include "viewer/PictureControl.h"
+
+#include <QObject>
+#include <chrono>
+#include <iostream>
+#include <stdexcept>
+
+namespace tessaly {
+
+ShownPicture::ShownPicture(PictureDecoders decoders, PictureControl& control,
+                           const ViewerModel& model, DisplayColours& colours, bool asStored,
+                           QObject& receiver)
+    : control_(control), model_(model), colours_(colours), asStored_(asStored),
+      pipeline_(std::make_unique<PicturePipeline>(
+          std::move(decoders), [this, &receiver](PictureResult result) {
+              // On a worker thread: handed to the GUI thread.
+              arrived_.Put(std::move(result));
+              QMetaObject::invokeMethod(
+                  &receiver, [this] { TakeArrived(); }, Qt::QueuedConnection);
+          })) {}
+
+ShownPicture::~ShownPicture() {
+    pipeline_.reset();
+}
+
+ShownPicture::Header ShownPicture::Open(const std::string& path) {
+    const auto fail = [&path](LoadFailure failure, Size size) {
+        if (std::optional<std::string> message =
+                LoadFailureMessage(failure, DisplayPath(path), size))
+            throw std::runtime_error(*message);
+    };
+    try {
+        // Only the header is read here; the pixels come from the picture pipeline, as stored.
+        // The header's orientation and colour profile say how they are shown.
+        const JpegInfo header = ReadJpegHeader(RegularFile(path));
+        CheckDecodable(header);
+        const Orientation orientation = ShownOrientation(header.orientation, asStored_);
+        Drop();
+        ColourConversion conversion = colours_.ForPicture(header);
+        if (!conversion.problem.empty() && colourProblems_.First(path))
+            std::cerr << "tessaly: " << path << ": " << conversion.problem
+                      << ", shown without it\n";
+        copiesProfile_ = ProfileOfCopies(header);
+        control_.SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
+                            PixelLook{orientation, std::move(conversion.transform)});
+        return {Size{header.width, header.height}, orientation};
+    } catch (const FileReadError&) {
+        fail(LoadFailure::Unreadable, {});
+    } catch (const JpegTooLarge& e) {
+        fail(LoadFailure::TooLarge, {e.width(), e.height()});
+    } catch (const JpegError&) {
+        fail(LoadFailure::NotAPicture, {});
+    }
+    Drop(); // not a valid image: an empty picture
+    return {};
+}
+
+QSize ShownPicture::ShownDeviceSize() const {
+    const Rect& shown = model_.Image();
+    return DeviceSize(QSize(shown.width, shown.height), control_.devicePixelRatioF());
+}
+
+QSize ShownPicture::StoredShape(QSize upright) const {
+    const Size stored = model_.ToStored({upright.width(), upright.height()});
+    return {stored.width, stored.height};
+}
+
+void ShownPicture::RequestPixels(const std::string& path) {
+    // The size the picture is drawn at, in device pixels, as the stored pixels have it; a
+    // picture not larger than that comes at full size at once.
+    const QSize shown = StoredShape(ShownDeviceSize());
+    const LoadedPicture& picture = *control_.Picture();
+    request_ =
+        pipeline_->Show(path, shown.width(), shown.height(), picture.Width(), picture.Height());
+}
+
+void ShownPicture::TakeArrived() {
+    for (PictureResult& result : arrived_.TakeAll())
+        Arrived(std::move(result));
+}
+
+const DecodedPicture* ShownPicture::FullPixels() {
+    if (control_.HasPicture() && !control_.Picture()->Settled()) {
+        using namespace std::chrono_literals;
+        const BusyCursor busy;
+        while (control_.HasPicture() && !control_.Picture()->Settled() && request_ != 0) {
+            arrived_.WaitForResult(100ms);
+            TakeArrived();
+        }
+    }
+    return control_.HasPicture() ? control_.Picture()->FullPixels() : nullptr;
+}
+
+Bitmap ShownPicture::Cut(Rect area, Orientation orientation) {
+    const DecodedPicture* decoded = FullPixels();
+    if (!decoded)
+        return CutArea(Bitmap(), area.left, area.top, area.width, area.height);
+    return CutArea(*decoded, orientation, area.left, area.top, area.width, area.height);
+}
+
+void ShownPicture::Arrived(PictureResult result) {
+    const std::shared_ptr<LoadedPicture>& picture = control_.Picture();
+    if (result.request != request_ || !picture) {
+        pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
+        return;
+    }
+    // A picture whose decode fails stays empty.
+    picture->Deliver(result);
+    if (picture->Settled()) {
+        request_ = 0;
+        DecodeNeighbours();
+    } else if (const QSize drawn = StoredShape(control_.DeviceDrawSize());
+               IsFinalCopy(result.exact, {result.pixels->Width(), result.pixels->Height()},
+                           {drawn.width(), drawn.height()})) {
+        const Bitmap* copy = result.pixels->Rgb();
+        control_.AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
+        return;
+    }
+    control_.PixelsChanged();
+}
+
+void ShownPicture::DecodeNeighbours() {
+    std::vector<std::string> paths = model_.NeighboursAhead();
+    if (paths.empty())
+        return;
+    // At the shown picture's stored shape: most neighbours are taken the same way.
+    const QSize shown = StoredShape(ShownDeviceSize());
+    const Size area = model_.FitArea();
+    const qreal ratio = control_.devicePixelRatioF();
+    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
+        const Size limit = NeighbourCopyLimit({w, h}, area);
+        const QSize device = DeviceSize(QSize(limit.width, limit.height), ratio);
+        return Size{device.width(), device.height()};
+    });
+}
+
+void ShownPicture::Drop() {
+    if (std::shared_ptr<LoadedPicture> picture = control_.TakePicture()) {
+        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
+        // the picture, and with it those pixels, are freed on a worker thread.
+        const DecodedPicture* full = picture->FullPixels();
+        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
+    }
+    request_ = 0;
+    copiesProfile_.clear();
+}
+
+} // namespace tessaly

@@ -1,0 +1,90 @@
+// The shown picture's session: the header read when an entry is shown, the picture it hands
+// the picture control, the picture pipeline's request for its pixels and the results as they
+// arrive, the neighbours decoded ahead once it is settled, and the wait of a command that
+// needs the full-size pixels before they have arrived.
+//
+// The pipeline's workers put their results in an inbox and wake the GUI thread with a queued
+// call that carries nothing; every result is handled there, where all state lives.
+#pragma once
+
+#include "colour/DisplayColours.h"
+#include "model/ShowRules.h"
+#include "model/ViewerModel.h"
+#include "picture/DecodedPicture.h"
+#include "pictures/PictureDecoders.h"
+#include "pictures/PicturePipeline.h"
+#include "pictures/ResultInbox.h"
+
+#include <QSize>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QObject;
+
+namespace tessaly {
+
+class PictureControl;
+
+class ShownPicture {
+public:
+    // Decodes with `decoders` for `control`, laid out by `model` (the shown size, the stored
+    // shape, the neighbours); shows the pictures in `colours`, upright by their orientation
+    // unless `asStored`. The pipeline's wake-ups are queued calls on `receiver`'s thread.
+    ShownPicture(PictureDecoders decoders, PictureControl& control, const ViewerModel& model,
+                 DisplayColours& colours, bool asStored, QObject& receiver);
+    // No result arrives once this has returned: the pipeline's workers are joined.
+    ~ShownPicture();
+    ShownPicture(const ShownPicture&) = delete;
+    ShownPicture& operator=(const ShownPicture&) = delete;
+
+    // What the header of a file shown says: the size its pixels are stored at (none for data
+    // that are not a readable JPEG: the control then shows nothing) and how they are shown.
+    struct Header {
+        std::optional<Size> stored;
+        Orientation orientation = Orientation::AsStored;
+    };
+    // Reads the header of `path` and hands the control a new picture for it, in its
+    // orientation and the display's colours. A file that cannot be read or is too large
+    // throws std::runtime_error with the message to show; the control then keeps the picture
+    // it had.
+    Header Open(const std::string& path);
+    // Asks the pipeline for the pixels of the picture just opened, at the size the model
+    // shows it at.
+    void RequestPixels(const std::string& path);
+    // The full-size pixels of the shown picture, waited for under the busy cursor when they
+    // have not arrived yet; null without a picture or when its decode failed.
+    const DecodedPicture* FullPixels();
+    // An area of the upright picture cut out of its full-size pixels (FullPixels), white where
+    // it lies outside the picture.
+    Bitmap Cut(Rect area, Orientation orientation);
+    // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
+    void Drop();
+    // The shown picture's colour profile for its copies and picks (ProfileOfCopies).
+    const std::vector<std::uint8_t>& CopiesProfile() const { return copiesProfile_; }
+
+private:
+    // The pipeline's results waiting in the inbox, oldest first.
+    void TakeArrived();
+    void Arrived(PictureResult result);
+    // Asks the pipeline for screen copies of the neighbours, in the direction of travel first.
+    void DecodeNeighbours();
+    // The shown size in device pixels, and a size as the stored pixels have it.
+    QSize ShownDeviceSize() const;
+    QSize StoredShape(QSize upright) const;
+
+    PictureControl& control_;
+    const ViewerModel& model_;
+    DisplayColours& colours_;
+    bool asStored_;
+    std::vector<std::uint8_t> copiesProfile_;
+    ReportedOnce colourProblems_;
+    // Made before the pipeline and destroyed after it, so no worker can reach it once gone.
+    ResultInbox arrived_;
+    std::unique_ptr<PicturePipeline> pipeline_;
+    std::uint64_t request_ = 0; // the request whose results are awaited, 0 for none
+};
+
+} // namespace tessaly
