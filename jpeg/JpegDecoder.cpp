@@ -6,7 +6,6 @@
 #include "jpeg/JpegPlaneRows.h"
 #include "jpeg/JpegScanMonitor.h"
 #include "picture/YccPlanes.h"
-#include "resample/DisplayScale.h"
 
 #include <algorithm>
 #include <atomic>
