@@ -397,10 +397,8 @@ void MainWindow::AwaitFullPixels() {
 
 void MainWindow::PixelsArrived(PictureResult result) {
     const std::shared_ptr<LoadedPicture>& picture = ui_.Image1->Picture();
-    if (result.request != pixelRequest_ || !picture) {
-        pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
-        return;
-    }
+    if (result.request != pixelRequest_ || !picture)
+        return; // for a picture no longer shown: the pipeline frees its pixels off this thread
     // A picture whose decode fails stays empty.
     picture->Deliver(result);
     if (picture->Settled()) {
@@ -436,12 +434,7 @@ void MainWindow::DecodeNeighbours() {
 }
 
 void MainWindow::DropPicture() {
-    if (std::shared_ptr<LoadedPicture> picture = ui_.Image1->TakePicture()) {
-        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
-        // the picture, and with it those pixels, are freed on a worker thread.
-        const DecodedPicture* full = picture->FullPixels();
-        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
-    }
+    ui_.Image1->TakePicture(); // its pixels are freed by the pipeline, off this thread
     pixelRequest_ = 0;
     copiesProfile_.clear();
 }

@@ -1,7 +1,7 @@
 #include "pictures/PicturePipeline.h"
 
-#include "resample/DisplayScale.h"
 #include "jpeg/JpegDecoder.h"
+#include "resample/DisplayScale.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessaly;
@@ -530,6 +531,57 @@ TEST(PicturePipeline, HugeFilesInSeveralScansAreNeverDecodedSideBySide) {
         pipeline.Show(paths[2], 800, 600, 9448, 9448);
         got = results.WaitFor(1);
         return got[0].Ok() && got[0].kind == PictureKind::ScreenCopy;
+    }));
+}
+
+// A full picture still held by its receiver (a result the window has not yet taken from its
+// inbox) takes memory until it is really freed: the next picture's full decode waits for
+// that, on two workers as on one, instead of decoding a second full picture beside it.
+TEST(PicturePipeline, FullPictureHeldByItsReceiverIsFreedBeforeTheNextFullDecode) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes bomb =
+        HeaderOnly(EncodeJpeg(GradientBitmap(16, 16),
+                              {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1}),
+                   9448, 9448);
+    const std::string shown = (dir / "shown.jpg").string();
+    const std::string next = (dir / "next.jpg").string();
+    WriteFile(shown, bomb);
+    WriteFile(next, bomb);
+    EXPECT_TRUE(tessaly::testing::RunsWithin(kMaxDecodeBytes + kDecodeMargin, [&] {
+        std::atomic<bool> nextFullStarted{false};
+        std::atomic<bool> besideTheHeldOne{false};
+        std::weak_ptr<const DecodedPicture> held;
+        PictureDecoders decoders = DefaultPictureDecoders();
+        decoders.decodeFull = [&, full = decoders.decodeFull](const std::string& path,
+                                                              const CancelFlag& cancel) {
+            if (path == next) {
+                besideTheHeldOne = !held.expired();
+                nextFullStarted = true;
+            }
+            return full(path, cancel);
+        };
+        Results results;
+        PicturePipeline pipeline(decoders, results.Callback(), Threads(2));
+        pipeline.Show(shown, 800, 600, 9448, 9448);
+        auto got = results.WaitFor(2);
+        if (got.size() != 2 || !got[1].Ok() || got[1].kind != PictureKind::Full)
+            return false;
+        std::shared_ptr<const DecodedPicture> inbox = got[1].pixels;
+        held = inbox;
+        got.clear();
+        results.Clear();
+        pipeline.Show(next, 800, 600, 9448, 9448);
+        // Held until the next full decode has started or waits for the memory.
+        const auto cap = std::chrono::steady_clock::now() + kPatience;
+        while (!nextFullStarted && !pipeline.StalledOnMemory() &&
+               std::chrono::steady_clock::now() < cap)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        inbox.reset();
+        got = results.WaitFor(2);
+        return got.size() == 2 && got[1].Ok() && got[1].kind == PictureKind::Full &&
+               !besideTheHeldOne;
     }));
 }
 
