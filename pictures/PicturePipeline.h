@@ -13,9 +13,11 @@
 //   0. the current picture's stand-in, when the decoders can make one (decodePreview) and
 //      nothing kept answers its first decode: the file's own preview, a quick job of a
 //      millisecond or so that never reads the picture's data, delivered only if it comes
-//      before anything of the picture itself; a file without a fitting preview gives none;
-//   1. the current picture's first decode: a screen copy at the shown size, or, when the
-//      picture is not larger than that, the picture itself at full size;
+//      before anything of the picture itself; a file without a fitting preview gives none,
+//      nor one whose decode would cost more than the screen copy it stands in for (see Sizes);
+//   1. the current picture's first decode: a screen copy at the shown size, or, when
+//      libjpeg's smallest scale that reaches the shown size is 8/8 (FirstDecodeIsFull), the
+//      picture itself at full size;
 //   2. the current picture's full-size decode, once its first decode is done, or as soon as
 //      it is under way (on another worker) when Show was told the picture's size and the
 //      first decode is a reduced copy that does not take every core itself (see Sizes);
@@ -23,7 +25,10 @@
 // So however fast requests come (a held key), at most the current picture's decodes and the
 // neighbours' are pending. A new Show drops the old neighbours and cancels every running
 // decode that is no longer wanted (its CancelFlag is set); a decode already running for the
-// newly shown path, at a size that will do, is kept and its result delivered.
+// newly shown path, at a size that will do (its full decode, a copy reaching the shown size,
+// its stand-in before anything else came), is kept and its result delivered; the rest is
+// cancelled. The planner (DecodePlanner.h) decides all of this from the books; the workers
+// only ask it and run what it says.
 //
 // Results. The current picture's results go to the callback given at construction, called
 // on a worker thread, one call at a time and in the order they were produced (a stand-in
@@ -33,12 +38,18 @@
 // results whose number is not that of its latest Show(). Neighbours' results are never delivered,
 // only kept.
 //
-// Memory. Finished screen copies (and the errors of files that failed) are kept under a byte
-// budget; over it, copies nobody asks for now are dropped first (least recently asked for
-// first), then the neighbours least wanted, never for a less wanted one; at most one full-size
-// picture is kept, the current one's, and it is let go as soon as another path is shown. A
-// full-size decode starts only once everything let go of has been freed and no other
-// full-size decode is running, so two full pictures never take memory at once. A kept copy
+// Memory. Every picture the pipeline hands out is counted by its pixel ledger (PixelLedger.h)
+// from its decode until its memory is really freed, wherever it is held meanwhile (a result
+// not yet taken from the receiver's inbox, the window's picture, a kept copy); the receiver
+// simply lets go of pixels, and the ledger's reaper frees them off the GUI thread, holding no
+// lock. Finished screen copies (and the errors of files that failed) are kept under a byte
+// budget (CopyCache.h): over it, copies nobody asks for now are dropped first (least recently
+// asked for first), then the neighbours least wanted, and a copy is not kept at all rather
+// than push out one worth more; a picture first decoded at full size is kept as the full
+// picture, not as a copy. At most one full-size picture is kept, the current one's, and it
+// is let go of as soon as another path is shown. A full-size decode starts only once
+// everything let go of has been freed and no other full-size decode is running, and counts
+// every picture still held, so two full pictures never take memory at once. A kept copy
 // or error is used only if the file still has the identity (FileIdentity) it had when it was
 // read; a file replaced or deleted meanwhile is read again. A neighbour that fails to decode
 // reports nothing until it is shown; then its error is delivered like any other result.
@@ -47,17 +58,21 @@
 // starts, and the pipeline plans with it:
 // - Every decode counts what it will hold at its peak: its pixels and what the decoder keeps
 //   for the whole picture meanwhile (libjpeg's coefficients of a file in several scans). A
-//   decode starts only while the running decodes, the kept full picture and the pixels
-//   waiting to be freed, with it, stay within Options::decodeBytes, or when nothing else
-//   holds memory; so one huge file is never decoded twice side by side (its screen copy and
-//   its full picture wait for each other), however many workers there are. The current
-//   picture's decodes go first: a neighbour's decode in their way is cancelled, and a
-//   neighbour that would not fit beside the kept full picture is skipped.
+//   decode starts only while the running decodes, the kept full picture and the pixels held
+//   outside the copy budget or waiting to be freed, with it, stay within
+//   Options::decodeBytes, or when nothing else holds memory; so one huge file is never decoded
+//   twice side by side (its screen copy and its full picture wait for each other), however many
+//   workers there are. The current picture's decodes go first: a neighbour's decode in their way is
+//   cancelled, and a neighbour that would not fit beside the kept full picture is skipped.
 // - A neighbour's copy is at most the size its picture takes in the window at fit (the FitSize
 //   given to Ahead), however far the window is zoomed in, and a copy that the budget would
 //   drop at once is not made.
-// - A first decode at full size (a picture not larger than the shown size) is the full
-//   decode itself, in the form the full picture is kept in.
+// - A first decode at full size is the full decode itself, in the form the full picture is
+//   kept in.
+// - The stand-in may cost (its pixels and, for a preview in several scans, libjpeg's
+//   coefficients of the whole preview) at most what the screen copy it stands in for costs;
+//   it is counted at that cost like any decode, and a preview that would cost more is not
+//   used. Unknown facts: at most the copy budget.
 // - A file whose decodes take every core (in stripes) has its full decode wait for its
 //   first one: beside it, the full decode would only slow the screen copy.
 //
@@ -67,7 +82,7 @@
 // process cannot raise a thread's priority again.
 //
 // Pixels are shared, never copied: the callback's result and the pipeline's store point to
-// the same immutable DecodedPicture.
+// the same immutable DecodedPicture, counted once.
 #pragma once
 
 #include "jpeg/JpegDecoder.h"

@@ -5,6 +5,7 @@
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
+#include "tests/support/MpfBuilder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -430,6 +431,28 @@ TEST(PicturePipeline, NeighbourDecodedAheadIsShownWithoutDecodingAgainWithinBudg
     EXPECT_EQ(got[2].pixels->Width(), 400); // the kept copy, larger than asked for
 }
 
+// A picture shown at full size (not larger than the window) is kept as the full picture, not
+// in the copy budget, where it would push out the neighbours' copies.
+TEST(PicturePipeline, FullSizeFirstDecodeKeepsTheNeighboursCopies) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline::Options options = Threads(1);
+    options.cacheBytes = 30'000'000; // below the 36 MB of a picture at full size
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), options);
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[0], FakeDecoders::kWidth, FakeDecoders::kHeight);
+    pipeline.WaitUntilIdle();
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    const auto calls = fake.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const FakeDecoders::Call& c) { return c.path == paths[1]; }),
+              1);
+}
+
 TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailOnlyWhenShown) {
     TempDir dir;
     const std::string replaced = (dir / "replaced.jpg").string();
@@ -582,6 +605,34 @@ TEST(PicturePipeline, FullPictureHeldByItsReceiverIsFreedBeforeTheNextFullDecode
         got = results.WaitFor(2);
         return got.size() == 2 && got[1].Ok() && got[1].kind == PictureKind::Full &&
                !besideTheHeldOne;
+    }));
+}
+
+// The file's own preview is planned like every decode: an 8192 x 8192 picture whose MPF
+// preview is an 8000 x 8000 file in several scans (384 MB of libjpeg's coefficients, however
+// small it is decoded) would cost far more than the screen copy it stands in for; it is not
+// used, and the peak is that of the picture's own decodes (its full picture, 201 MB, and its
+// screen copy) on three workers, not that beside the preview's.
+TEST(PicturePipeline, PreviewCostingMoreThanTheScreenCopyIsNotDecoded) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes preview = EncodeJpeg(SolidBitmap(8000, 8000, 90, 120, 150),
+                                     {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1});
+    const Bytes primary = HeaderOnly(
+        EncodeJpeg(GradientBitmap(16, 16), {.lumaH = 1, .lumaV = 1, .segments = {MpfSegment(1)}}),
+        8192, 8192);
+    const std::string path = (dir / "large.jpg").string();
+    WriteFile(path, AddMpfPictures(primary, {{kMpfLargeThumbnail, preview}}));
+    EXPECT_TRUE(tessaly::testing::RunsWithin(std::uint64_t{480} << 20, [&] {
+        Results results;
+        PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(3));
+        pipeline.Show(path, 800, 600, 8192, 8192);
+        pipeline.WaitUntilIdle();
+        const auto got = results.All();
+        return !got.empty() && got.front().kind != PictureKind::StandIn &&
+               got.back().kind == PictureKind::Full &&
+               got.back().errorType != PictureErrorType::Other;
     }));
 }
 
