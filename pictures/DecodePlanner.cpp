@@ -88,8 +88,10 @@ DecodePlan Cost(const PlannerView& view, const DecodeJob& job, const PictureFact
                                     : view.requests.aheadFit(facts.width, facts.height);
             if (facts.turned)
                 std::swap(fit.width, fit.height);
-            plan.width = std::clamp(fit.width, 1, std::max(plan.width, 1));
-            plan.height = std::clamp(fit.height, 1, std::max(plan.height, 1));
+            // Its own shown size, not the current picture's: a portrait neighbour of a
+            // landscape picture keeps its shape, and its copy answers its first decode.
+            plan.width = std::max(fit.width, 1);
+            plan.height = std::max(fit.height, 1);
         }
         const bool exact = view.abilities.display &&
                            IsDisplayReduction(plan.width, plan.height, facts.width, facts.height);

@@ -64,9 +64,9 @@
 //   twice side by side (its screen copy and its full picture wait for each other), however many
 //   workers there are. The current picture's decodes go first: a neighbour's decode in their way is
 //   cancelled, and a neighbour that would not fit beside the kept full picture is skipped.
-// - A neighbour's copy is at most the size its picture takes in the window at fit (the FitSize
-//   given to Ahead), however far the window is zoomed in, and a copy that the budget would
-//   drop at once is not made.
+// - A neighbour's copy is made at the size its own picture will be shown at (the FitSize
+//   given to Ahead, from its own size and orientation, not clamped to the current picture's
+//   shown size), and a copy that the budget would drop at once is not made.
 // - A first decode at full size is the full decode itself, in the form the full picture is
 //   kept in.
 // - The stand-in may cost (its pixels and, for a preview in several scans, libjpeg's
@@ -146,7 +146,7 @@ public:
 
     // Screen copies at shownWidth x shownHeight for `paths`, most wanted first, kept for a
     // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
-    // With `fit`, no copy is larger than its picture at fit (see Sizes above).
+    // With `fit`, each copy is made at the size its own picture will be shown at (see Sizes).
     void Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight, FitSize fit = {});
 
     // Decodes waiting for a free worker (not counting running ones).

@@ -53,8 +53,9 @@ struct PictureResult {
 };
 
 // The size (in the units of the shown sizes, the window's device pixels) a picture of
-// width x height takes in the window at fit. Called on worker threads: it must not touch the
-// window's state.
+// width x height (upright) would be shown at now: its own shape fitted to the window, or the
+// kept zoom (model/ShownSize.h has the viewer's rule). Called on worker threads: it must not
+// touch the window's state.
 using FitSize = std::function<Size(int width, int height)>;
 
 } // namespace tessaly

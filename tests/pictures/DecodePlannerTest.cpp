@@ -124,3 +124,22 @@ TEST(DecodePlanner, StandInCostsAtMostTheScreenCopyAndWaitsForRoom) {
     standIn = PlanOf(books.View(), {Kind::StandIn, "a", 500, 375});
     EXPECT_EQ(standIn.action, Action::Wait);
 }
+
+// A neighbour is planned at its own shown size: beside a wide panorama shown at 600 x 200, a
+// 4:3 neighbour fitted to the same 600 x 400 area is decoded for 533 x 400, not squeezed
+// into the panorama's 600 x 200 (a copy of the wrong shape, decoded again when shown).
+TEST(DecodePlanner, NeighbourIsPlannedAtItsOwnShownSize) {
+    Books books;
+    books.Shown("wide", 600, 200);
+    books.requests.ahead = {"b"};
+    books.requests.aheadWidth = 600;
+    books.requests.aheadHeight = 200;
+    books.requests.aheadFit = [](int width, int height) {
+        return width * 400 > height * 600 ? Size{600, height * 600 / width}
+                                          : Size{width * 400 / height, 400};
+    };
+    books.Facts("b");
+    const DecodePlan plan = PlanOf(books.View(), {Kind::Neighbour, "b", 600, 200});
+    EXPECT_EQ(plan.width, 533);
+    EXPECT_EQ(plan.height, 400);
+}
