@@ -103,7 +103,10 @@ PlannerView PicturePipeline::View() const {
     DecodeMemory memory;
     memory.limit = decodeBytes_;
     memory.fullBytes = full_ ? full_->SizeBytes() : 0;
-    const std::uint64_t kept = copies_.PixelBytes() + memory.fullBytes;
+    // The full picture may be a kept copy too (a small neighbour's, shown): one allocation.
+    const KeptCopy* fullCopy = full_ ? copies_.Find(fullPath_) : nullptr;
+    const bool fullIsCopy = fullCopy && fullCopy->pixels == full_;
+    const std::uint64_t kept = copies_.PixelBytes() + (fullIsCopy ? 0 : memory.fullBytes);
     const std::uint64_t alive = ledger_.Bytes();
     // A full picture kept as the current picture's and also handed out is one allocation.
     memory.heldBytes = alive > kept ? alive - kept : 0;

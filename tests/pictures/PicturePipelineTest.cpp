@@ -586,7 +586,10 @@ TEST(PicturePipeline, FullPictureHeldByItsReceiverIsFreedBeforeTheNextFullDecode
             return full(path, cancel);
         };
         Results results;
-        PicturePipeline pipeline(decoders, results.Callback(), Threads(2));
+        // All at one priority, so that the full decodes are not starved on a busy machine.
+        PicturePipeline::Options options = Threads(2);
+        options.backgroundNice = 0;
+        PicturePipeline pipeline(decoders, results.Callback(), options);
         pipeline.Show(shown, 800, 600, 9448, 9448);
         auto got = results.WaitFor(2);
         if (got.size() != 2 || !got[1].Ok() || got[1].kind != PictureKind::Full)
