@@ -33,6 +33,14 @@ bool StandsInFor(const JpegInfo& preview, const JpegInfo& picture) {
            SameAspect(preview.width, preview.height, picture.width, picture.height);
 }
 
+// What decoding the preview for width x height holds at its peak.
+std::uint64_t PeakBytes(const JpegInfo& preview, int width, int height) {
+    const int eighths = ScaleEighthsFor(preview, width, height);
+    return static_cast<std::uint64_t>(Bitmap::StrideFor(ScaledDimension(preview.width, eighths))) *
+               static_cast<std::uint64_t>(ScaledDimension(preview.height, eighths)) +
+           preview.coefficientBytes;
+}
+
 void ThrowIfStopped(const std::atomic<bool>* stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         throw JpegDecodeStopped();
@@ -52,7 +60,8 @@ bool SameAspect(int previewWidth, int previewHeight, int width, int height) {
 std::optional<FilePreview> DecodeFilePreview(const RegularFile& file,
                                              std::span<const FilePart> places,
                                              const JpegInfo& picture, int width, int height,
-                                             const std::atomic<bool>* stop) {
+                                             const std::atomic<bool>* stop,
+                                             std::uint64_t maxBytes) {
     std::vector<Candidate> candidates;
     for (const FilePart& place : places.first(std::min(places.size(), kMaxPreviewPlaces))) {
         ThrowIfStopped(stop);
@@ -61,7 +70,7 @@ std::optional<FilePreview> DecodeFilePreview(const RegularFile& file,
             continue;
         try {
             const JpegInfo info = ReadJpegHeader(*bytes);
-            if (StandsInFor(info, picture))
+            if (StandsInFor(info, picture) && PeakBytes(info, width, height) <= maxBytes)
                 candidates.push_back({place, info});
         } catch (const JpegError&) {
         }

@@ -6,8 +6,8 @@
 
 #include "base/FilePart.h"
 #include "base/RegularFile.h"
-#include "picture/Bitmap.h"
 #include "jpeg/JpegDecoder.h"
+#include "picture/Bitmap.h"
 
 #include <atomic>
 #include <cstdint>
@@ -40,11 +40,14 @@ bool SameAspect(int previewWidth, int previewHeight, int width, int height);
 // at most kMaxPreviewBytes, read as a JPEG smaller than the picture and of its shape
 // (SameAspect), and decode without damage. Among those the smallest that is at least
 // width x height is taken, else the largest; it is decoded at libjpeg's smallest scale N/8
-// that is not below width x height. nullopt when no place gives one. Throws
+// that is not below width x height. A place whose decode at that scale would hold more than
+// maxBytes at its peak (its pixels and, for a file in several scans, libjpeg's coefficients
+// of the whole preview) is not used. nullopt when no place gives one. Throws
 // JpegDecodeStopped soon after `stop` is raised.
 std::optional<FilePreview> DecodeFilePreview(const RegularFile& file,
                                              std::span<const FilePart> places,
                                              const JpegInfo& picture, int width, int height,
-                                             const std::atomic<bool>* stop = nullptr);
+                                             const std::atomic<bool>* stop = nullptr,
+                                             std::uint64_t maxBytes = UINT64_MAX);
 
 } // namespace tessaly

@@ -1,11 +1,11 @@
 #include "pictures/PictureDecoders.h"
 
 #include "base/RegularFile.h"
-#include "jpegfile/FilePreviews.h"
 #include "jpeg/FilePreview.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegStripes.h"
 #include "resample/DisplayScale.h"
+#include "jpegfile/FilePreviews.h"
 
 #include <algorithm>
 #include <optional>
@@ -48,11 +48,17 @@ Bitmap DecodeForDisplay(const RegularFile& file, const JpegInfo& info, int width
 
 } // namespace
 
+bool IsDisplayReduction(int width, int height, int pictureWidth, int pictureHeight) {
+    return width >= 1 && height >= 1 && width <= pictureWidth && height <= pictureHeight &&
+           (width != pictureWidth || height != pictureHeight);
+}
+
+int WorkerThreadCount() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
+
 PictureDecoders DefaultPictureDecoders(int stripeThreads) {
-    const int threads =
-        stripeThreads > 0
-            ? stripeThreads
-            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int threads = stripeThreads > 0 ? stripeThreads : WorkerThreadCount();
     PictureDecoders decoders;
     decoders.decodeScaled = [threads](const std::string& path, int minWidth, int minHeight,
                                       const CancelFlag& cancel, int& fullWidth, int& fullHeight) {
@@ -66,14 +72,13 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
                                 bool& exact) {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
-        exact = width >= 1 && height >= 1 && width <= info.width && height <= info.height &&
-                (width != info.width || height != info.height);
+        exact = IsDisplayReduction(width, height, info.width, info.height);
         if (exact)
             return DecodeForDisplay(file, info, width, height, cancel);
         return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
     };
     decoders.decodePreview = [](const std::string& path, int minWidth, int minHeight,
-                                const CancelFlag& cancel, int& fullWidth,
+                                std::uint64_t maxBytes, const CancelFlag& cancel, int& fullWidth,
                                 int& fullHeight) -> std::optional<Bitmap> {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
@@ -81,7 +86,7 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         if (places.empty())
             return std::nullopt;
         std::optional<FilePreview> preview =
-            DecodeFilePreview(file, places, info, minWidth, minHeight, &cancel.Flag());
+            DecodeFilePreview(file, places, info, minWidth, minHeight, &cancel.Flag(), maxBytes);
         if (!preview)
             return std::nullopt;
         return std::move(preview->pixels);

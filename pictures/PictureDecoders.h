@@ -76,10 +76,13 @@ struct PictureDecoders {
     // For the current picture, before its first decode: the file's own preview of the
     // picture's shape (see jpeg/FilePreview.h), decoded at the smallest scale reaching
     // minWidth x minHeight (or the largest there is), in the picture's stored orientation;
-    // nothing when the file has no preview that fits. Sets fullWidth and fullHeight like
-    // decodeScaled. Optional: without it no stand-in is delivered.
+    // nothing when the file has no preview that fits, or none whose decode holds at most
+    // maxBytes at its peak (its pixels and, for a preview in several scans, libjpeg's
+    // coefficients). Sets fullWidth and fullHeight like decodeScaled. Optional: without it
+    // no stand-in is delivered.
     std::function<std::optional<Bitmap>(const std::string& path, int minWidth, int minHeight,
-                                        const CancelFlag& cancel, int& fullWidth, int& fullHeight)>
+                                        std::uint64_t maxBytes, const CancelFlag& cancel,
+                                        int& fullWidth, int& fullHeight)>
         decodePreview;
     // The file's facts from its header, read before its decodes start, so that the pipeline
     // can size and order them. Optional: without it every decode is started as asked.
@@ -88,6 +91,15 @@ struct PictureDecoders {
 // All throw std::runtime_error when the file cannot be read (missing, not a regular file,
 // read error), JpegError when its data are not a readable JPEG and JpegTooLarge when the
 // picture exceeds the decode limit (jpeg/JpegDecoder.h).
+
+// Whether decodeDisplay's copy of a picture of pictureWidth x pictureHeight asked for at
+// width x height is the exact display copy: the picture is larger (at least as large both
+// ways, not the same size).
+bool IsDisplayReduction(int width, int height, int pictureWidth, int pictureHeight);
+
+// Threads for the pipeline's workers and for a decode in stripes: one for each core, at
+// least 1 and at most 4.
+int WorkerThreadCount();
 
 // Decoders over the imaging library: the file streamed to libjpeg, the screen copy at
 // libjpeg's smallest scale N/8 whose size is not below the one asked for, which the caller

@@ -108,10 +108,8 @@ Bitmap ShownPicture::Cut(Rect area, Orientation orientation) {
 
 void ShownPicture::Arrived(PictureResult result) {
     const std::shared_ptr<LoadedPicture>& picture = control_.Picture();
-    if (result.request != request_ || !picture) {
-        pipeline_->Release(std::move(result.pixels)); // for a picture no longer shown
-        return;
-    }
+    if (result.request != request_ || !picture)
+        return; // for a picture no longer shown: the pipeline frees its pixels off this thread
     // A picture whose decode fails stays empty.
     picture->Deliver(result);
     if (picture->Settled()) {
@@ -143,12 +141,7 @@ void ShownPicture::DecodeNeighbours() {
 }
 
 void ShownPicture::Drop() {
-    if (std::shared_ptr<LoadedPicture> picture = control_.TakePicture()) {
-        // Handed to the pipeline as a pointer to its full pixels that owns the whole picture:
-        // the picture, and with it those pixels, are freed on a worker thread.
-        const DecodedPicture* full = picture->FullPixels();
-        pipeline_->Release(std::shared_ptr<const DecodedPicture>(std::move(picture), full));
-    }
+    control_.TakePicture(); // its pixels are freed by the pipeline, off this thread
     request_ = 0;
     copiesProfile_.clear();
 }

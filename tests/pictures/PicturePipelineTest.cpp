@@ -1,10 +1,11 @@
 #include "pictures/PicturePipeline.h"
 
-#include "resample/DisplayScale.h"
 #include "jpeg/JpegDecoder.h"
+#include "resample/DisplayScale.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/MemoryLimit.h"
+#include "tests/support/MpfBuilder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <set>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessaly;
@@ -429,6 +431,28 @@ TEST(PicturePipeline, NeighbourDecodedAheadIsShownWithoutDecodingAgainWithinBudg
     EXPECT_EQ(got[2].pixels->Width(), 400); // the kept copy, larger than asked for
 }
 
+// A picture shown at full size (not larger than the window) is kept as the full picture, not
+// in the copy budget, where it would push out the neighbours' copies.
+TEST(PicturePipeline, FullSizeFirstDecodeKeepsTheNeighboursCopies) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    Results results;
+    PicturePipeline::Options options = Threads(1);
+    options.cacheBytes = 30'000'000; // below the 36 MB of a picture at full size
+    PicturePipeline pipeline(fake.Bind(), results.Callback(), options);
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    pipeline.Show(paths[0], FakeDecoders::kWidth, FakeDecoders::kHeight);
+    pipeline.WaitUntilIdle();
+    pipeline.Ahead({paths[1]}, 400, 300);
+    pipeline.WaitUntilIdle();
+    const auto calls = fake.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const FakeDecoders::Call& c) { return c.path == paths[1]; }),
+              1);
+}
+
 TEST(PicturePipeline, FilesChangedOrDamagedSinceDecodedAheadAreReadAgainAndFailOnlyWhenShown) {
     TempDir dir;
     const std::string replaced = (dir / "replaced.jpg").string();
@@ -530,6 +554,88 @@ TEST(PicturePipeline, HugeFilesInSeveralScansAreNeverDecodedSideBySide) {
         pipeline.Show(paths[2], 800, 600, 9448, 9448);
         got = results.WaitFor(1);
         return got[0].Ok() && got[0].kind == PictureKind::ScreenCopy;
+    }));
+}
+
+// A full picture still held by its receiver (a result the window has not yet taken from its
+// inbox) takes memory until it is really freed: the next picture's full decode waits for
+// that, on two workers as on one, instead of decoding a second full picture beside it.
+TEST(PicturePipeline, FullPictureHeldByItsReceiverIsFreedBeforeTheNextFullDecode) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes bomb =
+        HeaderOnly(EncodeJpeg(GradientBitmap(16, 16),
+                              {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1}),
+                   9448, 9448);
+    const std::string shown = (dir / "shown.jpg").string();
+    const std::string next = (dir / "next.jpg").string();
+    WriteFile(shown, bomb);
+    WriteFile(next, bomb);
+    EXPECT_TRUE(tessaly::testing::RunsWithin(kMaxDecodeBytes + kDecodeMargin, [&] {
+        std::atomic<bool> nextFullStarted{false};
+        std::atomic<bool> besideTheHeldOne{false};
+        std::weak_ptr<const DecodedPicture> held;
+        PictureDecoders decoders = DefaultPictureDecoders();
+        decoders.decodeFull = [&, full = decoders.decodeFull](const std::string& path,
+                                                              const CancelFlag& cancel) {
+            if (path == next) {
+                besideTheHeldOne = !held.expired();
+                nextFullStarted = true;
+            }
+            return full(path, cancel);
+        };
+        Results results;
+        // All at one priority, so that the full decodes are not starved on a busy machine.
+        PicturePipeline::Options options = Threads(2);
+        options.backgroundNice = 0;
+        PicturePipeline pipeline(decoders, results.Callback(), options);
+        pipeline.Show(shown, 800, 600, 9448, 9448);
+        auto got = results.WaitFor(2);
+        if (got.size() != 2 || !got[1].Ok() || got[1].kind != PictureKind::Full)
+            return false;
+        std::shared_ptr<const DecodedPicture> inbox = got[1].pixels;
+        held = inbox;
+        got.clear();
+        results.Clear();
+        pipeline.Show(next, 800, 600, 9448, 9448);
+        // Held until the next full decode has started or waits for the memory.
+        const auto cap = std::chrono::steady_clock::now() + kPatience;
+        while (!nextFullStarted && !pipeline.StalledOnMemory() &&
+               std::chrono::steady_clock::now() < cap)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        inbox.reset();
+        got = results.WaitFor(2);
+        return got.size() == 2 && got[1].Ok() && got[1].kind == PictureKind::Full &&
+               !besideTheHeldOne;
+    }));
+}
+
+// The file's own preview is planned like every decode: an 8192 x 8192 picture whose MPF
+// preview is an 8000 x 8000 file in several scans (384 MB of libjpeg's coefficients, however
+// small it is decoded) would cost far more than the screen copy it stands in for; it is not
+// used, and the peak is that of the picture's own decodes (its full picture, 201 MB, and its
+// screen copy) on three workers, not that beside the preview's.
+TEST(PicturePipeline, PreviewCostingMoreThanTheScreenCopyIsNotDecoded) {
+    if (tessaly::testing::kAddressSpaceIsReserved)
+        GTEST_SKIP() << "address space limits do not apply under a sanitizer";
+    TempDir dir;
+    const Bytes preview = EncodeJpeg(SolidBitmap(8000, 8000, 90, 120, 150),
+                                     {.jfif = false, .progressive = true, .lumaH = 1, .lumaV = 1});
+    const Bytes primary = HeaderOnly(
+        EncodeJpeg(GradientBitmap(16, 16), {.lumaH = 1, .lumaV = 1, .segments = {MpfSegment(1)}}),
+        8192, 8192);
+    const std::string path = (dir / "large.jpg").string();
+    WriteFile(path, AddMpfPictures(primary, {{kMpfLargeThumbnail, preview}}));
+    EXPECT_TRUE(tessaly::testing::RunsWithin(std::uint64_t{480} << 20, [&] {
+        Results results;
+        PicturePipeline pipeline(DefaultPictureDecoders(), results.Callback(), Threads(3));
+        pipeline.Show(path, 800, 600, 8192, 8192);
+        pipeline.WaitUntilIdle();
+        const auto got = results.All();
+        return !got.empty() && got.front().kind != PictureKind::StandIn &&
+               got.back().kind == PictureKind::Full &&
+               got.back().errorType != PictureErrorType::Other;
     }));
 }
 
