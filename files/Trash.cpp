@@ -1,6 +1,7 @@
 #include "files/Trash.h"
 
 #include "base/Descriptor.h"
+#include "base/PercentEncode.h"
 #include "files/FileError.h"
 #include "files/NoReplaceRename.h"
 
@@ -172,22 +173,8 @@ std::string TrashFolderFor(const std::string& path) {
 }
 
 std::string PercentEncodePath(std::string_view path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool keep = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                          byte == '_' || byte == '~' || byte == '/';
-        if (keep) {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 15];
-        }
-    }
-    return encoded;
+    // RFC 3986's unreserved characters and the separator.
+    return PercentEncode(path, "-._~/");
 }
 
 TrashedFile MoveToTrash(const std::string& path) {

@@ -138,7 +138,7 @@ Head ReadHead(const RegularFile& file, bool refuseMultiPicture) {
 }
 
 Orientation OrientationOf(const Head& head) {
-    return OrientationFromCode(head.Exif() ? ExifOrientationCode(*head.Exif()) : 1);
+    return OrientationFromCode(head.Exif() ? ExifPayloadOrientationCode(*head.Exif()) : 1);
 }
 
 Bytes SegmentHeader(std::uint8_t marker, std::size_t size) {
@@ -292,7 +292,7 @@ Size SizeOf(std::span<const std::uint8_t> jpeg) {
 // thumbnail turned as the picture was (dropped when it cannot be).
 Bytes BakedExif(const Bytes& exif, LosslessOp op, Size before, Size after) {
     Bytes result = exif;
-    if (ExifOrientationCode(exif) != 0) {
+    if (ExifPayloadOrientationCode(exif) != 0) {
         if (std::optional<Bytes> upright = WithOrientation(exif, 1))
             result = std::move(*upright);
     }

@@ -2,6 +2,8 @@
 
 #include "jpegfile/TiffView.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace tessaly {
@@ -32,6 +34,14 @@ std::uint32_t ExifOrientationCode(std::span<const std::uint8_t> tiff) {
     default:
         return 0;
     }
+}
+
+std::uint32_t ExifPayloadOrientationCode(std::span<const std::uint8_t> payload) {
+    static constexpr std::uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+    if (payload.size() < sizeof kExifHeader ||
+        !std::equal(std::begin(kExifHeader), std::end(kExifHeader), payload.begin()))
+        return 0;
+    return ExifOrientationCode(payload.subspan(sizeof kExifHeader));
 }
 
 } // namespace tessaly

@@ -12,5 +12,8 @@ namespace tessaly {
 // LONG; 0 when the block, its directory or the tag is missing, cut off or of another type. A
 // second entry of the tag is not looked at. Every read is bounded by the block.
 std::uint32_t ExifOrientationCode(std::span<const std::uint8_t> tiff);
+// The same for an EXIF APP1 segment's payload ("Exif", two zero bytes, then the TIFF block);
+// 0 for a payload that is no EXIF block.
+std::uint32_t ExifPayloadOrientationCode(std::span<const std::uint8_t> payload);
 
 } // namespace tessaly

@@ -37,7 +37,7 @@ TEST(ExifEdit, ThumbnailThatGrowsMovesToTheEndAndOneThatShrinksStays) {
         EXPECT_EQ(Bytes(shrunk.begin(), shrunk.end()), Bytes(40, 0xEF));
         const ExifData without = WithoutThumbnail(data);
         EXPECT_FALSE(ExifThumbnailBytes(without));
-        EXPECT_EQ(ExifOrientationCode(without), 6u);
+        EXPECT_EQ(ExifPayloadOrientationCode(without), 6u);
         EXPECT_LT(without.size(), data.size());
         // A thumbnail that would not fit a segment is refused.
         EXPECT_FALSE(WithThumbnail(data, Bytes(kMaxSegmentData, 1)));
@@ -51,7 +51,7 @@ TEST(ExifEdit, OrientationInAnotherTypeIsWrittenAnewAsAShort) {
     EXPECT_FALSE(OrientationValueOffset(data));
     const std::optional<ExifData> changed = WithOrientation(data, 8);
     ASSERT_TRUE(changed);
-    EXPECT_EQ(ExifOrientationCode(*changed), 8u);
+    EXPECT_EQ(ExifPayloadOrientationCode(*changed), 8u);
     EXPECT_TRUE(OrientationValueOffset(*changed));
 }
 
@@ -74,5 +74,5 @@ TEST(ExifEdit, BlockWhoseFirstDirectoryLiesOutsideIsNotChanged) {
     EXPECT_FALSE(WithOrientation(data, 6));
     EXPECT_FALSE(OrientationValueOffset(data));
     EXPECT_EQ(WithoutThumbnail(data), data);
-    EXPECT_EQ(ExifOrientationCode(MinimalExifData(7)), 7u);
+    EXPECT_EQ(ExifPayloadOrientationCode(MinimalExifData(7)), 7u);
 }
