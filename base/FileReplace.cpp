@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <locale.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <optional>
 #include <random>
 #include <stdexcept>

@@ -109,9 +109,8 @@ void DisplayColours::RemoveDisplayListener(std::uint64_t id) {
     listeners_.remove_if([id](const auto& listener) { return listener.first == id; });
 }
 
-std::optional<ColourConversion>
-DisplayColours::Known(std::span<const std::uint8_t>& pictureProfile, PixelKind kind,
-                      std::string& problem) {
+std::optional<ColourConversion> DisplayColours::Known(std::span<const std::uint8_t>& pictureProfile,
+                                                      PixelKind kind, std::string& problem) {
     if (kind == PixelKind::Cmyk && !pictureProfile.empty()) {
         problem = "the colour profile of a CMYK picture is not used (its inks are converted "
                   "to RGB without it)";
@@ -185,13 +184,14 @@ DisplayColours::ForPictureSoon(const JpegInfo& header,
         if (std::optional<ColourConversion> known = Known(profile, PixelKindOf(header), problem))
             return known;
     }
-    Post([this, profile = header.iccProfile, kind = PixelKindOf(header),
-          ready = std::move(ready)] { ready(ForPicture(profile, kind)); });
+    Post([this, profile = header.iccProfile, kind = PixelKindOf(header), ready = std::move(ready)] {
+        ready(ForPicture(profile, kind));
+    });
     return std::nullopt;
 }
 
-ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfile,
-                                      PixelKind kind, const ColourProfile& display) {
+ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfile, PixelKind kind,
+                                      const ColourProfile& display) {
     try {
         const ColourProfile picture =
             pictureProfile.empty() ? ColourProfile::Srgb() : ColourProfile::FromIcc(pictureProfile);

@@ -29,13 +29,13 @@
 #include <deque>
 #include <functional>
 #include <list>
-#include <optional>
-#include <set>
-#include <thread>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tessaly {
@@ -101,8 +101,8 @@ public:
     ColourConversion ForPicture(const JpegInfo& header);
     // The conversion for the header when it needs no link or is kept already; otherwise
     // nullopt, and it is made on the worker, which calls `ready` with it there.
-    std::optional<ColourConversion> ForPictureSoon(
-        const JpegInfo& header, std::function<void(const ColourConversion&)> ready);
+    std::optional<ColourConversion>
+    ForPictureSoon(const JpegInfo& header, std::function<void(const ColourConversion&)> ready);
 
 private:
     struct Cached {
@@ -125,7 +125,7 @@ private:
     ColourProfile display_;
     std::string displayProblem_;
     std::uint64_t displayGeneration_ = 0;
-    std::list<Cached> cache_;                   // most recently used first
+    std::list<Cached> cache_;                    // most recently used first
     std::set<std::vector<std::uint8_t>> costly_; // profiles whose link took too long
 
     std::mutex listenersMutex_; // held while listeners are called

@@ -4,8 +4,8 @@
 #include "jpeg/FilePreview.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegStripes.h"
-#include "resample/DisplayScale.h"
 #include "jpegfile/FilePreviews.h"
+#include "resample/DisplayScale.h"
 
 #include <algorithm>
 #include <optional>

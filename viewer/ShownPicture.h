@@ -50,9 +50,9 @@ public:
     };
     // Reads the header of `path` and hands the control a new picture for it, in its
     // orientation and the display's colours; when the colour conversion must be linked first,
-    // the picture is drawn as decoded until it is ready, and then in its colours. A file that cannot be read or is too large
-    // throws std::runtime_error with the message to show; the control then keeps the picture
-    // it had.
+    // the picture is drawn as decoded until it is ready, and then in its colours. A file that
+    // cannot be read or is too large throws std::runtime_error with the message to show; the
+    // control then keeps the picture it had.
     Header Open(const std::string& path);
     // Asks the pipeline for the pixels of the picture just opened, at the size the model
     // shows it at.

@@ -1,11 +1,12 @@
-#include "base/FileReplace.h"
-#include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegWriter.h"
+
+#include "base/FileReplace.h"
 #include "cli/Ppm.h"
+#include "jpeg/JpegDecoder.h"
 #include "tests/support/JpegFixtures.h"
 
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -369,9 +370,9 @@ TEST(WriteFileReplacing, DanglingLinksCreateTheirTargetAndLoopingLinksAreRefused
     fs::create_symlink("pong", dir / "ping");
     fs::create_symlink("ping", dir / "pong");
     fs::create_symlink("self/x.ppm", dir / "through-a-loop");
-    for (const auto& [name, reason] : {std::pair{"nowhere", ENOENT}, std::pair{"self", ELOOP},
-                                       std::pair{"ping", ELOOP},
-                                       std::pair{"through-a-loop", ELOOP}}) {
+    for (const auto& [name, reason] :
+         {std::pair{"nowhere", ENOENT}, std::pair{"self", ELOOP}, std::pair{"ping", ELOOP},
+          std::pair{"through-a-loop", ELOOP}}) {
         SCOPED_TRACE(name);
         try {
             WriteFileReplacing(dir / name, bytes);

@@ -64,7 +64,8 @@ protected:
         EXPECT_EQ(viewer.boxes()[0].kind, BoxKind::Error);
         // The reason follows, as the system words it.
         const QString text = viewer.boxes()[0].text;
-        EXPECT_TRUE(text.startsWith(QStringLiteral("ファイル %1 を作成できません: ").arg(Q(target))))
+        EXPECT_TRUE(
+            text.startsWith(QStringLiteral("ファイル %1 を作成できません: ").arg(Q(target))))
             << text.toStdString();
         EXPECT_TRUE(text.endsWith(QLatin1Char('.'))) << text.toStdString();
         EXPECT_EQ(viewer->Folder().Path(), before);
