@@ -4,6 +4,7 @@
 #include "ui/Guard.h"
 
 #include <QLibraryInfo>
+#include <QLoggingCategory>
 #include <QProcessEnvironment>
 #include <QTranslator>
 #include <iostream>
@@ -12,14 +13,29 @@
 namespace tessaly {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // Qt reads the colour profiles of images it loads itself (icons, the save dialog's
+    // previews go through the program's decoder) and complains of every one it cannot use;
+    // the program converts colours with its own profiles and reports what it refuses.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.icc=false"));
     if (!InstallQtJapanese(*this))
         qWarning("Tessaly: Qt's Japanese texts (qtbase_ja) are not installed");
 }
 
 void Application::ReadDisplayProfile() {
-    colours_.SetDisplayProfile(DisplayProfile());
-    if (const std::string problem = colours_.DisplayProblem(); !problem.empty())
-        std::cerr << "tessaly: " << problem << "\n";
+    std::vector<std::uint8_t> profile;
+    try {
+        profile = DisplayProfile();
+    } catch (const DisplayProfileTooLarge& e) {
+        std::cerr << "tessaly: " << e.what() << "\n";
+        return;
+    }
+    if (profile.empty())
+        return;
+    // Linked on the colours' worker: the windows show pictures in sRGB until it is done.
+    colours_.SetDisplayProfileSoon(std::move(profile), [](const std::string& problem) {
+        if (!problem.empty())
+            std::cerr << "tessaly: " + problem + "\n";
+    });
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -21,8 +21,9 @@ public:
 
     // The display's colours, for every window: sRGB until ReadDisplayProfile.
     DisplayColours& Colours() { return colours_; }
-    // Reads the display's profile from the X server (ui/DisplayProfile.h); one that cannot
-    // be used is reported on the error stream, and the display taken as sRGB.
+    // Reads the display's profile from the X server (ui/DisplayProfile.h) and hands it to the
+    // colours, which link it on their worker: no window waits for it. One that cannot be used
+    // is reported on the error stream, and the display taken as sRGB.
     void ReadDisplayProfile();
 
 private:

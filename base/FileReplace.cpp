@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -18,8 +20,18 @@
 namespace tessaly {
 namespace fs = std::filesystem;
 
-FileCreateError::FileCreateError(const fs::path& path)
-    : std::runtime_error("ファイル " + path.string() + " を作成できません") {}
+std::string SystemReason(int error) {
+    const locale_t user = ::newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    if (user == static_cast<locale_t>(nullptr))
+        return std::strerror(error);
+    std::string reason = ::strerror_l(error, user);
+    ::freelocale(user);
+    return reason;
+}
+
+FileCreateError::FileCreateError(const fs::path& path, int error)
+    : std::runtime_error("ファイル " + path.string() + " を作成できません" +
+                         (error != 0 ? ": " + SystemReason(error) : std::string())) {}
 
 namespace {
 
@@ -158,7 +170,7 @@ private:
 
     void WriteOut(std::span<const std::uint8_t> bytes) {
         if (!WriteAllAt(fd_, bytes, static_cast<off_t>(written_)))
-            throw FileCreateError(path_);
+            throw FileCreateError(path_, errno != 0 ? errno : ENOSPC);
         written_ += bytes.size();
     }
 
@@ -192,7 +204,7 @@ ContentProducer CopyOf(int fd, const fs::path& path, std::uint64_t size) {
             const auto count =
                 static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
             if (!ReadAllAt(fd, std::span(piece).first(count), static_cast<off_t>(at)))
-                throw FileCreateError(path);
+                throw FileCreateError(path, errno != 0 ? errno : EIO);
             sink(std::span(piece).first(count));
             at += count;
         }
@@ -283,21 +295,27 @@ bool RewriteInPlace(const fs::path& path, const fs::path& target, std::uint64_t 
 
 void WriteFileReplacing(const fs::path& path, std::uint64_t size, const ContentProducer& produce) {
     const std::optional<fs::path> resolved = ResolveTarget(path);
-    if (!resolved || !WithinFileSizeLimit(size))
-        throw FileCreateError(path);
+    if (!resolved)
+        throw FileCreateError(path, ELOOP);
+    if (!WithinFileSizeLimit(size))
+        throw FileCreateError(path, EFBIG);
     const fs::path& target = *resolved;
     struct stat existing {};
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
-    if (replacing &&
-        (!S_ISREG(existing.st_mode) || ReadOnly(existing) || ::access(target.c_str(), W_OK) != 0))
-        throw FileCreateError(path);
+    if (replacing && S_ISDIR(existing.st_mode))
+        throw FileCreateError(path, EISDIR);
+    if (replacing && !S_ISREG(existing.st_mode))
+        throw FileCreateError(path, EPERM); // a device, a pipe or a socket
+    if (replacing && (ReadOnly(existing) || ::access(target.c_str(), W_OK) != 0))
+        throw FileCreateError(path, EACCES);
 
     fs::path temporary;
     Descriptor file(CreateTemporary(target, temporary));
     if (file.get() < 0) {
-        if (replacing && FolderRefused(errno) && RewriteInPlace(path, target, size, produce))
+        const int error = errno;
+        if (replacing && FolderRefused(error) && RewriteInPlace(path, target, size, produce))
             return;
-        throw FileCreateError(path);
+        throw FileCreateError(path, error);
     }
     TemporaryName name(temporary);
     WriteContent(file.get(), path, size, produce);
@@ -311,9 +329,10 @@ void WriteFileReplacing(const fs::path& path, std::uint64_t size, const ContentP
         ok = ::fchmod(file.get(), existing.st_mode & 07777) == 0;
     }
     ok = ok && ::fsync(file.get()) == 0;
+    const int syncError = errno;
     ok = file.Close() && ok;
     if (!ok)
-        throw FileCreateError(path);
+        throw FileCreateError(path, syncError != 0 ? syncError : errno);
     if (::rename(temporary.c_str(), target.c_str()) == 0) {
         name.Keep();
         return;
@@ -324,7 +343,7 @@ void WriteFileReplacing(const fs::path& path, std::uint64_t size, const ContentP
     if (replacing && FolderRefused(error) && written.get() >= 0 &&
         RewriteInPlace(path, target, size, CopyOf(written.get(), path, size)))
         return;
-    throw FileCreateError(path);
+    throw FileCreateError(path, error);
 }
 
 void WriteFileReplacing(const fs::path& path, std::span<const std::uint8_t> bytes) {

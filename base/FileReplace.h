@@ -12,11 +12,17 @@
 namespace tessaly {
 
 // The file could not be created or written. The message is "ファイル <path> を作成できません"
-// (UTF-8), with the path as the caller gave it.
+// (UTF-8), with the path as the caller gave it, and, given the system's error number, ": "
+// and the system's reason in the user's language (strerror for the environment's locale,
+// e.g. no space left on the device).
 class FileCreateError : public std::runtime_error {
 public:
-    explicit FileCreateError(const std::filesystem::path& path);
+    explicit FileCreateError(const std::filesystem::path& path, int error = 0);
 };
+
+// The system's text for the error number in the language of the user's environment (LANG,
+// LC_MESSAGES, LC_ALL), whatever locale the program has set.
+std::string SystemReason(int error);
 
 // Makes `path` hold exactly `bytes`.
 //

@@ -62,6 +62,37 @@ void CheckSizes(std::span<const std::uint8_t> bytes) {
     }
 }
 
+// The conversion tables of every direction and intent a transform may be linked from.
+constexpr cmsTagSignature kTableTags[] = {
+    cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag, cmsSigBToA0Tag, cmsSigBToA1Tag,
+    cmsSigBToA2Tag, cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag, cmsSigDToB3Tag,
+    cmsSigBToD0Tag, cmsSigBToD1Tag, cmsSigBToD2Tag, cmsSigBToD3Tag,
+};
+// A table of the multi-process kind: its signature and where its element count is.
+constexpr std::uint32_t kMultiProcessType = 0x6D706574; // 'mpet'
+constexpr std::size_t kElementCountAt = 12;
+
+// The cost of linking the profile, read from its tables' headers before Little CMS reads a
+// table (reading one of many thousand elements already takes seconds): a multi-process table
+// chains elements that every colour the link samples goes through, so their number bounds
+// the work. The other table kinds have a fixed number of stages.
+void CheckLinkCost(cmsHPROFILE profile) {
+    for (const cmsTagSignature tag : kTableTags) {
+        if (!cmsIsTag(profile, tag))
+            continue;
+        std::uint8_t head[kElementCountAt + 4] = {};
+        const cmsUInt32Number got = cmsReadRawTag(profile, tag, head, sizeof head);
+        if (got < sizeof head || BigEndian32(head, 0) != kMultiProcessType)
+            continue;
+        const std::uint32_t elements = BigEndian32(head, kElementCountAt);
+        if (elements > ColourProfile::kMaxTableElements)
+            throw BrokenProfile("the colour profile's conversion table chains " +
+                                std::to_string(elements) + " elements, more than the " +
+                                std::to_string(ColourProfile::kMaxTableElements) +
+                                " that are converted with");
+    }
+}
+
 } // namespace
 
 ColourProfile ColourProfile::Srgb() {
@@ -91,6 +122,7 @@ ColourProfile ColourProfile::FromIcc(std::span<const std::uint8_t> bytes) {
         throw BrokenProfile("the colour profile is not one of a device's colours (a device "
                             "link, an abstract or a named-colour profile)");
     }
+    CheckLinkCost(opened->profile);
     return ColourProfile(std::move(opened));
 }
 

@@ -22,11 +22,16 @@ public:
     // What the profile's device values are.
     enum class Space { Rgb, Grey, Other };
 
+    // The most elements a conversion table may chain (real profiles have up to about five):
+    // linking goes through all of them for every colour it samples.
+    static constexpr std::uint32_t kMaxTableElements = 64;
+
     static ColourProfile Srgb();
     // Opens the bytes; throws BrokenProfile when they are cut off (the profile declares more
     // bytes than it has, or a tag reaches beyond it), when Little CMS cannot read the header
-    // or the tag table, or when it is not a profile of a device's colours (a device link, an
-    // abstract or a named-colour profile).
+    // or the tag table, when it is not a profile of a device's colours (a device link, an
+    // abstract or a named-colour profile), or when a conversion table chains more than
+    // kMaxTableElements elements. Its tables are read when a transform is linked, not here.
     static ColourProfile FromIcc(std::span<const std::uint8_t> bytes);
 
     // The bytes it was opened from; empty for the built-in sRGB.

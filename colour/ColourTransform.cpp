@@ -28,16 +28,18 @@ namespace {
 constexpr cmsUInt32Number kGreyInBgr8 =
     COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(2);
 
-const char* SpaceName(ColourProfile::Space space) {
-    return space == ColourProfile::Space::Grey ? "grey" : "neither RGB nor grey";
+// Why a display profile of `space` cannot be converted to.
+const char* NotRgbReason(ColourProfile::Space space) {
+    return space == ColourProfile::Space::Grey
+               ? "it is a grey profile, not an RGB one"
+               : "it is a profile of CMYK or other colours, not an RGB one";
 }
 
 } // namespace
 
 ColourTransform::ColourTransform(const ColourProfile& from, const ColourProfile& to) {
     if (to.ColourSpace() != ColourProfile::Space::Rgb)
-        throw BrokenProfile(std::string("the display's colour profile is ") +
-                            SpaceName(to.ColourSpace()) + ", not RGB");
+        throw BrokenProfile(NotRgbReason(to.ColourSpace()));
     if (from.ColourSpace() == ColourProfile::Space::Other)
         throw BrokenProfile("the colour profile is neither RGB nor grey");
     const cmsUInt32Number input =

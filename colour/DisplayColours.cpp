@@ -1,6 +1,8 @@
 #include "colour/DisplayColours.h"
 
 #include <algorithm>
+#include <ctime>
+#include <exception>
 
 namespace tessaly {
 
@@ -8,6 +10,13 @@ namespace {
 
 bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The CPU time the calling thread has used.
+std::chrono::nanoseconds ThreadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
 } // namespace
@@ -19,8 +28,15 @@ PixelKind PixelKindOf(const JpegInfo& header) {
 }
 
 std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header) {
-    if (PixelKindOf(header) != PixelKind::Rgb)
+    if (PixelKindOf(header) != PixelKind::Rgb || !header.iccProblem.empty() ||
+        header.iccProfile.empty())
         return {};
+    try {
+        if (ColourProfile::FromIcc(header.iccProfile).ColourSpace() != ColourProfile::Space::Rgb)
+            return {};
+    } catch (const BrokenProfile&) {
+        return {};
+    }
     return header.iccProfile;
 }
 
@@ -29,22 +45,52 @@ DisplayColours::DisplayColours(std::span<const std::uint8_t> displayProfile)
     SetDisplayProfile(displayProfile);
 }
 
+DisplayColours::~DisplayColours() {
+    {
+        const std::lock_guard lock(jobsMutex_);
+        stopping_ = true;
+    }
+    jobsChanged_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
 void DisplayColours::SetDisplayProfile(std::span<const std::uint8_t> displayProfile) {
     ColourProfile display = ColourProfile::Srgb();
     std::string problem;
     if (!displayProfile.empty()) {
         try {
+            const std::chrono::nanoseconds start = ThreadCpuTime();
             ColourProfile opened = ColourProfile::FromIcc(displayProfile);
             ColourTransform check(ColourProfile::Srgb(), opened); // it must take sRGB pictures
+            if (ThreadCpuTime() - start > kLinkCpuBound)
+                throw BrokenProfile("linking it took more than " +
+                                    std::to_string(kLinkCpuBound.count()) +
+                                    " ms of processor time");
             display = std::move(opened);
         } catch (const BrokenProfile& e) {
             problem = std::string("the display's colour profile is not used: ") + e.what();
         }
     }
-    const std::lock_guard lock(mutex_);
-    display_ = std::move(display);
-    displayProblem_ = std::move(problem);
-    cache_.clear();
+    {
+        const std::lock_guard lock(mutex_);
+        display_ = std::move(display);
+        displayProblem_ = std::move(problem);
+        ++displayGeneration_;
+        cache_.clear();
+    }
+    const std::lock_guard lock(listenersMutex_);
+    for (const auto& [id, changed] : listeners_)
+        changed();
+}
+
+void DisplayColours::SetDisplayProfileSoon(std::vector<std::uint8_t> displayProfile,
+                                           std::function<void(const std::string&)> done) {
+    Post([this, profile = std::move(displayProfile), done = std::move(done)] {
+        SetDisplayProfile(profile);
+        if (done)
+            done(DisplayProblem());
+    });
 }
 
 std::string DisplayColours::DisplayProblem() const {
@@ -52,21 +98,72 @@ std::string DisplayColours::DisplayProblem() const {
     return displayProblem_;
 }
 
-ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictureProfile,
-                                            PixelKind kind) {
-    const std::lock_guard lock(mutex_);
+std::uint64_t DisplayColours::AddDisplayListener(std::function<void()> changed) {
+    const std::lock_guard lock(listenersMutex_);
+    listeners_.emplace_back(nextListener_, std::move(changed));
+    return nextListener_++;
+}
+
+void DisplayColours::RemoveDisplayListener(std::uint64_t id) {
+    const std::lock_guard lock(listenersMutex_);
+    listeners_.remove_if([id](const auto& listener) { return listener.first == id; });
+}
+
+std::optional<ColourConversion> DisplayColours::Known(std::span<const std::uint8_t>& pictureProfile,
+                                                      PixelKind kind, std::string& problem) {
+    if (kind == PixelKind::Cmyk && !pictureProfile.empty()) {
+        problem = "the colour profile of a CMYK picture is not used (its inks are converted "
+                  "to RGB without it)";
+        pictureProfile = {};
+    }
+    if (SameBytes(pictureProfile, display_.Bytes()))
+        return ColourConversion{nullptr, problem}; // sRGB on sRGB, or the display's own profile
     const auto hit = std::find_if(cache_.begin(), cache_.end(), [&](const Cached& c) {
         return c.kind == kind && SameBytes(c.pictureProfile, pictureProfile);
     });
     if (hit != cache_.end()) {
         cache_.splice(cache_.begin(), cache_, hit);
-        return hit->conversion;
+        ColourConversion known = hit->conversion;
+        if (known.problem.empty())
+            known.problem = problem;
+        return known;
     }
-    cache_.push_front(
-        {{pictureProfile.begin(), pictureProfile.end()}, kind, Make(pictureProfile, kind)});
-    if (cache_.size() > kCachedPairs)
-        cache_.pop_back();
-    return cache_.front().conversion;
+    if (costly_.contains(std::vector<std::uint8_t>(pictureProfile.begin(), pictureProfile.end())))
+        return ColourConversion{nullptr, "linking the colour profile took more than " +
+                                             std::to_string(kLinkCpuBound.count()) +
+                                             " ms of processor time"};
+    return std::nullopt;
+}
+
+ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictureProfile,
+                                            PixelKind kind) {
+    std::string problem;
+    ColourProfile display = ColourProfile::Srgb();
+    std::uint64_t generation = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (std::optional<ColourConversion> known = Known(pictureProfile, kind, problem))
+            return *known;
+        display = display_;
+        generation = displayGeneration_;
+    }
+    const std::chrono::nanoseconds start = ThreadCpuTime();
+    ColourConversion made = Make(pictureProfile, kind, display);
+    const bool tooLong = ThreadCpuTime() - start > kLinkCpuBound;
+    const std::lock_guard lock(mutex_);
+    if (tooLong && made.Needed()) {
+        costly_.emplace(pictureProfile.begin(), pictureProfile.end());
+        std::string known;
+        return *Known(pictureProfile, kind, known);
+    }
+    if (generation == displayGeneration_) {
+        cache_.push_front({{pictureProfile.begin(), pictureProfile.end()}, kind, made});
+        if (cache_.size() > kCachedPairs)
+            cache_.pop_back();
+    }
+    if (made.problem.empty())
+        made.problem = problem;
+    return made;
 }
 
 ColourConversion DisplayColours::ForPicture(const JpegInfo& header) {
@@ -75,17 +172,26 @@ ColourConversion DisplayColours::ForPicture(const JpegInfo& header) {
     return ForPicture(header.iccProfile, PixelKindOf(header));
 }
 
-// Called with the mutex held.
-ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfile,
-                                      PixelKind kind) const {
-    std::string problem;
-    if (kind == PixelKind::Cmyk && !pictureProfile.empty()) {
-        problem = "the colour profile of a CMYK picture is not used (its inks are converted "
-                  "to RGB without it)";
-        pictureProfile = {};
+std::optional<ColourConversion>
+DisplayColours::ForPictureSoon(const JpegInfo& header,
+                               std::function<void(const ColourConversion&)> ready) {
+    if (!header.iccProblem.empty())
+        return ColourConversion{nullptr, header.iccProblem};
+    {
+        std::span<const std::uint8_t> profile = header.iccProfile;
+        std::string problem;
+        const std::lock_guard lock(mutex_);
+        if (std::optional<ColourConversion> known = Known(profile, PixelKindOf(header), problem))
+            return known;
     }
-    if (SameBytes(pictureProfile, display_.Bytes()))
-        return {nullptr, problem}; // sRGB on sRGB, or the display's own profile
+    Post([this, profile = header.iccProfile, kind = PixelKindOf(header), ready = std::move(ready)] {
+        ready(ForPicture(profile, kind));
+    });
+    return std::nullopt;
+}
+
+ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfile, PixelKind kind,
+                                      const ColourProfile& display) {
     try {
         const ColourProfile picture =
             pictureProfile.empty() ? ColourProfile::Srgb() : ColourProfile::FromIcc(pictureProfile);
@@ -94,9 +200,38 @@ ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfi
             throw BrokenProfile(picture.ColourSpace() == ColourProfile::Space::Grey
                                     ? "a grey colour profile on a colour picture"
                                     : "the colour profile is neither RGB nor grey");
-        return {std::make_shared<const ColourTransform>(picture, display_), problem};
+        return {std::make_shared<const ColourTransform>(picture, display), {}};
     } catch (const BrokenProfile& e) {
         return {nullptr, e.what()};
+    }
+}
+
+void DisplayColours::Post(std::function<void()> job) {
+    {
+        const std::lock_guard lock(jobsMutex_);
+        jobs_.push_back(std::move(job));
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { Work(); });
+    }
+    jobsChanged_.notify_one();
+}
+
+void DisplayColours::Work() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(jobsMutex_);
+            jobsChanged_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_)
+                return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        try {
+            job();
+        } catch (const std::exception&) {
+            // Out of memory in a link: the picture stays as decoded, the worker goes on.
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,32 @@ QFileDialog* FileSavePictureDialog::Dialog() const {
 }
 
 namespace {
+
+// Qt's file dialog decides whether a typed relative name is a folder (and so whether it adds
+// the default suffix) by the process's current folder rather than its own. Here a typed
+// name is taken in the dialog's folder before Qt sees it: a folder there is entered, and a
+// name without a suffix is given ".jpg", so that the overwrite question and the file saved
+// are about the file the user means.
+class SaveFileDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        if (!typed.isEmpty() && QFileInfo(typed).isRelative()) {
+            const QFileInfo inFolder(directory(), typed);
+            if (inFolder.isDir()) {
+                setDirectory(inFolder.absoluteFilePath());
+                edit->clear();
+                return;
+            }
+            if (!inFolder.fileName().contains(QLatin1Char('.')))
+                edit->setText(typed + QLatin1Char('.') + defaultSuffix());
+        }
+        QFileDialog::accept();
+    }
+};
 
 // The preview pane at the right of the dialog's own layout, following its current file.
 void AddPreview(QFileDialog& dialog) {
@@ -82,7 +109,7 @@ QImage SavePreviewImage(const QString& path, QSize box) {
 std::optional<QString> FileSavePictureDialog::Execute(const QString& initialDir,
                                                       const QString& fileName) {
     if (!dialog_) {
-        dialog_ = new QFileDialog(parent_);
+        dialog_ = new SaveFileDialog(parent_);
         dialog_->setOption(QFileDialog::DontUseNativeDialog);
         dialog_->setAcceptMode(QFileDialog::AcceptSave);
         dialog_->setFileMode(QFileDialog::AnyFile);

@@ -4,8 +4,8 @@
 #include "jpeg/FilePreview.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegStripes.h"
-#include "resample/DisplayScale.h"
 #include "jpegfile/FilePreviews.h"
+#include "resample/DisplayScale.h"
 
 #include <algorithm>
 #include <optional>
@@ -65,7 +65,7 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         const RegularFile file(path);
         const JpegInfo info = CheckedHeader(file, cancel, fullWidth, fullHeight);
         return DecodeJpegScaledInStripes(file, info, ScaleEighthsFor(info, minWidth, minHeight),
-                                         threads, &cancel.Flag());
+                                         threads, &cancel.Flag(), &cancel.Notes());
     };
     decoders.decodeDisplay = [](const std::string& path, int width, int height,
                                 const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -75,7 +75,8 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         exact = IsDisplayReduction(width, height, info.width, info.height);
         if (exact)
             return DecodeForDisplay(file, info, width, height, cancel);
-        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag());
+        return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height), &cancel.Flag(),
+                                &cancel.Notes());
     };
     decoders.decodePreview = [](const std::string& path, int minWidth, int minHeight,
                                 std::uint64_t maxBytes, const CancelFlag& cancel, int& fullWidth,
@@ -100,7 +101,7 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
         const RegularFile file(path);
         const JpegInfo info = ReadJpegHeader(file);
         cancel.ThrowIfCancelled();
-        return DecodeJpegToKeepInStripes(file, info, threads, &cancel.Flag());
+        return DecodeJpegToKeepInStripes(file, info, threads, &cancel.Flag(), &cancel.Notes());
     };
     return decoders;
 }

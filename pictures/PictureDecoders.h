@@ -3,6 +3,7 @@
 // can give it decoders that block or fail on purpose.
 #pragma once
 
+#include "jpeg/JpegHeader.h"
 #include "picture/DecodedPicture.h"
 
 #include <atomic>
@@ -29,9 +30,13 @@ public:
     void Cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
     // Throws DecodeCancelled when the flag is set.
     void ThrowIfCancelled() const;
+    // Where the decoder notes why its picture ends early (a stream bound cut the data); the
+    // pipeline hands them on with the result. Written by the decode's own thread only.
+    DecodeNotes& Notes() const noexcept { return notes_; }
 
 private:
     std::atomic<bool> cancelled_{false};
+    mutable DecodeNotes notes_;
 };
 
 class DecodeCancelled : public std::exception {

@@ -49,6 +49,7 @@ struct PicturePipeline::Outcome {
     std::exception_ptr error;
     std::string errorText;
     PictureErrorType errorType = PictureErrorType::None;
+    std::string streamCut; // DecodeNotes
     bool cancelled = false;
     bool deferred = false;  // planned and found to wait: nothing done
     bool skipped = false;   // a neighbour whose copy is not to be made
@@ -305,6 +306,7 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningDecode& running,
         DescribeError(out.error, out.errorText, out.errorType);
     }
     out.cancelled = out.cancelled || cancel.Cancelled();
+    out.streamCut = std::move(cancel.Notes().streamCut);
     out.stable = IdentifyFile(job.path) == out.identity;
     lock.lock();
     if (decoded) // moved, not copied: nothing is freed here
@@ -379,6 +381,7 @@ std::optional<PictureResult> PicturePipeline::Complete(const DecodeJob& job, Out
     result.error = std::move(outcome.error);
     result.errorText = std::move(outcome.errorText);
     result.errorType = outcome.errorType;
+    result.streamCut = std::move(outcome.streamCut);
     return result;
 }
 

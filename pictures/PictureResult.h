@@ -48,6 +48,9 @@ struct PictureResult {
     std::exception_ptr error;
     std::string errorText;
     PictureErrorType errorType = PictureErrorType::None;
+    // Why the pixels end early when a stream bound cut the file's data (DecodeNotes); empty
+    // when none did.
+    std::string streamCut;
 
     bool Ok() const { return pixels != nullptr; }
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 struct xcb_connection_t;
@@ -12,9 +13,17 @@ namespace tessaly {
 // The largest display profile read: 16 MiB, far beyond any monitor's.
 inline constexpr std::uint32_t kMaxDisplayProfileBytes = std::uint32_t{16} << 20;
 
+// The profile on the root window is larger than the bytes read; what() says so, as a reason
+// for the error stream (the display is then taken as sRGB).
+class DisplayProfileTooLarge : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The profile's bytes on the X screen the program runs on; empty (the display is then taken
-// as sRGB) when not on X11, without the property, or when it is empty, not of type CARDINAL
-// and format 8, or larger than kMaxDisplayProfileBytes.
+// as sRGB) when not on X11, without the property, or when it is empty or not of type
+// CARDINAL and format 8. Throws DisplayProfileTooLarge when it is larger than
+// kMaxDisplayProfileBytes.
 std::vector<std::uint8_t> DisplayProfile();
 
 // The same read from the root window `root` over `connection`, with `maxBytes` in place of

@@ -18,6 +18,22 @@ void PictureControl::SetPicture(std::shared_ptr<LoadedPicture> picture, PixelLoo
     picture_ = std::move(picture);
     drawer_.SetLook(std::move(look));
     exactCopy_ = false;
+    exactDecoded_.reset();
+    coloursPending_ = false;
+    update();
+}
+
+void PictureControl::SetColours(std::shared_ptr<const ColourTransform> colours) {
+    coloursPending_ = false;
+    PixelLook look = drawer_.Look();
+    if (look.colours == colours)
+        return;
+    look.colours = std::move(colours);
+    drawer_.SetLook(std::move(look));
+    if (exactCopy_ && exactDecoded_)
+        drawer_.Adopt(exactDecoded_);
+    else
+        exactCopy_ = false; // reduced again from the picture's pixels
     update();
 }
 
@@ -28,6 +44,8 @@ void PictureControl::PixelsChanged() {
 }
 
 void PictureControl::AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy) {
+    // Kept as decoded only while it costs nothing or a conversion is on its way.
+    exactDecoded_ = coloursPending_ || drawer_.Look().AsDecoded() ? copy : nullptr;
     drawer_.Adopt(std::move(copy));
     exactCopy_ = true;
     update();
@@ -40,6 +58,8 @@ QSize PictureControl::DeviceDrawSize() const {
 std::shared_ptr<LoadedPicture> PictureControl::TakePicture() {
     drawer_.Forget();
     exactCopy_ = false;
+    exactDecoded_.reset();
+    coloursPending_ = false;
     update();
     return std::move(picture_);
 }

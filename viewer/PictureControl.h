@@ -30,6 +30,11 @@ public:
     // Replaces the picture, shown in `look`; the control's bounds are the window's to set.
     void SetPicture(std::shared_ptr<LoadedPicture> picture, PixelLook look = {});
     const PixelLook& Look() const { return drawer_.Look(); }
+    // The picture's colour conversion is being made: it is drawn as decoded until
+    // SetColours hands it over, which draws it anew in its colours.
+    void AwaitColours() { coloursPending_ = true; }
+    void SetColours(std::shared_ptr<const ColourTransform> colours);
+    bool ColoursPending() const { return coloursPending_; }
     // The picture's pixels arrived (a stand-in, a screen copy or the full-size ones): drawn anew.
     // The copy reduced for display is made again from them, unless it is an exact display copy.
     void PixelsChanged();
@@ -54,6 +59,10 @@ private:
     bool stretch_ = false;
     StretchDrawer drawer_;
     bool exactCopy_ = false; // the drawer holds an exact display copy
+    // That copy as decoded, for a new look: kept while it is the drawn one or a conversion
+    // is awaited.
+    std::shared_ptr<const Bitmap> exactDecoded_;
+    bool coloursPending_ = false;
 };
 
 } // namespace tessaly

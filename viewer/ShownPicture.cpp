@@ -19,16 +19,65 @@ ShownPicture::ShownPicture(PictureDecoders decoders, PictureControl& control,
                            const ViewerModel& model, DisplayColours& colours, bool asStored,
                            QObject& receiver)
     : control_(control), model_(model), colours_(colours), asStored_(asStored),
-      pipeline_(std::make_unique<PicturePipeline>(
-          std::move(decoders), [this, &receiver](PictureResult result) {
-              // On a worker thread: handed to the GUI thread.
-              arrived_.Put(std::move(result));
-              QMetaObject::invokeMethod(
-                  &receiver, [this] { TakeArrived(); }, Qt::QueuedConnection);
-          })) {}
+      pipeline_(std::make_unique<PicturePipeline>(std::move(decoders),
+                                                  [this, &receiver](PictureResult result) {
+                                                      // On a worker thread: handed to the GUI
+                                                      // thread.
+                                                      arrived_.Put(std::move(result));
+                                                      QMetaObject::invokeMethod(
+                                                          &receiver, [this] { TakeArrived(); },
+                                                          Qt::QueuedConnection);
+                                                  })),
+      colourMail_(std::make_shared<ColourMail>(receiver)) {
+    // A display profile linked after the window opened: the shown picture is converted anew.
+    displayListener_ = colours_.AddDisplayListener(
+        [mail = colourMail_, this] { mail->Post([this] { AskColours(); }); });
+}
 
 ShownPicture::~ShownPicture() {
+    colours_.RemoveDisplayListener(displayListener_);
+    colourMail_->Close();
     pipeline_.reset();
+}
+
+void ShownPicture::ColourMail::Post(std::function<void()> call) {
+    const std::lock_guard lock(mutex_);
+    if (receiver_ != nullptr)
+        QMetaObject::invokeMethod(receiver_, std::move(call), Qt::QueuedConnection);
+}
+
+void ShownPicture::ColourMail::Close() {
+    const std::lock_guard lock(mutex_);
+    receiver_ = nullptr;
+}
+
+void ShownPicture::AskColours() {
+    if (!control_.HasPicture())
+        return;
+    const std::uint64_t opened = opened_;
+    std::optional<ColourConversion> known = colours_.ForPictureSoon(
+        colourHeader_, [mail = colourMail_, this, opened](const ColourConversion& made) {
+            mail->Post([this, opened, made] { ColoursArrived(opened, made); });
+        });
+    if (known) {
+        ColoursArrived(opened, *known);
+    } else {
+        control_.AwaitColours();
+    }
+}
+
+void ShownPicture::ColoursArrived(std::uint64_t opened, const ColourConversion& conversion) {
+    if (opened != opened_ || !control_.HasPicture())
+        return; // for a picture no longer shown
+    ReportColourProblem(conversion.problem);
+    if (!conversion.Needed() && !conversion.problem.empty())
+        copiesProfile_.clear(); // a profile the picture is not shown with leaves with no copy
+    control_.SetColours(conversion.transform);
+}
+
+void ShownPicture::ReportColourProblem(const std::string& problem) {
+    if (!problem.empty() && colourProblems_.First(shownPath_))
+        std::cerr << "tessaly: " << shownPath_ << ": " << problem << ", shown without it\n";
 }
 
 ShownPicture::Header ShownPicture::Open(const std::string& path) {
@@ -44,13 +93,17 @@ ShownPicture::Header ShownPicture::Open(const std::string& path) {
         CheckDecodable(header);
         const Orientation orientation = ShownOrientation(header.orientation, asStored_);
         Drop();
-        ColourConversion conversion = colours_.ForPicture(header);
-        if (!conversion.problem.empty() && colourProblems_.First(path))
-            std::cerr << "tessaly: " << path << ": " << conversion.problem
-                      << ", shown without it\n";
         copiesProfile_ = ProfileOfCopies(header);
         control_.SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
-                            PixelLook{orientation, std::move(conversion.transform)});
+                            PixelLook{orientation, nullptr});
+        ++opened_;
+        shownPath_ = path;
+        colourHeader_ = JpegInfo{};
+        colourHeader_.iccProfile = header.iccProfile;
+        colourHeader_.iccProblem = header.iccProblem;
+        colourHeader_.cmyk = header.cmyk;
+        colourHeader_.grayscale = header.grayscale;
+        AskColours();
         return {Size{header.width, header.height}, orientation};
     } catch (const FileReadError&) {
         fail(LoadFailure::Unreadable, {});
@@ -110,6 +163,9 @@ void ShownPicture::Arrived(PictureResult result) {
     const std::shared_ptr<LoadedPicture>& picture = control_.Picture();
     if (result.request != request_ || !picture)
         return; // for a picture no longer shown: the pipeline frees its pixels off this thread
+    // Shown as far as it was decoded, as a damaged file is, and the reason said once.
+    if (!result.streamCut.empty() && streamCuts_.First(result.path))
+        std::cerr << "tessaly: " << result.path << ": " << result.streamCut << "\n";
     // A picture whose decode fails stays empty.
     picture->Deliver(result);
     if (picture->Settled()) {

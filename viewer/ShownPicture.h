@@ -17,7 +17,9 @@
 
 #include <QSize>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,9 +49,10 @@ public:
         Orientation orientation = Orientation::AsStored;
     };
     // Reads the header of `path` and hands the control a new picture for it, in its
-    // orientation and the display's colours. A file that cannot be read or is too large
-    // throws std::runtime_error with the message to show; the control then keeps the picture
-    // it had.
+    // orientation and the display's colours; when the colour conversion must be linked first,
+    // the picture is drawn as decoded until it is ready, and then in its colours. A file that
+    // cannot be read or is too large throws std::runtime_error with the message to show; the
+    // control then keeps the picture it had.
     Header Open(const std::string& path);
     // Asks the pipeline for the pixels of the picture just opened, at the size the model
     // shows it at.
@@ -66,6 +69,23 @@ public:
     const std::vector<std::uint8_t>& CopiesProfile() const { return copiesProfile_; }
 
 private:
+    // Carries calls from the colours' worker to the GUI thread while this session lives.
+    class ColourMail {
+    public:
+        explicit ColourMail(QObject& receiver) : receiver_(&receiver) {}
+        void Post(std::function<void()> call);
+        void Close();
+
+    private:
+        std::mutex mutex_;
+        QObject* receiver_; // null once closed
+    };
+
+    // Asks for the shown picture's colour conversion: handed to the control now when it is
+    // known, else when the worker has made it.
+    void AskColours();
+    void ColoursArrived(std::uint64_t opened, const ColourConversion& conversion);
+    void ReportColourProblem(const std::string& problem);
     // The pipeline's results waiting in the inbox, oldest first.
     void TakeArrived();
     void Arrived(PictureResult result);
@@ -81,6 +101,13 @@ private:
     bool asStored_;
     std::vector<std::uint8_t> copiesProfile_;
     ReportedOnce colourProblems_;
+    ReportedOnce streamCuts_; // pictures whose data a stream bound cut
+    // The shown picture's header (its colours) and path; `opened_` counts the pictures opened.
+    JpegInfo colourHeader_;
+    std::string shownPath_;
+    std::uint64_t opened_ = 0;
+    std::shared_ptr<ColourMail> colourMail_;
+    std::uint64_t displayListener_ = 0;
     // Made before the pipeline and destroyed after it, so no worker can reach it once gone.
     ResultInbox arrived_;
     std::unique_ptr<PicturePipeline> pipeline_;

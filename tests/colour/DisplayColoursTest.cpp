@@ -2,7 +2,12 @@
 
 #include "tests/support/IccFixtures.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 using namespace tessaly;
 using namespace tessaly::fixtures;
@@ -52,6 +57,66 @@ TEST(DisplayColours, OnlyTheLastPairsAreKept) {
         EXPECT_TRUE(colours.ForPicture(other, PixelKind::Rgb).Needed());
     }
     EXPECT_NE(colours.ForPicture(AdobeRgbProfile(), PixelKind::Rgb).transform, first);
+}
+
+// A profile whose table chains more elements than are converted with is refused when it is
+// opened, before anything links it (a display's the same), and never leaves with a copy.
+TEST(DisplayColours, AProfileTooCostlyToLinkIsRefusedBeforeLinking) {
+    const Bytes costly = ChainedMatricesProfile(2000);
+    DisplayColours colours;
+    const ColourConversion conversion = colours.ForPicture(costly, PixelKind::Rgb);
+    EXPECT_FALSE(conversion.Needed());
+    EXPECT_NE(conversion.problem.find("2000 elements"), std::string::npos) << conversion.problem;
+    const DisplayColours onCostly(costly);
+    EXPECT_NE(onCostly.DisplayProblem().find("2000 elements"), std::string::npos);
+    // A short chain is an ordinary profile.
+    EXPECT_TRUE(colours.ForPicture(ChainedMatricesProfile(3), PixelKind::Rgb).Needed());
+}
+
+// A conversion not kept is made on the worker and handed over there; a kept one at once.
+TEST(DisplayColours, ALinkIsMadeOnTheWorkerAndThenKnown) {
+    DisplayColours colours;
+    JpegInfo header;
+    header.iccProfile = AdobeRgbProfile();
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::optional<ColourConversion> made;
+    const std::thread::id caller = std::this_thread::get_id();
+    std::thread::id maker;
+    EXPECT_FALSE(colours.ForPictureSoon(header, [&](const ColourConversion& c) {
+        const std::lock_guard lock(mutex);
+        made = c;
+        maker = std::this_thread::get_id();
+        arrived.notify_one();
+    }));
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(arrived.wait_for(lock, std::chrono::minutes(1), [&] { return made.has_value(); }));
+    EXPECT_TRUE(made->Needed());
+    EXPECT_NE(maker, caller);
+    const std::optional<ColourConversion> known =
+        colours.ForPictureSoon(header, [](const ColourConversion&) { ADD_FAILURE(); });
+    ASSERT_TRUE(known);
+    EXPECT_EQ(known->transform, made->transform);
+}
+
+// Copies carry a picture's profile only when the picture is shown with it.
+TEST(DisplayColours, CopiesCarryOnlyAcceptedProfiles) {
+    Bytes cmykProfile = AdobeRgbProfile();
+    cmykProfile[16] = 'C'; // the colour space field: 'CMYK'
+    cmykProfile[17] = 'M';
+    cmykProfile[18] = 'Y';
+    cmykProfile[19] = 'K';
+    Bytes cut = AdobeRgbProfile();
+    cut.resize(300);
+    JpegInfo header;
+    for (const Bytes& refused : {GreyProfile(), cmykProfile, cut, ChainedMatricesProfile(100)}) {
+        header.iccProfile = refused;
+        EXPECT_TRUE(ProfileOfCopies(header).empty());
+    }
+    header.iccProfile = AdobeRgbProfile();
+    EXPECT_EQ(ProfileOfCopies(header), AdobeRgbProfile());
+    header.grayscale = true;
+    EXPECT_TRUE(ProfileOfCopies(header).empty());
 }
 
 // With a display profile, a picture without one is converted from sRGB to it, and one with

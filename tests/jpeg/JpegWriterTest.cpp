@@ -1,10 +1,12 @@
-#include "base/FileReplace.h"
-#include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegWriter.h"
+
+#include "base/FileReplace.h"
 #include "cli/Ppm.h"
+#include "jpeg/JpegDecoder.h"
 #include "tests/support/JpegFixtures.h"
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -310,7 +312,8 @@ TEST(SaveJpegFile, AFileThatCannotBeCreatedRaisesItsMessage) {
         SaveJpegFile(jpeg, path, 8);
         FAIL() << "no error";
     } catch (const FileCreateError& e) {
-        EXPECT_EQ(std::string(e.what()), "ファイル " + path.string() + " を作成できません");
+        EXPECT_EQ(std::string(e.what()),
+                  "ファイル " + path.string() + " を作成できません: " + SystemReason(ENOENT));
     }
     fs::create_directory(dir / "a-folder");
     EXPECT_THROW(SaveJpegFile(jpeg, dir / "a-folder", 8), FileCreateError);
@@ -367,14 +370,16 @@ TEST(WriteFileReplacing, DanglingLinksCreateTheirTargetAndLoopingLinksAreRefused
     fs::create_symlink("pong", dir / "ping");
     fs::create_symlink("ping", dir / "pong");
     fs::create_symlink("self/x.ppm", dir / "through-a-loop");
-    for (const char* name : {"nowhere", "self", "ping", "through-a-loop"}) {
+    for (const auto& [name, reason] :
+         {std::pair{"nowhere", ENOENT}, std::pair{"self", ELOOP}, std::pair{"ping", ELOOP},
+          std::pair{"through-a-loop", ELOOP}}) {
         SCOPED_TRACE(name);
         try {
             WriteFileReplacing(dir / name, bytes);
             ADD_FAILURE() << "no error";
         } catch (const FileCreateError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "ファイル " + (dir / name).string() + " を作成できません");
+            EXPECT_EQ(std::string(e.what()), "ファイル " + (dir / name).string() +
+                                                 " を作成できません: " + SystemReason(reason));
         }
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / name)));
     }

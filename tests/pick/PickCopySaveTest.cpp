@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QFile>
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <unistd.h>
@@ -212,7 +213,8 @@ TEST_F(PickCopySaveTest, FileThatCannotBeCreatedShowsTheErrorAndKeepsTheFolder) 
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
     EXPECT_EQ(boxes_.boxes()[0].text,
-              QStringLiteral("ファイル %1 を作成できません.").arg(Q(impossible)));
+              QStringLiteral("ファイル %1 を作成できません: %2.")
+                  .arg(Q(impossible), QString::fromStdString(SystemReason(ENOTDIR))));
     EXPECT_EQ(folder_.Path(), "/before");
     EXPECT_FALSE(fs::exists(impossible));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "busy cursor released on failure";
@@ -257,7 +259,8 @@ TEST_F(PickCopySaveTest, FailedSaveLeavesAnExistingFileUntouched) {
     form.saveActualItem->trigger();
     ASSERT_EQ(boxes_.boxes().size(), 1u);
     EXPECT_EQ(boxes_.boxes()[0].text,
-              QStringLiteral("ファイル %1 を作成できません.").arg(Q(target)));
+              QStringLiteral("ファイル %1 を作成できません: %2.")
+                  .arg(Q(target), QString::fromStdString(SystemReason(EACCES))));
     EXPECT_EQ(fixtures::ReadFile(target), before);
     EXPECT_EQ(folder_.Path(), "/before");
 }

@@ -4,6 +4,7 @@
 #include "tests/support/QtText.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 
 namespace tessaly::testing {
@@ -51,6 +53,14 @@ TEST_F(PickWindowTest, RealDialogOpensInTheFolderAddsJpgAndOffersTheNameAgain) {
     auto* seam = dynamic_cast<FileSavePictureDialog*>(form.saveDialog.get());
     ASSERT_NE(seam, nullptr);
     folder_.Set(dir_.path().string());
+    // The program runs in a folder that holds a folder of the name typed: the name is still
+    // the dialog folder's file.
+    const fs::path elsewhere = dir_ / "elsewhere";
+    fs::create_directories(elsewhere / "picture");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(Q(elsewhere)));
+    const std::unique_ptr<const QString, void (*)(const QString*)> restore(
+        &before, [](const QString* path) { QDir::setCurrent(*path); });
 
     QDir openedIn;
     QStringList filters;

@@ -59,4 +59,21 @@ Bytes GreyProfile() {
     return Saved(cmsCreateGrayProfile(cmsD50_xyY(), curve.get()));
 }
 
+Bytes ChainedMatricesProfile(int matrices) {
+    cmsHPROFILE profile = cmsCreate_sRGBProfile();
+    cmsSetProfileVersion(profile, 4.3);
+    cmsPipeline* chain = cmsPipelineAlloc(nullptr, 3, 3);
+    constexpr cmsFloat64Number kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int i = 0; i < matrices; ++i)
+        cmsPipelineInsertStage(chain, cmsAT_BEGIN,
+                               cmsStageAllocMatrix(nullptr, 3, 3, kIdentity, nullptr));
+    const bool written = cmsWriteTag(profile, cmsSigDToB0Tag, chain) != 0;
+    cmsPipelineFree(chain);
+    if (!written) {
+        cmsCloseProfile(profile);
+        throw std::runtime_error("Little CMS cannot write the chain of matrices");
+    }
+    return Saved(profile);
+}
+
 } // namespace tessaly::fixtures

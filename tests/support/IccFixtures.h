@@ -13,5 +13,8 @@ Bytes AdobeRgbProfile();
 Bytes SwappedRedGreenProfile();
 // A grey profile with a gamma of 1.8 on the D50 white.
 Bytes GreyProfile();
+// An sRGB profile (version 4) whose D2B0 table chains `matrices` identity 3 x 3 matrices:
+// its colours are sRGB's, and linking it costs in proportion to the chain.
+Bytes ChainedMatricesProfile(int matrices);
 
 } // namespace tessaly::fixtures

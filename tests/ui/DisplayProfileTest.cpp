@@ -118,7 +118,7 @@ TEST(DisplayProfile, IsTheRootWindowsIccProfileProperty) {
         profile[i] = static_cast<std::uint8_t>(i % 251);
     set(XCB_ATOM_CARDINAL, 8, profile);
     EXPECT_EQ(RootWindowProfile(c.get(), root), profile);
-    EXPECT_TRUE(RootWindowProfile(c.get(), root, 299'999).empty()); // beyond the limit
+    EXPECT_THROW(RootWindowProfile(c.get(), root, 299'999), DisplayProfileTooLarge);
 
     set(XCB_ATOM_CARDINAL, 8, {});
     EXPECT_TRUE(RootWindowProfile(c.get(), root).empty());
