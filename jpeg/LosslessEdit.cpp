@@ -137,8 +137,14 @@ Head ReadHead(const RegularFile& file, bool refuseMultiPicture) {
     return head;
 }
 
+// The orientation code of an EXIF segment's data ("Exif\0\0", then the TIFF block); 0 for
+// none.
+std::uint32_t OrientationCode(const Bytes& exif) {
+    return IsExifData(exif) ? ExifOrientationCode(std::span(exif).subspan(6)) : 0;
+}
+
 Orientation OrientationOf(const Head& head) {
-    return OrientationFromCode(head.Exif() ? ExifOrientationCode(*head.Exif()) : 1);
+    return OrientationFromCode(head.Exif() ? OrientationCode(*head.Exif()) : 1);
 }
 
 Bytes SegmentHeader(std::uint8_t marker, std::size_t size) {
@@ -292,7 +298,7 @@ Size SizeOf(std::span<const std::uint8_t> jpeg) {
 // thumbnail turned as the picture was (dropped when it cannot be).
 Bytes BakedExif(const Bytes& exif, LosslessOp op, Size before, Size after) {
     Bytes result = exif;
-    if (ExifOrientationCode(exif) != 0) {
+    if (OrientationCode(exif) != 0) {
         if (std::optional<Bytes> upright = WithOrientation(exif, 1))
             result = std::move(*upright);
     }
@@ -373,6 +379,33 @@ BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
     return result;
 }
 
+namespace {
+
+// The stored area a crop of `upright` (cut to the picture) keeps, snapped to the block grid.
+Rect StoredCrop(const BlockLayout& layout, const UprightMapping& mapping, Rect upright) {
+    const Size shown = mapping.Upright();
+    const long left = std::max<long>(upright.left, 0);
+    const long top = std::max<long>(upright.top, 0);
+    const long right = std::min<long>(long{upright.left} + upright.width, shown.width);
+    const long bottom = std::min<long>(long{upright.top} + upright.height, shown.height);
+    if (upright.width <= 0 || upright.height <= 0 || right <= left || bottom <= top)
+        throw LosslessError("切り抜く範囲が画像の外です");
+    const Rect inside{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                      static_cast<int>(bottom - top)};
+    return SnapToBlocks(layout, mapping.ToStored(inside));
+}
+
+} // namespace
+
+Rect CroppedArea(const std::string& path, Rect upright) {
+    const RegularFile file(path);
+    const Orientation orientation = OrientationOf(ReadHead(file, true));
+    const SourceBytes source(file);
+    const BlockLayout layout = ReadBlockLayout(source.Bytes());
+    const UprightMapping mapping(orientation, layout.size);
+    return mapping.ToUpright(StoredCrop(layout, mapping, upright));
+}
+
 Rect CropToFile(const std::string& path, Rect upright, const std::string& outPath,
                 bool replaceExisting) {
     namespace fs = std::filesystem;
@@ -386,17 +419,7 @@ Rect CropToFile(const std::string& path, Rect upright, const std::string& outPat
     const SourceBytes source(file);
     const BlockLayout layout = ReadBlockLayout(source.Bytes());
     const UprightMapping mapping(orientation, layout.size);
-    const Size shown = mapping.Upright();
-    // The area cut to the picture.
-    const long left = std::max<long>(upright.left, 0);
-    const long top = std::max<long>(upright.top, 0);
-    const long right = std::min<long>(long{upright.left} + upright.width, shown.width);
-    const long bottom = std::min<long>(long{upright.top} + upright.height, shown.height);
-    if (upright.width <= 0 || upright.height <= 0 || right <= left || bottom <= top)
-        throw LosslessError("切り抜く範囲が画像の外です");
-    const Rect inside{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
-                      static_cast<int>(bottom - top)};
-    const Rect stored = SnapToBlocks(layout, mapping.ToStored(inside));
+    const Rect stored = StoredCrop(layout, mapping, upright);
     const TransformedJpeg cut =
         TransformJpeg(source.Bytes(), {.crop = stored, .progressive = head.progressive});
     std::optional<Bytes> exif;
