@@ -51,6 +51,7 @@ ShownPicture::Header ShownPicture::Open(const std::string& path) {
         copiesProfile_ = ProfileOfCopies(header);
         control_.SetPicture(std::make_shared<LoadedPicture>(header.width, header.height),
                             PixelLook{orientation, std::move(conversion.transform)});
+        shownPath_ = path;
         return {Size{header.width, header.height}, orientation};
     } catch (const FileReadError&) {
         fail(LoadFailure::Unreadable, {});
@@ -61,6 +62,15 @@ ShownPicture::Header ShownPicture::Open(const std::string& path) {
     }
     Drop(); // not a valid image: an empty picture
     return {};
+}
+
+ShownPicture::Header ShownPicture::Reoriented(Orientation orientation) {
+    const std::shared_ptr<LoadedPicture> picture = control_.Picture();
+    if (!picture)
+        return {};
+    const Orientation shown = ShownOrientation(orientation, asStored_);
+    control_.SetPicture(picture, PixelLook{shown, control_.Look().colours});
+    return {Size{picture->Width(), picture->Height()}, shown};
 }
 
 QSize ShownPicture::ShownDeviceSize() const {
@@ -144,6 +154,7 @@ void ShownPicture::Drop() {
     control_.TakePicture(); // its pixels are freed by the pipeline, off this thread
     request_ = 0;
     copiesProfile_.clear();
+    shownPath_.clear();
 }
 
 } // namespace tessaly
