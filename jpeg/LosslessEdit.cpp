@@ -373,6 +373,33 @@ BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
     return result;
 }
 
+namespace {
+
+// The stored area a crop of `upright` (cut to the picture) keeps, snapped to the block grid.
+Rect StoredCrop(const BlockLayout& layout, const UprightMapping& mapping, Rect upright) {
+    const Size shown = mapping.Upright();
+    const long left = std::max<long>(upright.left, 0);
+    const long top = std::max<long>(upright.top, 0);
+    const long right = std::min<long>(long{upright.left} + upright.width, shown.width);
+    const long bottom = std::min<long>(long{upright.top} + upright.height, shown.height);
+    if (upright.width <= 0 || upright.height <= 0 || right <= left || bottom <= top)
+        throw LosslessError("切り抜く範囲が画像の外です");
+    const Rect inside{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                      static_cast<int>(bottom - top)};
+    return SnapToBlocks(layout, mapping.ToStored(inside));
+}
+
+} // namespace
+
+Rect CroppedArea(const std::string& path, Rect upright) {
+    const RegularFile file(path);
+    const Orientation orientation = OrientationOf(ReadHead(file, true));
+    const SourceBytes source(file);
+    const BlockLayout layout = ReadBlockLayout(source.Bytes());
+    const UprightMapping mapping(orientation, layout.size);
+    return mapping.ToUpright(StoredCrop(layout, mapping, upright));
+}
+
 Rect CropToFile(const std::string& path, Rect upright, const std::string& outPath,
                 bool replaceExisting) {
     namespace fs = std::filesystem;
@@ -386,17 +413,7 @@ Rect CropToFile(const std::string& path, Rect upright, const std::string& outPat
     const SourceBytes source(file);
     const BlockLayout layout = ReadBlockLayout(source.Bytes());
     const UprightMapping mapping(orientation, layout.size);
-    const Size shown = mapping.Upright();
-    // The area cut to the picture.
-    const long left = std::max<long>(upright.left, 0);
-    const long top = std::max<long>(upright.top, 0);
-    const long right = std::min<long>(long{upright.left} + upright.width, shown.width);
-    const long bottom = std::min<long>(long{upright.top} + upright.height, shown.height);
-    if (upright.width <= 0 || upright.height <= 0 || right <= left || bottom <= top)
-        throw LosslessError("切り抜く範囲が画像の外です");
-    const Rect inside{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
-                      static_cast<int>(bottom - top)};
-    const Rect stored = SnapToBlocks(layout, mapping.ToStored(inside));
+    const Rect stored = StoredCrop(layout, mapping, upright);
     const TransformedJpeg cut =
         TransformJpeg(source.Bytes(), {.crop = stored, .progressive = head.progressive});
     std::optional<Bytes> exif;

@@ -71,4 +71,8 @@ BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
 Rect CropToFile(const std::string& path, Rect upright, const std::string& outPath,
                 bool replaceExisting = false);
 
+// The area CropToFile(path, upright, ...) saves, in upright coordinates, without writing
+// anything: what a save dialog tells before the name is chosen.
+Rect CroppedArea(const std::string& path, Rect upright);
+
 } // namespace tessaly

@@ -1,6 +1,8 @@
 #include "ui/Dialogs.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
 
 namespace tessaly {
 
@@ -37,6 +39,29 @@ void ShowPlainBox(const QString& text, QWidget* parent) {
 
 void ShowInformationBox(const QString& text, QWidget* parent) {
     ShowBox(BoxKind::Information, QStringLiteral("情報"), text, parent);
+}
+
+int AskQuestion(const QString& text, const QStringList& buttons, QWidget* parent) {
+    const int last = static_cast<int>(buttons.size()) - 1;
+    if (currentRecorder) {
+        currentRecorder->boxes_.push_back({BoxKind::Question, kApplicationTitle, text});
+        if (currentRecorder->answers_.empty())
+            return last;
+        const int answer = currentRecorder->answers_.front();
+        currentRecorder->answers_.pop_front();
+        return answer;
+    }
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, text, QMessageBox::NoButton, parent);
+    std::vector<QPushButton*> pressed;
+    for (const QString& caption : buttons)
+        pressed.push_back(box.addButton(caption, QMessageBox::ActionRole));
+    if (!pressed.empty()) {
+        box.setDefaultButton(pressed.front());
+        box.setEscapeButton(pressed.back());
+    }
+    box.exec();
+    const auto chosen = std::find(pressed.begin(), pressed.end(), box.clickedButton());
+    return chosen == pressed.end() ? last : static_cast<int>(chosen - pressed.begin());
 }
 
 QString ErrorBoxText(const QString& message) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <deque>
 #include <vector>
 
 class QWidget;
@@ -16,6 +18,7 @@ enum class BoxKind {
     Plain,       // OK button, no icon ("検索を中断しました。", the duplicate-start box)
     Information, // OK button, information icon, titled "情報" ("Nothing", "例外発生")
     Error,       // the error box: critical icon, titled with the application title
+    Question,    // a question with buttons of its own (AskQuestion)
 };
 
 struct BoxRecord {
@@ -36,6 +39,12 @@ void ShowInformationBox(const QString& text, QWidget* parent = nullptr);
 // in none.
 void ShowErrorBox(const QString& message, QWidget* parent = nullptr);
 
+// Asks a question in a box titled with the application title, with a question icon and the
+// buttons `buttons` (the first is the default, the last the one Escape presses). Returns the
+// index of the button pressed. While a BoxRecorder is alive the box is recorded and answered
+// with the recorder's next answer (the last button when it has none left).
+int AskQuestion(const QString& text, const QStringList& buttons, QWidget* parent = nullptr);
+
 // The text the error box shows for a message.
 QString ErrorBoxText(const QString& message);
 
@@ -49,10 +58,14 @@ public:
 
     const std::vector<BoxRecord>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
+    // The button the next question is answered with.
+    void Answer(int button) { answers_.push_back(button); }
 
 private:
     friend void ShowBox(BoxKind, const QString&, const QString&, QWidget*);
+    friend int AskQuestion(const QString&, const QStringList&, QWidget*);
     std::vector<BoxRecord> boxes_;
+    std::deque<int> answers_;
     BoxRecorder* previous_;
 };
 

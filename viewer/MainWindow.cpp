@@ -75,6 +75,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
                                             showing.asStored, *this);
     readmePath_ = ReadmePath();
+    cropSaveDialog_ = std::make_unique<FileCropSaveDialog>(this);
     Start(arguments);
 }
 
@@ -216,7 +217,11 @@ void MainWindow::ShowLast() {
 void MainWindow::PressKey(int key) {
     if (!model_.KeysAct())
         return;
-    if (const CommandRow* row = CommandForKey(key))
+    // A key with Shift runs its own row when there is one, else the key's.
+    const CommandRow* row = CommandForKey(key);
+    if (!row)
+        row = CommandForKey(key & ~Qt::KeyboardModifierMask);
+    if (row)
         (this->*row->run)();
 }
 
@@ -433,7 +438,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e) {
-    Guarded([&] { PressKey(e->key()); }, this);
+    const int shift = e->modifiers() & Qt::ShiftModifier ? int{Qt::SHIFT} : 0;
+    Guarded([&] { PressKey(e->key() | shift); }, this);
     QWidget::keyPressEvent(e);
 }
 

@@ -4,11 +4,13 @@
 
 #include "colour/DisplayColours.h"
 #include "exif/ExifInfo.h"
+#include "jpeg/OrientationTurn.h"
 #include "model/Pick.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
 #include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
+#include "viewer/CropSaveDialog.h"
 #include "viewer/ShownPicture.h"
 
 #include <QEvent>
@@ -76,12 +78,17 @@ public:
         QAction* selectionItem = nullptr;
         QAction* copyAreaItem = nullptr;
         QAction* pickAreaItem = nullptr;
+        QAction* cropSaveItem = nullptr;   // "選択範囲を無劣化で保存..."
         QAction* fitItem = nullptr;        // "フィット"
         QAction* actualSizeItem = nullptr; // "実寸"
         QAction* stepSeparator = nullptr;
         QAction* nextItem = nullptr;
         QAction* previousItem = nullptr;
         QAction* firstItem = nullptr;
+        QAction* turnSeparator = nullptr;
+        QAction* turnRightItem = nullptr;
+        QAction* turnLeftItem = nullptr;
+        QAction* bakeItem = nullptr; // "回転を画素に反映"
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
@@ -110,8 +117,8 @@ public:
     void ShowPrevious();
     void ShowFirst();
     void ShowLast();
-    // A key press: the command the command table lists for the key, while the list has
-    // entries.
+    // A key press (Qt::SHIFT added while Shift is held): the command the command table lists
+    // for the key with Shift, else for the key, while the list has entries.
     void PressKey(int key);
 
     // --- The view ---
@@ -137,6 +144,22 @@ public:
     void PickArea();
     void ShowReadme();
     void EndProgram();
+
+    // --- Lossless turns and crops of the shown file (MainWindowLossless.cpp) ---
+    // The file's orientation tag turned; the view turns with it, from the pixels it has.
+    void TurnRight();
+    void TurnLeft();
+    void TurnHalf();
+    // The turn written into the pixels (asking first when partial blocks must be trimmed);
+    // the file is shown anew.
+    void BakeTurn();
+    // The selected area saved as a new file cut from the DCT blocks, named in a save dialog
+    // whose caption gives the size saved.
+    void SaveSelectionLossless();
+    // The save dialog SaveSelectionLossless opens; tests put their own in its place.
+    void SetCropSaveDialog(std::unique_ptr<CropSaveDialog> dialog) {
+        cropSaveDialog_ = std::move(dialog);
+    }
 
     // --- The selection rectangle ---
     void ShowSelectionCaption(bool moving);
@@ -205,6 +228,8 @@ private:
     // window's (SettledOuterSize) and the window is centred again; the first pick's place
     // is known from then on.
     void SettleFrame();
+    // Turns the shown file by its tag (MainWindowLossless.cpp).
+    void TurnShown(Turn turn);
 
     Controls ui_;
     TExifInfo exifInfo_;
@@ -221,6 +246,7 @@ private:
     bool centredOnce_ = false;
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
+    std::unique_ptr<CropSaveDialog> cropSaveDialog_;
 };
 
 } // namespace tessaly

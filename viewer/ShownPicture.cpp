@@ -116,6 +116,15 @@ ShownPicture::Header ShownPicture::Open(const std::string& path) {
     return {};
 }
 
+ShownPicture::Header ShownPicture::Reoriented(Orientation orientation) {
+    const std::shared_ptr<LoadedPicture> picture = control_.Picture();
+    if (!picture)
+        return {};
+    const Orientation shown = ShownOrientation(orientation, asStored_);
+    control_.SetPicture(picture, PixelLook{shown, control_.Look().colours});
+    return {Size{picture->Width(), picture->Height()}, shown};
+}
+
 QSize ShownPicture::ShownDeviceSize() const {
     const Rect& shown = model_.Image();
     return DeviceSize(QSize(shown.width, shown.height), control_.devicePixelRatioF());
@@ -200,6 +209,7 @@ void ShownPicture::Drop() {
     control_.TakePicture(); // its pixels are freed by the pipeline, off this thread
     request_ = 0;
     copiesProfile_.clear();
+    shownPath_.clear();
 }
 
 } // namespace tessaly

@@ -54,6 +54,10 @@ public:
     // cannot be read or is too large throws std::runtime_error with the message to show; the
     // control then keeps the picture it had.
     Header Open(const std::string& path);
+    // The shown file was turned by its orientation tag alone, to `orientation`: the picture
+    // is shown that way from its pixels as they are (they did not change, so nothing is
+    // decoded again). What Open would now say; no size without a picture.
+    Header Reoriented(Orientation orientation);
     // Asks the pipeline for the pixels of the picture just opened, at the size the model
     // shows it at.
     void RequestPixels(const std::string& path);
@@ -63,6 +67,8 @@ public:
     // An area of the upright picture cut out of its full-size pixels (FullPixels), white where
     // it lies outside the picture.
     Bitmap Cut(Rect area, Orientation orientation);
+    // The file whose picture is shown; empty when none is.
+    const std::string& ShownPath() const { return shownPath_; }
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void Drop();
     // The shown picture's colour profile for its copies and picks (ProfileOfCopies).
@@ -112,6 +118,7 @@ private:
     ResultInbox arrived_;
     std::unique_ptr<PicturePipeline> pipeline_;
     std::uint64_t request_ = 0; // the request whose results are awaited, 0 for none
+    std::string shownPath_;
 };
 
 } // namespace tessaly

@@ -1,0 +1,137 @@
+// The main window's lossless commands: turns by the orientation tag, the turn baked into the
+// pixels, and the selection saved cut from the DCT blocks. The work is the lossless editor's
+// (jpeg/LosslessEdit); here the window asks, shows and names.
+#include "base/Format.h"
+#include "base/RegularFile.h"
+#include "jpeg/JpegHeader.h"
+#include "jpeg/LosslessEdit.h"
+#include "pick/SavePictureDialog.h"
+#include "ui/Cursors.h"
+#include "ui/Dialogs.h"
+#include "viewer/MainWindow.h"
+#include "viewer/PictureControl.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tessaly {
+
+namespace {
+
+const char* EdgeName(EdgeTrim::Edge edge) {
+    switch (edge) {
+    case EdgeTrim::Edge::Left:
+        return "左端";
+    case EdgeTrim::Edge::Right:
+        return "右端";
+    case EdgeTrim::Edge::Top:
+        return "上端";
+    case EdgeTrim::Edge::Bottom:
+        return "下端";
+    }
+    return "";
+}
+
+// "右端の 3 画素と下端の 5 画素を切り落とします。よろしいですか？"
+QString TrimQuestion(const std::vector<EdgeTrim>& trims) {
+    std::string strips;
+    for (const EdgeTrim& trim : trims) {
+        if (!strips.empty())
+            strips += "と";
+        strips += Format("%sの %d 画素", {EdgeName(trim.edge), trim.pixels});
+    }
+    return QString::fromStdString(strips + "を切り落とします。よろしいですか？");
+}
+
+} // namespace
+
+void MainWindow::TurnRight() {
+    TurnShown(Turn::Right);
+}
+
+void MainWindow::TurnLeft() {
+    TurnShown(Turn::Left);
+}
+
+void MainWindow::TurnHalf() {
+    TurnShown(Turn::Half);
+}
+
+void MainWindow::TurnShown(Turn turn) {
+    const std::string path = shown_->ShownPath();
+    if (path.empty()) {
+        QApplication::beep(); // no picture shown: nothing to turn
+        return;
+    }
+    const Orientation now = TurnByTag(path, turn); // throws before anything changed
+
+    // The pixels are those shown already: the picture is only laid out in its new orientation.
+    const ShownPicture::Header header = shown_->Reoriented(now);
+    ReportLayout(model_.PictureLoaded(header.stored, header.orientation));
+    if (!model_.List().Empty())
+        ShowOverlay(model_.List().Index());
+    if (applyDepth_ == 0)
+        ApplyView();
+}
+
+void MainWindow::BakeTurn() {
+    const std::string path = shown_->ShownPath();
+    if (path.empty()) {
+        QApplication::beep();
+        return;
+    }
+    BakeResult bake;
+    {
+        const BusyCursor busy;
+        bake = Bake(path, Turn::None, TrimPolicy::Refuse);
+    }
+    if (!bake.written && !bake.trims.empty()) {
+        if (AskQuestion(TrimQuestion(bake.trims),
+                        {QStringLiteral("切り落とす"), QStringLiteral("キャンセル")}, this) != 0)
+            return;
+        const BusyCursor busy;
+        bake = Bake(path, Turn::None, TrimPolicy::Trim);
+    }
+    // The stored pixels changed: the file is read and shown anew.
+    if (bake.written && !model_.List().Empty())
+        ShowEntry(model_.List().Index());
+}
+
+void MainWindow::SaveSelectionLossless() {
+    const std::string path = shown_->ShownPath();
+    if (path.empty() || !model_.CopyAndPickAllowed()) {
+        QApplication::beep();
+        return;
+    }
+    // The selection cut to the picture, in the coordinates the file's own orientation shows
+    // (those of the view, unless the view shows the pixels as stored).
+    const Size shown = model_.PictureSize();
+    const Rect selected = model_.SelectedArea();
+    const int left = std::max(selected.left, 0);
+    const int top = std::max(selected.top, 0);
+    const int right = std::min(selected.left + selected.width, shown.width);
+    const int bottom = std::min(selected.top + selected.height, shown.height);
+    if (right <= left || bottom <= top) {
+        QApplication::beep(); // nothing of the picture is selected
+        return;
+    }
+    const UprightMapping view = model_.Mapping();
+    const Rect stored = view.ToStored(Rect{left, top, right - left, bottom - top});
+    const Orientation own = ReadJpegHeader(RegularFile(path)).orientation;
+    const Rect upright = UprightMapping(own, view.Stored()).ToUpright(stored);
+
+    const Rect saved = CroppedArea(path, upright);
+    const QString caption = QString::fromStdString(
+        Format("選択範囲を無劣化で保存 (%d x %d)", {saved.width, saved.height}));
+    const std::optional<QString> chosen =
+        cropSaveDialog_->Execute(caption, QString::fromStdString(saveFolder_->Path()));
+    if (!chosen)
+        return;
+    // The dialog asked before an existing file is replaced; the source is never replaced.
+    const BusyCursor busy;
+    CropToFile(path, upright, QFile::encodeName(*chosen).toStdString(), QFileInfo::exists(*chosen));
+    saveFolder_->Set(SaveFolderOf(*chosen));
+}
+
+} // namespace tessaly
