@@ -39,6 +39,17 @@ void ShowInformationBox(const QString& text, QWidget* parent) {
     ShowBox(BoxKind::Information, QStringLiteral("情報"), text, parent);
 }
 
+bool AskQuestion(const QString& text, QWidget* parent) {
+    if (currentRecorder) {
+        currentRecorder->boxes_.push_back({BoxKind::Question, kApplicationTitle, text});
+        return currentRecorder->answer_;
+    }
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle, text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString ErrorBoxText(const QString& message) {
     if (message.endsWith(u'.') || message.endsWith(u'。'))
         return message;

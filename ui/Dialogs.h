@@ -16,6 +16,7 @@ enum class BoxKind {
     Plain,       // OK button, no icon ("検索を中断しました。", the duplicate-start box)
     Information, // OK button, information icon, titled "情報" ("Nothing", "例外発生")
     Error,       // the error box: critical icon, titled with the application title
+    Question,    // Yes and No buttons (No the default), warning icon, the application title
 };
 
 struct BoxRecord {
@@ -36,6 +37,10 @@ void ShowInformationBox(const QString& text, QWidget* parent = nullptr);
 // in none.
 void ShowErrorBox(const QString& message, QWidget* parent = nullptr);
 
+// Asks a question with Yes and No buttons; true when the answer is Yes. While a BoxRecorder
+// is alive the question is recorded and answered with its Answer().
+bool AskQuestion(const QString& text, QWidget* parent = nullptr);
+
 // The text the error box shows for a message.
 QString ErrorBoxText(const QString& message);
 
@@ -49,10 +54,14 @@ public:
 
     const std::vector<BoxRecord>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
+    // The answer recorded questions get (No until set).
+    void SetAnswer(bool yes) { answer_ = yes; }
 
 private:
     friend void ShowBox(BoxKind, const QString&, const QString&, QWidget*);
+    friend bool AskQuestion(const QString&, QWidget*);
     std::vector<BoxRecord> boxes_;
+    bool answer_ = false;
     BoxRecorder* previous_;
 };
 
