@@ -87,6 +87,8 @@ void FileCommands::Watch(const std::vector<std::string>& named) {
             changesTimer_.start(kGatherMs);
         });
     }
+    changesTimer_.stop();
+    notifier_->setEnabled(true);
     try {
         watcher_->Watch(ListFolders(named, FolderWatcher::kMaxFolders));
         watcher_->ReadChanges(); // what happened before the list was built is in it already
@@ -97,9 +99,11 @@ void FileCommands::Watch(const std::vector<std::string>& named) {
 }
 
 void FileCommands::Stop() {
-    if (watcher_)
-        watcher_->Watch({});
     changesTimer_.stop();
+    if (watcher_) {
+        watcher_->Watch({});
+        notifier_->setEnabled(true);
+    }
 }
 
 void FileCommands::FolderChanged() {
