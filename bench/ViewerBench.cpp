@@ -2,6 +2,7 @@
 //   - showing a 24-megapixel JPEG (load, decode, layout, first paint) against a plain
 //     libjpeg full-size decode of the same file;
 //   - repainting the 585 x 394 view at 400 % against at fit, and the peak memory at 400 %;
+//   - moving the shown 24-megapixel picture to the Trash until the next one can be drawn;
 //   - building the list from a tree of 100,000 files against `find | sort -f`;
 //   - the same picture stored on its side (orientation 6) with an Adobe RGB profile, shown
 //     turned and converted.
@@ -17,6 +18,7 @@
 #include "viewer/SearchFiles.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -119,6 +121,43 @@ void BM_ShowInViewer24MPTurnedAdobe(benchmark::State& state) {
 void BM_FirstPictureInViewer24MPTurnedAdobe(benchmark::State& state) {
     ShowInViewer(state, false, TurnedAdobeJpeg());
 }
+// Delete on the shown 24-megapixel picture until the next one (decoded ahead meanwhile) can
+// be drawn: the file moved to the Trash, the list's entry dropped and the next shown. Untimed
+// between rounds: Ctrl+Z puts the file back and shows it, and the neighbour is decoded ahead
+// again.
+// With `trash` false, the same with Right (the first picture shown again between rounds): the
+// step it is compared with.
+void TrashOrNext(benchmark::State& state, bool trash) {
+    const fixtures::TempDir dir("tessaly-bench-trash");
+    const std::string folder = (dir / "pics").string();
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(BigJpeg(), folder + "/a.jpg");
+    std::filesystem::copy_file(BigJpeg(), folder + "/b.jpg");
+    const std::string dataHome = (dir / "data").string();
+    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    MainWindow form({folder});
+    form.show();
+    const auto settleAndDecodeAhead = [&] {
+        ProcessUntil([&] { return form.Ui().picture->Picture()->Settled(); });
+        // The neighbour's screen copy is made off the GUI thread once the shown picture is
+        // settled; four seconds of events give it time on a busy machine.
+        QElapsedTimer ahead;
+        ahead.start();
+        while (ahead.elapsed() < 4000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settleAndDecodeAhead();
+    for (auto _ : state) {
+        form.PressKey(trash ? Qt::Key_Delete : Qt::Key_Right);
+        ProcessUntil([&] { return form.Ui().picture->Picture()->Drawable() != nullptr; });
+        benchmark::DoNotOptimize(form.grab());
+        state.PauseTiming();
+        form.PressKey(trash ? static_cast<int>(Qt::ControlModifier) | Qt::Key_Z : Qt::Key_Up);
+        settleAndDecodeAhead();
+        state.ResumeTiming();
+    }
+}
+
 BENCHMARK(BM_ShowInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_FirstPictureInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_ShowInViewer24MPTurnedAdobe)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
@@ -181,6 +220,14 @@ void BM_RepaintViewAtFitTurnedAdobe(benchmark::State& state) {
 void BM_RepaintViewAt400PercentTurnedAdobe(benchmark::State& state) {
     Repaint(state, true, TurnedAdobeJpeg());
 }
+void BM_TrashAndNextInViewer24MP(benchmark::State& state) {
+    TrashOrNext(state, true);
+}
+void BM_NextInViewer24MP(benchmark::State& state) {
+    TrashOrNext(state, false);
+}
+BENCHMARK(BM_NextInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_TrashAndNextInViewer24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RepaintViewAtFit)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAt400Percent)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAtFitTurnedAdobe)->Unit(benchmark::kMicrosecond)->UseRealTime();

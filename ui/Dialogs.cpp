@@ -64,6 +64,21 @@ int AskQuestion(const QString& text, const QStringList& buttons, QWidget* parent
     return chosen == pressed.end() ? last : static_cast<int>(chosen - pressed.begin());
 }
 
+bool AskYesNo(const QString& text, QWidget* parent) {
+    if (currentRecorder) {
+        currentRecorder->boxes_.push_back({BoxKind::Question, kApplicationTitle, text});
+        if (currentRecorder->answers_.empty())
+            return false;
+        const int answer = currentRecorder->answers_.front();
+        currentRecorder->answers_.pop_front();
+        return answer == 0;
+    }
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle, text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString ErrorBoxText(const QString& message) {
     if (message.endsWith(u'.') || message.endsWith(u'。'))
         return message;

@@ -44,6 +44,10 @@ void ShowErrorBox(const QString& message, QWidget* parent = nullptr);
 // index of the button pressed. While a BoxRecorder is alive the box is recorded and answered
 // with the recorder's next answer (the last button when it has none left).
 int AskQuestion(const QString& text, const QStringList& buttons, QWidget* parent = nullptr);
+// Asks a question with Yes and No buttons (No the default, a warning icon); true when the
+// answer is Yes. While a BoxRecorder is alive it is recorded and answered with the recorder's
+// next answer (0: Yes), No when it has none left.
+bool AskYesNo(const QString& text, QWidget* parent = nullptr);
 
 // The text the error box shows for a message.
 QString ErrorBoxText(const QString& message);
@@ -60,10 +64,13 @@ public:
     void clear() { boxes_.clear(); }
     // The button the next question is answered with.
     void Answer(int button) { answers_.push_back(button); }
+    // The answer the next Yes/No question gets.
+    void SetAnswer(bool yes) { answers_.push_back(yes ? 0 : 1); }
 
 private:
     friend void ShowBox(BoxKind, const QString&, const QString&, QWidget*);
     friend int AskQuestion(const QString&, const QStringList&, QWidget*);
+    friend bool AskYesNo(const QString&, QWidget*);
     std::vector<BoxRecord> boxes_;
     std::deque<int> answers_;
     BoxRecorder* previous_;

@@ -17,21 +17,40 @@
 
 namespace tessaly {
 
-void SortFileList(FileListType& list) {
-    // The C locale's collator compares sort keys case-sensitively; its English counterpart
-    // gives the same order with case ignored.
+namespace {
+
+// The user's locale's collator, ignoring case. The C locale's collator compares sort keys
+// case-sensitively; its English counterpart gives the same order with case ignored.
+QCollator ListCollator() {
     const QLocale locale = QLocale().language() == QLocale::C
                                ? QLocale(QLocale::English, QLocale::UnitedStates)
                                : QLocale();
     QCollator collator{locale};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(
+        QByteArray::fromRawData(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+} // namespace
+
+bool ListOrderLess(const std::string& a, const std::string& b) {
+    // Compared through sort keys, as SortFileList does, so that both give one order.
+    const QCollator collator = ListCollator();
+    return collator.sortKey(PathText(a)).compare(collator.sortKey(PathText(b))) < 0;
+}
+
+void SortFileList(FileListType& list) {
+    const QCollator collator = ListCollator();
     // Sort keys are computed once per entry, then compared as bytes: far cheaper than a
     // locale comparison per pair of a large list.
     std::vector<QCollatorSortKey> keys;
     keys.reserve(list.size());
     for (const std::string& path : list)
-        keys.push_back(collator.sortKey(QFile::decodeName(
-            QByteArray::fromRawData(path.data(), static_cast<qsizetype>(path.size())))));
+        keys.push_back(collator.sortKey(PathText(path)));
     std::vector<std::size_t> order(list.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::sort(order.begin(), order.end(),

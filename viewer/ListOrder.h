@@ -24,6 +24,10 @@ std::vector<std::string> LocalFiles(const QMimeData& mime);
 // Sorts ascending with the user's locale, ignoring case (a.JPG before B.JPG).
 void SortFileList(FileListType& list);
 
+// True when `a` comes before `b` in the order SortFileList gives (for inserting into a sorted
+// list).
+bool ListOrderLess(const std::string& a, const std::string& b);
+
 // The displayed form of a path (file names are bytes; invalid UTF-8 shows as U+FFFD).
 std::string DisplayPath(std::string_view path);
 

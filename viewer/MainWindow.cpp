@@ -13,6 +13,7 @@
 #include "ui/TwoColumnMenu.h"
 #include "ui/WindowFrame.h"
 #include "ui/WindowPlacement.h"
+#include "viewer/FileCommands.h"
 #include "viewer/ListOrder.h"
 #include "viewer/MainWindowCommands.h"
 #include "viewer/OverlayLabels.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     CreateMenu();
     shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
                                             showing.asStored, *this);
+    files_ = std::make_unique<FileCommands>(*this, model_.List(), [this](int k) { FollowList(k); });
     readmePath_ = ReadmePath();
     cropSaveDialog_ = std::make_unique<FileCropSaveDialog>(this);
     Start(arguments);
@@ -148,6 +150,7 @@ void MainWindow::Start(const std::vector<std::string>& arguments) {
         Guarded(
             [&] {
                 model_.List().Replace(CollectFiles(arguments, this));
+                files_->Watch(arguments);
                 ShowFirstAfterBuild();
             },
             this);
@@ -163,6 +166,7 @@ void MainWindow::WindowActivated() {
 }
 
 void MainWindow::WindowClosing() {
+    files_->Stop();
     shown_->Drop();
     model_.List().Clear();
 }
@@ -182,6 +186,7 @@ void MainWindow::DropFiles(const std::vector<std::string>& paths) {
         ~SaveFolderUpdate() { form->FollowSaveFolder(); }
     } const saveFolder{this};
     model_.List().Replace(CollectFiles(paths, this));
+    files_->Watch(paths);
     ShowFirstAfterBuild();
 }
 
@@ -215,14 +220,60 @@ void MainWindow::ShowLast() {
 }
 
 void MainWindow::PressKey(int key) {
-    if (!model_.KeysAct())
-        return;
-    // A key with Shift runs its own row when there is one, else the key's.
+    // A key with modifiers runs its own row (Ctrl+Z, Shift+Delete), otherwise the key's.
     const CommandRow* row = CommandForKey(key);
     if (!row)
         row = CommandForKey(key & ~Qt::KeyboardModifierMask);
-    if (row)
+    // Undo also brings a file back into an emptied list.
+    if (row && (model_.KeysAct() || row->run == &MainWindow::UndoFileStep))
         (this->*row->run)();
+}
+
+// --- Steps on the shown file ---
+
+void MainWindow::MoveToTrash() {
+    files_->MoveToTrash();
+}
+
+void MainWindow::DeleteForGood() {
+    files_->DeleteForGood();
+}
+
+void MainWindow::MoveToFolder() {
+    files_->MoveToFolder();
+}
+
+void MainWindow::CopyToFolder() {
+    files_->CopyToFolder();
+}
+
+void MainWindow::MoveToLastFolder() {
+    files_->MoveToLastFolder();
+}
+
+void MainWindow::UndoFileStep() {
+    files_->UndoLast();
+}
+
+void MainWindow::FollowList(int k) {
+    const ViewUpdate update(*this);
+    ImageList& list = model_.List();
+    model_.StartList([](FileListType&) {}); // stepping follows the count; the order stays
+    if (list.Empty()) {
+        shown_->Drop();
+        model_.StartLoading();
+        model_.UpdateCaption(0);
+        OverlayLabels{ui_.overlayLabel, ui_.overlayCopy}.Hide();
+        return;
+    }
+    if (k == 0 && list.Index() == 0)
+        k = list.First();
+    if (k == 0) {
+        model_.UpdateCaption(list.Index());
+        return;
+    }
+    list.SetIndex(k);
+    ShowEntry(k);
 }
 
 // --- The view ---
@@ -438,8 +489,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e) {
-    const int shift = e->modifiers() & Qt::ShiftModifier ? int{Qt::SHIFT} : 0;
-    Guarded([&] { PressKey(e->key() | shift); }, this);
+    // The key with Shift, Ctrl, Alt or Meta held (a keypad key is the key itself).
+    const int key = e->key() | (e->modifiers() & Qt::KeyboardModifierMask & ~Qt::KeypadModifier &
+                                ~Qt::GroupSwitchModifier)
+                                   .toInt();
+    Guarded([&] { PressKey(key); }, this);
     QWidget::keyPressEvent(e);
 }
 

@@ -28,6 +28,7 @@ class QMouseEvent;
 
 namespace tessaly {
 
+class FileCommands;
 class PictureControl;
 class SelectionShape;
 class ViewPanel;
@@ -89,6 +90,12 @@ public:
         QAction* turnRightItem = nullptr;
         QAction* turnLeftItem = nullptr;
         QAction* bakeItem = nullptr; // "回転を画素に反映"
+        QAction* fileSeparator = nullptr;
+        QAction* trashItem = nullptr;     // "ゴミ箱へ移動"
+        QAction* moveItem = nullptr;      // "フォルダへ移動..."
+        QAction* copyItem = nullptr;      // "フォルダへコピー..."
+        QAction* moveAgainItem = nullptr; // "前回のフォルダへ移動"
+        QAction* undoItem = nullptr;      // "元に戻す"
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
@@ -120,6 +127,18 @@ public:
     // A key press (Qt::SHIFT added while Shift is held): the command the command table lists
     // for the key with Shift, else for the key, while the list has entries.
     void PressKey(int key);
+
+    // --- Steps on the shown file (FileCommands) ---
+    void MoveToTrash();
+    void DeleteForGood();
+    void MoveToFolder();
+    void CopyToFolder();
+    void MoveToLastFolder();
+    void UndoFileStep();
+    FileCommands& Files() { return *files_; }
+    // The list changed on the disk or by a step: shows entry k anew (k > 0), or keeps the
+    // shown entry with its position updated (0); an emptied list shows no picture.
+    void FollowList(int k);
 
     // --- The view ---
     void ShowEntry(int k);
@@ -239,6 +258,7 @@ private:
     DisplayColours ownColours_;
     DisplayColours* colours_;
     std::unique_ptr<ShownPicture> shown_;
+    std::unique_ptr<FileCommands> files_; // works on model_'s list: made after, gone before
     PickPlacement pickPlacement_;
     QPointer<PickWindow> currentPick_;
     int applyDepth_ = 0;

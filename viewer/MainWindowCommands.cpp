@@ -24,6 +24,15 @@ bool CanStep(const ViewerModel& m) {
     return m.CanStep();
 }
 
+bool HasEntries(const ViewerModel& m) {
+    return m.KeysAct();
+}
+
+// A key pressed with a modifier, as the window hands it to PressKey.
+constexpr int WithModifier(Qt::KeyboardModifier modifier, Qt::Key key) {
+    return static_cast<int>(modifier) | static_cast<int>(key);
+}
+
 const CommandRow kCommands[] = {
     {.caption = "拡大(+5)", .item = &C::zoomIn5Item, .run = &W::ZoomIn5},
     {.caption = "拡大(+1)", .item = &C::zoomIn1Item, .run = &W::ZoomIn1},
@@ -90,11 +99,39 @@ const CommandRow kCommands[] = {
      .keys = {Qt::Key_R}},
     {.caption = "左に90°回転", .item = &C::turnLeftItem, .run = &W::TurnLeft, .keys = {Qt::Key_L}},
     {.caption = "回転を画素に反映", .item = &C::bakeItem, .run = &W::BakeTurn},
+    {.kind = Kind::Separator, .item = &C::fileSeparator},
+    {.caption = "ゴミ箱へ移動",
+     .item = &C::trashItem,
+     .run = &W::MoveToTrash,
+     .keys = {Qt::Key_Delete},
+     .enabled = HasEntries},
+    {.caption = "フォルダへ移動...",
+     .item = &C::moveItem,
+     .run = &W::MoveToFolder,
+     .keys = {Qt::Key_M},
+     .enabled = HasEntries},
+    {.caption = "前回のフォルダへ移動",
+     .item = &C::moveAgainItem,
+     .run = &W::MoveToLastFolder,
+     .keys = {WithModifier(Qt::ShiftModifier, Qt::Key_M)},
+     .enabled = HasEntries},
+    {.caption = "フォルダへコピー...",
+     .item = &C::copyItem,
+     .run = &W::CopyToFolder,
+     .keys = {Qt::Key_C},
+     .enabled = HasEntries},
+    {.caption = "元に戻す",
+     .item = &C::undoItem,
+     .run = &W::UndoFileStep,
+     .keys = {WithModifier(Qt::ControlModifier, Qt::Key_Z)}},
     {.kind = Kind::Separator, .item = &C::endSeparator},
     {.caption = "ヘルプ", .item = &C::readmeItem, .run = &W::ShowReadme},
     {.caption = "おわり", .item = &C::endItem, .run = &W::EndProgram},
     {.kind = Kind::KeyOnly, .run = &W::ShowLast, .keys = {Qt::Key_Down}},
     {.kind = Kind::KeyOnly, .run = &W::TurnHalf, .keys = {(Qt::SHIFT | Qt::Key_R).toCombined()}},
+    {.kind = Kind::KeyOnly,
+     .run = &W::DeleteForGood,
+     .keys = {WithModifier(Qt::ShiftModifier, Qt::Key_Delete)}},
 };
 
 } // namespace

@@ -21,13 +21,15 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheFullMenu) {
     EXPECT_TRUE(f.Ui().fitItem->isChecked());
     EXPECT_TRUE(IsDefault(*f.Ui().fitItem));
     EXPECT_FALSE(f.Ui().actualSizeItem->isChecked());
-    for (QAction* disabled : {f.Ui().copyAreaItem, f.Ui().pickAreaItem, f.Ui().cropSaveItem,
-                              f.Ui().nextItem, f.Ui().previousItem, f.Ui().firstItem})
+    for (QAction* disabled :
+         {f.Ui().copyAreaItem, f.Ui().pickAreaItem, f.Ui().cropSaveItem, f.Ui().nextItem,
+          f.Ui().previousItem, f.Ui().firstItem, f.Ui().trashItem, f.Ui().moveItem,
+          f.Ui().moveAgainItem, f.Ui().copyItem})
         EXPECT_FALSE(disabled->isEnabled()) << disabled->text().toStdString();
     for (QAction* enabled : {f.Ui().zoomIn5Item, f.Ui().overlayItem, f.Ui().selectionItem,
                              f.Ui().readmeItem, f.Ui().endItem})
         EXPECT_TRUE(enabled->isEnabled()) << enabled->text().toStdString();
-    EXPECT_EQ(f.Ui().menu->actions().size(), 23);
+    EXPECT_EQ(f.Ui().menu->actions().size(), 29);
     EXPECT_FALSE(f.Ui().selectionFrame->isVisible());
     EXPECT_FALSE(f.Ui().selectionHandle->isVisible());
     EXPECT_TRUE(boxes_.boxes().empty());

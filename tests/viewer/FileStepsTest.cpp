@@ -1,0 +1,221 @@
+// The shown file moved to the Trash, deleted for good, moved and copied to a folder and the
+// steps undone through the window's keys; and the list following another program's changes
+// in the folders it was built from. The file steps themselves are tested with the file
+// library; here, what the window makes of them.
+#include "MainWindowFixture.h"
+#include "viewer/FileCommands.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A generous cap for what the window does on its own (folder changes, a copy on the worker).
+constexpr int kCapMs = 10000;
+
+// Sets an environment variable for the object's life.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class FileStepsTest : public MainWindowTest {
+protected:
+    // Three pictures of different widths, so the shown one can be told by its size.
+    void SetUp() override {
+        fs::create_directories(dir_ / "home");
+        a_ = WriteJpeg(dir_, "pics/a.jpg", 40, 30);
+        b_ = WriteJpeg(dir_, "pics/b.jpg", 50, 30);
+        c_ = WriteJpeg(dir_, "pics/c.jpg", 60, 30);
+        pics_ = (dir_ / "pics").string();
+    }
+    int ShownWidth() { return Form().Model().PictureSize().width; }
+    const std::string& ShownPath() {
+        return Form().Model().List().Path(Form().Model().List().Index());
+    }
+    // Answers the next folder dialog with `folder`, noting the folder it opened in; a step
+    // that does not ask leaves the answer unused (see NoDialogWasShown).
+    void AnswerFolderDialog(const std::string& folder) {
+        QTimer::singleShot(0, [this, folder] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            openedIn_ = dialog->directory().absolutePath().toStdString();
+            EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+            dialog->setDirectory(QString::fromStdString(folder));
+            dialog->selectFile(QString::fromStdString(folder));
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        });
+    }
+
+    ScopedEnv dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
+    ScopedEnv home_{"HOME", (dir_ / "home").string()};
+    std::string a_, b_, c_, pics_, openedIn_;
+};
+
+TEST_F(FileStepsTest, DeleteTrashesAndShowsTheNextCtrlZBringsItBackEvenAfterCtrlSteppedBack) {
+    const fixtures::Bytes bytes = fixtures::ReadFile(a_);
+    MainWindow& f = Open({pics_});
+    ASSERT_EQ(ShownPath(), a_);
+
+    QTest::keyClick(&f, Qt::Key_Delete);
+    EXPECT_FALSE(fs::exists(a_));
+    EXPECT_TRUE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{b_, c_}));
+    EXPECT_EQ(ShownPath(), b_);
+    EXPECT_EQ(ShownWidth(), 50);
+    EXPECT_TRUE(Caption().contains(QStringLiteral("(1/2 files)")));
+
+    // The Ctrl of Ctrl+Z steps back first (to c); the file put back is shown all the same.
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(fixtures::ReadFile(a_), bytes);
+    EXPECT_FALSE(fs::exists(dir_ / "data/Trash/info/a.jpg.trashinfo"));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{a_, b_, c_}));
+    EXPECT_EQ(ShownPath(), a_);
+    EXPECT_EQ(ShownWidth(), 40);
+    EXPECT_TRUE(Caption().contains(QStringLiteral("(1/3 files)")));
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(FileStepsTest, TrashingTheOnlyEntryLeavesAnEmptyListThatUndoFillsAgain) {
+    MainWindow& f = Open({a_});
+    QTest::keyClick(&f, Qt::Key_Delete);
+    EXPECT_TRUE(f.Model().List().Empty());
+    EXPECT_FALSE(f.Ui().picture->HasPicture());
+    EXPECT_EQ(Caption(), QString::fromStdString(ViewerModel::StartupCaption()));
+
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{a_}));
+    EXPECT_TRUE(f.Ui().picture->HasPicture());
+    EXPECT_EQ(ShownWidth(), 40);
+
+    // Nothing left to undo: nothing happens, and no box.
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(fs::exists(a_));
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(FileStepsTest, ShiftDeleteAsksOnceAndDeletesOnlyOnYesWithoutUndo) {
+    MainWindow& f = Open({pics_});
+    QTest::keyClick(&f, Qt::Key_Delete, Qt::ShiftModifier); // answered No
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Question);
+    EXPECT_TRUE(boxes_.boxes()[0].text.contains(QStringLiteral("完全に削除しますか？")));
+    EXPECT_TRUE(boxes_.boxes()[0].text.contains(QStringLiteral("a.jpg")));
+    EXPECT_TRUE(boxes_.boxes()[0].text.contains(QStringLiteral("元に戻せません")));
+    EXPECT_TRUE(fs::exists(a_));
+    EXPECT_EQ(f.Model().List().Count(), 3);
+
+    boxes_.clear();
+    boxes_.SetAnswer(true);
+    QTest::keyClick(&f, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_FALSE(fs::exists(a_));
+    EXPECT_FALSE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
+    EXPECT_EQ(ShownPath(), b_);
+    EXPECT_TRUE(f.Files().Steps().Empty());
+}
+
+TEST_F(FileStepsTest, MoveAskingThenMoveAgainWithoutAskingThenCopyAllUndone) {
+    const std::string out = (dir_ / "out").string();
+    fs::create_directories(out);
+    MainWindow& f = Open({pics_});
+
+    AnswerFolderDialog(out);
+    QTest::keyClick(&f, Qt::Key_M);
+    EXPECT_EQ(openedIn_, pics_); // first in the shown file's folder
+    EXPECT_TRUE(fs::exists(out + "/a.jpg"));
+    EXPECT_FALSE(fs::exists(a_));
+    EXPECT_EQ(ShownPath(), b_);
+
+    QTest::keyClick(&f, Qt::Key_M, Qt::ShiftModifier); // no dialog: none is answered
+    EXPECT_TRUE(fs::exists(out + "/b.jpg"));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{c_}));
+
+    // A copy runs on the worker thread; the dialog opens in the folder used last.
+    AnswerFolderDialog(out);
+    QTest::keyClick(&f, Qt::Key_C);
+    EXPECT_EQ(openedIn_, out);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Files().Busy(), kCapMs);
+    EXPECT_EQ(fixtures::ReadFile(out + "/c.jpg"), fixtures::ReadFile(c_));
+    EXPECT_EQ(f.Files().Steps().Size(), 3u);
+
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier); // the copy removed
+    EXPECT_FALSE(fs::exists(out + "/c.jpg"));
+    EXPECT_TRUE(fs::exists(c_));
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(fs::exists(a_));
+    EXPECT_TRUE(fs::exists(b_));
+    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{a_, b_, c_}));
+    EXPECT_EQ(ShownPath(), a_);
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+TEST_F(FileStepsTest, UndoThatCannotPutTheFileBackSaysWhyAndOverwritesNothing) {
+    MainWindow& f = Open({pics_});
+    QTest::keyClick(&f, Qt::Key_Delete);
+    // Another program makes a new a.jpg meanwhile.
+    const std::string other = WriteJpeg(dir_, "pics/a.jpg", 70, 30);
+    const fixtures::Bytes bytes = fixtures::ReadFile(other);
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
+    EXPECT_EQ(fixtures::ReadFile(a_), bytes);
+    EXPECT_TRUE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
+}
+
+TEST_F(FileStepsTest, ListFollowsFilesMadeRemovedAndRewrittenInTheWatchedFolders) {
+    fs::create_directories(dir_ / "pics/sub");
+    MainWindow& f = Open({pics_});
+    const ImageList& list = f.Model().List();
+    ASSERT_EQ(ShownPath(), a_);
+
+    // A new picture, in a subfolder too, joins in order; the shown entry stays.
+    const std::string d = WriteJpeg(dir_, "pics/sub/d.JPG", 20, 20);
+    const std::string bb = WriteJpeg(dir_, "pics/bb.jpg", 20, 20);
+    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 5, kCapMs);
+    EXPECT_EQ(list.Entries(), (FileListType{a_, b_, bb, c_, d}));
+    EXPECT_EQ(ShownPath(), a_);
+    EXPECT_TRUE(Caption().contains(QStringLiteral("(1/5 files)")));
+
+    // Another file removed leaves; the shown one removed gives way to the next.
+    fs::remove(c_);
+    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 4, kCapMs);
+    fs::remove(a_);
+    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 3, kCapMs);
+    EXPECT_EQ(ShownPath(), b_);
+    EXPECT_EQ(ShownWidth(), 50);
+
+    // The shown file rewritten in place is shown anew.
+    fixtures::WriteFile(b_, fixtures::ReadFile(WriteJpeg(dir_, "other/b.jpg", 80, 30)));
+    QTRY_VERIFY_WITH_TIMEOUT(ShownWidth() == 80, kCapMs);
+    EXPECT_EQ(ShownPath(), b_);
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+// The main window's steps on the user's files and the list that follows the disk: the shown
+// file moved to the Trash, deleted for good, moved or copied to a folder, the last steps
+// undone; and the folders the list was built from watched, so that files other programs
+// remove, add or rewrite there leave, join or are shown anew.
+//
+// A step that is one rename runs on the GUI thread; one that copies bytes (every copy, and a
+// move to or back from another file system) runs on a worker thread, one at a time, with a
+// progress dialog after half a second that can cancel it. Failures show the error box with
+// the reason the file library gives; nothing is changed then.
+#pragma once
+
+#include "files/FileStep.h"
+#include "files/FolderWatcher.h"
+#include "files/UndoList.h"
+#include "model/ImageList.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QProgressDialog;
+class QSocketNotifier;
+class QWidget;
+
+namespace tessaly {
+
+class FileCommands : public QObject {
+public:
+    // Works on `list`, with dialogs over `window`. After the list changed, `show(k)` has the
+    // window show entry k anew (k > 0), or keep the shown entry with its position updated
+    // (0); a list left empty shows as an empty list does.
+    FileCommands(QWidget& window, ImageList& list, std::function<void(int)> show);
+    // A copy still running is cancelled and waited for.
+    ~FileCommands() override;
+    FileCommands(const FileCommands&) = delete;
+    FileCommands& operator=(const FileCommands&) = delete;
+
+    // Watches the folders the list was built from (the named paths); replaces the folders
+    // watched before. Stop() ends the watching.
+    void Watch(const std::vector<std::string>& named);
+    void Stop();
+    std::size_t WatchedFolders() const { return watcher_ ? watcher_->WatchedCount() : 0; }
+
+    void MoveToTrash();
+    void DeleteForGood();
+    void MoveToFolder();
+    void CopyToFolder();
+    // Moves to the folder of the last move without asking (asks when there was none).
+    void MoveToLastFolder();
+    void UndoLast();
+
+    // A step copying bytes is running.
+    bool Busy() const { return job_ != nullptr; }
+    const UndoList& Steps() const { return steps_; }
+
+private:
+    struct Job;
+
+    // The shown entry's path, or nothing (with a beep) when no step can start now.
+    std::optional<std::string> ShownFile();
+    // The folder chosen in the folder dialog, starting in the last one chosen.
+    std::optional<std::string> AskFolder(const QString& title, const std::string& shown);
+    void Transfer(TransferKind kind, const std::string& path, const std::string& folder);
+    void Transferred(const FileTransfer& transfer);
+    void Undone(const FileStep& step, const std::string& path);
+    // The file at `path` is gone: its entries leave the list.
+    void Removed(const std::string& path);
+    void StartJob(std::unique_ptr<Job> job, const QString& label);
+    void JobEnded();
+    void ShowProgress();
+    void FolderChanged();
+
+    QWidget& window_;
+    ImageList& list_;
+    std::function<void(int)> show_;
+    UndoList steps_;
+    std::string lastFolder_;     // the folder last chosen, moving or copying
+    std::string lastMoveFolder_; // the folder of the last move
+    std::unique_ptr<Job> job_;
+    QPointer<QProgressDialog> progress_;
+    QTimer progressTimer_;
+    std::unique_ptr<FolderWatcher> watcher_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer changesTimer_; // gathers a burst of changes into one update of the list
+};
+
+} // namespace tessaly
