@@ -14,6 +14,7 @@
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@ class QAction;
 class QLabel;
 class QMimeData;
 class QMouseEvent;
+class QTimer;
 
 namespace tessaly {
 
@@ -33,6 +35,8 @@ class ScrollingClient;
 class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
+class ScreenSaverInhibitor;
+struct CommandRow;
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -78,10 +82,17 @@ public:
         QAction* pickAreaItem = nullptr;
         QAction* fitItem = nullptr;        // "フィット"
         QAction* actualSizeItem = nullptr; // "実寸"
+        QAction* fullScreenItem = nullptr; // "全画面表示"
         QAction* stepSeparator = nullptr;
         QAction* nextItem = nullptr;
         QAction* previousItem = nullptr;
         QAction* firstItem = nullptr;
+        QAction* slideshowSeparator = nullptr;
+        QAction* slideshowItem = nullptr; // "スライドショー", and its intervals
+        QAction* every2Item = nullptr;
+        QAction* every3Item = nullptr;
+        QAction* every5Item = nullptr;
+        QAction* every10Item = nullptr;
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
@@ -111,8 +122,11 @@ public:
     void ShowFirst();
     void ShowLast();
     // A key press: the command the command table lists for the key, while the list has
-    // entries.
+    // entries (some keys act without: CommandRow::withoutList).
     void PressKey(int key);
+    // A command of the table, from its key or its menu item: it stops the slideshow unless
+    // the row keeps it.
+    void RunCommand(const CommandRow& row);
 
     // --- The view ---
     void ShowEntry(int k);
@@ -137,6 +151,23 @@ public:
     void PickArea();
     void ShowReadme();
     void EndProgram();
+
+    // --- Full screen and the slideshow (MainWindowFullScreen.cpp) ---
+    // "全画面表示": the whole screen the window is on, or back to the place it had.
+    void ToggleFullScreen();
+    // Escape: out of full screen, else the slideshow stopped (EscapeMeaning).
+    void PressEscape();
+    // "スライドショー": the next picture every interval, or stopped.
+    void ToggleSlideshow();
+    void StopSlideshow();
+    // The interval items: the slideshow's interval in seconds.
+    template <int Seconds> void SlideshowEvery() {
+        SetSlideshowInterval(std::chrono::seconds(Seconds));
+    }
+    void SetSlideshowInterval(std::chrono::seconds interval);
+    // The slideshow's timer fired at `now`: the next picture when it is due and nothing holds
+    // it (a folder search, a modal dialog, an open popup).
+    void SlideshowTick(Slideshow::Clock::time_point now);
 
     // --- The selection rectangle ---
     void ShowSelectionCaption(bool moving);
@@ -184,6 +215,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -198,6 +230,13 @@ private:
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
+    // The slideshow's timer and the screen kept awake (MainWindowFullScreen.cpp).
+    void CreateSlideshow();
+    void ArmSlideshow();
+    // The slideshow's timer running only while the slideshow does, and the screen kept awake
+    // while it runs in full screen; part of ApplyView.
+    void ShowSlideshowState();
+    void LeaveFullScreen();
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
 
@@ -221,6 +260,9 @@ private:
     bool centredOnce_ = false;
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
+    QTimer* slideshowTimer_ = nullptr;
+    ScreenSaverInhibitor* screenAwake_ = nullptr;
+    bool searching_ = false; // a folder search is in progress
 };
 
 } // namespace tessaly
