@@ -3,8 +3,6 @@
 #include "model/FullScreenMode.h"
 #include "ui/Guard.h"
 #include "ui/ScreenSaverInhibitor.h"
-#include "ui/WindowFrame.h"
-#include "ui/WindowPlacement.h"
 #include "viewer/MainWindow.h"
 #include "viewer/ViewUpdate.h"
 
@@ -44,15 +42,10 @@ void MainWindow::ToggleFullScreen() {
     const QScreen* on = screen();
     if (on == nullptr)
         return;
-    const std::optional<Rect> target =
-        model_.FullScreen().Enter({ToRect(geometry()), isMaximized()}, ToRect(on->geometry()));
-    if (!target)
-        return;
-    setWindowState(windowState() | Qt::WindowFullScreen);
-    // Without a window manager to do it, the window covers the screen itself.
-    if (!HasWindowFrame(*this) &&
-        geometry() != QRect(target->left, target->top, target->width, target->height))
-        setGeometry(target->left, target->top, target->width, target->height);
+    // The window system covers the screen (the rectangle Enter names) with the window in the
+    // full-screen state; a geometry set on top would end that state.
+    if (model_.FullScreen().Enter({ToRect(geometry()), isMaximized()}, ToRect(on->geometry())))
+        setWindowState(windowState() | Qt::WindowFullScreen);
 }
 
 void MainWindow::LeaveFullScreen() {
@@ -62,21 +55,8 @@ void MainWindow::LeaveFullScreen() {
     Qt::WindowStates state = windowState() & ~Qt::WindowFullScreen;
     state.setFlag(Qt::WindowMaximized, back->maximised);
     setWindowState(state);
-    if (back->maximised)
-        return;
-    // The window manager puts the window back where it was; where it did not (or there is
-    // none), the window goes there itself once framed again.
-    const QRect place(back->client.left, back->client.top, back->client.width, back->client.height);
-    WhenFramed(*this, [this, place] {
-        if (model_.FullScreen().On() || isMaximized() || geometry() == place)
-            return;
-        if (!HasWindowFrame(*this)) {
-            setGeometry(place);
-            return;
-        }
-        const QMargins frame = FrameMargins(*this);
-        SetFramedGeometry(*this, place.topLeft() - QPoint(frame.left(), frame.top()), place.size());
-    });
+    // The window system puts the window back at the place and size it had (the place kept);
+    // a geometry set here as well would race with its own report of the change.
 }
 
 void MainWindow::changeEvent(QEvent* e) {

@@ -58,6 +58,7 @@ TEST(FullScreenModeTest, TheFitAreaIsTheScreenWhileInFullScreen) {
     model.ClientResized(585, 394);
     model.List().Replace({"/p/1.jpg", "/p/2.jpg"});
     ASSERT_TRUE(model.StartList([](FileListType&) {}));
+    ASSERT_EQ(model.List().First(), 1);
     model.StartLoading();
     ASSERT_TRUE(model.PictureLoaded(Size{3000, 2000}));
     model.UpdateCaption(1);
