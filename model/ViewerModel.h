@@ -8,9 +8,11 @@
 // selection are those of the panel's client area, as the window lays out its controls.
 #pragma once
 
+#include "model/FullScreenMode.h"
 #include "model/Geometry.h"
 #include "model/ImageList.h"
 #include "model/ScrollArea.h"
+#include "model/Slideshow.h"
 #include "picture/Orientation.h"
 
 #include <functional>
@@ -236,6 +238,12 @@ public:
     // "Tess v0.1 ..." of the window before any entry is shown.
     static std::string StartupCaption();
 
+    // --- Full screen and the slideshow ---
+    FullScreenMode& FullScreen() { return fullScreen_; }
+    const FullScreenMode& FullScreen() const { return fullScreen_; }
+    Slideshow& Slides() { return slides_; }
+    const Slideshow& Slides() const { return slides_; }
+
 private:
     bool LayOut();
     void Pan(int dx, int dy);
@@ -249,6 +257,8 @@ private:
     ImageList list_;
     ViewState state_;
     Size storedPicture_; // the loaded picture's size as its pixels are stored
+    FullScreenMode fullScreen_;
+    Slideshow slides_;
 };
 
 } // namespace tessaly

@@ -20,6 +20,7 @@
 #include "viewer/PictureControl.h"
 #include "viewer/ScrollingClient.h"
 #include "viewer/SelectionShape.h"
+#include "viewer/ViewUpdate.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +32,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 
 namespace tessaly {
 
@@ -50,21 +52,6 @@ Point ToPoint(QPoint p) {
 
 } // namespace
 
-// Applies the model's answer to the controls when the outermost handler ends.
-class MainWindow::ViewUpdate {
-public:
-    explicit ViewUpdate(MainWindow& form) : form_(form) { ++form_.applyDepth_; }
-    ~ViewUpdate() {
-        if (--form_.applyDepth_ == 0)
-            form_.ApplyView();
-    }
-    ViewUpdate(const ViewUpdate&) = delete;
-    ViewUpdate& operator=(const ViewUpdate&) = delete;
-
-private:
-    MainWindow& form_;
-};
-
 MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolder,
                        PictureDecoders decoders, ShowingOptions showing, QWidget* parent)
     : QWidget(parent), model_([](std::string_view path) { return DisplayPath(path); }),
@@ -73,6 +60,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     const ViewUpdate update(*this);
     CreateControls();
     CreateMenu();
+    CreateSlideshow();
     shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
                                             showing.asStored, *this);
     files_ = std::make_unique<FileCommands>(*this, model_.List(), [this](int k) { FollowList(k); });
@@ -130,8 +118,9 @@ void MainWindow::CreateMenu() {
         if (row.kind == CommandRow::Kind::Separator)
             entry = AddMenuSeparator(*ui_.menu, *this);
         else if (row.kind != CommandRow::Kind::KeyOnly)
-            entry = AddMenuItem(*ui_.menu, *this, QString::fromUtf8(row.caption), row.run,
-                                row.kind == CommandRow::Kind::CheckItem);
+            entry = AddMenuItem(
+                *ui_.menu, *this, QString::fromUtf8(row.caption), [this, &row] { RunCommand(row); },
+                row.kind == CommandRow::Kind::CheckItem);
         if (row.item)
             ui_.*row.item = entry;
         if (row.columnBreak)
@@ -149,6 +138,7 @@ void MainWindow::Start(const std::vector<std::string>& arguments) {
     if (!arguments.empty())
         Guarded(
             [&] {
+                const QScopedValueRollback searching(searching_, true);
                 model_.List().Replace(CollectFiles(arguments, this));
                 files_->Watch(arguments);
                 ShowFirstAfterBuild();
@@ -185,7 +175,11 @@ void MainWindow::DropFiles(const std::vector<std::string>& paths) {
         MainWindow* form;
         ~SaveFolderUpdate() { form->FollowSaveFolder(); }
     } const saveFolder{this};
-    model_.List().Replace(CollectFiles(paths, this));
+    StopSlideshow();
+    {
+        const QScopedValueRollback searching(searching_, true);
+        model_.List().Replace(CollectFiles(paths, this));
+    }
     files_->Watch(paths);
     ShowFirstAfterBuild();
 }
@@ -224,9 +218,14 @@ void MainWindow::PressKey(int key) {
     const CommandRow* row = CommandForKey(key);
     if (!row)
         row = CommandForKey(key & ~Qt::KeyboardModifierMask);
-    // Undo also brings a file back into an emptied list.
-    if (row && (model_.KeysAct() || row->run == &MainWindow::UndoFileStep))
-        (this->*row->run)();
+    if (row && (model_.KeysAct() || row->withoutList))
+        RunCommand(*row);
+}
+
+void MainWindow::RunCommand(const CommandRow& row) {
+    if (!row.keepsSlideshow)
+        StopSlideshow();
+    (this->*row.run)();
 }
 
 // --- Steps on the shown file ---
@@ -308,6 +307,7 @@ void MainWindow::ApplyView() {
         ui_.selectionFrame->raise();
         ui_.selectionHandle->raise();
     }
+    ShowSlideshowState();
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
@@ -484,6 +484,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
         type != QEvent::MouseMove && type != QEvent::MouseButtonDblClick)
         return QWidget::eventFilter(watched, e);
+    // A click stops the slideshow; the right button's opens the menu, whose commands do.
+    if (type == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(e)->button() != Qt::RightButton)
+        StopSlideshow();
     RouteMouse(*this, watched, *static_cast<QMouseEvent*>(e));
     return true;
 }

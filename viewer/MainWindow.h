@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@ class QAction;
 class QLabel;
 class QMimeData;
 class QMouseEvent;
+class QTimer;
 
 namespace tessaly {
 
@@ -36,6 +38,8 @@ class ScrollingClient;
 class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
+class ScreenSaverInhibitor;
+struct CommandRow;
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -82,6 +86,7 @@ public:
         QAction* cropSaveItem = nullptr;   // "選択範囲を無劣化で保存..."
         QAction* fitItem = nullptr;        // "フィット"
         QAction* actualSizeItem = nullptr; // "実寸"
+        QAction* fullScreenItem = nullptr; // "全画面表示"
         QAction* stepSeparator = nullptr;
         QAction* nextItem = nullptr;
         QAction* previousItem = nullptr;
@@ -96,6 +101,12 @@ public:
         QAction* copyItem = nullptr;      // "フォルダへコピー..."
         QAction* moveAgainItem = nullptr; // "前回のフォルダへ移動"
         QAction* undoItem = nullptr;      // "元に戻す"
+        QAction* slideshowSeparator = nullptr;
+        QAction* slideshowItem = nullptr; // "スライドショー", and its intervals
+        QAction* every2Item = nullptr;
+        QAction* every3Item = nullptr;
+        QAction* every5Item = nullptr;
+        QAction* every10Item = nullptr;
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
@@ -124,9 +135,13 @@ public:
     void ShowPrevious();
     void ShowFirst();
     void ShowLast();
-    // A key press (Qt::SHIFT added while Shift is held): the command the command table lists
-    // for the key with Shift, else for the key, while the list has entries.
+    // A key press (with the modifiers held): the command the command table lists for the key
+    // with its modifiers, else for the key, while the list has entries (some keys act
+    // without: CommandRow::withoutList).
     void PressKey(int key);
+    // A command of the table, from its key or its menu item: it stops the slideshow unless
+    // the row keeps it.
+    void RunCommand(const CommandRow& row);
 
     // --- Steps on the shown file (FileCommands) ---
     void MoveToTrash();
@@ -179,6 +194,22 @@ public:
     void SetCropSaveDialog(std::unique_ptr<CropSaveDialog> dialog) {
         cropSaveDialog_ = std::move(dialog);
     }
+    // --- Full screen and the slideshow (MainWindowFullScreen.cpp) ---
+    // "全画面表示": the whole screen the window is on, or back to the place it had.
+    void ToggleFullScreen();
+    // Escape: out of full screen, else the slideshow stopped (EscapeMeaning).
+    void PressEscape();
+    // "スライドショー": the next picture every interval, or stopped.
+    void ToggleSlideshow();
+    void StopSlideshow();
+    // The interval items: the slideshow's interval in seconds.
+    template <int Seconds> void SlideshowEvery() {
+        SetSlideshowInterval(std::chrono::seconds(Seconds));
+    }
+    void SetSlideshowInterval(std::chrono::seconds interval);
+    // The slideshow's timer fired at `now`: the next picture when it is due and nothing holds
+    // it (a folder search, a modal dialog, an open popup).
+    void SlideshowTick(Slideshow::Clock::time_point now);
 
     // --- The selection rectangle ---
     void ShowSelectionCaption(bool moving);
@@ -226,6 +257,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -240,6 +272,13 @@ private:
     // Runs ApplyView when the outermost handler in progress ends, however it ends.
     class ViewUpdate;
     friend class ViewUpdate;
+    // The slideshow's timer and the screen kept awake (MainWindowFullScreen.cpp).
+    void CreateSlideshow();
+    void ArmSlideshow();
+    // The slideshow's timer running only while the slideshow does, and the screen kept awake
+    // while it runs in full screen; part of ApplyView.
+    void ShowSlideshowState();
+    void LeaveFullScreen();
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
 
@@ -267,6 +306,9 @@ private:
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
     std::unique_ptr<CropSaveDialog> cropSaveDialog_;
+    QTimer* slideshowTimer_ = nullptr;
+    ScreenSaverInhibitor* screenAwake_ = nullptr;
+    bool searching_ = false; // a folder search is in progress
 };
 
 } // namespace tessaly

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QMouseEvent>
 #include <algorithm>
+#include <chrono>
 
 namespace tessaly {
 
@@ -31,6 +32,11 @@ bool HasEntries(const ViewerModel& m) {
 // A key pressed with a modifier, as the window hands it to PressKey.
 constexpr int WithModifier(Qt::KeyboardModifier modifier, Qt::Key key) {
     return static_cast<int>(modifier) | static_cast<int>(key);
+}
+
+// The slideshow's interval items: checked for the interval in force.
+template <int Seconds> bool EverySeconds(const ViewerModel& m) {
+    return m.Slides().Interval() == std::chrono::seconds(Seconds);
 }
 
 const CommandRow kCommands[] = {
@@ -76,6 +82,14 @@ const CommandRow kCommands[] = {
      .run = &W::ShowActualSize,
      .checked = [](const ViewerModel& m) { return m.Mode() == ViewMode::ActualSize; },
      .bold = true},
+    {.kind = Kind::CheckItem,
+     .caption = "全画面表示",
+     .item = &C::fullScreenItem,
+     .run = &W::ToggleFullScreen,
+     .keys = {Qt::Key_F11, Qt::Key_F},
+     .checked = [](const ViewerModel& m) { return m.FullScreen().On(); },
+     .keepsSlideshow = true,
+     .withoutList = true},
     {.kind = Kind::Separator, .item = &C::stepSeparator},
     {.caption = "次の画像",
      .item = &C::nextItem,
@@ -123,7 +137,41 @@ const CommandRow kCommands[] = {
     {.caption = "元に戻す",
      .item = &C::undoItem,
      .run = &W::UndoFileStep,
-     .keys = {WithModifier(Qt::ControlModifier, Qt::Key_Z)}},
+     .keys = {WithModifier(Qt::ControlModifier, Qt::Key_Z)},
+     .withoutList = true},
+    {.kind = Kind::Separator, .item = &C::slideshowSeparator},
+    {.kind = Kind::CheckItem,
+     .caption = "スライドショー",
+     .item = &C::slideshowItem,
+     .run = &W::ToggleSlideshow,
+     .keys = {Qt::Key_S},
+     .enabled = CanStep,
+     .checked = [](const ViewerModel& m) { return m.Slides().Running(); },
+     .keepsSlideshow = true},
+    {.kind = Kind::CheckItem,
+     .caption = "2秒",
+     .item = &C::every2Item,
+     .run = &W::SlideshowEvery<2>,
+     .checked = EverySeconds<2>,
+     .keepsSlideshow = true},
+    {.kind = Kind::CheckItem,
+     .caption = "3秒",
+     .item = &C::every3Item,
+     .run = &W::SlideshowEvery<3>,
+     .checked = EverySeconds<3>,
+     .keepsSlideshow = true},
+    {.kind = Kind::CheckItem,
+     .caption = "5秒",
+     .item = &C::every5Item,
+     .run = &W::SlideshowEvery<5>,
+     .checked = EverySeconds<5>,
+     .keepsSlideshow = true},
+    {.kind = Kind::CheckItem,
+     .caption = "10秒",
+     .item = &C::every10Item,
+     .run = &W::SlideshowEvery<10>,
+     .checked = EverySeconds<10>,
+     .keepsSlideshow = true},
     {.kind = Kind::Separator, .item = &C::endSeparator},
     {.caption = "ヘルプ", .item = &C::readmeItem, .run = &W::ShowReadme},
     {.caption = "おわり", .item = &C::endItem, .run = &W::EndProgram},
@@ -132,6 +180,11 @@ const CommandRow kCommands[] = {
     {.kind = Kind::KeyOnly,
      .run = &W::DeleteForGood,
      .keys = {WithModifier(Qt::ShiftModifier, Qt::Key_Delete)}},
+    {.kind = Kind::KeyOnly,
+     .run = &W::PressEscape,
+     .keys = {Qt::Key_Escape},
+     .keepsSlideshow = true,
+     .withoutList = true},
 };
 
 } // namespace

@@ -34,6 +34,10 @@ struct CommandRow {
     bool (*checked)(const ViewerModel&) = nullptr;
     bool bold = false;
     bool columnBreak = false; // the menu's second column starts here
+    // The command leaves a running slideshow running (every other command stops it).
+    bool keepsSlideshow = false;
+    // The key acts while the list is empty too.
+    bool withoutList = false;
 };
 
 // Every row, the menu's entries in their order.
