@@ -2,6 +2,8 @@
 
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
+#include "overview/OverviewCaption.h"
+#include "overview/OverviewGrid.h"
 #include "pick/PickWindow.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/BitmapView.h"
@@ -75,6 +77,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
                                             showing.asStored, *this);
     readmePath_ = ReadmePath();
+    if (showing.overview)
+        EnterOverview();
     Start(arguments);
 }
 
@@ -216,14 +220,18 @@ void MainWindow::ShowLast() {
 void MainWindow::PressKey(int key) {
     if (!model_.KeysAct())
         return;
-    if (const CommandRow* row = CommandForKey(key))
-        (this->*row->run)();
+    if (const CommandRow* row = CommandForKey(key, overviewShown_))
+        RunCommand(*this, *row);
 }
 
 // --- The view ---
 
 void MainWindow::ShowEntry(int k) {
     const ViewUpdate update(*this);
+    if (overviewShown_) { // the picture is opened when the grid is left
+        model_.List().SetIndex(k);
+        return;
+    }
     const std::string& path = model_.List().Path(k);
     model_.StartLoading();
     const BusyCursor busy;
@@ -252,6 +260,8 @@ void MainWindow::ApplyView() {
         ui_.selectionFrame->raise();
         ui_.selectionHandle->raise();
     }
+    if (overviewShown_)
+        ShowOverviewState();
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
@@ -315,6 +325,70 @@ void MainWindow::DoubleClickPicture() {
 
 void MainWindow::PressPanel(Qt::MouseButton, int x, int y) {
     model_.PressPanel(x, y);
+}
+
+// --- The overview ---
+
+void MainWindow::ToggleOverview() {
+    const ViewUpdate update(*this);
+    if (!overviewShown_) {
+        EnterOverview();
+        return;
+    }
+    overviewShown_ = false;
+    ui_.overview->hide();
+    ui_.client->show();
+    const int k = model_.List().Index();
+    if (k >= 1)
+        ShowEntry(k);
+    else
+        model_.UpdateCaption(k);
+}
+
+void MainWindow::EnterOverview() {
+    if (ui_.overview == nullptr) {
+        auto* grid = new OverviewGrid(ThumbnailCache::FromEnvironment(), colours_, this);
+        ui_.overview = grid;
+        connect(grid, &OverviewGrid::Clicked, this, [this](std::size_t index) {
+            Guarded([&] { ShowEntry(static_cast<int>(index) + 1); }, this);
+        });
+        connect(grid, &OverviewGrid::Activated, this, [this](std::size_t index) {
+            Guarded(
+                [&] {
+                    const ViewUpdate update(*this);
+                    ShowEntry(static_cast<int>(index) + 1);
+                    ToggleOverview();
+                },
+                this);
+        });
+        connect(grid, &OverviewGrid::MenuRequested, this,
+                [this](QPoint globalPos) { ShowMenu(globalPos); });
+    }
+    overviewShown_ = true;
+    ui_.overview->setGeometry(rect());
+    ui_.client->hide();
+    ui_.overview->show();
+    ui_.overview->raise();
+}
+
+void MainWindow::ShowOverviewState() {
+    const ImageList& list = model_.List();
+    ui_.overview->SetList(list.Entries());
+    const int k = list.Index();
+    if (k < 1) {
+        model_.SetCaption(ViewerModel::StartupCaption());
+        return;
+    }
+    ui_.overview->SetCurrent(static_cast<std::size_t>(k - 1));
+    model_.SetCaption(OverviewCaption(DisplayPath(list.Path(k)), k, list.Count()));
+}
+
+void MainWindow::MoveInOverview(GridMove move) {
+    const int k = model_.List().Index();
+    if (!overviewShown_ || k < 1)
+        return;
+    const std::size_t to = ui_.overview->Geometry().Move(static_cast<std::size_t>(k - 1), move);
+    ShowEntry(static_cast<int>(to) + 1);
 }
 
 void MainWindow::ShowMenu(const QPoint& globalPos) {
@@ -453,6 +527,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     ui_.client->setGeometry(rect());
+    if (ui_.overview)
+        ui_.overview->setGeometry(rect());
 }
 
 void MainWindow::showEvent(QShowEvent* e) {

@@ -7,6 +7,7 @@
 #include "model/Pick.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "overview/GridGeometry.h"
 #include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
 #include "viewer/ShownPicture.h"
@@ -33,6 +34,7 @@ class ScrollingClient;
 class TwoColumnMenu;
 class PickWindow;
 class ReadmeWindow;
+class OverviewGrid;
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -40,6 +42,7 @@ class ReadmeWindow;
 struct ShowingOptions {
     DisplayColours* colours = nullptr;
     bool asStored = false;
+    bool overview = false; // start in the overview (--overview)
 };
 
 class MainWindow : public QWidget {
@@ -85,6 +88,8 @@ public:
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
+        QAction* overviewItem = nullptr;  // "一覧表示"
+        OverviewGrid* overview = nullptr; // the grid of thumbnails, made when first shown
     };
     const Controls& Ui() const { return ui_; }
     // The EXIF reader of the overlay.
@@ -129,6 +134,14 @@ public:
     void ReleasePicture();
     void DoubleClickPicture();
     void PressPanel(Qt::MouseButton button, int x, int y);
+
+    // --- The overview ---
+    // Switches between the single picture and the grid of thumbnails; leaving the grid shows
+    // its current entry. While the grid shows, ShowEntry only moves the current entry.
+    void ToggleOverview();
+    // Moves the current entry in the grid; nothing in the single view.
+    void MoveInOverview(GridMove move);
+    bool OverviewShown() const { return overviewShown_; }
 
     // --- The menu's other commands ---
     void ToggleOverlay();
@@ -205,6 +218,10 @@ private:
     // window's (SettledOuterSize) and the window is centred again; the first pick's place
     // is known from then on.
     void SettleFrame();
+    // Makes the grid when first needed and shows it over the client area.
+    void EnterOverview();
+    // The grid follows the list and its position, and the caption tells the position.
+    void ShowOverviewState();
 
     Controls ui_;
     TExifInfo exifInfo_;
@@ -221,6 +238,7 @@ private:
     bool centredOnce_ = false;
     ReadmeWindow* readme_ = nullptr; // owned by the application, lives as long as this window
     QString readmePath_;
+    bool overviewShown_ = false;
 };
 
 } // namespace tessaly
