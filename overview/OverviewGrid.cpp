@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 #include <filesystem>
 
@@ -108,6 +109,7 @@ void OverviewGrid::SetList(const std::vector<std::string>& paths) {
         return;
     paths_ = paths;
     converted_.clear();
+    errors_.clear();
     current_ = 0;
     service_->SetList(paths_, SizeForCell(kBox, devicePixelRatioF()));
     requestedOnce_ = false;
@@ -153,9 +155,12 @@ void OverviewGrid::RequestVisible(int direction) {
 void OverviewGrid::TakeResults() {
     const GridGeometry::Range range = VisibleCells();
     bool onScreen = false;
-    for (const ThumbnailNote& note : service_->TakeResults())
+    for (ThumbnailNote& note : service_->TakeResults()) {
         onScreen =
             onScreen || (note.index >= range.first && note.index < range.first + range.count);
+        if (note.failed)
+            errors_[note.index] = std::move(note.error);
+    }
     if (onScreen)
         viewport()->update();
 }
@@ -269,6 +274,19 @@ void OverviewGrid::mouseReleaseEvent(QMouseEvent* event) {
 
 void OverviewGrid::keyPressEvent(QKeyEvent* event) {
     event->ignore(); // the parent's command table handles keys
+}
+
+bool OverviewGrid::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QAbstractScrollArea::viewportEvent(event);
+    const auto& help = static_cast<const QHelpEvent&>(*event);
+    const auto index = Geometry().CellAt(help.pos().x(), help.pos().y(), ScrollY());
+    const auto error = index ? errors_.find(*index) : errors_.end();
+    if (error != errors_.end())
+        QToolTip::showText(help.globalPos(), QString::fromStdString(error->second), viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void OverviewGrid::showEvent(QShowEvent* event) {

@@ -12,7 +12,7 @@
 // direction of scrolling; when the grid is hidden for longer than a moment its work is
 // cancelled, and asked again when the grid shows. Keys are left to the parent (the main
 // window's command table moves the current cell); clicks, double-clicks and the menu's
-// right-click are reported as signals.
+// right-click are reported as signals. A broken picture's tooltip tells why it failed.
 #pragma once
 
 #include "overview/GridGeometry.h"
@@ -76,6 +76,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // A failed cell's tooltip says why it failed.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     int CellWidth() const;
@@ -102,6 +104,7 @@ private:
         QImage image;
     };
     std::unordered_map<std::size_t, Converted> converted_;
+    std::unordered_map<std::size_t, std::string> errors_; // why a cell failed
 };
 
 } // namespace tessaly
