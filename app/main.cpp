@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kInstanceName = "Tessaly";
 
-constexpr const char* kUsage = R"(Usage: tessaly [--as-stored] [FILE|FOLDER]...
+constexpr const char* kUsage = R"(Usage: tessaly [--as-stored] [--overview] [FILE|FOLDER]...
 
 Shows the JPEG files named (names ending in .JPG in any letter case) and every such file
 found in the folders named, searched to any depth, sorted by name. Only one copy runs per
@@ -28,10 +28,13 @@ user; a second start brings the first copy to the front.
 Pictures are shown upright as their EXIF orientation says, and in their embedded colour
 profile's colours converted to the display's.
 
-Keys: Right or Space next, Left or Ctrl previous, Up first, Down last.
+Keys: Right or Space next, Left or Ctrl previous, Up first, Down last; Return switches
+between the picture and the overview of thumbnails, where the arrows, Home, End, Page Up
+and Page Down move the current entry.
 Right-click for the menu: zoom, fit, actual size, EXIF data, area selection, copy, pick.
 
   --as-stored  show the pictures as stored, not turned by their orientation
+  --overview   start in the overview of thumbnails
   --help       show this text
   --version    show the version
 )";
@@ -67,12 +70,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(tessaly::kApplicationTitle);
     QApplication::setFont(tessaly::WindowFont(12));
 
-    // The arguments as the system gave them (file names are bytes), less --as-stored.
+    // The arguments as the system gave them (file names are bytes), less --as-stored and
+    // --overview.
     std::vector<std::string> arguments;
     tessaly::ShowingOptions showing;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--as-stored") == 0)
             showing.asStored = true;
+        else if (std::strcmp(argv[i], "--overview") == 0)
+            showing.overview = true;
         else
             arguments.emplace_back(argv[i]);
     }

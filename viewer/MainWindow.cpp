@@ -2,6 +2,8 @@
 
 #include "base/ShiftJis.h"
 #include "exif/ExifOverlay.h"
+#include "overview/OverviewCaption.h"
+#include "overview/OverviewGrid.h"
 #include "pick/PickWindow.h"
 #include "readme/ReadmeWindow.h"
 #include "ui/BitmapView.h"
@@ -66,6 +68,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     files_ = std::make_unique<FileCommands>(*this, model_.List(), [this](int k) { FollowList(k); });
     readmePath_ = ReadmePath();
     cropSaveDialog_ = std::make_unique<FileCropSaveDialog>(this);
+    if (showing.overview)
+        EnterOverview();
     Start(arguments);
 }
 
@@ -215,9 +219,9 @@ void MainWindow::ShowLast() {
 
 void MainWindow::PressKey(int key) {
     // A key with modifiers runs its own row (Ctrl+Z, Shift+Delete), otherwise the key's.
-    const CommandRow* row = CommandForKey(key);
+    const CommandRow* row = CommandForKey(key, overviewShown_);
     if (!row)
-        row = CommandForKey(key & ~Qt::KeyboardModifierMask);
+        row = CommandForKey(key & ~Qt::KeyboardModifierMask, overviewShown_);
     if (row && (model_.KeysAct() || row->withoutList))
         RunCommand(*row);
 }
@@ -225,7 +229,10 @@ void MainWindow::PressKey(int key) {
 void MainWindow::RunCommand(const CommandRow& row) {
     if (!row.keepsSlideshow)
         StopSlideshow();
-    (this->*row.run)();
+    if (row.act)
+        row.act(*this);
+    else
+        (this->*row.run)();
 }
 
 // --- Steps on the shown file ---
@@ -279,6 +286,10 @@ void MainWindow::FollowList(int k) {
 
 void MainWindow::ShowEntry(int k) {
     const ViewUpdate update(*this);
+    if (overviewShown_) { // the picture is opened when the grid is left
+        model_.List().SetIndex(k);
+        return;
+    }
     const std::string& path = model_.List().Path(k);
     model_.StartLoading();
     const BusyCursor busy;
@@ -308,6 +319,8 @@ void MainWindow::ApplyView() {
         ui_.selectionHandle->raise();
     }
     ShowSlideshowState();
+    if (overviewShown_)
+        ShowOverviewState();
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)
         setWindowTitle(caption);
@@ -371,6 +384,70 @@ void MainWindow::DoubleClickPicture() {
 
 void MainWindow::PressPanel(Qt::MouseButton, int x, int y) {
     model_.PressPanel(x, y);
+}
+
+// --- The overview ---
+
+void MainWindow::ToggleOverview() {
+    const ViewUpdate update(*this);
+    if (!overviewShown_) {
+        EnterOverview();
+        return;
+    }
+    overviewShown_ = false;
+    ui_.overview->hide();
+    ui_.client->show();
+    const int k = model_.List().Index();
+    if (k >= 1)
+        ShowEntry(k);
+    else
+        model_.UpdateCaption(k);
+}
+
+void MainWindow::EnterOverview() {
+    if (ui_.overview == nullptr) {
+        auto* grid = new OverviewGrid(ThumbnailCache::FromEnvironment(), colours_, this);
+        ui_.overview = grid;
+        connect(grid, &OverviewGrid::Clicked, this, [this](std::size_t index) {
+            Guarded([&] { ShowEntry(static_cast<int>(index) + 1); }, this);
+        });
+        connect(grid, &OverviewGrid::Activated, this, [this](std::size_t index) {
+            Guarded(
+                [&] {
+                    const ViewUpdate update(*this);
+                    ShowEntry(static_cast<int>(index) + 1);
+                    ToggleOverview();
+                },
+                this);
+        });
+        connect(grid, &OverviewGrid::MenuRequested, this,
+                [this](QPoint globalPos) { ShowMenu(globalPos); });
+    }
+    overviewShown_ = true;
+    ui_.overview->setGeometry(rect());
+    ui_.client->hide();
+    ui_.overview->show();
+    ui_.overview->raise();
+}
+
+void MainWindow::ShowOverviewState() {
+    const ImageList& list = model_.List();
+    ui_.overview->SetList(list.Entries());
+    const int k = list.Index();
+    if (k < 1) {
+        model_.SetCaption(ViewerModel::StartupCaption());
+        return;
+    }
+    ui_.overview->SetCurrent(static_cast<std::size_t>(k - 1));
+    model_.SetCaption(OverviewCaption(DisplayPath(list.Path(k)), k, list.Count()));
+}
+
+void MainWindow::MoveInOverview(GridMove move) {
+    const int k = model_.List().Index();
+    if (!overviewShown_ || k < 1)
+        return;
+    const std::size_t to = ui_.overview->Geometry().Move(static_cast<std::size_t>(k - 1), move);
+    ShowEntry(static_cast<int>(to) + 1);
 }
 
 void MainWindow::ShowMenu(const QPoint& globalPos) {
@@ -517,6 +594,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     ui_.client->setGeometry(rect());
+    if (ui_.overview)
+        ui_.overview->setGeometry(rect());
 }
 
 void MainWindow::showEvent(QShowEvent* e) {

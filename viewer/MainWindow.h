@@ -8,6 +8,7 @@
 #include "model/Pick.h"
 #include "model/SaveFolder.h"
 #include "model/ViewerModel.h"
+#include "overview/GridGeometry.h"
 #include "picture/Bitmap.h"
 #include "pictures/PictureDecoders.h"
 #include "viewer/CropSaveDialog.h"
@@ -40,6 +41,7 @@ class PickWindow;
 class ReadmeWindow;
 class ScreenSaverInhibitor;
 struct CommandRow;
+class OverviewGrid;
 
 // How the main window shows pictures: in the display's colours (the program's; without
 // them the window keeps its own, for a display without a profile), and upright by their
@@ -47,6 +49,7 @@ struct CommandRow;
 struct ShowingOptions {
     DisplayColours* colours = nullptr;
     bool asStored = false;
+    bool overview = false; // start in the overview (--overview)
 };
 
 class MainWindow : public QWidget {
@@ -110,6 +113,8 @@ public:
         QAction* endSeparator = nullptr;
         QAction* readmeItem = nullptr;
         QAction* endItem = nullptr;
+        QAction* overviewItem = nullptr;  // "一覧表示"
+        OverviewGrid* overview = nullptr; // the grid of thumbnails, made when first shown
     };
     const Controls& Ui() const { return ui_; }
     // The EXIF reader of the overlay.
@@ -170,6 +175,14 @@ public:
     void ReleasePicture();
     void DoubleClickPicture();
     void PressPanel(Qt::MouseButton button, int x, int y);
+
+    // --- The overview ---
+    // Switches between the single picture and the grid of thumbnails; leaving the grid shows
+    // its current entry. While the grid shows, ShowEntry only moves the current entry.
+    void ToggleOverview();
+    // Moves the current entry in the grid; nothing in the single view.
+    void MoveInOverview(GridMove move);
+    bool OverviewShown() const { return overviewShown_; }
 
     // --- The menu's other commands ---
     void ToggleOverlay();
@@ -288,6 +301,10 @@ private:
     void SettleFrame();
     // Turns the shown file by its tag (MainWindowLossless.cpp).
     void TurnShown(Turn turn);
+    // Makes the grid when first needed and shows it over the client area.
+    void EnterOverview();
+    // The grid follows the list and its position, and the caption tells the position.
+    void ShowOverviewState();
 
     Controls ui_;
     TExifInfo exifInfo_;
@@ -309,6 +326,7 @@ private:
     QTimer* slideshowTimer_ = nullptr;
     ScreenSaverInhibitor* screenAwake_ = nullptr;
     bool searching_ = false; // a folder search is in progress
+    bool overviewShown_ = false;
 };
 
 } // namespace tessaly

@@ -172,6 +172,10 @@ const CommandRow kCommands[] = {
      .run = &W::SlideshowEvery<10>,
      .checked = EverySeconds<10>,
      .keepsSlideshow = true},
+    {.caption = "一覧表示",
+     .item = &C::overviewItem,
+     .run = &W::ToggleOverview,
+     .keys = {Qt::Key_Return, Qt::Key_Enter}},
     {.kind = Kind::Separator, .item = &C::endSeparator},
     {.caption = "ヘルプ", .item = &C::readmeItem, .run = &W::ShowReadme},
     {.caption = "おわり", .item = &C::endItem, .run = &W::EndProgram},
@@ -185,6 +189,39 @@ const CommandRow kCommands[] = {
      .keys = {Qt::Key_Escape},
      .keepsSlideshow = true,
      .withoutList = true},
+    // The grid's moves of the current entry.
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_Left},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::Left); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_Right},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::Right); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_Up},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::Up); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_Down},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::Down); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_Home},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::Home); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_End},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::End); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_PageUp},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::PageUp); }},
+    {.kind = Kind::KeyOnly,
+     .keys = {Qt::Key_PageDown},
+     .view = CommandRow::View::Overview,
+     .act = [](W& w) { w.MoveInOverview(GridMove::PageDown); }},
 };
 
 } // namespace
@@ -210,12 +247,19 @@ void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model) {
     }
 }
 
-const CommandRow* CommandForKey(int key) {
+const CommandRow* CommandForKey(int key, bool overview) {
     if (key == 0)
         return nullptr;
-    const auto row = std::ranges::find_if(
-        kCommands, [key](const CommandRow& r) { return std::ranges::count(r.keys, key) > 0; });
-    return row == std::end(kCommands) ? nullptr : &*row;
+    const CommandRow::View showing =
+        overview ? CommandRow::View::Overview : CommandRow::View::Single;
+    for (const CommandRow::View view : {showing, CommandRow::View::Both}) {
+        const auto row = std::ranges::find_if(kCommands, [key, view](const CommandRow& r) {
+            return r.view == view && std::ranges::count(r.keys, key) > 0;
+        });
+        if (row != std::end(kCommands))
+            return &*row;
+    }
+    return nullptr;
 }
 
 void RouteMouse(MainWindow& window, const QObject* part, const QMouseEvent& mouse) {

@@ -38,6 +38,12 @@ struct CommandRow {
     bool keepsSlideshow = false;
     // The key acts while the list is empty too.
     bool withoutList = false;
+    // The view the row's keys act in (its menu item acts in both). For a key, a row of the
+    // view showing comes before a row of both: in the overview the arrows move in the grid.
+    enum class View { Both, Single, Overview };
+    View view = View::Both;
+    // Runs instead of `run` when set: a command with an argument.
+    void (*act)(MainWindow&) = nullptr;
 };
 
 // Every row, the menu's entries in their order.
@@ -46,8 +52,8 @@ std::span<const CommandRow> MainWindowCommands();
 // Shows the model's state on the menu's items: enabled, checked, bold.
 void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model);
 
-// The row that lists `key`, or null.
-const CommandRow* CommandForKey(int key);
+// The row that lists `key` in the view showing (the overview or the single picture), or null.
+const CommandRow* CommandForKey(int key, bool overview = false);
 
 // A mouse event on one of the main window's parts, handed to the window's handler for it: on
 // the selection rectangle or its handle, on the picture, on the panel beside it; the right

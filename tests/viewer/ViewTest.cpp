@@ -29,7 +29,7 @@ TEST_F(MainWindowTest, StartsWithTheStartupCaptionAndTheFullMenu) {
     for (QAction* enabled : {f.Ui().zoomIn5Item, f.Ui().overlayItem, f.Ui().selectionItem,
                              f.Ui().readmeItem, f.Ui().endItem})
         EXPECT_TRUE(enabled->isEnabled()) << enabled->text().toStdString();
-    EXPECT_EQ(f.Ui().menu->actions().size(), 36);
+    EXPECT_EQ(f.Ui().menu->actions().size(), 37);
     EXPECT_FALSE(f.Ui().selectionFrame->isVisible());
     EXPECT_FALSE(f.Ui().selectionHandle->isVisible());
     EXPECT_TRUE(boxes_.boxes().empty());
