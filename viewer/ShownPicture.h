@@ -118,7 +118,6 @@ private:
     ResultInbox arrived_;
     std::unique_ptr<PicturePipeline> pipeline_;
     std::uint64_t request_ = 0; // the request whose results are awaited, 0 for none
-    std::string shownPath_;
 };
 
 } // namespace tessaly
