@@ -3,6 +3,7 @@
 #include "tests/support/ExifBuilder.h"
 #include "tests/viewer/MainWindowFixture.h"
 
+#include <map>
 #include <mutex>
 
 using namespace tessaly;
@@ -125,7 +126,7 @@ TEST_F(NeighbourTest, AtFitEachNeighbourIsDecodedOnceAtItsOwnShape) {
     WriteJpeg(dir_, "a.jpg", 1200, 800);
     const std::string portrait = WriteJpeg(dir_, "b.jpg", 800, 1200);
     const std::string turned = WriteTurned("c.jpg", 1200, 800);
-    MainWindow& f = OpenCounting({dir_.string()});
+    MainWindow& f = OpenCounting({dir_.path().string()});
     ASSERT_EQ(f.Model().List().Count(), 3);
     WaitForNeighbours({portrait, turned});
     // In the area of 585 x 394, 800 x 1200 is shown at 262 x 394.
@@ -140,7 +141,7 @@ TEST_F(NeighbourTest, AtFitEachNeighbourIsDecodedOnceAtItsOwnShape) {
 TEST_F(NeighbourTest, AsStoredATurnedNeighbourKeepsItsStoredShape) {
     WriteJpeg(dir_, "a.jpg", 1200, 800);
     const std::string turned = WriteTurned("b.jpg", 1200, 800);
-    MainWindow& f = OpenCounting({dir_.string()}, true);
+    MainWindow& f = OpenCounting({dir_.path().string()}, true);
     WaitForNeighbours({turned});
     EXPECT_EQ(counting_.Calls(turned), (Calls{{turned, 585, 390}}));
     EXPECT_EQ(StepTo(f, turned), (Calls{{turned, 0, 0}}));
@@ -153,7 +154,7 @@ TEST_F(NeighbourTest, ZoomedInTheNextPictureIsAnsweredByItsNeighboursDecode) {
     WriteJpeg(dir_, "a.jpg", 600, 400);
     const std::string next = WriteJpeg(dir_, "b.jpg", 600, 400);
     WriteJpeg(dir_, "c.jpg", 600, 400);
-    MainWindow& f = OpenCounting({dir_.string()});
+    MainWindow& f = OpenCounting({dir_.path().string()});
     WaitForNeighbours({next});
     for (int i = 0; i < 20; ++i)
         f.StepZoom(5); // up to the 400 % limit
