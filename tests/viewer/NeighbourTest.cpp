@@ -3,6 +3,7 @@
 #include "tests/support/ExifBuilder.h"
 #include "tests/viewer/MainWindowFixture.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -97,10 +98,16 @@ protected:
                                  {.quality = 50, .segments = {fixtures::OrientationSegment(6)}}));
         return path.string();
     }
+    // Handles events until `ready` holds, for 30 seconds at most; whether it holds.
+    static bool WaitUntil(const std::function<bool()>& ready) {
+        for (int i = 0; i < 3000 && !ready(); ++i)
+            QTest::qWait(10);
+        return ready();
+    }
     // Until the neighbours' decodes have returned.
     void WaitForNeighbours(const std::vector<std::string>& paths) {
         for (const std::string& path : paths)
-            QTRY_VERIFY_WITH_TIMEOUT(counting_.Done(path), 30000);
+            EXPECT_TRUE(WaitUntil([&] { return counting_.Done(path); })) << path;
     }
     // Steps to the next picture, `next`, until it is settled: the decodes of its file made
     // meanwhile.
@@ -151,9 +158,9 @@ TEST_F(NeighbourTest, AsStoredATurnedNeighbourKeepsItsStoredShape) {
 // four times its size: its neighbour's decode is the picture at full size, which answers its
 // first decode and its full one.
 TEST_F(NeighbourTest, ZoomedInTheNextPictureIsAnsweredByItsNeighboursDecode) {
-    WriteJpeg(dir_, "a.jpg", 600, 400);
-    const std::string next = WriteJpeg(dir_, "b.jpg", 600, 400);
-    WriteJpeg(dir_, "c.jpg", 600, 400);
+    WriteJpeg(dir_, "a.jpg", 1200, 800);
+    const std::string next = WriteJpeg(dir_, "b.jpg", 1200, 800);
+    WriteJpeg(dir_, "c.jpg", 1200, 800);
     MainWindow& f = OpenCounting({dir_.path().string()});
     WaitForNeighbours({next});
     for (int i = 0; i < 20; ++i)
@@ -163,8 +170,9 @@ TEST_F(NeighbourTest, ZoomedInTheNextPictureIsAnsweredByItsNeighboursDecode) {
     f.ShowPrevious();
     WaitForPixels();
     // b: its copy at fit, then at full size as a neighbour of the picture shown at 400 %.
-    QTRY_VERIFY_WITH_TIMEOUT(counting_.Calls(next).size() == 2 && counting_.Done(next), 30000);
-    EXPECT_EQ(counting_.Calls(next).back(), (CountingDecoders::Call{next, 0, 0}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return counting_.Calls(next).size() == 2 && counting_.Done(next); }));
+    EXPECT_EQ(counting_.Calls(next), (Calls{{next, 585, 390}, {next, 0, 0}}));
     f.ShowNext(); // back to a, whose neighbours are b (ahead) and c, each at full size
     WaitForPixels();
     EXPECT_EQ(StepTo(f, next), Calls{});
