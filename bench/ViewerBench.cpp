@@ -3,6 +3,8 @@
 //     libjpeg full-size decode of the same file;
 //   - repainting the 585 x 394 view at 400 % against at fit, and the peak memory at 400 %;
 //   - moving the shown 24-megapixel picture to the Trash until the next one can be drawn;
+//   - the next picture of six 24-megapixel photos, fitted and at 400 % (first change and
+//     settled), and the peak memory while stepping;
 //   - building the list from a tree of 100,000 files against `find | sort -f`;
 //   - the same picture stored on its side (orientation 6) with an Adobe RGB profile, shown
 //     turned and converted.
@@ -22,6 +24,7 @@
 #include <QPixmap>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +235,73 @@ BENCHMARK(BM_RepaintViewAtFit)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAt400Percent)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAtFitTurnedAdobe)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_RepaintViewAt400PercentTurnedAdobe)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Six 6000 x 4000 photos in one folder, for stepping through them.
+std::vector<std::string> SixPhotos() {
+    static fixtures::TempDir dir("tessaly-bench-six");
+    static const std::vector<std::string> paths = [] {
+        const fixtures::Bytes data =
+            fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(6000, 4000), {.quality = 90});
+        std::vector<std::string> made;
+        for (int i = 1; i <= 6; ++i) {
+            made.push_back((dir / ("photo" + std::to_string(i) + ".jpg")).string());
+            fixtures::WriteFile(made.back(), data);
+        }
+        return made;
+    }();
+    return paths;
+}
+
+// "次の画像" through six 24-megapixel photos, fitted or at 400 % (the zoom is kept), after the
+// shown picture has settled and its neighbours had time to be decoded ahead. The iteration's
+// time is the step until the full-size pixels are drawn (settled); the counter first_ms is
+// the step until the new picture's first pixels can be drawn (its first change), and
+// peak_MiB_above_start the peak resident memory while stepping.
+void NextPicture(benchmark::State& state, bool magnified) {
+    const std::vector<std::string> photos = SixPhotos();
+    const long before = CurrentRss();
+    ResetPeakRss();
+    MainWindow form({std::filesystem::path(photos.front()).parent_path().string()});
+    form.show();
+    ProcessUntil([&] { return form.Ui().picture->Picture()->Settled(); });
+    if (magnified) {
+        for (int i = 0; i < 20; ++i)
+            form.StepZoom(5); // up to the 400 % limit
+        emit form.Ui().client->ScrollRequested(12000, 8000);
+    }
+    state.counters["photos"] = form.Model().List().Count();
+    double firstTotal = 0;
+    for (auto _ : state) {
+        // The neighbours of the shown picture are decoded ahead meanwhile.
+        const auto pause = std::chrono::steady_clock::now() + std::chrono::milliseconds(4000);
+        while (std::chrono::steady_clock::now() < pause)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        const auto start = std::chrono::steady_clock::now();
+        form.ShowNext();
+        const LoadedPicture& picture = *form.Ui().picture->Picture();
+        ProcessUntil([&] { return picture.Drawable() != nullptr; });
+        const auto first = std::chrono::steady_clock::now();
+        ProcessUntil([&] { return picture.Settled(); });
+        benchmark::DoNotOptimize(form.grab());
+        const auto settled = std::chrono::steady_clock::now();
+        firstTotal += std::chrono::duration<double, std::milli>(first - start).count();
+        state.SetIterationTime(std::chrono::duration<double>(settled - start).count());
+    }
+    state.counters["first_ms"] = benchmark::Counter(firstTotal, benchmark::Counter::kAvgIterations);
+    state.counters["zoom_percent"] = static_cast<double>(form.Snapshot().ratio * 100);
+    state.counters["peak_MiB_above_start"] = static_cast<double>(PeakRss() - before) / (1 << 20);
+}
+void BM_NextPictureAtFit(benchmark::State& state) {
+    NextPicture(state, false);
+}
+void BM_NextPictureAt400Percent(benchmark::State& state) {
+    NextPicture(state, true);
+}
+BENCHMARK(BM_NextPictureAtFit)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
+BENCHMARK(BM_NextPictureAt400Percent)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(6);
 
 // 100,000 files in 100 folders of 10 subfolders each, two thirds named .jpg/.JPG.
 const std::string& BigTree() {

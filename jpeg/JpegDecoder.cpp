@@ -435,8 +435,7 @@ int ScaleEighthsFor(const JpegInfo& info, int width, int height) {
 Bitmap DecodeJpegScaled(const RegularFile& file, const JpegInfo& info, int eighths,
                         const std::atomic<bool>* stop, DecodeNotes* notes) {
     Input input(file);
-    return NotingCuts(input, notes,
-                      [&] { return Decode(input, info, eighths, nullptr, stop); });
+    return NotingCuts(input, notes, [&] { return Decode(input, info, eighths, nullptr, stop); });
 }
 
 Bitmap DecodeFlawlessJpegScaled(std::span<const std::uint8_t> data, const JpegInfo& info,
@@ -455,6 +454,14 @@ Bitmap DecodeJpegFileAtLeast(const std::string& path, int width, int height) {
     const RegularFile file(path);
     const JpegInfo info = ReadJpegHeader(file);
     return DecodeJpegScaled(file, info, ScaleEighthsFor(info, width, height));
+}
+
+std::uint64_t KeptBytesFor(const JpegInfo& info) {
+    const int width = std::max(info.width, 1);
+    const int height = std::max(info.height, 1);
+    if (const std::optional<YccPlanes::Layout> layout = PlaneLayoutFor(info))
+        return YccPlanes::BytesFor(*layout, width, height);
+    return Bitmap::StrideFor(width) * static_cast<std::uint64_t>(height);
 }
 
 std::optional<YccPlanes::Layout> PlaneLayoutFor(const JpegInfo& info) {

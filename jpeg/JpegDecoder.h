@@ -45,6 +45,10 @@ DecodedPicture DecodeJpegToKeep(const RegularFile& file, const JpegInfo& info,
 // The same from bytes in memory.
 DecodedPicture DecodeJpegToKeep(std::span<const std::uint8_t> data, const JpegInfo& info);
 
+// Bytes of the picture DecodeJpegToKeep gives for a file of header `info`: its planes, or
+// its 24-bit pixels.
+std::uint64_t KeptBytesFor(const JpegInfo& info);
+
 // The size of the picture decoded at scale eighths/8 (libjpeg rounds up).
 int ScaledDimension(int size, int eighths);
 

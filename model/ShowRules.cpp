@@ -19,10 +19,4 @@ std::optional<std::string> LoadFailureMessage(LoadFailure failure, std::string_v
     return std::nullopt;
 }
 
-Size NeighbourCopyLimit(Size picture, Size fitArea) {
-    const Rect fit =
-        FitRect(picture.height, picture.width, {0, 0, picture.width, picture.height}, fitArea);
-    return {fit.width, fit.height};
-}
-
 } // namespace tessaly

@@ -1,6 +1,6 @@
 // The rules of showing a picture file, apart from the window that shows it: what becomes of
 // a file whose header cannot be used, which colour problems are reported, when a copy
-// decoded ahead is already the final picture, and how large a neighbour's copy is made.
+// decoded ahead is already the final picture.
 #pragma once
 
 #include "model/Geometry.h"
@@ -42,9 +42,5 @@ private:
 constexpr bool IsFinalCopy(bool exactCopy, Size copy, Size drawn) {
     return exactCopy && copy.width == drawn.width && copy.height == drawn.height;
 }
-
-// The largest copy made of a neighbour of `picture`'s size: its size fitted into `fitArea`
-// (the window's client area), however far the window is zoomed in.
-Size NeighbourCopyLimit(Size picture, Size fitArea);
 
 } // namespace tessaly

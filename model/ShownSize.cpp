@@ -8,7 +8,16 @@
 namespace tessaly {
 
 Size ShownSizeOf(Size stored, Orientation orientation, const ShowingNow& now) {
-    const bool turned = !now.asStored && SwapsSides(orientation);
+    return ShownSizeOf(stored, SwapsSides(orientation), now);
+}
+
+ShowingNow ShowingIn(const ViewerModel& model, bool asStored) {
+    return {model.Mode(), model.Mode() == ViewMode::Fit ? 0 : model.Snapshot().zoom,
+            model.FitArea(), asStored};
+}
+
+Size ShownSizeOf(Size stored, bool swapsSides, const ShowingNow& now) {
+    const bool turned = !now.asStored && swapsSides;
     const Size upright = turned ? Size{stored.height, stored.width} : stored;
     Size shown;
     if (now.mode == ViewMode::Fit) {

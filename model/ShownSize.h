@@ -26,5 +26,10 @@ struct ShowingNow {
 // or zoomed: the panel's interior, the upright picture times the zoom less the panel's
 // border of 1 pixel on each side.
 Size ShownSizeOf(Size stored, Orientation orientation, const ShowingNow& now);
+// The same for a picture whose orientation exchanges its sides (`turned`) or not.
+Size ShownSizeOf(Size stored, bool turned, const ShowingNow& now);
+
+// What `model` shows a new picture by now, with pictures shown as stored when `asStored`.
+ShowingNow ShowingIn(const ViewerModel& model, bool asStored);
 
 } // namespace tessaly

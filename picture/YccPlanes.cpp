@@ -1,6 +1,5 @@
 #include "picture/YccPlanes.h"
 
-
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
@@ -220,30 +219,59 @@ void (*ChooseConvertRows())(const RowJob&) {
 
 } // namespace
 
+namespace {
+
+// A plane's shape: its rows whole blocks wide, with room for whole iMCU rows of its component,
+// as jpeg_read_raw_data writes them.
+struct PlaneShape {
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;
+    int rows = 0;
+};
+
+// The shapes of the planes of a picture of width x height in `layout` (one for Grey).
+std::array<PlaneShape, 3> PlaneShapes(YccPlanes::Layout layout, int width, int height) {
+    const auto shape = [](int planeWidth, int planeHeight, int rowsAtOnce) {
+        return PlaneShape{planeWidth, planeHeight,
+                          static_cast<std::size_t>((planeWidth + kBlock - 1) / kBlock * kBlock),
+                          (planeHeight + rowsAtOnce - 1) / rowsAtOnce * rowsAtOnce};
+    };
+    using Layout = YccPlanes::Layout;
+    const bool halfHeight = layout == Layout::Quarter || layout == Layout::HalfHigh;
+    std::array<PlaneShape, 3> shapes{};
+    shapes[0] = shape(width, height, halfHeight ? 2 * kBlock : kBlock);
+    if (layout == Layout::Grey)
+        return shapes;
+    const int chromaWidth = layout == Layout::HalfHigh ? width : (width + 1) / 2;
+    const int chromaHeight = halfHeight ? (height + 1) / 2 : height;
+    shapes[1] = shapes[2] = shape(chromaWidth, chromaHeight, kBlock);
+    return shapes;
+}
+
+} // namespace
+
 YccPlanes::YccPlanes(Layout layout, int width, int height)
     : layout_(layout), width_(width), height_(height) {
     if (width < 1 || height < 1)
         throw std::invalid_argument("YccPlanes: a picture is at least 1 x 1");
-    // Every plane's rows are whole blocks wide, and it has room for whole iMCU rows of its
-    // component, as jpeg_read_raw_data writes them.
-    const auto make = [](int planeWidth, int planeHeight, int rowsAtOnce) {
-        Plane p;
-        p.width = planeWidth;
-        p.height = planeHeight;
-        p.stride = static_cast<std::size_t>((planeWidth + kBlock - 1) / kBlock * kBlock);
-        p.rows = (planeHeight + rowsAtOnce - 1) / rowsAtOnce * rowsAtOnce;
+    const std::array<PlaneShape, 3> shapes = PlaneShapes(layout, width, height);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(PlaneCount()); ++i) {
+        Plane& p = planes_[i];
+        p.width = shapes[i].width;
+        p.height = shapes[i].height;
+        p.stride = shapes[i].stride;
+        p.rows = shapes[i].rows;
         p.samples = std::make_unique_for_overwrite<std::uint8_t[]>(
             p.stride * static_cast<std::size_t>(p.rows));
-        return p;
-    };
-    const bool halfHeight = layout == Layout::Quarter || layout == Layout::HalfHigh;
-    planes_[0] = make(width, height, halfHeight ? 2 * kBlock : kBlock);
-    if (layout == Layout::Grey)
-        return;
-    const int chromaWidth = layout == Layout::HalfHigh ? width : (width + 1) / 2;
-    const int chromaHeight = halfHeight ? (height + 1) / 2 : height;
-    planes_[1] = make(chromaWidth, chromaHeight, kBlock);
-    planes_[2] = make(chromaWidth, chromaHeight, kBlock);
+    }
+}
+
+std::size_t YccPlanes::BytesFor(Layout layout, int width, int height) {
+    std::size_t bytes = 0;
+    for (const PlaneShape& p : PlaneShapes(layout, std::max(width, 1), std::max(height, 1)))
+        bytes += p.stride * static_cast<std::size_t>(p.rows);
+    return bytes;
 }
 
 int YccPlanes::PlaneWidth(int i) const {

@@ -48,6 +48,9 @@ public:
     const std::uint8_t* Row(int i, int y) const;
     // Bytes the planes take.
     std::size_t SizeBytes() const;
+    // Bytes the planes of a picture of width x height in `layout` take (SizeBytes), without
+    // making them.
+    static std::size_t BytesFor(Layout layout, int width, int height);
 
     // Columns [left, left + width) of rows [top, top + height) as 24-bit rows of blue, green,
     // red, `stride` bytes apart from `out`. The rectangle must lie in the picture (throws

@@ -71,6 +71,11 @@ void CopyCache::Drop(std::unordered_map<std::string, Entry>::iterator at) {
     entries_.erase(at); // the pixels' ledger frees them off this thread
 }
 
+void CopyCache::Forget(const std::string& path) {
+    if (const auto at = entries_.find(path); at != entries_.end())
+        Drop(at);
+}
+
 void CopyCache::Clear() {
     entries_.clear();
     bytes_ = 0;

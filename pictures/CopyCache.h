@@ -67,6 +67,8 @@ public:
     // over the budget. False when the copy was not kept (it would not fit beside the copies
     // worth at least as much).
     bool Keep(const std::string& path, KeptCopy copy);
+    // Lets go of the copy kept for `path`, if any (it is now held elsewhere).
+    void Forget(const std::string& path);
     // Lets go of every copy.
     void Clear();
     // Bytes of the kept copies (of other paths) worth at least as much as a new copy of `path`.

@@ -54,6 +54,11 @@ std::uint64_t BytesInUse(const PlannerView& view, bool withFull, bool withOthers
     return bytes;
 }
 
+// Bytes of the picture at full size in the form it is kept in.
+std::uint64_t KeptBytes(const PictureFacts& facts) {
+    return facts.keptBytes > 0 ? facts.keptBytes : BitmapBytes(facts.width, facts.height);
+}
+
 const PictureFacts* FactsOf(const PlannerView& view, const std::string& path) {
     const auto known = view.facts.find(path);
     return known == view.facts.end() ? nullptr : &known->second.facts;
@@ -74,24 +79,31 @@ DecodePlan Cost(const PlannerView& view, const DecodeJob& job, const PictureFact
         return plan;
     }
     case Kind::Full:
-        pixels = BitmapBytes(facts.width, facts.height);
+        pixels = KeptBytes(facts);
         break;
     case Kind::First:
         plan.full = FirstDecodeIsFull(facts.width, facts.height, job.minWidth, job.minHeight);
-        pixels = plan.full ? BitmapBytes(facts.width, facts.height)
-                           : ScaledBytes(facts, job.minWidth, job.minHeight);
+        pixels = plan.full ? KeptBytes(facts) : ScaledBytes(facts, job.minWidth, job.minHeight);
         break;
     case Kind::Neighbour: {
         if (view.requests.aheadFit) {
-            // The window fits the picture as it is shown; the pipeline works as it is stored.
-            Size fit = facts.turned ? view.requests.aheadFit(facts.height, facts.width)
-                                    : view.requests.aheadFit(facts.width, facts.height);
-            if (facts.turned)
-                std::swap(fit.width, fit.height);
-            // Its own shown size, not the current picture's: a portrait neighbour of a
-            // landscape picture keeps its shape, and its copy answers its first decode.
-            plan.width = std::max(fit.width, 1);
-            plan.height = std::max(fit.height, 1);
+            // Its own shown size (its shape, its orientation, the kept zoom), not the current
+            // picture's: a portrait neighbour of a landscape picture keeps its shape, and its
+            // copy answers its first decode.
+            const Size shown = view.requests.aheadFit({facts.width, facts.height}, facts.turned);
+            plan.width = std::max(shown.width, 1);
+            plan.height = std::max(shown.height, 1);
+        }
+        // Shown at full size or larger (zoomed in), its first decode is the picture itself,
+        // made as the full picture is kept (planes take half the bytes of 24-bit pixels), so
+        // that it answers the first decode and the full one at once; within the copy budget
+        // only (below).
+        plan.full = FirstDecodeIsFull(facts.width, facts.height, plan.width, plan.height);
+        if (plan.full) {
+            plan.width = facts.width;
+            plan.height = facts.height;
+            pixels = KeptBytes(facts);
+            break;
         }
         const bool exact = view.abilities.display &&
                            IsDisplayReduction(plan.width, plan.height, facts.width, facts.height);

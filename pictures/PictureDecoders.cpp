@@ -94,8 +94,12 @@ PictureDecoders DefaultPictureDecoders(int stripeThreads) {
     };
     decoders.readFacts = [threads](const std::string& path) {
         const JpegInfo info = ReadJpegHeader(RegularFile(path));
-        return PictureFacts{info.width, info.height, info.coefficientBytes,
-                            SwapsSides(info.orientation), MayDecodeInStripes(info, threads)};
+        return PictureFacts{info.width,
+                            info.height,
+                            info.coefficientBytes,
+                            SwapsSides(info.orientation),
+                            KeptBytesFor(info),
+                            MayDecodeInStripes(info, threads)};
     };
     decoders.decodeFull = [threads](const std::string& path, const CancelFlag& cancel) {
         const RegularFile file(path);

@@ -54,6 +54,8 @@ struct PictureFacts {
     std::uint64_t bufferBytes = 0;
     // Shown with its width and height exchanged (turned a quarter by its orientation tag).
     bool turned = false;
+    // Bytes of the picture at full size in the form it is kept in (decodeFull's); 0: unknown.
+    std::uint64_t keptBytes = 0;
     // Its decodes take every core (the decode in stripes): no other decode runs beside its
     // first one.
     bool everyCore = false;

@@ -4,6 +4,7 @@
 #include "pictures/LowPriority.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -250,13 +251,20 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningDecode& running,
         out.deferred = true;
         return out;
     }
-    if (plan.action == Action::Skip) {
+    // A neighbour whose kept copy (of the file as it is now) already answers the size it
+    // will be shown at is not decoded again: the neighbours asked for are checked against the
+    // shown picture's size before their facts are known, and a portrait neighbour's copy does
+    // not reach a landscape picture's size.
+    const KeptCopy* kept = job.kind == Kind::Neighbour ? copies_.Find(job.path) : nullptr;
+    if (plan.action == Action::Skip || (kept && kept->reusable && kept->identity == out.identity &&
+                                        kept->Covers(plan.width, plan.height))) {
         out.skipped = true;
         return out;
     }
     running.bytes = plan.bytes;
-    running.reachWidth = plan.width;
-    running.reachHeight = plan.height;
+    // A decode at full size reaches any size the picture is shown at.
+    running.reachWidth = plan.full ? std::numeric_limits<int>::max() : plan.width;
+    running.reachHeight = plan.full ? std::numeric_limits<int>::max() : plan.height;
     if (const auto facts = facts_.find(job.path); facts != facts_.end()) {
         out.fullWidth = facts->second.facts.width;
         out.fullHeight = facts->second.facts.height;
@@ -368,6 +376,9 @@ std::optional<PictureResult> PicturePipeline::Complete(const DecodeJob& job, Out
         fullPath_ = job.path;
         fullIdentity_ = outcome.identity;
         full_ = outcome.pixels;
+        // A neighbour's copy made at full size (zoomed in) is the full picture now: held as
+        // that, not also in the copy budget, where it would keep the next neighbours out.
+        copies_.Forget(job.path);
     }
     PictureResult result;
     result.request = request_;

@@ -46,8 +46,9 @@
 // budget (CopyCache.h): over it, copies nobody asks for now are dropped first (least recently
 // asked for first), then the neighbours least wanted, and a copy is not kept at all rather
 // than push out one worth more; a picture first decoded at full size is kept as the full
-// picture, not as a copy. At most one full-size picture is kept, the current one's, and it
-// is let go of as soon as another path is shown. A full-size decode starts only once
+// picture, not as a copy. At most one full-size picture is kept outside the copy budget, the
+// current one's, and it is let go of as soon as another path is shown (a neighbour decoded at
+// full size ahead is a copy, within the budget, until it is shown). A full-size decode starts only once
 // everything let go of has been freed and no other full-size decode is running, and counts
 // every picture still held, so two full pictures never take memory at once. A kept copy
 // or error is used only if the file still has the identity (FileIdentity) it had when it was
@@ -65,8 +66,12 @@
 //   workers there are. The current picture's decodes go first: a neighbour's decode in their way is
 //   cancelled, and a neighbour that would not fit beside the kept full picture is skipped.
 // - A neighbour's copy is made at the size its own picture will be shown at (the FitSize
-//   given to Ahead, from its own size and orientation, not clamped to the current picture's
-//   shown size), and a copy that the budget would drop at once is not made.
+//   given to Ahead, from its own size and orientation, fitted or at the kept zoom, not
+//   clamped to the current picture's shown size), and a copy that the budget would drop at
+//   once is not made, nor one whose kept copy already answers that size. A neighbour shown
+//   at its full size or larger (zoomed in) is decoded at full size in the form the full
+//   picture is kept in: when it is shown, that copy is its first decode and its full
+//   picture at once, and it leaves the copy budget to be the one full picture kept.
 // - A first decode at full size is the full decode itself, in the form the full picture is
 //   kept in.
 // - The stand-in may cost (its pixels and, for a preview in several scans, libjpeg's

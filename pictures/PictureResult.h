@@ -55,10 +55,11 @@ struct PictureResult {
     bool Ok() const { return pixels != nullptr; }
 };
 
-// The size (in the units of the shown sizes, the window's device pixels) a picture of
-// width x height (upright) would be shown at now: its own shape fitted to the window, or the
-// kept zoom (model/ShownSize.h has the viewer's rule). Called on worker threads: it must not
-// touch the window's state.
-using FitSize = std::function<Size(int width, int height)>;
+// The size (in the units of the shown sizes, the window's device pixels) a picture stored at
+// `stored` would be shown at now, given as its pixels are stored: its own shape fitted to the
+// window, or the kept zoom, turned a quarter when `turned` (its orientation tag exchanges its
+// sides) and the window shows pictures turned (model/ShownSize.h has the viewer's rule).
+// Called on worker threads: it must not touch the window's state.
+using FitSize = std::function<Size(Size stored, bool turned)>;
 
 } // namespace tessaly

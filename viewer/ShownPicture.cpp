@@ -1,6 +1,7 @@
 #include "viewer/ShownPicture.h"
 
 #include "jpeg/JpegDecoder.h"
+#include "model/ShownSize.h"
 #include "picture/AreaCut.h"
 #include "pictures/LoadedPicture.h"
 #include "ui/Cursors.h"
@@ -194,15 +195,18 @@ void ShownPicture::DecodeNeighbours() {
     std::vector<std::string> paths = model_.NeighboursAhead();
     if (paths.empty())
         return;
-    // At the shown picture's stored shape: most neighbours are taken the same way.
+    // Each neighbour at the size it will be shown at, in device pixels: its own shape and
+    // orientation (unless shown as stored), fitted or at the kept zoom. Without its facts, at
+    // the shown picture's stored shape: most neighbours are taken the same way.
     const QSize shown = StoredShape(ShownDeviceSize());
-    const Size area = model_.FitArea();
+    const ShowingNow now = ShowingIn(model_, asStored_);
     const qreal ratio = control_.devicePixelRatioF();
-    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(), [area, ratio](int w, int h) {
-        const Size limit = NeighbourCopyLimit({w, h}, area);
-        const QSize device = DeviceSize(QSize(limit.width, limit.height), ratio);
-        return Size{device.width(), device.height()};
-    });
+    pipeline_->Ahead(std::move(paths), shown.width(), shown.height(),
+                     [now, ratio](Size stored, bool turned) {
+                         const Size size = ShownSizeOf(stored, turned, now);
+                         const QSize device = DeviceSize(QSize(size.width, size.height), ratio);
+                         return Size{device.width(), device.height()};
+                     });
 }
 
 void ShownPicture::Drop() {

@@ -134,9 +134,10 @@ TEST(DecodePlanner, NeighbourIsPlannedAtItsOwnShownSize) {
     books.requests.ahead = {"b"};
     books.requests.aheadWidth = 600;
     books.requests.aheadHeight = 200;
-    books.requests.aheadFit = [](int width, int height) {
-        return width * 400 > height * 600 ? Size{600, height * 600 / width}
-                                          : Size{width * 400 / height, 400};
+    books.requests.aheadFit = [](Size stored, bool) {
+        return stored.width * 400 > stored.height * 600
+                   ? Size{600, stored.height * 600 / stored.width}
+                   : Size{stored.width * 400 / stored.height, 400};
     };
     books.Facts("b");
     const DecodePlan plan = PlanOf(books.View(), {Kind::Neighbour, "b", 600, 200});

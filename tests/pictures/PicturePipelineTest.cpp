@@ -639,19 +639,23 @@ TEST(PicturePipeline, PreviewCostingMoreThanTheScreenCopyIsNotDecoded) {
     }));
 }
 
-// With the real decoders each decode is sized by its file's header: zoomed in, a neighbour's
-// copy is its picture at fit, not at the zoomed size; a copy the budget would drop at once is
-// not made; a first decode at full size gives the picture in the form it is kept in (planes
-// for a 4:2:0 file), not as 24-bit pixels.
+// With the real decoders each decode is sized by its file's header and by the size its
+// picture will be shown at: at fit, a neighbour's copy is the exact display copy; zoomed in
+// past its own size, it is the picture at full size in the form it is kept in (planes for a
+// 4:2:0 file), which answers the first decode and the full one with no decode more; a copy
+// the budget would drop at once is not made, and then the first decode is the full one.
 TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
     TempDir dir;
     const std::string photo = (dir / "photo.jpg").string();
     const std::string other = (dir / "other.jpg").string();
+    const std::string large = (dir / "large.jpg").string();
     const Bytes jpeg = EncodeJpeg(GradientBitmap(640, 480, 5));
     WriteFile(photo, jpeg);
     WriteFile(other, jpeg);
+    WriteFile(large, EncodeJpeg(GradientBitmap(1280, 960, 5)));
     PictureDecoders decoders = DefaultPictureDecoders();
     std::atomic<int> displayCopies{0};
+    std::atomic<int> fullDecodes{0};
     decoders.decodeDisplay = [&displayCopies, display = decoders.decodeDisplay](
                                  const std::string& path, int width, int height,
                                  const CancelFlag& cancel, int& fullWidth, int& fullHeight,
@@ -659,15 +663,22 @@ TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
         ++displayCopies;
         return display(path, width, height, cancel, fullWidth, fullHeight, exact);
     };
+    decoders.decodeFull = [&fullDecodes, full = decoders.decodeFull](const std::string& path,
+                                                                     const CancelFlag& cancel) {
+        ++fullDecodes;
+        return full(path, cancel);
+    };
     Results results;
     PicturePipeline::Options options = Threads(2);
-    options.cacheBytes = 200'000; // a copy of 160 x 120 (57,600 bytes), not of 640 x 480
+    // Room for a copy of 160 x 120 (57,600 bytes) and for the planes of 640 x 480 (460,800
+    // bytes), not for those of 1280 x 960.
+    options.cacheBytes = 600'000;
     PicturePipeline pipeline(decoders, results.Callback(), options);
     const Bitmap decoded = DecodeJpeg(jpeg);
 
-    // Zoomed to 400 %; at fit the window shows these pictures at 160 x 120.
-    const FitSize fit = [](int width, int height) { return Size{width / 4, height / 4}; };
-    pipeline.Ahead({photo}, 2560, 1920, fit);
+    // At fit the window shows these pictures at 160 x 120.
+    const FitSize fit = [](Size stored, bool) { return Size{stored.width / 4, stored.height / 4}; };
+    pipeline.Ahead({photo}, 160, 120, fit);
     pipeline.WaitUntilIdle();
     EXPECT_EQ(displayCopies, 1);
     pipeline.Show(photo, 160, 120);
@@ -676,12 +687,17 @@ TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
     EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
     EXPECT_TRUE(got[0].exact);
     EXPECT_TRUE(got[0].pixels->SamePixels(ReduceForDisplay(decoded, 160, 120)));
-
-    // At the zoomed size the copy would be the whole 640 x 480 picture, over the budget.
-    pipeline.Ahead({other}, 2560, 1920);
     pipeline.WaitUntilIdle();
-    EXPECT_EQ(displayCopies, 1) << "a copy the budget drops at once was made";
+    EXPECT_EQ(fullDecodes, 1);
 
+    // Zoomed to 400 %: shown at 2560 x 1920, past its own size.
+    const FitSize zoomed = [](Size stored, bool) {
+        return Size{stored.width * 4, stored.height * 4};
+    };
+    pipeline.Ahead({other, large}, 2560, 1920, zoomed);
+    pipeline.WaitUntilIdle();
+    EXPECT_EQ(displayCopies, 1);
+    EXPECT_EQ(fullDecodes, 2) << "the planes of 1280 x 960 are over the budget: not made";
     pipeline.Show(other, 2560, 1920);
     got = results.WaitFor(3);
     pipeline.WaitUntilIdle();
@@ -690,6 +706,14 @@ TEST(PicturePipeline, DecodesAreSizedByTheFilesHeader) {
     EXPECT_EQ(got[2].kind, PictureKind::Full);
     EXPECT_NE(got[2].pixels->Planes(), nullptr);
     EXPECT_TRUE(got[2].pixels->SamePixels(decoded));
+    EXPECT_EQ(fullDecodes, 2) << "answered by the neighbour's decode";
+
+    pipeline.Show(large, 5120, 3840);
+    got = results.WaitFor(4);
+    pipeline.WaitUntilIdle();
+    ASSERT_EQ(results.All().size(), 4u);
+    EXPECT_EQ(got[3].kind, PictureKind::Full);
+    EXPECT_EQ(fullDecodes, 3);
 }
 
 // A large file with restart markers is decoded in stripes on several threads: its screen
