@@ -14,6 +14,7 @@
 #include "viewer/SelectionShape.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -59,9 +60,19 @@ protected:
     }
     MainWindow& Form() { return *form_; }
     // Until the picture pipeline has delivered the shown picture's full-size pixels.
+    // and, where the picture is converted to the display's colours, its transform (linked on
+    // a worker). Fails the test when they do not come within a generous cap.
     void WaitForPixels() {
-        QTRY_VERIFY(!form_->Ui().picture->HasPicture() ||
-                    form_->Ui().picture->Picture()->Settled());
+        const PictureControl& picture = *form_->Ui().picture;
+        const auto ready = [&] {
+            return !picture.HasPicture() ||
+                   (picture.Picture()->Settled() && !picture.ColoursPending());
+        };
+        QDeadlineTimer cap(std::chrono::seconds(60));
+        while (!ready() && !cap.hasExpired())
+            QTest::qWait(5);
+        if (!ready())
+            ADD_FAILURE() << "the shown picture's pixels or colours did not come";
     }
     QString Caption() const { return form_->windowTitle(); }
     QRect ImageBounds() const { return form_->Ui().picture->geometry(); }

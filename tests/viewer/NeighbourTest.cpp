@@ -82,6 +82,8 @@ private:
 
 class NeighbourTest : public MainWindowTest {
 protected:
+    // The window and its pipeline go before the counting decoders they call.
+    ~NeighbourTest() override { form_.reset(); }
     MainWindow& OpenCounting(std::vector<std::string> paths, bool asStored = false) {
         form_ = std::make_unique<MainWindow>(std::move(paths), nullptr, counting_.Make(),
                                              ShowingOptions{nullptr, asStored});

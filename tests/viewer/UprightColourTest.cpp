@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QColorSpace>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -162,6 +163,8 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
         2);
     // The display's profile: every picture is converted to it.
     DisplayColours display(adobe);
+    // The window listens to the display's colours: it goes first.
+    const auto windowFirst = qScopeGuard([this] { form_.reset(); });
     EXPECT_LE(LargestDifference(Shown(*OpenWith(plain, {&display}).Ui().picture),
                                 LcmsConverted(decoded, {}, adobe)),
               2);
