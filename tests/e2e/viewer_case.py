@@ -22,9 +22,10 @@ MAIN_MENU_KEYS = {
     "取出表示": ["Down"] * 8,
     "フィット": ["Down", "Right"],
     "実寸": ["Down", "Right", "Down"],
-    "次の画像": ["Down", "Right", "Down", "Down"],
-    "前の画像": ["Down", "Right", "Down", "Down", "Down"],
-    "先頭へ": ["Down", "Right", "Down", "Down", "Down", "Down"],
+    "全画面表示": ["Down", "Right", "Down", "Down"],
+    "次の画像": ["Down", "Right", "Down", "Down", "Down"],
+    "前の画像": ["Down", "Right", "Down", "Down", "Down", "Down"],
+    "先頭へ": ["Down", "Right", "Down", "Down", "Down", "Down", "Down"],
     "おわり": ["Down", "Right", "Up"],
     "ヘルプ": ["Down", "Right", "Up", "Up"],
 }
