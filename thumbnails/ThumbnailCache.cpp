@@ -43,7 +43,8 @@ ThumbnailCache::ThumbnailCache(std::filesystem::path root)
 }
 
 ThumbnailCache ThumbnailCache::FromEnvironment() {
-    // The base directory specification ignores a relative XDG_CACHE_HOME.
+    // An XDG_CACHE_HOME that is not an absolute path counts as unset, as the desktop
+    // programs that share the cache take it.
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache && cache[0] == '/')
         return ThumbnailCache(std::filesystem::path(cache) / "thumbnails");
