@@ -1,4 +1,4 @@
-#include "cli/Commands.h"
+#include "tests/cli/CommandOutcome.h"
 #include "cli/Ppm.h"
 #include "jpeg/JpegDecoder.h"
 #include "jpeg/JpegWriter.h"
@@ -22,18 +22,10 @@ using namespace tessaly::fixtures;
 
 namespace {
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using tessaly::testing::Outcome;
 
 Outcome Extract(std::initializer_list<std::string> args) {
-    const std::vector<std::string> owned(args);
-    const std::vector<std::string_view> views(owned.begin(), owned.end());
-    std::ostringstream out, err;
-    const int code = cli::RunExtract(cli::Args(views.data(), views.size()), out, err);
-    return {code, out.str(), err.str()};
+    return tessaly::testing::Invoke(cli::RunExtract, args);
 }
 
 class ExtractCommand : public ::testing::Test {

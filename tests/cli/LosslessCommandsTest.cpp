@@ -1,5 +1,5 @@
 // tessaly-cli turn and crop: arguments, what they print and their exit codes.
-#include "cli/Commands.h"
+#include "tests/cli/CommandOutcome.h"
 #include "tests/support/ExifBuilder.h"
 
 #include <gtest/gtest.h>
@@ -11,24 +11,8 @@
 using namespace tessaly;
 using namespace tessaly::fixtures;
 
-namespace {
-
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-template <typename Command>
-Outcome Invoke(Command command, std::initializer_list<std::string> args) {
-    const std::vector<std::string> owned(args);
-    const std::vector<std::string_view> views(owned.begin(), owned.end());
-    std::ostringstream out, err;
-    const int code = command(cli::Args(views.data(), views.size()), out, err);
-    return {code, out.str(), err.str()};
-}
-
-} // namespace
+using tessaly::testing::Invoke;
+using tessaly::testing::Outcome;
 
 TEST(LosslessCommands, TurnRefusesATrimUnlessAskedAndCropPrintsTheSavedArea) {
     TempDir dir;
