@@ -7,7 +7,6 @@
 #include "thumbnails/FileUri.h"
 #include "thumbnails/ThumbnailService.h"
 
-#include <QDeadlineTimer>
 #include <chrono>
 
 namespace tessaly::testing {
@@ -16,19 +15,6 @@ namespace {
 using fixtures::Rgb;
 
 constexpr Rgb kGreen{20, 200, 40};
-
-// Runs the event loop until `condition` holds, for at most `cap`; whether it held. (QTest's
-// QTRY_ macros report to QTest, not to GoogleTest.)
-template <typename Condition>
-bool PollFor(Condition condition, std::chrono::milliseconds cap = std::chrono::seconds(60)) {
-    const QDeadlineTimer deadline(cap);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 class OverviewTest : public MainWindowTest {
 protected:
@@ -82,7 +68,7 @@ TEST_F(OverviewTest, ReturnSwitchesViewsAndTheGridsKeysMoveTheEntryTheCaptionTel
 
     // Cell 2's thumbnail comes from the cache and is drawn as it is, centred in its box.
     const QPoint c = Grid().BoxRect(2).center();
-    EXPECT_TRUE(PollFor([&] {
+    EXPECT_TRUE(WaitUntil([&] {
         return Grid().Service().StateOf(2) == ThumbnailService::State::Ready &&
                fixtures::Near(cells.grab().toImage(), c.x(), c.y(), kGreen, 8);
     }));

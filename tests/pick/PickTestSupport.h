@@ -7,6 +7,7 @@
 #include "picture/Bitmap.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/Cursors.h"
 #include "ui/Dialogs.h"
 #include "ui/MenuItems.h"
@@ -99,7 +100,8 @@ inline void ShowPick(PickWindow& form, const Bitmap& picture, int width, int hei
 // The user resizes the window's client area.
 inline void ResizeClient(PickWindow& form, int width, int height) {
     form.resize(width, height);
-    QTRY_COMPARE(form.size(), QSize(width, height));
+    EXPECT_TRUE(tessaly::testing::WaitUntil([&] { return form.size() == QSize(width, height); }))
+        << "the window did not take the size " << width << " x " << height;
     DeliverQueuedEvents();
 }
 

@@ -160,7 +160,7 @@ TEST_F(FileStepsTest, MoveAskingThenMoveAgainWithoutAskingThenCopyAllUndone) {
     AnswerFolderDialog(out);
     QTest::keyClick(&f, Qt::Key_C);
     EXPECT_EQ(openedIn_, out);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.Files().Busy(), kCapMs);
+    ASSERT_TRUE(WaitUntil([&] { return !f.Files().Busy(); }, std::chrono::milliseconds(kCapMs)));
     EXPECT_EQ(fixtures::ReadFile(out + "/c.jpg"), fixtures::ReadFile(c_));
     EXPECT_EQ(f.Files().Steps().Size(), 3u);
 
@@ -199,22 +199,22 @@ TEST_F(FileStepsTest, ListFollowsFilesMadeRemovedAndRewrittenInTheWatchedFolders
     // A new picture, in a subfolder too, joins in order; the shown entry stays.
     const std::string d = WriteJpeg(dir_, "pics/sub/d.JPG", 20, 20);
     const std::string bb = WriteJpeg(dir_, "pics/bb.jpg", 20, 20);
-    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 5, kCapMs);
+    ASSERT_TRUE(WaitUntil([&] { return list.Count() == 5; }, std::chrono::milliseconds(kCapMs)));
     EXPECT_EQ(list.Entries(), (FileListType{a_, b_, bb, c_, d}));
     EXPECT_EQ(ShownPath(), a_);
     EXPECT_TRUE(Caption().contains(QStringLiteral("(1/5 files)")));
 
     // Another file removed leaves; the shown one removed gives way to the next.
     fs::remove(c_);
-    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 4, kCapMs);
+    ASSERT_TRUE(WaitUntil([&] { return list.Count() == 4; }, std::chrono::milliseconds(kCapMs)));
     fs::remove(a_);
-    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 3, kCapMs);
+    ASSERT_TRUE(WaitUntil([&] { return list.Count() == 3; }, std::chrono::milliseconds(kCapMs)));
     EXPECT_EQ(ShownPath(), b_);
     EXPECT_EQ(ShownWidth(), 50);
 
     // The shown file rewritten in place is shown anew.
     fixtures::WriteFile(b_, fixtures::ReadFile(WriteJpeg(dir_, "other/b.jpg", 80, 30)));
-    QTRY_VERIFY_WITH_TIMEOUT(ShownWidth() == 80, kCapMs);
+    ASSERT_TRUE(WaitUntil([&] { return ShownWidth() == 80; }, std::chrono::milliseconds(kCapMs)));
     EXPECT_EQ(ShownPath(), b_);
 }
 

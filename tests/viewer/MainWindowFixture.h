@@ -4,6 +4,7 @@
 #include "base/Rounding.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/Dialogs.h"
 #include "ui/MenuItems.h"
 #include "ui/TwoColumnMenu.h"
@@ -14,7 +15,6 @@
 #include "viewer/SelectionShape.h"
 
 #include <QAction>
-#include <QDeadlineTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -68,10 +68,7 @@ protected:
             return !picture.HasPicture() ||
                    (picture.Picture()->Settled() && !picture.ColoursPending());
         };
-        QDeadlineTimer cap(std::chrono::seconds(60));
-        while (!ready() && !cap.hasExpired())
-            QTest::qWait(5);
-        if (!ready())
+        if (!WaitUntil(ready, std::chrono::seconds(60)))
             ADD_FAILURE() << "the shown picture's pixels or colours did not come";
     }
     QString Caption() const { return form_->windowTitle(); }

@@ -100,12 +100,6 @@ protected:
                                  {.quality = 50, .segments = {fixtures::OrientationSegment(6)}}));
         return path.string();
     }
-    // Handles events until `ready` holds, for 30 seconds at most; whether it holds.
-    static bool WaitUntil(const std::function<bool()>& ready) {
-        for (int i = 0; i < 3000 && !ready(); ++i)
-            QTest::qWait(10);
-        return ready();
-    }
     // Until the neighbours' decodes have returned.
     void WaitForNeighbours(const std::vector<std::string>& paths) {
         for (const std::string& path : paths)

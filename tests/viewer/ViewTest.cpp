@@ -104,7 +104,7 @@ TEST_F(MainWindowTest,
     MainWindow& f = *form_;
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-    QTRY_VERIFY(f.Ui().picture->Picture()->ShowsStandIn());
+    ASSERT_TRUE(WaitUntil([&f] { return f.Ui().picture->Picture()->ShowsStandIn(); }));
 
     EXPECT_EQ(Caption(), QStringLiteral("Tess %1 [19.5%](1/1 files)").arg(Q(path.string())));
     EXPECT_EQ(ImageBounds().size(), QSize(585, 390));
