@@ -25,11 +25,6 @@ std::uint8_t MonochromeLevel(std::uint8_t blue, std::uint8_t green, std::uint8_t
     return static_cast<std::uint8_t>(level);
 }
 
-void MatchBitmap(const Bitmap& src, Bitmap& dst) {
-    if (dst.Width() != src.Width() || dst.Height() != src.Height())
-        dst = Bitmap::Uninitialized(src.Width(), src.Height());
-}
-
 void ToMonochrome(std::uint8_t* pixels, std::size_t count) {
     kernels::MonochromePixels(pixels, count);
 }

@@ -18,10 +18,6 @@ constexpr std::uint8_t ClipByte(std::int64_t value) {
 // The grey level of one pixel, exactly as the extended-precision weighted sum rounds it.
 std::uint8_t MonochromeLevel(std::uint8_t blue, std::uint8_t green, std::uint8_t red);
 
-// Gives `dst` the width and height of `src` (both are always 24 bits per pixel). Its
-// pixels are unset afterwards when the size changed.
-void MatchBitmap(const Bitmap& src, Bitmap& dst);
-
 // Turns `count` pixels (blue, green, red) grey in place.
 void ToMonochrome(std::uint8_t* pixels, std::size_t count);
 
