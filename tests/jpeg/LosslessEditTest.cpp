@@ -257,4 +257,24 @@ TEST_F(LosslessEdit, CropKeepsTheTagDropsTheThumbnailAndNeverReplacesTheSource) 
     EXPECT_THROW(CropToFile(path, {48, 0, 10, 10}, (dir_ / "outside.jpg").string()), LosslessError);
 }
 
+// The tag's two bytes are written in place, past the file replace: both writes go to the
+// link's target, and the check that the file is the one read looks at the target too.
+TEST_F(LosslessEdit, APhotoReachedThroughALinkIsChangedAtItsTargetAndTheLinkStays) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir_ / "photos");
+    const std::string target = Write("photos/rich.jpg", RichPhoto(ByteOrder::Intel));
+    ::chmod(target.c_str(), 0640);
+    fs::create_symlink("photos/rich.jpg", dir_ / "link.jpg");
+    const std::string link = (dir_ / "link.jpg").string();
+    EXPECT_EQ(TurnByTag(link, Turn::Right), Orientation::HalfTurn);
+    EXPECT_EQ(ExifPayloadOrientationCode(ExifOf(target)), 3u);
+    EXPECT_TRUE(Bake(link, Turn::None, TrimPolicy::Refuse).written);
+    EXPECT_EQ(ExifPayloadOrientationCode(ExifOf(target)), 1u);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    struct stat st {};
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "photos"), fs::directory_iterator()), 1);
+}
+
 } // namespace
