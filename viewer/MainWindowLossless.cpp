@@ -87,11 +87,15 @@ void MainWindow::BakeTurn() {
         bake = Bake(path, Turn::None, TrimPolicy::Refuse);
     }
     if (!bake.written && !bake.trims.empty()) {
-        if (AskQuestion(TrimQuestion(bake.trims),
-                        {QStringLiteral("切り落とす"), QStringLiteral("キャンセル")}, this) != 0)
+        // Trim the strips, keep them by encoding the picture again at its quality, or cancel.
+        const int answer = AskQuestion(TrimQuestion(bake.trims),
+                                       {QStringLiteral("切り落とす"), QStringLiteral("再圧縮する"),
+                                        QStringLiteral("キャンセル")},
+                                       this);
+        if (answer != 0 && answer != 1)
             return;
         const BusyCursor busy;
-        bake = Bake(path, Turn::None, TrimPolicy::Trim);
+        bake = Bake(path, Turn::None, answer == 0 ? TrimPolicy::Trim : TrimPolicy::Reencode);
     }
     // The stored pixels changed: the file is read and shown anew.
     if (bake.written && !model_.List().Empty())

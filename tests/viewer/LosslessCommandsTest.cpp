@@ -109,6 +109,17 @@ TEST_F(LosslessCommandsTest, BakeAsksBeforeTrimmingAndCancelLeavesTheFile) {
     EXPECT_EQ(Shown(), (Size{384, 600}));
     EXPECT_EQ(f.Ui().picture->Picture()->Width(), 384);
     ExpectShowsTheModel();
+
+    // The second answer keeps the strip: the picture encoded again, whole.
+    fixtures::WriteFile(path, original);
+    boxes_.clear();
+    boxes_.Answer(1);
+    f.Ui().bakeItem->trigger();
+    EXPECT_EQ(boxes_.boxes().size(), 1u);
+    const JpegInfo reencoded = HeaderOf(path);
+    EXPECT_EQ(reencoded.orientation, Orientation::AsStored);
+    EXPECT_EQ(reencoded.width, 392);
+    EXPECT_EQ(reencoded.height, 600);
 }
 
 TEST_F(LosslessCommandsTest, SelectionIsSavedAtTheSnappedSizeTheDialogNames) {
