@@ -1,9 +1,11 @@
-// tessaly-cli turn FILE [--right | --left | --half] [--pixels [--trim]]
+// tessaly-cli turn FILE [--right | --left | --half] [--pixels [--trim | --reencode]]
 // tessaly-cli crop FILE --area X,Y,W,H -o OUT
 //
 // Lossless turns and crops of a JPEG file. A turn without --pixels changes the EXIF
 // orientation tag alone; with --pixels the picture's DCT blocks are turned so that it shows
-// upright with orientation 1 (without a direction: as its orientation shows it now). A crop
+// upright with orientation 1 (without a direction: as its orientation shows it now); where
+// that needs a trim, --trim trims and --reencode encodes the turned picture again at the
+// quality the file has. A crop
 // saves an area (upright coordinates) as a new file cut from the DCT blocks and prints the
 // area it saved, whose left and top edges the block grid may have moved out.
 #include "base/FileReplace.h"
@@ -21,7 +23,7 @@ namespace tessaly::cli {
 namespace {
 
 constexpr std::string_view kTurnUsage =
-    "usage: tessaly-cli turn FILE [--right | --left | --half] [--pixels [--trim]]\n";
+    "usage: tessaly-cli turn FILE [--right | --left | --half] [--pixels [--trim | --reencode]]\n";
 constexpr std::string_view kCropUsage = "usage: tessaly-cli crop FILE --area X,Y,W,H -o OUT\n";
 
 const char* EdgeName(EdgeTrim::Edge edge) {
@@ -89,6 +91,7 @@ int RunTurn(Args args, std::ostream& out, std::ostream& err) {
     Turn turn = Turn::None;
     bool pixels = false;
     bool trim = false;
+    bool reencode = false;
     for (const std::string_view arg : args) {
         if (arg == "--right" || arg == "--left" || arg == "--half") {
             if (turn != Turn::None) {
@@ -100,6 +103,8 @@ int RunTurn(Args args, std::ostream& out, std::ostream& err) {
             pixels = true;
         } else if (arg == "--trim") {
             trim = true;
+        } else if (arg == "--reencode") {
+            reencode = true;
         } else if (!arg.starts_with("-") && !file) {
             file = std::string(arg);
         } else {
@@ -107,7 +112,8 @@ int RunTurn(Args args, std::ostream& out, std::ostream& err) {
             return 2;
         }
     }
-    if (!file || (turn == Turn::None && !pixels) || (trim && !pixels)) {
+    if (!file || (turn == Turn::None && !pixels) || ((trim || reencode) && !pixels) ||
+        (trim && reencode)) {
         err << kTurnUsage;
         return 2;
     }
@@ -117,10 +123,14 @@ int RunTurn(Args args, std::ostream& out, std::ostream& err) {
             out << "orientation " << static_cast<int>(now) << '\n';
             return 0;
         }
-        const BakeResult result = Bake(*file, turn, trim ? TrimPolicy::Trim : TrimPolicy::Refuse);
+        const TrimPolicy policy = trim       ? TrimPolicy::Trim
+                                  : reencode ? TrimPolicy::Reencode
+                                             : TrimPolicy::Refuse;
+        const BakeResult result = Bake(*file, turn, policy);
         if (!result.written && !result.trims.empty()) {
             err << "tessaly-cli: " << *file << ": a lossless turn needs a trim of "
-                << TrimText(result.trims) << " (give --trim to trim them)\n";
+                << TrimText(result.trims)
+                << " (give --trim to trim them, or --reencode to encode the picture again)\n";
             return 1;
         }
         out << result.size.width << 'x' << result.size.height;
@@ -128,6 +138,8 @@ int RunTurn(Args args, std::ostream& out, std::ostream& err) {
             out << " (already upright)";
         else if (!result.trims.empty())
             out << " (trimmed " << TrimText(result.trims) << ')';
+        else if (result.quality != 0)
+            out << " (encoded again at quality " << result.quality << ')';
         out << '\n';
         return 0;
     });

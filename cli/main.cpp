@@ -21,11 +21,13 @@ Commands:
                              JPEG picture is upright by its EXIF orientation (the area
                              in upright coordinates) unless --as-stored, and a JPEG
                              output keeps the input's colour profile
-  turn FILE [--right|--left|--half] [--pixels [--trim]]
+  turn FILE [--right|--left|--half] [--pixels [--trim|--reencode]]
                              turn a JPEG photo by its EXIF orientation tag alone, or
                              with --pixels in its DCT blocks without loss (upright with
                              orientation 1; no direction: as it shows now); a picture
-                             whose size needs a trim for that is refused unless --trim
+                             whose size needs a trim for that is refused unless --trim,
+                             or --reencode (decoded, turned and encoded again at the
+                             quality the file has)
   crop FILE --area X,Y,W,H -o OUT
                              save an area (upright coordinates) of a JPEG photo as a new
                              file cut from its DCT blocks without loss; prints the area

@@ -65,13 +65,17 @@ struct EncodeSource {
     int width;
     int height;
     int quality;
+    int lumaH;
+    int lumaV;
+    bool grey;
+    bool progressive;
     const unsigned char* icc; // nullptr for none
     unsigned int iccLength;
 };
 
-// Compresses with the settings in this order: size, 3 RGB components, defaults,
-// floating-point DCT, quality with baseline forced, all tables, the ICC profile if any, rows
-// top first.
+// Compresses with the settings in this order: size, 3 RGB components (1 grey one), defaults,
+// the luminance sampling, floating-point DCT, quality with baseline forced, progressive scans
+// if asked, all tables, the ICC profile if any, rows top first.
 bool EncodeC(const EncodeSource* source, MemoryDestination* dest, ErrorManager* err) {
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -87,24 +91,33 @@ bool EncodeC(const EncodeSource* source, MemoryDestination* dest, ErrorManager* 
     cinfo.dest = &dest->pub;
     cinfo.image_width = static_cast<JDIMENSION>(source->width);
     cinfo.image_height = static_cast<JDIMENSION>(source->height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = source->grey ? 1 : 3;
+    cinfo.in_color_space = source->grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    cinfo.comp_info[0].h_samp_factor = source->grey ? 1 : source->lumaH;
+    cinfo.comp_info[0].v_samp_factor = source->grey ? 1 : source->lumaV;
     cinfo.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&cinfo, source->quality, TRUE);
+    if (source->progressive)
+        jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     if (source->icc != nullptr)
         jpeg_write_icc_profile(&cinfo, source->icc, source->iccLength);
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 cinfo.image_width * 3, 1);
     while (cinfo.next_scanline < cinfo.image_height) {
-        // The picture's blue, green, red bytes are handed over as red, green, blue.
+        // The picture's blue, green, red bytes are handed over as red, green, blue, or green.
         const unsigned char* bgr = source->pixels + source->stride * cinfo.next_scanline;
-        unsigned char* rgb = row[0];
-        for (int x = 0; x < source->width; ++x, bgr += 3, rgb += 3) {
-            rgb[0] = bgr[2];
-            rgb[1] = bgr[1];
-            rgb[2] = bgr[0];
+        unsigned char* out = row[0];
+        if (source->grey) {
+            for (int x = 0; x < source->width; ++x, bgr += 3)
+                *out++ = bgr[1];
+        } else {
+            for (int x = 0; x < source->width; ++x, bgr += 3, out += 3) {
+                out[0] = bgr[2];
+                out[1] = bgr[1];
+                out[2] = bgr[0];
+            }
         }
         jpeg_write_scanlines(&cinfo, row, 1);
     }
@@ -128,6 +141,14 @@ void JpegWriter::SetIccProfile(std::vector<std::uint8_t> profile) {
     stream_.clear();
 }
 
+void JpegWriter::SetLayout(const JpegLayout& layout) {
+    if (layout.lumaH < 1 || layout.lumaH > 4 || layout.lumaV < 1 || layout.lumaV > 4)
+        throw std::invalid_argument("luminance sampling " + std::to_string(layout.lumaH) + "x" +
+                                    std::to_string(layout.lumaV) + " is not 1 to 4 each way");
+    layout_ = layout;
+    stream_.clear();
+}
+
 void JpegWriter::Compress() {
     stream_.clear();
     if (bitmap_.Empty())
@@ -137,6 +158,10 @@ void JpegWriter::Compress() {
                               bitmap_.Width(),
                               bitmap_.Height(),
                               quality_,
+                              layout_.lumaH,
+                              layout_.lumaV,
+                              layout_.grey,
+                              layout_.progressive,
                               icc_.empty() ? nullptr : icc_.data(),
                               static_cast<unsigned int>(icc_.size())};
     MemoryDestination dest;

@@ -3,10 +3,14 @@
 #include "base/Descriptor.h"
 #include "base/FileReplace.h"
 #include "base/RegularFile.h"
+#include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegWriter.h"
 #include "jpegfile/ExifEdit.h"
 #include "jpegfile/ExifOrientation.h"
 #include "jpegfile/JpegSegments.h"
 #include "jpegfile/MpfIndex.h"
+#include "jpegfile/QuantTables.h"
+#include "picture/UprightPixels.h"
 
 #include <algorithm>
 #include <array>
@@ -238,9 +242,11 @@ EncoderHead ReadEncoderHead(std::span<const std::uint8_t> jpeg) {
 
 // The source's segments that go into the transformed file: application segments and
 // comments, less what the encoder wrote itself and what would no longer be true (a JFIF
-// extension thumbnail, a multi-picture index of the primary picture alone). The EXIF block
-// is the one given.
-std::vector<const Segment*> KeptSegments(const Head& head, const EncoderHead& encoder) {
+// extension thumbnail, a multi-picture index of the primary picture alone, and for a picture
+// encoded anew an Adobe segment, which tells how the old one stored its colours). The EXIF
+// block is the one given.
+std::vector<const Segment*> KeptSegments(const Head& head, const EncoderHead& encoder,
+                                         bool encodedAnew) {
     std::vector<const Segment*> kept;
     for (const Segment& segment : head.segments) {
         const std::uint8_t marker = segment.marker;
@@ -250,7 +256,7 @@ std::vector<const Segment*> KeptSegments(const Head& head, const EncoderHead& en
         if (marker == 0xE0 && ((encoder.jfif && StartsWith(data, std::string_view("JFIF\0", 5))) ||
                                StartsWith(data, std::string_view("JFXX\0", 5))))
             continue;
-        if (marker == 0xEE && encoder.adobe && StartsWith(data, "Adobe"))
+        if (marker == 0xEE && (encoder.adobe || encodedAnew) && StartsWith(data, "Adobe"))
             continue;
         if (marker == 0xE2 && StartsWith(data, std::string_view("MPF\0", 4)))
             continue;
@@ -259,15 +265,15 @@ std::vector<const Segment*> KeptSegments(const Head& head, const EncoderHead& en
     return kept;
 }
 
-// Writes the transformed picture with the source's segments to `path`; `beforeReplace`
-// runs once the content is written, before it replaces what `path` held.
+// Writes the transformed (or `encodedAnew`) picture with the source's segments to `path`;
+// `beforeReplace` runs once the content is written, before it replaces what `path` held.
 void WriteTransformed(const std::string& path, std::span<const std::uint8_t> encoded,
                       const Head& head, const Bytes* exif,
-                      const std::function<void()>& beforeReplace) {
+                      const std::function<void()>& beforeReplace, bool encodedAnew = false) {
     const EncoderHead encoder = ReadEncoderHead(encoded);
     std::vector<std::pair<Bytes, const Bytes*>> parts;
     std::uint64_t size = encoded.size();
-    for (const Segment* segment : KeptSegments(head, encoder)) {
+    for (const Segment* segment : KeptSegments(head, encoder, encodedAnew)) {
         const Bytes* data = head.Exif() == &segment->data && exif ? exif : &segment->data;
         parts.emplace_back(SegmentHeader(segment->marker, data->size()), data);
         size += 4 + data->size();
@@ -322,6 +328,51 @@ Size UprightSize(Size stored, Orientation orientation) {
     return SwapsSides(orientation) ? Size{stored.height, stored.width} : stored;
 }
 
+// The quality the file's luminance table (slot 0, as the common encoders store it) shows.
+int QualityOf(const Head& head, const std::string& path) {
+    for (const Segment& segment : head.segments)
+        if (segment.marker == 0xDB)
+            if (const std::optional<QuantTable> luminance = QuantTableIn(segment.data, 0))
+                return EstimateQuality(*luminance);
+    throw LosslessError("ファイル " + path + " の圧縮品質を読み取れません");
+}
+
+// The layout of the file's picture as it shows in `target`: its luminance sampling against
+// its colour's (across and down swapped when the picture turns a quarter), grey or colour,
+// progressive or not.
+JpegLayout LayoutOf(const JpegInfo& info, Orientation target) {
+    JpegLayout layout{
+        .lumaH = 1, .lumaV = 1, .grey = info.grayscale, .progressive = info.progressive};
+    const JpegInfo::Sampling luma = info.sampling[0];
+    const JpegInfo::Sampling colour = info.sampling[1];
+    if (info.ycc && colour == info.sampling[2] && colour.h > 0 && colour.v > 0 &&
+        luma.h % colour.h == 0 && luma.v % colour.v == 0) {
+        layout.lumaH = std::clamp(luma.h / colour.h, 1, 4);
+        layout.lumaV = std::clamp(luma.v / colour.v, 1, 4);
+    }
+    if (SwapsSides(target))
+        std::swap(layout.lumaH, layout.lumaV);
+    return layout;
+}
+
+// The picture decoded, shown as `target` shows it and encoded again at `quality`.
+std::vector<std::uint8_t> EncodedTurned(std::span<const std::uint8_t> source,
+                                        const std::string& path, Orientation target, int quality) {
+    try {
+        const JpegInfo info = ReadJpegHeader(source);
+        if (info.cmyk)
+            throw LosslessError("ファイル " + path + " は CMYK のため再圧縮できません");
+        CheckDecodable(info);
+        JpegWriter writer(TurnUpright(DecodeFlawlessJpegScaled(source, info, 8), target));
+        writer.SetLayout(LayoutOf(info, target));
+        writer.SetCompressionQuality(static_cast<std::uint8_t>(quality));
+        writer.Compress();
+        return writer.Stream();
+    } catch (const JpegError& e) {
+        throw LosslessError("ファイル " + path + " を再圧縮できません: " + e.what());
+    }
+}
+
 } // namespace
 
 Orientation TurnByTag(const std::string& path, Turn turn) {
@@ -357,17 +408,31 @@ BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,
     result.trims = TrimsNeeded(layout, op);
     if (!result.trims.empty() && trim == TrimPolicy::Refuse)
         return result;
-    const TransformedJpeg baked = TransformJpeg(
-        source.Bytes(),
-        {.op = op, .trim = trim == TrimPolicy::Trim, .progressive = head.progressive});
-    const Size after = SizeOf(baked.Bytes());
+    // Turned in its blocks, or, when that needs a trim and the user chose a second
+    // generation of loss instead, decoded, turned and encoded anew.
+    const bool encodeAnew = !result.trims.empty() && trim == TrimPolicy::Reencode;
+    std::optional<TransformedJpeg> baked;
+    std::vector<std::uint8_t> reencoded;
+    if (encodeAnew) {
+        result.quality = QualityOf(head, path);
+        reencoded = EncodedTurned(source.Bytes(), path, target, result.quality);
+        result.trims.clear();
+    } else {
+        baked = TransformJpeg(
+            source.Bytes(),
+            {.op = op, .trim = trim == TrimPolicy::Trim, .progressive = head.progressive});
+    }
+    const std::span<const std::uint8_t> encoded =
+        baked ? baked->Bytes() : std::span<const std::uint8_t>(reencoded);
+    const Size after = SizeOf(encoded);
     if (afterRead)
         afterRead();
     std::optional<Bytes> exif;
     if (head.Exif())
         exif = BakedExif(*head.Exif(), op, layout.size, after);
-    WriteTransformed(path, baked.Bytes(), head, exif ? &*exif : nullptr,
-                     [&] { CheckUnchanged(path, identity); });
+    WriteTransformed(
+        path, encoded, head, exif ? &*exif : nullptr, [&] { CheckUnchanged(path, identity); },
+        encodeAnew);
     result.written = true;
     result.size = after;
     return result;

@@ -5,8 +5,8 @@
 //     const Orientation now = TurnByTag(path, Turn::Right);      // instant, exact, reversible
 //
 //     BakeResult bake = Bake(path, Turn::None, TrimPolicy::Refuse);
-//     if (!bake.trims.empty() && !bake.written) { /* ask: trim bake.trims[i].pixels px? */
-//         bake = Bake(path, Turn::None, TrimPolicy::Trim); }
+//     if (!bake.trims.empty() && !bake.written) { /* ask: trim, re-encode or cancel? */
+//         bake = Bake(path, Turn::None, TrimPolicy::Trim); }     // or TrimPolicy::Reencode
 //
 //     const Rect saved = CropToFile(path, selection, outPath);    // saved: the area kept
 //
@@ -39,6 +39,11 @@ Orientation TurnByTag(const std::string& path, Turn turn);
 enum class TrimPolicy {
     Refuse, // a bake that needs a trim writes nothing and says what it needs
     Trim,   // the strips are trimmed
+    // A bake that needs a trim decodes the picture instead, turns its pixels and encodes them
+    // again at the quality the file's quantisation tables show (jpegfile/QuantTables.h), in
+    // its sampling (turned with it), grey or colour and progressive or not as it was: a
+    // second generation of loss, no strip lost. A bake that needs no trim stays lossless.
+    Reencode,
 };
 
 struct BakeResult {
@@ -50,6 +55,9 @@ struct BakeResult {
     std::vector<EdgeTrim> trims;
     // The picture's upright size after the bake (or as it is, when nothing was written).
     Size size;
+    // The quality the picture was encoded at again (TrimPolicy::Reencode); 0 when its blocks
+    // were turned without loss.
+    int quality = 0;
 };
 
 // Turns the stored picture itself, in its DCT blocks, so that it shows as it shows now turned
@@ -57,6 +65,8 @@ struct BakeResult {
 // picture, its thumbnail is turned the same way, every other marker segment (EXIF, ICC
 // profile, XMP, comments) is kept. A file holding more pictures (a multi-picture index: gain
 // or depth maps, previews) is refused: its other pictures would be lost or no longer match.
+// A re-encode refuses a CMYK file (its inks would become other colours) and a damaged one
+// (what could not be decoded would be written as grey).
 // `afterRead` runs once the picture is transformed, before anything is written (tests change
 // the file there).
 BakeResult Bake(const std::string& path, Turn turn, TrimPolicy trim,

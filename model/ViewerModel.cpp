@@ -391,6 +391,12 @@ Rect ViewerModel::SelectedArea() const {
             ActualPixels(shape.height)};
 }
 
+Rect ViewerModel::DisplayedArea(Rect area) const {
+    const auto displayed = [this](int actual) { return RoundInt(actual * state_.ratio); };
+    return {state_.image.left + displayed(area.left), state_.image.top + displayed(area.top),
+            displayed(area.width), displayed(area.height)};
+}
+
 std::optional<Rect> ViewerModel::AreaToTake() const {
     const Rect area = SelectedArea();
     if (area.width < 1 || area.height < 1)

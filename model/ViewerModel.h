@@ -211,6 +211,11 @@ public:
     // wide or high (the window beeps); throws std::runtime_error "選択範囲が大きすぎます (W x H)"
     // when it is larger than the largest picture the program makes.
     std::optional<Rect> AreaToTake() const;
+    // The rectangle, in the coordinates of SelectionRect, that shows `area` (actual pixels of
+    // the upright picture): SelectedArea's conversion back, each of its numbers times the
+    // ratio, halves to even. The outline of an area a command will take rather than the one
+    // selected (a lossless crop's, snapped to the blocks).
+    Rect DisplayedArea(Rect area) const;
     // A displayed length in actual pixels (divided by the ratio, halves to even); 0 while
     // the picture is shown 0 pixels wide.
     int ActualPixels(int displayed) const;

@@ -10,6 +10,7 @@
 #include "ui/Dialogs.h"
 #include "viewer/MainWindow.h"
 #include "viewer/PictureControl.h"
+#include "viewer/SelectionShape.h"
 
 #include <QApplication>
 #include <QFile>
@@ -87,11 +88,15 @@ void MainWindow::BakeTurn() {
         bake = Bake(path, Turn::None, TrimPolicy::Refuse);
     }
     if (!bake.written && !bake.trims.empty()) {
-        if (AskQuestion(TrimQuestion(bake.trims),
-                        {QStringLiteral("切り落とす"), QStringLiteral("キャンセル")}, this) != 0)
+        // Trim the strips, keep them by encoding the picture again at its quality, or cancel.
+        const int answer = AskQuestion(TrimQuestion(bake.trims),
+                                       {QStringLiteral("切り落とす"), QStringLiteral("再圧縮する"),
+                                        QStringLiteral("キャンセル")},
+                                       this);
+        if (answer != 0 && answer != 1)
             return;
         const BusyCursor busy;
-        bake = Bake(path, Turn::None, TrimPolicy::Trim);
+        bake = Bake(path, Turn::None, answer == 0 ? TrimPolicy::Trim : TrimPolicy::Reencode);
     }
     // The stored pixels changed: the file is read and shown anew.
     if (bake.written && !model_.List().Empty())
@@ -124,8 +129,16 @@ void MainWindow::SaveSelectionLossless() {
     const Rect saved = CroppedArea(path, upright);
     const QString caption = QString::fromStdString(
         Format("選択範囲を無劣化で保存 (%d x %d)", {saved.width, saved.height}));
+    // While the dialog is open the outline shows the area saved, without the handle.
+    const Rect savedInView = view.ToUpright(UprightMapping(own, view.Stored()).ToStored(saved));
+    const Rect outline = model_.DisplayedArea(savedInView);
+    ui_.selectionFrame->setGeometry(outline.left, outline.top, outline.width, outline.height);
+    ui_.selectionHandle->hide();
     const std::optional<QString> chosen =
         cropSaveDialog_->Execute(caption, QString::fromStdString(saveFolder_->Path()));
+    if (applyDepth_ == 0)
+        ApplyView(); // the outline of the selection again
+
     if (!chosen)
         return;
     // The dialog asked before an existing file is replaced; the source is never replaced.

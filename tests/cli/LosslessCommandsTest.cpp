@@ -23,6 +23,8 @@ TEST(LosslessCommands, TurnRefusesATrimUnlessAskedAndCropPrintsTheSavedArea) {
     EXPECT_EQ(Invoke(cli::RunTurn, {photo}).code, 2);
     EXPECT_EQ(Invoke(cli::RunTurn, {photo, "--right", "--left"}).code, 2);
     EXPECT_EQ(Invoke(cli::RunTurn, {photo, "--trim"}).code, 2);
+    EXPECT_EQ(Invoke(cli::RunTurn, {photo, "--reencode"}).code, 2);
+    EXPECT_EQ(Invoke(cli::RunTurn, {photo, "--pixels", "--trim", "--reencode"}).code, 2);
     const Outcome refused = Invoke(cli::RunTurn, {photo, "--pixels"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("13 pixels on the left edge"), std::string::npos) << refused.err;
@@ -43,4 +45,8 @@ TEST(LosslessCommands, TurnRefusesATrimUnlessAskedAndCropPrintsTheSavedArea) {
     const Outcome baked = Invoke(cli::RunTurn, {photo, "--pixels", "--trim"});
     EXPECT_EQ(baked.code, 0) << baked.err;
     EXPECT_EQ(baked.out, "29x32 (trimmed 13 pixels on the top edge)\n");
+    WriteFile(photo, original);
+    const Outcome reencoded = Invoke(cli::RunTurn, {photo, "--pixels", "--reencode"});
+    EXPECT_EQ(reencoded.code, 0) << reencoded.err;
+    EXPECT_EQ(reencoded.out, "29x45 (encoded again at quality 90)\n");
 }

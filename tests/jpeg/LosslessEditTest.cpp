@@ -3,9 +3,12 @@
 #include "jpeg/LosslessEdit.h"
 
 #include "base/FileReplace.h"
+#include "jpeg/JpegDecoder.h"
 #include "jpegfile/ExifEdit.h"
 #include "jpegfile/ExifOrientation.h"
 #include "jpegfile/JpegSegments.h"
+#include "jpegfile/QuantTables.h"
+#include "picture/UprightPixels.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/support/JpegTools.h"
 #include "tests/support/MpfBuilder.h"
@@ -182,6 +185,90 @@ TEST_F(LosslessEdit, BakeThatNeedsATrimWritesNothingUnlessAllowed) {
     EXPECT_EQ(trimmed.size, (Size{16, 45}));
 }
 
+// The mean difference of the two pictures' bytes; the largest when their sizes differ.
+double MeanDifference(const Bitmap& a, const Bitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return 255;
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width() * 3; ++x)
+            sum += std::abs(a.Data()[a.Stride() * y + x] - b.Data()[b.Stride() * y + x]);
+    return sum / (a.Width() * 3.0 * a.Height());
+}
+
+QuantTable LuminanceOf(const std::filesystem::path& path) {
+    const Segments segments = SegmentsOf(path);
+    for (std::size_t i = 0; i < segments.markers.size(); ++i)
+        if (segments.markers[i] == 0xDB)
+            if (const std::optional<QuantTable> table = QuantTableIn(segments.data[i], 0))
+                return *table;
+    return {};
+}
+
+// Instead of a trim, the picture encoded anew as it shows: its quality, sampling (turned), grey
+// or colour, progressive or not, and every marker as a bake keeps them; an RGB file's Adobe
+// segment, which would make its new YCbCr be read as RGB, goes.
+TEST_F(LosslessEdit, BakeThatWouldTrimReencodesAtTheFilesQualityInstead) {
+    // 45 x 29 with orientation 6: the lossless bake would trim the upright left edge.
+    Bytes thumbnail;
+    ExifBuilder exif(ByteOrder::Intel);
+    exif.Ifd0().Short(274, 6);
+    exif.Exif().Long(0xA002, 45).Long(0xA003, 29);
+    exif.Ifd1().Short(259, 6);
+    thumbnail = EncodeJpeg(GradientBitmap(32, 16, 7), {.jfif = false});
+    exif.Thumbnail(thumbnail);
+    const std::vector<Bytes> markers = {ExifSegment(exif.Build()), Xmp(),
+                                        IccSegments(Bytes(300, 7))[0], CommentSegment(20)};
+    const struct {
+        const char* name;
+        JpegOptions options;
+        JpegInfo::Sampling sampling; // the luminance's, turned
+    } cases[] = {
+        {"4:2:2 progressive", {.quality = 83, .progressive = true, .lumaH = 2, .lumaV = 1}, {1, 2}},
+        {"grey", {.quality = 64, .grayscale = true}, {1, 1}},
+        {"RGB", {.quality = 95, .rgbComponents = true}, {1, 1}},
+    };
+    for (const auto& [name, options, sampling] : cases) {
+        SCOPED_TRACE(name);
+        JpegOptions withMarkers = options;
+        withMarkers.segments = markers;
+        const Bytes original = EncodeJpeg(GradientBitmap(45, 29, 4), withMarkers);
+        const std::string path = Write("partial.jpg", original);
+        const Segments before = SegmentsOf(path);
+        const BakeResult result = Bake(path, Turn::None, TrimPolicy::Reencode);
+        ASSERT_TRUE(result.written);
+        EXPECT_TRUE(result.trims.empty());
+        EXPECT_EQ(result.size, (Size{29, 45}));
+        EXPECT_EQ(result.quality, options.quality);
+        EXPECT_EQ(LuminanceOf(path), ScaledLuminanceTable(options.quality));
+        const JpegInfo info = ReadJpegHeader(RegularFile(path));
+        EXPECT_EQ(info.grayscale, options.grayscale);
+        EXPECT_EQ(info.progressive, options.progressive);
+        EXPECT_EQ(info.sampling[0], sampling);
+        // A second generation's loss (this picture's pattern loses about 2.5 in the first).
+        EXPECT_LT(MeanDifference(DecodeJpegFile(path),
+                                 TurnUpright(DecodeJpeg(original), Orientation::QuarterClockwise)),
+                  4.0);
+        const Bytes data = ExifOf(path);
+        EXPECT_EQ(ExifPayloadOrientationCode(data), 1u);
+        EXPECT_EQ(ReadPixelDimensions(data), (PixelDimensions{29, 45}));
+        const auto turnedThumbnail = ExifThumbnailBytes(data);
+        ASSERT_TRUE(turnedThumbnail);
+        EXPECT_EQ(ReadBlockLayout(*turnedThumbnail).size, (Size{16, 32}));
+        const Segments after = SegmentsOf(path);
+        for (std::size_t i = 0; i < before.markers.size(); ++i) {
+            const std::uint8_t marker = before.markers[i];
+            if (marker == 0xE2 || marker == 0xFE || (marker == 0xE1 && !IsExifData(before.data[i])))
+                EXPECT_NE(std::find(after.data.begin(), after.data.end(), before.data[i]),
+                          after.data.end())
+                    << i;
+            if (marker == 0xEE)
+                EXPECT_EQ(std::find(after.markers.begin(), after.markers.end(), 0xEE),
+                          after.markers.end());
+        }
+    }
+}
+
 TEST_F(LosslessEdit, MultiPictureFileIsRefusedForBakeAndCropButTurnsByTag) {
     Bytes primary =
         EncodeJpeg(GradientBitmap(48, 32, 1), {.segments = {OrientationSegment(6), MpfSegment(1)}});
@@ -255,6 +342,26 @@ TEST_F(LosslessEdit, CropKeepsTheTagDropsTheThumbnailAndNeverReplacesTheSource) 
     CropToFile(path, {0, 0, 10, 10}, out, true);
     EXPECT_NE(ReadFile(out), first);
     EXPECT_THROW(CropToFile(path, {48, 0, 10, 10}, (dir_ / "outside.jpg").string()), LosslessError);
+}
+
+// The tag's two bytes are written in place, past the file replace: both writes go to the
+// link's target, and the check that the file is the one read looks at the target too.
+TEST_F(LosslessEdit, APhotoReachedThroughALinkIsChangedAtItsTargetAndTheLinkStays) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir_ / "photos");
+    const std::string target = Write("photos/rich.jpg", RichPhoto(ByteOrder::Intel));
+    ::chmod(target.c_str(), 0640);
+    fs::create_symlink("photos/rich.jpg", dir_ / "link.jpg");
+    const std::string link = (dir_ / "link.jpg").string();
+    EXPECT_EQ(TurnByTag(link, Turn::Right), Orientation::HalfTurn);
+    EXPECT_EQ(ExifPayloadOrientationCode(ExifOf(target)), 3u);
+    EXPECT_TRUE(Bake(link, Turn::None, TrimPolicy::Refuse).written);
+    EXPECT_EQ(ExifPayloadOrientationCode(ExifOf(target)), 1u);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    struct stat st {};
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "photos"), fs::directory_iterator()), 1);
 }
 
 } // namespace

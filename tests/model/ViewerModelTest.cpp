@@ -279,6 +279,9 @@ TEST(ViewerModel, SelectionCaptionPadsNumbersAndConvertsSizesToActualPixels) {
     model.EndSelectionDrag(SelectionDrag::Resize);
     EXPECT_EQ(model.Caption(), view.Caption("50.0"));
     EXPECT_EQ(model.SelectedArea(), (Rect{240, 90, 6, 2}));
+    // Back to displayed pixels, halves to even.
+    EXPECT_EQ(model.DisplayedArea({240, 90, 6, 2}), (Rect{120, 45, 3, 1}));
+    EXPECT_EQ(model.DisplayedArea({241, 91, 7, 3}), (Rect{120, 46, 4, 2}));
     ASSERT_TRUE(model.StartSelectionDrag(true, 0, 0, SelectionDrag::Resize));
     model.DragSelection(-200, -200, SelectionDrag::Resize);
     model.EndSelectionDrag(SelectionDrag::Resize);

@@ -13,19 +13,24 @@ using namespace tessaly::testing;
 
 namespace {
 
-// Names the file a test chose, and keeps what the window asked with.
+// Names the file a test chose, and keeps what the window asked with and what it outlined.
 class ChosenName final : public CropSaveDialog {
 public:
-    ChosenName(std::optional<QString> name, QStringList* asked)
-        : name_(std::move(name)), asked_(asked) {}
+    ChosenName(std::optional<QString> name, QStringList* asked, const QWidget* outline = nullptr,
+               QRect* outlined = nullptr)
+        : name_(std::move(name)), asked_(asked), outline_(outline), outlined_(outlined) {}
     std::optional<QString> Execute(const QString& caption, const QString& initialDir) override {
         *asked_ << caption << initialDir;
+        if (outline_ && outlined_)
+            *outlined_ = outline_->geometry();
         return name_;
     }
 
 private:
     std::optional<QString> name_;
     QStringList* asked_;
+    const QWidget* outline_;
+    QRect* outlined_;
 };
 
 JpegInfo HeaderOf(const std::string& path) {
@@ -109,6 +114,17 @@ TEST_F(LosslessCommandsTest, BakeAsksBeforeTrimmingAndCancelLeavesTheFile) {
     EXPECT_EQ(Shown(), (Size{384, 600}));
     EXPECT_EQ(f.Ui().picture->Picture()->Width(), 384);
     ExpectShowsTheModel();
+
+    // The second answer keeps the strip: the picture encoded again, whole.
+    fixtures::WriteFile(path, original);
+    boxes_.clear();
+    boxes_.Answer(1);
+    f.Ui().bakeItem->trigger();
+    EXPECT_EQ(boxes_.boxes().size(), 1u);
+    const JpegInfo reencoded = HeaderOf(path);
+    EXPECT_EQ(reencoded.orientation, Orientation::AsStored);
+    EXPECT_EQ(reencoded.width, 392);
+    EXPECT_EQ(reencoded.height, 600);
 }
 
 TEST_F(LosslessCommandsTest, SelectionIsSavedAtTheSnappedSizeTheDialogNames) {
@@ -131,13 +147,20 @@ TEST_F(LosslessCommandsTest, SelectionIsSavedAtTheSnappedSizeTheDialogNames) {
 
     const std::string saved = (dir_ / "cut.jpg").string();
     QStringList asked;
-    f.SetCropSaveDialog(std::make_unique<ChosenName>(QString::fromStdString(saved), &asked));
+    QRect outlined;
+    const QRect selection = f.Ui().selectionFrame->geometry();
+    f.SetCropSaveDialog(std::make_unique<ChosenName>(QString::fromStdString(saved), &asked,
+                                                     f.Ui().selectionFrame, &outlined));
     f.Ui().cropSaveItem->trigger();
     EXPECT_TRUE(boxes_.boxes().empty());
     // The left and top edges move out to the blocks of 16: from (32, 16) to where the
-    // selection ends.
+    // selection ends, as the outline shows while the dialog is open.
     ASSERT_EQ(asked.size(), 2);
     EXPECT_EQ(asked[0], QStringLiteral("選択範囲を無劣化で保存 (105 x 55)"));
+    EXPECT_EQ(outlined,
+              QRect(f.Ui().picture->x() + displayed(32), f.Ui().picture->y() + displayed(16),
+                    displayed(137) - displayed(32), displayed(71) - displayed(16)));
+    EXPECT_EQ(f.Ui().selectionFrame->geometry(), selection);
     const JpegInfo cut = HeaderOf(saved);
     EXPECT_EQ(cut.width, 105);
     EXPECT_EQ(cut.height, 55);
