@@ -1,10 +1,12 @@
 // One step on the user's files that can be undone: a file moved to the Trash, moved to a
-// folder or copied to one, with the stamp the file had where the step put it.
+// folder or copied to one, or changed where it is (turned), with the stamp the file had
+// where the step put it.
 #pragma once
 
 #include "files/FileStamp.h"
 #include "files/Trash.h"
 
+#include <functional>
 #include <string>
 #include <variant>
 
@@ -26,6 +28,14 @@ struct CopyStep {
     FileStamp stamp;    // the copy
 };
 
-using FileStep = std::variant<TrashStep, MoveStep, CopyStep>;
+// A file changed where it is (a turn by its orientation tag, a turn baked into its pixels).
+// `revert` puts it back as it was; it runs only while the file still has `stamp`.
+struct EditStep {
+    std::string path;             // the file changed (for a link: the file it leads to)
+    FileStamp stamp;              // the file as the change left it
+    std::function<void()> revert; // throws FileOperationError (or the editor's own errors)
+};
+
+using FileStep = std::variant<TrashStep, MoveStep, CopyStep, EditStep>;
 
 } // namespace tessaly

@@ -177,7 +177,11 @@ std::string PercentEncodePath(std::string_view path) {
     return PercentEncode(path, "-._~/");
 }
 
-TrashedFile MoveToTrash(const std::string& path) {
+namespace {
+
+// Puts `path` in its trash: renamed there (`keep` false) or, with `keep`, given a second name
+// there (a hard link), the file staying where it is.
+TrashedFile PutInTrash(const std::string& path, bool keep) {
     TrashedFile trashed;
     trashed.originalPath = AbsolutePath(path);
     trashed.trashFolder = TrashFolderFor(trashed.originalPath);
@@ -208,7 +212,11 @@ TrashedFile MoveToTrash(const std::string& path) {
             ::unlink(infoPath.c_str());
             ThrowFileError(TrashError(path), error);
         }
-        const int error = RenameNoReplace(trashed.originalPath, trashed.TrashedPath());
+        int error = 0;
+        if (!keep)
+            error = RenameNoReplace(trashed.originalPath, trashed.TrashedPath());
+        else if (::link(trashed.originalPath.c_str(), trashed.TrashedPath().c_str()) != 0)
+            error = errno;
         if (error != 0) {
             ::unlink(infoPath.c_str());
             if (error == EEXIST)
@@ -220,6 +228,16 @@ TrashedFile MoveToTrash(const std::string& path) {
         return trashed;
     }
     ThrowFileError(TrashError(path), EEXIST);
+}
+
+} // namespace
+
+TrashedFile MoveToTrash(const std::string& path) {
+    return PutInTrash(path, false);
+}
+
+TrashedFile KeepInTrash(const std::string& path) {
+    return PutInTrash(path, true);
 }
 
 void RestoreFromTrash(const TrashedFile& trashed) {
@@ -242,6 +260,22 @@ void RestoreFromTrash(const TrashedFile& trashed) {
     if (error != 0)
         ThrowFileError(original + " を元に戻せません", error);
     ::unlink(trashed.InfoPath().c_str());
+}
+
+void PutBackFromTrash(const TrashedFile& kept, const FileStamp& changed) {
+    const std::string& original = kept.originalPath;
+    const auto now = StampOf(kept.TrashedPath());
+    if (!now || *now != kept.stamp)
+        throw FileOperationError("ゴミ箱の " + kept.TrashedPath() +
+                                 " は既に移動または変更されているため、" + original +
+                                 " を元に戻せません。");
+    if (StampOf(original) != changed)
+        throw FileOperationError("ファイル " + original +
+                                 " は既に移動または変更されているため、元に戻せません。");
+    // The file the change left is replaced in one step: the path never names nothing.
+    if (::rename(kept.TrashedPath().c_str(), original.c_str()) != 0)
+        ThrowFileError(original + " を元に戻せません", errno);
+    ::unlink(kept.InfoPath().c_str());
 }
 
 } // namespace tessaly

@@ -58,6 +58,19 @@ std::string PercentEncodePath(std::string_view path);
 // Throws FileOperationError, with the file where it was, on any failure.
 TrashedFile MoveToTrash(const std::string& path);
 
+// Gives the file at `path` a second name in its trash (a hard link, with its information
+// file as for MoveToTrash), leaving it where it is: the file as it was before a change that
+// replaces it (a new file renamed over its path), kept where the user can find it and from
+// where PutBackFromTrash undoes the change. Throws FileOperationError, with nothing made, on
+// any failure (a file system without hard links among them).
+TrashedFile KeepInTrash(const std::string& path);
+
+// Puts a file kept by KeepInTrash back at its path in place of the file there now, which must
+// still have the stamp `changed` (the one the change left), and removes its information file.
+// Nothing is replaced or moved when the kept file is no longer the one kept or the file at the
+// path was changed again, moved or removed: FileOperationError says which.
+void PutBackFromTrash(const TrashedFile& kept, const FileStamp& changed);
+
 // Puts a trashed file back at its original path and removes its information file. Nothing
 // is overwritten or moved when the original path is taken again or the file in the trash is
 // no longer the one put there (restored, emptied or replaced meanwhile): FileOperationError

@@ -73,6 +73,13 @@ std::string UndoCopy(const CopyStep& step) {
     return step.source;
 }
 
+std::string UndoEdit(const EditStep& step) {
+    if (StampOf(step.path) != step.stamp)
+        throw FileOperationError(ChangedMessage(step.path, "元に戻せません。"));
+    step.revert();
+    return step.path;
+}
+
 } // namespace
 
 void UndoList::Record(FileStep step) {
@@ -104,7 +111,8 @@ std::string Undo(const FileStep& step, TransferProgress& progress) {
                                      return s.trashed.originalPath;
                                  },
                                  [&progress](const MoveStep& s) { return UndoMove(s, progress); },
-                                 [](const CopyStep& s) { return UndoCopy(s); }},
+                                 [](const CopyStep& s) { return UndoCopy(s); },
+                                 [](const EditStep& s) { return UndoEdit(s); }},
                       step);
 }
 

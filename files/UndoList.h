@@ -1,8 +1,9 @@
 // The steps on the user's files that can be undone: the last 50 moves to the Trash, moves
-// and copies to a folder, newest first.
+// and copies to a folder and changes of a file where it is (turns), newest first.
 //
 // Undoing a step puts the file back: a trashed file returns to its path (its information
-// file removed), a moved file to where it was, a copy is removed. Nothing is ever
+// file removed), a moved file to where it was, a copy is removed, a changed file is put back
+// as it was. Nothing is ever
 // overwritten or removed in the process: when the original path has been taken meanwhile,
 // or the file is no longer the one the step left (moved away, replaced or rewritten by
 // another program: device and inode, size and modification time), the step fails with

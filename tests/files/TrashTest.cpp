@@ -101,6 +101,38 @@ TEST_F(TrashTest, ReturnRefusesATakenPlaceOrAChangedTrashedFile) {
     EXPECT_EQ(ReadText(second.TrashedPath()), "another");
 }
 
+// A file replaced by a new one (written beside it and renamed over it), its former self kept
+// in the trash by a second name, and put back.
+TEST_F(TrashTest, KeptFileStaysInPlaceAndComesBackOverTheReplacementOnlyWhileItIsUnchanged) {
+    const fs::path photo = dir / "a.jpg";
+    const auto replace = [&](const std::string& text) {
+        WriteText(dir / "new.tmp", text);
+        fs::rename(dir / "new.tmp", photo);
+        return *StampOf(photo);
+    };
+    WriteText(photo, "before");
+    const TrashedFile kept = KeepInTrash(photo);
+    EXPECT_EQ(ReadText(photo), "before");
+    EXPECT_EQ(ReadText(kept.TrashedPath()), "before");
+    EXPECT_TRUE(fs::exists(kept.InfoPath()));
+
+    FileStamp changed = replace("after");
+    PutBackFromTrash(kept, changed);
+    EXPECT_EQ(ReadText(photo), "before");
+    EXPECT_TRUE(fs::is_empty(homeTrash / "files"));
+    EXPECT_TRUE(fs::is_empty(homeTrash / "info"));
+
+    // Another program rewrote the file after the change: it is not replaced.
+    const TrashedFile again = KeepInTrash(photo);
+    changed = replace("after");
+    replace("theirs");
+    EXPECT_NE(
+        Message([&] { PutBackFromTrash(again, changed); }).find("既に移動または変更されている"),
+        std::string::npos);
+    EXPECT_EQ(ReadText(photo), "theirs");
+    EXPECT_EQ(ReadText(again.TrashedPath()), "before");
+}
+
 TEST_F(TrashTest, FileOnAnotherMountGoesToThatMountsTrashNeverToTheHome) {
     const fs::path top = dir / "mount";
     TESSALY_MOUNT_OR_SKIP(mount, top);
