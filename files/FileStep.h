@@ -32,6 +32,7 @@ struct CopyStep {
 // `revert` puts it back as it was; it runs only while the file still has `stamp`.
 struct EditStep {
     std::string path;             // the file changed (for a link: the file it leads to)
+    std::string listed;           // the name the list knows it by (a link's own)
     FileStamp stamp;              // the file as the change left it
     std::function<void()> revert; // throws FileOperationError (or the editor's own errors)
 };

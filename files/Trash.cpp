@@ -278,4 +278,11 @@ void PutBackFromTrash(const TrashedFile& kept, const FileStamp& changed) {
     ::unlink(kept.InfoPath().c_str());
 }
 
+void DropKept(const TrashedFile& kept) {
+    if (StampOf(kept.TrashedPath()) != kept.stamp)
+        return;
+    if (::unlink(kept.TrashedPath().c_str()) == 0)
+        ::unlink(kept.InfoPath().c_str());
+}
+
 } // namespace tessaly

@@ -65,6 +65,10 @@ TrashedFile MoveToTrash(const std::string& path);
 // any failure (a file system without hard links among them).
 TrashedFile KeepInTrash(const std::string& path);
 
+// Removes a file kept by KeepInTrash that is no longer needed (the change was not made), and
+// its information file; a kept name that no longer names the file kept is left alone.
+void DropKept(const TrashedFile& kept);
+
 // Puts a file kept by KeepInTrash back at its path in place of the file there now, which must
 // still have the stamp `changed` (the one the change left), and removes its information file.
 // Nothing is replaced or moved when the kept file is no longer the one kept or the file at the

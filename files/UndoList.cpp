@@ -77,7 +77,7 @@ std::string UndoEdit(const EditStep& step) {
     if (StampOf(step.path) != step.stamp)
         throw FileOperationError(ChangedMessage(step.path, "元に戻せません。"));
     step.revert();
-    return step.path;
+    return step.listed;
 }
 
 } // namespace

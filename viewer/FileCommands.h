@@ -53,6 +53,8 @@ public:
     // Moves to the folder of the last move without asking (asks when there was none).
     void MoveToLastFolder();
     void UndoLast();
+    // A change the window made to a file where it is (a turn): undone with the other steps.
+    void Record(FileStep step) { steps_.Record(std::move(step)); }
 
     // A step copying bytes is running.
     bool Busy() const { return job_ != nullptr; }

@@ -3,11 +3,14 @@
 // (jpeg/LosslessEdit); here the window asks, shows and names.
 #include "base/Format.h"
 #include "base/RegularFile.h"
+#include "files/FileError.h"
+#include "files/Trash.h"
 #include "jpeg/JpegHeader.h"
 #include "jpeg/LosslessEdit.h"
 #include "pick/SavePictureDialog.h"
 #include "ui/Cursors.h"
 #include "ui/Dialogs.h"
+#include "viewer/FileCommands.h"
 #include "viewer/MainWindow.h"
 #include "viewer/PictureControl.h"
 #include "viewer/SelectionShape.h"
@@ -15,6 +18,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <filesystem>
 
 namespace tessaly {
 
@@ -45,6 +49,24 @@ QString TrimQuestion(const std::vector<EdgeTrim>& trims) {
     return QString::fromStdString(strips + "を切り落とします。よろしいですか？");
 }
 
+Turn Back(Turn turn) {
+    switch (turn) {
+    case Turn::Right:
+        return Turn::Left;
+    case Turn::Left:
+        return Turn::Right;
+    default:
+        return turn;
+    }
+}
+
+// The file a change of `path` changes: a symbolic link's final target.
+std::string ChangedFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    return error ? path : target.string();
+}
+
 } // namespace
 
 void MainWindow::TurnRight() {
@@ -66,6 +88,10 @@ void MainWindow::TurnShown(Turn turn) {
         return;
     }
     const Orientation now = TurnByTag(path, turn); // throws before anything changed
+    const std::string changed = ChangedFile(path);
+    if (const auto stamp = StampOf(changed))
+        files_->Record(
+            EditStep{changed, path, *stamp, [path, back = Back(turn)] { TurnByTag(path, back); }});
 
     // The pixels are those shown already: the picture is only laid out in its new orientation.
     const ShownPicture::Header header = shown_->Reoriented(now);
@@ -82,21 +108,48 @@ void MainWindow::BakeTurn() {
         QApplication::beep();
         return;
     }
-    BakeResult bake;
-    {
-        const BusyCursor busy;
-        bake = Bake(path, Turn::None, TrimPolicy::Refuse);
+    // The photo as it was stays in the Trash by a second name, from where undo puts it back.
+    // Where the Trash cannot keep it (no hard links there), the bake is made all the same and
+    // only turning back undoes it.
+    const std::string changed = ChangedFile(path);
+    std::optional<TrashedFile> kept;
+    try {
+        kept = KeepInTrash(changed);
+    } catch (const FileOperationError&) {
     }
-    if (!bake.written && !bake.trims.empty()) {
-        // Trim the strips, keep them by encoding the picture again at its quality, or cancel.
-        const int answer = AskQuestion(TrimQuestion(bake.trims),
-                                       {QStringLiteral("切り落とす"), QStringLiteral("再圧縮する"),
-                                        QStringLiteral("キャンセル")},
-                                       this);
-        if (answer != 0 && answer != 1)
-            return;
-        const BusyCursor busy;
-        bake = Bake(path, Turn::None, answer == 0 ? TrimPolicy::Trim : TrimPolicy::Reencode);
+    BakeResult bake;
+    try {
+        {
+            const BusyCursor busy;
+            bake = Bake(path, Turn::None, TrimPolicy::Refuse);
+        }
+        if (!bake.written && !bake.trims.empty()) {
+            // Trim the strips, keep them by encoding the picture again at its quality, or cancel.
+            const int answer =
+                AskQuestion(TrimQuestion(bake.trims),
+                            {QStringLiteral("切り落とす"), QStringLiteral("再圧縮する"),
+                             QStringLiteral("キャンセル")},
+                            this);
+            if (answer == 0 || answer == 1) {
+                const BusyCursor busy;
+                bake =
+                    Bake(path, Turn::None, answer == 0 ? TrimPolicy::Trim : TrimPolicy::Reencode);
+            }
+        }
+    } catch (...) {
+        if (kept)
+            DropKept(*kept);
+        throw;
+    }
+    if (kept) {
+        // A file rewritten in place (a folder that refuses new names) leaves nothing to put back.
+        const auto stamp = StampOf(changed);
+        if (bake.written && stamp && StampOf(kept->TrashedPath()) == kept->stamp)
+            files_->Record(EditStep{changed, path, *stamp, [kept = *kept, stamp = *stamp] {
+                                        PutBackFromTrash(kept, stamp);
+                                    }});
+        else
+            DropKept(*kept);
     }
     // The stored pixels changed: the file is read and shown anew.
     if (bake.written && !model_.List().Empty())

@@ -20,16 +20,15 @@ ShownPicture::ShownPicture(PictureDecoders decoders, PictureControl& control,
                            const ViewerModel& model, DisplayColours& colours, bool asStored,
                            QObject& receiver)
     : control_(control), model_(model), colours_(colours), asStored_(asStored),
-      pipeline_(std::make_unique<PicturePipeline>(std::move(decoders),
-                                                  [this, &receiver](PictureResult result) {
-                                                      // On a worker thread: handed to the GUI
-                                                      // thread.
-                                                      arrived_.Put(std::move(result));
-                                                      QMetaObject::invokeMethod(
-                                                          &receiver, [this] { TakeArrived(); },
-                                                          Qt::QueuedConnection);
-                                                  })),
-      colourMail_(std::make_shared<ColourMail>(receiver)) {
+      colourMail_(std::make_shared<ColourMail>(receiver)),
+      pipeline_(std::make_unique<PicturePipeline>(
+          std::move(decoders), [this, &receiver](PictureResult result) {
+              // On a worker thread: handed to the GUI
+              // thread.
+              arrived_.Put(std::move(result));
+              QMetaObject::invokeMethod(
+                  &receiver, [this] { TakeArrived(); }, Qt::QueuedConnection);
+          })) {
     // A display profile linked after the window opened: the shown picture is converted anew.
     displayListener_ = colours_.AddDisplayListener(
         [mail = colourMail_, this] { mail->Post([this] { AskColours(); }); });

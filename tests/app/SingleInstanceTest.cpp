@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "tests/support/ScopedEnv.h"
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -29,6 +31,7 @@
 
 using namespace std::chrono_literals;
 using tessaly::SingleInstance;
+using tessaly::testing::ScopedEnv;
 
 namespace {
 
@@ -454,32 +457,6 @@ TEST(SingleInstanceProcesses, CopyKilledWithSigkillDoesNotBlockTheNextStart) {
 
 namespace {
 
-// Sets (or, with no value, unsets) an environment variable until the end of the scope.
-class ScopedEnv {
-public:
-    explicit ScopedEnv(const char* name, std::optional<QString> value = std::nullopt)
-        : name_(name),
-          old_(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name))
-                                               : std::nullopt) {
-        if (value)
-            qputenv(name, QFile::encodeName(*value));
-        else
-            qunsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            qputenv(name_, *old_);
-        else
-            qunsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<QByteArray> old_;
-};
-
 QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
@@ -514,8 +491,8 @@ TEST(SingleInstanceFolder, LockAndSocketLiveOnlyInAFolderNoOtherUserCanWrite) {
     const QString shared = scratch.path() + QStringLiteral("/tmp"); // like /tmp: open to all
     const QString cache = scratch.path() + QStringLiteral("/cache");
     ASSERT_TRUE(MakeFolder(shared, 01777));
-    const ScopedEnv tmpdir("TMPDIR", shared);
-    const ScopedEnv cacheHome("XDG_CACHE_HOME", cache);
+    const ScopedEnv tmpdir("TMPDIR", Native(shared).toStdString());
+    const ScopedEnv cacheHome("XDG_CACHE_HOME", Native(cache).toStdString());
     const QString own = QStringLiteral("/tessaly-%1").arg(::geteuid());
     const QString name = UniqueName();
 
@@ -538,7 +515,9 @@ TEST(SingleInstanceFolder, LockAndSocketLiveOnlyInAFolderNoOtherUserCanWrite) {
                       QFileInfo(SingleInstance(name).lockFilePath()).fileName());
     ASSERT_TRUE(planted.tryLock(0)) << "a live lock of another copy";
     for (const auto& runtime : runtimes) {
-        const ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime);
+        const ScopedEnv runtimeDir("XDG_RUNTIME_DIR",
+                                   runtime ? std::optional(Native(*runtime).toStdString())
+                                           : std::nullopt);
         SingleInstance guard(name);
         EXPECT_EQ(FolderOf(guard.lockFilePath()), shared + own);
         EXPECT_EQ(FolderOf(guard.serverPath()), shared + own);

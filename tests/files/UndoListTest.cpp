@@ -97,10 +97,12 @@ TEST_F(UndoListTest, MoveBackRefusesATakenPlaceOrAFileChangedWhereItWent) {
     // A file changed where it is is put back only while it is as the change left it.
     int reverts = 0;
     WriteText(dir / "d.jpg", "turned");
-    undo.Record(EditStep{(dir / "d.jpg").string(), *StampOf(dir / "d.jpg"), [&] { ++reverts; }});
+    undo.Record(EditStep{(dir / "d.jpg").string(), (dir / "d.jpg").string(),
+                         *StampOf(dir / "d.jpg"), [&] { ++reverts; }});
     WriteText(dir / "d.jpg", "rewritten by another program, longer");
     EXPECT_NE(UndoFailure().find("既に移動または変更されている"), std::string::npos);
-    undo.Record(EditStep{(dir / "d.jpg").string(), *StampOf(dir / "d.jpg"), [&] { ++reverts; }});
+    undo.Record(EditStep{(dir / "d.jpg").string(), (dir / "d.jpg").string(),
+                         *StampOf(dir / "d.jpg"), [&] { ++reverts; }});
     EXPECT_EQ(undo.UndoLast(), (dir / "d.jpg").string());
     EXPECT_EQ(reverts, 1);
 }

@@ -22,28 +22,6 @@ namespace fs = std::filesystem;
 // A generous cap for what the window does on its own (folder changes, a copy on the worker).
 constexpr int kCapMs = 10000;
 
-// Sets an environment variable for the object's life.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 class FileStepsTest : public MainWindowTest {
 protected:
     // Three pictures of different widths, so the shown one can be told by its size.
@@ -72,7 +50,6 @@ protected:
         });
     }
 
-    ScopedEnv dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
     ScopedEnv home_{"HOME", (dir_ / "home").string()};
     std::string a_, b_, c_, pics_, openedIn_;
 };

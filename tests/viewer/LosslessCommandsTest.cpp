@@ -114,6 +114,19 @@ TEST_F(LosslessCommandsTest, BakeAsksBeforeTrimmingAndCancelLeavesTheFile) {
     EXPECT_EQ(Shown(), (Size{384, 600}));
     EXPECT_EQ(f.Ui().picture->Picture()->Width(), 384);
     ExpectShowsTheModel();
+    // The photo as it was waits in the Trash; undo puts it back, byte for byte, and shows it.
+    EXPECT_EQ(fixtures::ReadFile(dir_ / "data" / "Trash" / "files" / "photo.jpg"), original);
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(fixtures::ReadFile(path), original);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "data" / "Trash" / "files"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "data" / "Trash" / "info"));
+    WaitForPixels();
+    EXPECT_EQ(Shown(), (Size{392, 600}));
+    // A turn by the tag is undone by turning back.
+    f.PressKey(Qt::Key_R);
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(HeaderOf(path).orientation, Orientation::QuarterClockwise);
+    EXPECT_EQ(boxes_.boxes().size(), 1u);
 
     // The second answer keeps the strip: the picture encoded again, whole.
     fixtures::WriteFile(path, original);

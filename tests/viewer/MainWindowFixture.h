@@ -4,6 +4,7 @@
 #include "base/Rounding.h"
 #include "tests/support/JpegFixtures.h"
 #include "tests/support/QtText.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/WaitUntil.h"
 #include "ui/Dialogs.h"
 #include "ui/MenuItems.h"
@@ -88,6 +89,8 @@ protected:
     }
 
     fixtures::TempDir dir_;
+    // The Trash the window's steps use is the test's own.
+    ScopedEnv dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
     BoxRecorder boxes_;
     std::unique_ptr<MainWindow> form_;
 };
