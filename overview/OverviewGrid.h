@@ -44,7 +44,9 @@ public:
     OverviewGrid(ThumbnailCache cache, DisplayColours* colours, QWidget* parent = nullptr);
     ~OverviewGrid() override;
 
-    // The list the cells show; the same list again changes nothing.
+    // The list the cells show; the same list again changes nothing. A changed list keeps
+    // what the grid has of the files still listed (their thumbnails, their failures) and the
+    // scroll position, so that a file added or removed redraws only what moved.
     void SetList(const std::vector<std::string>& paths);
     // Marks cell `index` (0-based) and scrolls so that it is in view.
     void SetCurrent(std::size_t index);
@@ -104,7 +106,7 @@ private:
         QImage image;
     };
     std::unordered_map<std::size_t, Converted> converted_;
-    std::unordered_map<std::size_t, std::string> errors_; // why a cell failed
+    std::unordered_map<std::string, std::string> errors_; // why a file failed, by its path
 };
 
 } // namespace tessaly

@@ -77,8 +77,11 @@ public:
     ThumbnailService(const ThumbnailService&) = delete;
     ThumbnailService& operator=(const ThumbnailService&) = delete;
 
-    // A new list with thumbnails of `size`: everything of the old one is dropped and its
-    // running work stopped. Nothing is made until the first Show.
+    // A new list with thumbnails of `size`. At the size of the old list, what is known of a
+    // file (its kept thumbnail, its failure, its notes, its running work) follows the file to
+    // its place in the new list, so that a file added or removed costs only that file's work;
+    // what belonged to files no longer listed is dropped and their running work stopped. At
+    // another size everything is dropped. Nothing is made until the next Show.
     void SetList(std::vector<std::string> paths, ThumbnailSize size);
 
     // Cells [first, first + count) are on screen; `direction` > 0 when scrolling towards the
@@ -115,15 +118,19 @@ private:
     };
     struct Running {
         std::uint64_t generation;
-        std::size_t index;
+        std::size_t index; // kGone once the file left the list
         std::atomic<bool> stop{false};
     };
+    static constexpr std::size_t kGone = static_cast<std::size_t>(-1);
     struct Kept {
         QImage image;
         std::size_t bytes = 0;
         std::list<std::size_t>::iterator seen; // its place in seen_
     };
 
+    // The same size's new list: the cells' states, kept thumbnails, notes and running work
+    // moved to the files' new places. Called with the mutex held.
+    void Remap(std::vector<std::string> paths);
     void WorkerLoop(bool background);
     // The most urgent job a worker may take now (a background one only for the background
     // worker); false when none. Called with the mutex held.
