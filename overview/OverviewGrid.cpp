@@ -176,11 +176,13 @@ QImage OverviewGrid::Shown(std::size_t index, const QImage& held) {
     if (!conversion.Needed())
         return held;
     Converted& kept = converted_[index];
-    if (kept.image.isNull() || kept.source != held.cacheKey()) {
+    // Made again when the thumbnail or the display's profile changed.
+    if (kept.image.isNull() || kept.source != held.cacheKey() ||
+        kept.transform != conversion.transform) {
         QImage bgr = held.convertToFormat(QImage::Format_BGR888);
         conversion.transform->ApplyRows(bgr.bits(), static_cast<std::size_t>(bgr.bytesPerLine()),
                                         bgr.width(), bgr.height());
-        kept = {held.cacheKey(), std::move(bgr)};
+        kept = {held.cacheKey(), conversion.transform, std::move(bgr)};
     }
     return kept.image;
 }

@@ -15,6 +15,7 @@
 // right-click are reported as signals. A broken picture's tooltip tells why it failed.
 #pragma once
 
+#include "colour/ColourTransform.h"
 #include "overview/GridGeometry.h"
 #include "thumbnails/ThumbnailCache.h"
 
@@ -102,7 +103,8 @@ private:
     bool requestedOnce_ = false;
     QTimer cancelLater_;
     struct Converted {
-        qint64 source = 0; // the held image's cacheKey
+        qint64 source = 0;                                // the held image's cacheKey
+        std::shared_ptr<const ColourTransform> transform; // the conversion it was made with
         QImage image;
     };
     std::unordered_map<std::size_t, Converted> converted_;
