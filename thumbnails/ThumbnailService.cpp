@@ -213,7 +213,7 @@ bool ThumbnailService::WaitForResults(std::chrono::milliseconds timeout) {
 }
 
 bool ThumbnailService::Idle() {
-    if (!running_.empty())
+    if (!running_.empty() || writing_ > 0)
         return false;
     Job job;
     return !NextJob(true, job);
@@ -228,8 +228,16 @@ bool ThumbnailService::InNext(std::size_t index) const {
 }
 
 bool ThumbnailService::NextJob(bool background, Job& job) {
-    if (paused_ || stopping_)
+    if (stopping_)
         return false;
+    const auto write = [&] {
+        if (writes_.empty())
+            return false;
+        job = {Kind::Write, 0, {}};
+        return true;
+    };
+    if (paused_)
+        return write();
     const auto wanted = [&](std::size_t i) {
         return cells_[i] != Cell::Running && cells_[i] != Cell::Failed && !kept_.contains(i);
     };
@@ -249,6 +257,9 @@ bool ThumbnailService::NextJob(bool background, Job& job) {
             return true;
         }
     }
+    // The thumbnails handed over are written once the cells on screen and next are done.
+    if (write())
+        return true;
     if (!background)
         return false;
     // The cursor stays on the cell it hands out: once taken, the cell is running and the
@@ -274,6 +285,10 @@ void ThumbnailService::WorkerLoop(bool background) {
         changed_.wait(lock, [&] { return stopping_ || NextJob(background, job); });
         if (stopping_)
             return;
+        if (job.kind == Kind::Write) {
+            WriteOne(lock);
+            continue;
+        }
         const Cell before = cells_[job.index];
         cells_[job.index] = Cell::Running;
         auto& running = *running_.emplace_back(std::make_unique<Running>(generation_, job.index));
@@ -284,11 +299,13 @@ void ThumbnailService::WorkerLoop(bool background) {
         ThumbnailOutcome outcome;
         bool stopped = false;
         try {
-            outcome = provider_.Provide(job.path, size, job.kind != Kind::Rest, &running.stop);
+            // A cell's thumbnail is handed over before it is encoded and written.
+            outcome = provider_.Provide(job.path, size, job.kind != Kind::Rest, &running.stop,
+                                        job.kind != Kind::Rest);
         } catch (const JpegDecodeStopped&) {
             stopped = true;
         } catch (const std::exception& e) {
-            outcome = {ThumbnailSource::Failed, {}, {}, job.path + ": " + e.what()};
+            outcome = {ThumbnailSource::Failed, {}, {}, job.path + ": " + e.what(), {}};
         }
 
         lock.lock();
@@ -316,6 +333,8 @@ void ThumbnailService::WorkerLoop(bool background) {
             wakeNow = inbox_.empty();
             inbox_.push_back({index, !outcome.Ok(), outcome.Ok() ? std::string() : outcome.error});
         }
+        if (outcome.pending)
+            writes_.push_back(std::move(*outcome.pending));
         changed_.notify_all();
         if (wakeNow && wake_) {
             lock.unlock();
@@ -323,6 +342,18 @@ void ThumbnailService::WorkerLoop(bool background) {
             lock.lock();
         }
     }
+}
+
+void ThumbnailService::WriteOne(std::unique_lock<std::mutex>& lock) {
+    ThumbnailOutcome outcome;
+    outcome.pending = std::move(writes_.front());
+    writes_.pop_front();
+    ++writing_;
+    lock.unlock();
+    provider_.Write(outcome); // a cache that cannot be written costs only the reuse
+    lock.lock();
+    --writing_;
+    changed_.notify_all();
 }
 
 void ThumbnailService::Keep(std::size_t index, QImage image) {

@@ -17,6 +17,7 @@ void MainWindow::ToggleOverview() {
         return;
     }
     model_.SetOverviewShown(false);
+    shown_->HoldNeighbours(false);
     ui_.overview->hide();
     ui_.client->show();
     const int k = model_.List().Index();
@@ -46,6 +47,7 @@ void MainWindow::EnterOverview() {
                 [this](QPoint globalPos) { ShowMenu(globalPos); });
     }
     model_.SetOverviewShown(true);
+    shown_->HoldNeighbours(true); // the thumbnails first
     ui_.overview->setGeometry(rect());
     ui_.client->hide();
     ui_.overview->show();
