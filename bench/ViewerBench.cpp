@@ -5,6 +5,7 @@
 //   - moving the shown 24-megapixel picture to the Trash until the next one can be drawn;
 //   - the next picture of six 24-megapixel photos, fitted and at 400 % (first change and
 //     settled), and the peak memory while stepping;
+//   - the slideshow through the same six photos: how late each change is against its time;
 //   - building the list from a tree of 100,000 files against `find | sort -f`;
 //   - the same picture stored on its side (orientation 6) with an Adobe RGB profile, shown
 //     turned and converted.
@@ -302,6 +303,47 @@ BENCHMARK(BM_NextPictureAt400Percent)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(6);
+
+// The slideshow through six 24-megapixel photos at its 2-second interval, fitted: how late each
+// change is against its due time. An iteration is one change; its time is from the step's due
+// time until the new picture is painted (its first pixels), the counter settled_late_ms until
+// its full-size pixels are, and worst_late_ms the latest change. Each change has the interval
+// for its neighbour to be decoded ahead, as the slideshow gives it.
+void BM_SlideshowChangeLateness24MP(benchmark::State& state) {
+    const std::vector<std::string> photos = SixPhotos();
+    MainWindow form({std::filesystem::path(photos.front()).parent_path().string()});
+    form.show();
+    ProcessUntil([&] { return form.Ui().picture->Picture()->Settled(); });
+    form.SlideshowEvery<2>();
+    form.ToggleSlideshow();
+    double settledTotal = 0;
+    double worst = 0;
+    for (auto _ : state) {
+        const int from = form.Model().List().Index();
+        const auto now = std::chrono::steady_clock::now();
+        const auto due = now + form.Model().Slides().UntilDue(now);
+        ProcessUntil([&] { return form.Model().List().Index() != from; });
+        const LoadedPicture& picture = *form.Ui().picture->Picture();
+        ProcessUntil([&] { return picture.Drawable() != nullptr; });
+        form.Ui().picture->repaint();
+        const auto painted = std::chrono::steady_clock::now();
+        ProcessUntil([&] { return picture.Settled(); });
+        form.Ui().picture->repaint();
+        const auto settled = std::chrono::steady_clock::now();
+        const double late = std::chrono::duration<double, std::milli>(painted - due).count();
+        worst = std::max(worst, late);
+        settledTotal += std::chrono::duration<double, std::milli>(settled - due).count();
+        state.SetIterationTime(std::max(late, 0.0) / 1000);
+    }
+    form.StopSlideshow();
+    state.counters["settled_late_ms"] =
+        benchmark::Counter(settledTotal, benchmark::Counter::kAvgIterations);
+    state.counters["worst_late_ms"] = worst;
+}
+BENCHMARK(BM_SlideshowChangeLateness24MP)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(12);
 
 // 100,000 files in 100 folders of 10 subfolders each, two thirds named .jpg/.JPG.
 const std::string& BigTree() {

@@ -138,7 +138,9 @@ std::optional<ColourConversion> DisplayColours::Known(std::span<const std::uint8
 ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictureProfile,
                                             PixelKind kind) {
     std::string problem;
-    ColourProfile display = ColourProfile::Srgb();
+    // Only a conversion to be made needs the display's profile: a known one is answered
+    // without making any profile (making even sRGB's costs its tone curves).
+    std::optional<ColourProfile> display;
     std::uint64_t generation = 0;
     {
         const std::lock_guard lock(mutex_);
@@ -148,7 +150,7 @@ ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictur
         generation = displayGeneration_;
     }
     const std::chrono::nanoseconds start = ThreadCpuTime();
-    ColourConversion made = Make(pictureProfile, kind, display);
+    ColourConversion made = Make(pictureProfile, kind, *display);
     const bool tooLong = ThreadCpuTime() - start > kLinkCpuBound;
     const std::lock_guard lock(mutex_);
     if (tooLong && made.Needed()) {

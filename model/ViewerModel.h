@@ -96,6 +96,9 @@ struct ViewState {
     int travel = 1;
     // Picks made so far.
     int pickCount = 0;
+    // The grid of thumbnails shows in place of the single picture: the commands on the shown
+    // picture (zoom, the selection, turns) do not act.
+    bool overview = false;
 };
 
 class ViewerModel {
@@ -242,6 +245,10 @@ public:
     void SetCaption(std::string caption) { state_.caption = std::move(caption); }
     // "Tess v0.1 ..." of the window before any entry is shown.
     static std::string StartupCaption();
+
+    // --- The overview ---
+    bool OverviewShown() const { return state_.overview; }
+    void SetOverviewShown(bool shown) { state_.overview = shown; }
 
     // --- Full screen and the slideshow ---
     FullScreenMode& FullScreen() { return fullScreen_; }

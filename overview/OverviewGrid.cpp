@@ -11,6 +11,8 @@
 #include <QToolTip>
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
+#include <unordered_set>
 
 namespace tessaly {
 
@@ -108,13 +110,15 @@ void OverviewGrid::SetList(const std::vector<std::string>& paths) {
     if (paths == paths_)
         return;
     paths_ = paths;
-    converted_.clear();
-    errors_.clear();
-    current_ = 0;
+    converted_.clear(); // by cell: converted again from the moved thumbnails
+    if (!errors_.empty()) {
+        const std::unordered_set<std::string_view> listed(paths_.begin(), paths_.end());
+        std::erase_if(errors_, [&](const auto& error) { return !listed.contains(error.first); });
+    }
+    current_ = std::min(current_, paths_.empty() ? 0 : paths_.size() - 1);
     service_->SetList(paths_, SizeForCell(kBox, devicePixelRatioF()));
     requestedOnce_ = false;
-    UpdateBars();
-    verticalScrollBar()->setValue(0);
+    UpdateBars(); // keeps the scroll position, within the new range
     RequestVisible(0);
     viewport()->update();
 }
@@ -158,8 +162,8 @@ void OverviewGrid::TakeResults() {
     for (ThumbnailNote& note : service_->TakeResults()) {
         onScreen =
             onScreen || (note.index >= range.first && note.index < range.first + range.count);
-        if (note.failed)
-            errors_[note.index] = std::move(note.error);
+        if (note.failed && note.index < paths_.size())
+            errors_[paths_[note.index]] = std::move(note.error);
     }
     if (onScreen)
         viewport()->update();
@@ -172,11 +176,13 @@ QImage OverviewGrid::Shown(std::size_t index, const QImage& held) {
     if (!conversion.Needed())
         return held;
     Converted& kept = converted_[index];
-    if (kept.image.isNull() || kept.source != held.cacheKey()) {
+    // Made again when the thumbnail or the display's profile changed.
+    if (kept.image.isNull() || kept.source != held.cacheKey() ||
+        kept.transform != conversion.transform) {
         QImage bgr = held.convertToFormat(QImage::Format_BGR888);
         conversion.transform->ApplyRows(bgr.bits(), static_cast<std::size_t>(bgr.bytesPerLine()),
                                         bgr.width(), bgr.height());
-        kept = {held.cacheKey(), std::move(bgr)};
+        kept = {held.cacheKey(), conversion.transform, std::move(bgr)};
     }
     return kept.image;
 }
@@ -281,7 +287,8 @@ bool OverviewGrid::viewportEvent(QEvent* event) {
         return QAbstractScrollArea::viewportEvent(event);
     const auto& help = static_cast<const QHelpEvent&>(*event);
     const auto index = Geometry().CellAt(help.pos().x(), help.pos().y(), ScrollY());
-    const auto error = index ? errors_.find(*index) : errors_.end();
+    const auto error =
+        index && *index < paths_.size() ? errors_.find(paths_[*index]) : errors_.end();
     if (error != errors_.end())
         QToolTip::showText(help.globalPos(), QString::fromStdString(error->second), viewport());
     else

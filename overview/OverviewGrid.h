@@ -15,6 +15,7 @@
 // right-click are reported as signals. A broken picture's tooltip tells why it failed.
 #pragma once
 
+#include "colour/ColourTransform.h"
 #include "overview/GridGeometry.h"
 #include "thumbnails/ThumbnailCache.h"
 
@@ -44,7 +45,9 @@ public:
     OverviewGrid(ThumbnailCache cache, DisplayColours* colours, QWidget* parent = nullptr);
     ~OverviewGrid() override;
 
-    // The list the cells show; the same list again changes nothing.
+    // The list the cells show; the same list again changes nothing. A changed list keeps
+    // what the grid has of the files still listed (their thumbnails, their failures) and the
+    // scroll position, so that a file added or removed redraws only what moved.
     void SetList(const std::vector<std::string>& paths);
     // Marks cell `index` (0-based) and scrolls so that it is in view.
     void SetCurrent(std::size_t index);
@@ -100,11 +103,12 @@ private:
     bool requestedOnce_ = false;
     QTimer cancelLater_;
     struct Converted {
-        qint64 source = 0; // the held image's cacheKey
+        qint64 source = 0;                                // the held image's cacheKey
+        std::shared_ptr<const ColourTransform> transform; // the conversion it was made with
         QImage image;
     };
     std::unordered_map<std::size_t, Converted> converted_;
-    std::unordered_map<std::size_t, std::string> errors_; // why a cell failed
+    std::unordered_map<std::string, std::string> errors_; // why a file failed, by its path
 };
 
 } // namespace tessaly

@@ -79,8 +79,17 @@ ThumbnailOutcome Failure(std::string error) {
 
 ThumbnailProvider::ThumbnailProvider(ThumbnailCache cache) : cache_(std::move(cache)) {}
 
+void ThumbnailProvider::Write(ThumbnailOutcome& outcome) const {
+    if (!outcome.pending)
+        return;
+    const PendingThumbnailWrite write = std::move(*outcome.pending);
+    outcome.pending.reset();
+    Store(cache_, write.size, write.file, write.image, write.keys, outcome);
+}
+
 ThumbnailOutcome ThumbnailProvider::Provide(const std::string& path, ThumbnailSize size,
-                                            bool wantPixels, const std::atomic<bool>* stop) {
+                                            bool wantPixels, const std::atomic<bool>* stop,
+                                            bool deferWrite) {
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
     if (ec)
@@ -107,7 +116,7 @@ ThumbnailOutcome ThumbnailProvider::Provide(const std::string& path, ThumbnailSi
 
     const std::filesystem::path own = cache_.PathFor(size, hash);
     if (auto found = FindValid(own, stamp, wantPixels))
-        return {ThumbnailSource::Cached, own, std::move(found->image), {}};
+        return {ThumbnailSource::Cached, own, std::move(found->image), {}, {}};
 
     for (const ThumbnailSize larger : kThumbnailSizes) {
         if (Edge(larger) <= Edge(size))
@@ -119,10 +128,12 @@ ThumbnailOutcome ThumbnailProvider::Provide(const std::string& path, ThumbnailSi
         int height = 0;
         FitThumbnail(found->image.width(), found->image.height(), Edge(size), width, height);
         const QImage reduced = ToImage(ReduceForDisplay(ToBitmap(found->image), width, height));
-        ThumbnailOutcome outcome{ThumbnailSource::Reduced, {}, reduced, {}};
+        ThumbnailOutcome outcome{ThumbnailSource::Reduced, {}, reduced, {}, {}};
         ThumbnailKeys keys = found->keys;
         keys.size = stamp.size;
-        Store(cache_, size, own, reduced, keys, outcome);
+        outcome.pending = PendingThumbnailWrite{size, own, reduced, std::move(keys)};
+        if (!deferWrite)
+            Write(outcome);
         return outcome;
     }
 
@@ -138,8 +149,10 @@ ThumbnailOutcome ThumbnailProvider::Provide(const std::string& path, ThumbnailSi
         const MadeThumbnail made = MakeThumbnail(absolute.string(), Edge(size), srgb_, stop);
         keys.imageWidth = made.width;
         keys.imageHeight = made.height;
-        ThumbnailOutcome outcome{ThumbnailSource::Made, {}, ToImage(made.pixels), {}};
-        Store(cache_, size, own, outcome.image, keys, outcome);
+        ThumbnailOutcome outcome{ThumbnailSource::Made, {}, ToImage(made.pixels), {}, {}};
+        outcome.pending = PendingThumbnailWrite{size, own, outcome.image, keys};
+        if (!deferWrite)
+            Write(outcome);
         return outcome;
     } catch (const JpegDecodeStopped&) {
         throw;

@@ -10,10 +10,12 @@
 
 #include "colour/DisplayColours.h"
 #include "thumbnails/ThumbnailCache.h"
+#include "thumbnails/ThumbnailPng.h"
 
 #include <QImage>
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tessaly {
@@ -23,6 +25,14 @@ enum class ThumbnailSource {
     Reduced, // made from a valid larger one in the cache
     Made,    // made from the file
     Failed,  // none: see `error`
+};
+
+// A made thumbnail not written to the cache yet (ThumbnailProvider::Write writes it).
+struct PendingThumbnailWrite {
+    ThumbnailSize size = ThumbnailSize::Normal;
+    std::filesystem::path file;
+    QImage image;
+    ThumbnailKeys keys;
 };
 
 struct ThumbnailOutcome {
@@ -35,6 +45,9 @@ struct ThumbnailOutcome {
     QImage image;
     // Why there is no thumbnail; or, with one, why it could not be written to the cache.
     std::string error;
+    // With a write left to the caller: the thumbnail made (Made or Reduced) that Write puts in
+    // the cache; `file` is then empty until it is written.
+    std::optional<PendingThumbnailWrite> pending;
 
     bool Ok() const { return source != ThumbnailSource::Failed; }
 };
@@ -48,9 +61,14 @@ public:
     // The thumbnail of `path` (relative paths taken from the working folder) at `size`;
     // `wantPixels` false when only the cached file matters (a valid cached thumbnail is then
     // checked by its keys alone). Never throws for the file's faults; throws
-    // JpegDecodeStopped soon after `stop` is raised.
+    // JpegDecodeStopped soon after `stop` is raised. With `deferWrite` a thumbnail made is
+    // not written yet but left in the outcome's `pending`, so that the caller can show it
+    // before it spends the time to encode and write it.
     ThumbnailOutcome Provide(const std::string& path, ThumbnailSize size, bool wantPixels,
-                             const std::atomic<bool>* stop = nullptr);
+                             const std::atomic<bool>* stop = nullptr, bool deferWrite = false);
+    // Writes the outcome's pending thumbnail to the cache: `file` names it, or `error` says
+    // why it could not be written.
+    void Write(ThumbnailOutcome& outcome) const;
 
 private:
     ThumbnailCache cache_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -57,6 +58,12 @@ ThumbnailService::~ThumbnailService() {
 void ThumbnailService::SetList(std::vector<std::string> paths, ThumbnailSize size) {
     {
         const std::lock_guard lock(mutex_);
+        if (size == size_ && !paths_.empty()) {
+            Remap(std::move(paths));
+            paused_ = true;
+            changed_.notify_all();
+            return;
+        }
         StopRunning();
         ++generation_;
         paths_ = std::move(paths);
@@ -75,6 +82,60 @@ void ThumbnailService::SetList(std::vector<std::string> paths, ThumbnailSize siz
         paused_ = true;
     }
     changed_.notify_all();
+}
+
+void ThumbnailService::Remap(std::vector<std::string> paths) {
+    const std::size_t n = paths.size();
+    // Each old cell's new place (kGone when its file is not listed any more); a file listed
+    // twice takes its state to its first place.
+    std::unordered_map<std::string_view, std::size_t> oldIndex;
+    oldIndex.reserve(paths_.size());
+    for (std::size_t j = 0; j < paths_.size(); ++j)
+        oldIndex.try_emplace(paths_[j], j);
+    std::vector<std::size_t> newIndex(paths_.size(), kGone);
+    std::vector<Cell> cells(n, Cell::Unknown);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto old = oldIndex.find(paths[i]);
+        if (old == oldIndex.end() || newIndex[old->second] != kGone)
+            continue;
+        newIndex[old->second] = i;
+        cells[i] = cells_[old->second];
+    }
+
+    // The kept thumbnails in the same order of last sight.
+    std::unordered_map<std::size_t, Kept> kept;
+    std::list<std::size_t> seen;
+    for (const std::size_t j : seen_) {
+        Kept& was = kept_.at(j);
+        if (newIndex[j] == kGone) {
+            keptBytes_ -= was.bytes;
+            continue;
+        }
+        seen.push_back(newIndex[j]);
+        kept[newIndex[j]] = Kept{std::move(was.image), was.bytes, std::prev(seen.end())};
+    }
+    std::erase_if(inbox_, [&](ThumbnailNote& note) {
+        note.index = newIndex[note.index];
+        return note.index == kGone;
+    });
+    for (const auto& running : running_) {
+        if (running->generation != generation_ || running->index == kGone)
+            continue;
+        running->index = newIndex[running->index];
+        if (running->index == kGone)
+            running->stop.store(true, std::memory_order_relaxed);
+    }
+
+    paths_ = std::move(paths);
+    cells_ = std::move(cells);
+    kept_ = std::move(kept);
+    seen_ = std::move(seen);
+    nextDoneAt_.assign(n, 0);
+    // Nothing is on screen until the next Show; the background pass looks at every cell again
+    // and passes those it knows at once.
+    screenFirst_ = screenEnd_ = nextFirst_ = nextEnd_ = 0;
+    restCursor_ = n > 0 ? std::min(restCursor_, n - 1) : 0;
+    restLeft_ = n;
 }
 
 void ThumbnailService::Show(std::size_t first, std::size_t count, int direction) {
@@ -152,7 +213,7 @@ bool ThumbnailService::WaitForResults(std::chrono::milliseconds timeout) {
 }
 
 bool ThumbnailService::Idle() {
-    if (!running_.empty())
+    if (!running_.empty() || writing_ > 0)
         return false;
     Job job;
     return !NextJob(true, job);
@@ -167,8 +228,16 @@ bool ThumbnailService::InNext(std::size_t index) const {
 }
 
 bool ThumbnailService::NextJob(bool background, Job& job) {
-    if (paused_ || stopping_)
+    if (stopping_)
         return false;
+    const auto write = [&] {
+        if (writes_.empty())
+            return false;
+        job = {Kind::Write, 0, {}};
+        return true;
+    };
+    if (paused_)
+        return write();
     const auto wanted = [&](std::size_t i) {
         return cells_[i] != Cell::Running && cells_[i] != Cell::Failed && !kept_.contains(i);
     };
@@ -188,6 +257,9 @@ bool ThumbnailService::NextJob(bool background, Job& job) {
             return true;
         }
     }
+    // The thumbnails handed over are written once the cells on screen and next are done.
+    if (write())
+        return true;
     if (!background)
         return false;
     // The cursor stays on the cell it hands out: once taken, the cell is running and the
@@ -213,6 +285,10 @@ void ThumbnailService::WorkerLoop(bool background) {
         changed_.wait(lock, [&] { return stopping_ || NextJob(background, job); });
         if (stopping_)
             return;
+        if (job.kind == Kind::Write) {
+            WriteOne(lock);
+            continue;
+        }
         const Cell before = cells_[job.index];
         cells_[job.index] = Cell::Running;
         auto& running = *running_.emplace_back(std::make_unique<Running>(generation_, job.index));
@@ -223,37 +299,42 @@ void ThumbnailService::WorkerLoop(bool background) {
         ThumbnailOutcome outcome;
         bool stopped = false;
         try {
-            outcome = provider_.Provide(job.path, size, job.kind != Kind::Rest, &running.stop);
+            // A cell's thumbnail is handed over before it is encoded and written.
+            outcome = provider_.Provide(job.path, size, job.kind != Kind::Rest, &running.stop,
+                                        job.kind != Kind::Rest);
         } catch (const JpegDecodeStopped&) {
             stopped = true;
         } catch (const std::exception& e) {
-            outcome = {ThumbnailSource::Failed, {}, {}, job.path + ": " + e.what()};
+            outcome = {ThumbnailSource::Failed, {}, {}, job.path + ": " + e.what(), {}};
         }
 
         lock.lock();
-        const bool current = running.generation == generation_;
+        // The cell's place now: the list may have changed around the file meanwhile.
+        const std::size_t index = running.index;
+        const bool current = running.generation == generation_ && index != kGone;
         running_.erase(mine);
         if (!current) {
             changed_.notify_all();
             continue;
         }
         if (stopped) {
-            cells_[job.index] = before;
+            cells_[index] = before;
             changed_.notify_all();
             continue;
         }
-        cells_[job.index] = outcome.Ok() ? Cell::OnDisk : Cell::Failed;
+        cells_[index] = outcome.Ok() ? Cell::OnDisk : Cell::Failed;
         bool wakeNow = false;
         if (job.kind != Kind::Rest) {
             if (outcome.Ok() && !outcome.image.isNull()) {
                 if (job.kind == Kind::Next)
-                    nextDoneAt_[job.index] = showCount_;
-                Keep(job.index, std::move(outcome.image));
+                    nextDoneAt_[index] = showCount_;
+                Keep(index, std::move(outcome.image));
             }
             wakeNow = inbox_.empty();
-            inbox_.push_back(
-                {job.index, !outcome.Ok(), outcome.Ok() ? std::string() : outcome.error});
+            inbox_.push_back({index, !outcome.Ok(), outcome.Ok() ? std::string() : outcome.error});
         }
+        if (outcome.pending)
+            writes_.push_back(std::move(*outcome.pending));
         changed_.notify_all();
         if (wakeNow && wake_) {
             lock.unlock();
@@ -261,6 +342,18 @@ void ThumbnailService::WorkerLoop(bool background) {
             lock.lock();
         }
     }
+}
+
+void ThumbnailService::WriteOne(std::unique_lock<std::mutex>& lock) {
+    ThumbnailOutcome outcome;
+    outcome.pending = std::move(writes_.front());
+    writes_.pop_front();
+    ++writing_;
+    lock.unlock();
+    provider_.Write(outcome); // a cache that cannot be written costs only the reuse
+    lock.lock();
+    --writing_;
+    changed_.notify_all();
 }
 
 void ThumbnailService::Keep(std::size_t index, QImage image) {

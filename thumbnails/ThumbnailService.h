@@ -21,7 +21,9 @@
 // Results. A worker that has a thumbnail for a cell of 1 or 2 keeps it in memory and puts a
 // note in the inbox; when the inbox was empty it calls `wake` (on the worker thread; it must
 // not call the service, only ask the GUI thread to call TakeResults, e.g. with a queued
-// call). Notes of an older list are never handed out.
+// call). Notes of an older list are never handed out. A thumbnail made for such a cell is
+// handed over first, and written to the cache once the cells of 1 and 2 are done (before the
+// work of 3; the writes go on while work is cancelled).
 //
 // Memory. The pixels kept are capped at Options::memoryBytes: over it, the thumbnails least
 // recently seen (Show's range, Held) are dropped first, never one on screen, so the cap holds
@@ -38,6 +40,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -77,8 +80,11 @@ public:
     ThumbnailService(const ThumbnailService&) = delete;
     ThumbnailService& operator=(const ThumbnailService&) = delete;
 
-    // A new list with thumbnails of `size`: everything of the old one is dropped and its
-    // running work stopped. Nothing is made until the first Show.
+    // A new list with thumbnails of `size`. At the size of the old list, what is known of a
+    // file (its kept thumbnail, its failure, its notes, its running work) follows the file to
+    // its place in the new list, so that a file added or removed costs only that file's work;
+    // what belonged to files no longer listed is dropped and their running work stopped. At
+    // another size everything is dropped. Nothing is made until the next Show.
     void SetList(std::vector<std::string> paths, ThumbnailSize size);
 
     // Cells [first, first + count) are on screen; `direction` > 0 when scrolling towards the
@@ -105,7 +111,7 @@ public:
     bool WaitForResults(std::chrono::milliseconds timeout);
 
 private:
-    enum class Kind { Screen, Next, Rest };
+    enum class Kind { Screen, Next, Write, Rest };
     // What is known of a cell.
     enum class Cell : std::uint8_t { Unknown, Running, OnDisk, Failed };
     struct Job {
@@ -115,16 +121,22 @@ private:
     };
     struct Running {
         std::uint64_t generation;
-        std::size_t index;
+        std::size_t index; // kGone once the file left the list
         std::atomic<bool> stop{false};
     };
+    static constexpr std::size_t kGone = static_cast<std::size_t>(-1);
     struct Kept {
         QImage image;
         std::size_t bytes = 0;
         std::list<std::size_t>::iterator seen; // its place in seen_
     };
 
+    // The same size's new list: the cells' states, kept thumbnails, notes and running work
+    // moved to the files' new places. Called with the mutex held.
+    void Remap(std::vector<std::string> paths);
     void WorkerLoop(bool background);
+    // Writes the oldest thumbnail handed over; called and returns with the mutex held.
+    void WriteOne(std::unique_lock<std::mutex>& lock);
     // The most urgent job a worker may take now (a background one only for the background
     // worker); false when none. Called with the mutex held.
     bool NextJob(bool background, Job& job);
@@ -159,6 +171,9 @@ private:
     std::size_t restCursor_ = 0; // the next cell the background pass looks at
     std::size_t restLeft_ = 0;   // cells it has not looked at yet
     std::list<std::unique_ptr<Running>> running_;
+    // Thumbnails handed over and waiting to be written to the cache, and those being written.
+    std::deque<PendingThumbnailWrite> writes_;
+    int writing_ = 0;
     std::unordered_map<std::size_t, Kept> kept_;
     std::list<std::size_t> seen_; // kept cells, least recently seen first
     std::size_t keptBytes_ = 0;

@@ -219,9 +219,9 @@ void MainWindow::ShowLast() {
 
 void MainWindow::PressKey(int key) {
     // A key with modifiers runs its own row (Ctrl+Z, Shift+Delete), otherwise the key's.
-    const CommandRow* row = CommandForKey(key, overviewShown_);
+    const CommandRow* row = CommandForKey(key, model_.OverviewShown());
     if (!row)
-        row = CommandForKey(key & ~Qt::KeyboardModifierMask, overviewShown_);
+        row = CommandForKey(key & ~Qt::KeyboardModifierMask, model_.OverviewShown());
     if (row && (model_.KeysAct() || row->withoutList))
         RunCommand(*row);
 }
@@ -239,7 +239,7 @@ void MainWindow::RunCommand(const CommandRow& row) {
 
 void MainWindow::ShowEntry(int k) {
     const ViewUpdate update(*this);
-    if (overviewShown_) { // the picture is opened when the grid is left
+    if (model_.OverviewShown()) { // the picture is opened when the grid is left
         model_.List().SetIndex(k);
         return;
     }
@@ -272,7 +272,7 @@ void MainWindow::ApplyView() {
         ui_.selectionHandle->raise();
     }
     ShowSlideshowState();
-    if (overviewShown_)
+    if (model_.OverviewShown())
         ShowOverviewState();
     const QString caption = QString::fromStdString(model_.Caption());
     if (windowTitle() != caption)

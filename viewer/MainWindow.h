@@ -182,7 +182,7 @@ public:
     void ToggleOverview();
     // Moves the current entry in the grid; nothing in the single view.
     void MoveInOverview(GridMove move);
-    bool OverviewShown() const { return overviewShown_; }
+    bool OverviewShown() const { return model_.OverviewShown(); }
 
     // --- The menu's other commands ---
     void ToggleOverlay();
@@ -326,7 +326,6 @@ private:
     QTimer* slideshowTimer_ = nullptr;
     ScreenSaverInhibitor* screenAwake_ = nullptr;
     bool searching_ = false; // a folder search is in progress
-    bool overviewShown_ = false;
 };
 
 } // namespace tessaly

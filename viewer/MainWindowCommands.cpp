@@ -40,48 +40,67 @@ template <int Seconds> bool EverySeconds(const ViewerModel& m) {
 }
 
 const CommandRow kCommands[] = {
-    {.caption = "拡大(+5)", .item = &C::zoomIn5Item, .run = &W::ZoomIn5},
-    {.caption = "拡大(+1)", .item = &C::zoomIn1Item, .run = &W::ZoomIn1},
-    {.caption = "縮小(-1)", .item = &C::zoomOut1Item, .run = &W::ZoomOut1},
-    {.caption = "縮小(-5)", .item = &C::zoomOut5Item, .run = &W::ZoomOut5},
+    {.caption = "拡大(+5)",
+     .item = &C::zoomIn5Item,
+     .run = &W::ZoomIn5,
+     .view = CommandRow::View::Single},
+    {.caption = "拡大(+1)",
+     .item = &C::zoomIn1Item,
+     .run = &W::ZoomIn1,
+     .view = CommandRow::View::Single},
+    {.caption = "縮小(-1)",
+     .item = &C::zoomOut1Item,
+     .run = &W::ZoomOut1,
+     .view = CommandRow::View::Single},
+    {.caption = "縮小(-5)",
+     .item = &C::zoomOut5Item,
+     .run = &W::ZoomOut5,
+     .view = CommandRow::View::Single},
     {.kind = Kind::Separator, .item = &C::zoomSeparator},
     {.kind = Kind::CheckItem,
      .caption = "Exif表示",
      .item = &C::overlayItem,
      .run = &W::ToggleOverlay,
      .checked = [](const ViewerModel& m) { return m.OverlayShown(); },
-     .bold = true},
+     .bold = true,
+     .view = CommandRow::View::Single},
     {.kind = Kind::CheckItem,
      .caption = "範囲選択",
      .item = &C::selectionItem,
      .run = &W::ToggleSelection,
      .enabled = [](const ViewerModel& m) { return m.SelectionAllowed(); },
-     .checked = [](const ViewerModel& m) { return m.Selecting(); }},
+     .checked = [](const ViewerModel& m) { return m.Selecting(); },
+     .view = CommandRow::View::Single},
     {.caption = "コピー",
      .item = &C::copyAreaItem,
      .run = &W::CopyArea,
-     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); }},
+     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); },
+     .view = CommandRow::View::Single},
     {.caption = "取出表示",
      .item = &C::pickAreaItem,
      .run = &W::PickArea,
-     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); }},
+     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); },
+     .view = CommandRow::View::Single},
     {.caption = "選択範囲を無劣化で保存...",
      .item = &C::cropSaveItem,
      .run = &W::SaveSelectionLossless,
-     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); }},
+     .enabled = [](const ViewerModel& m) { return m.CopyAndPickAllowed(); },
+     .view = CommandRow::View::Single},
     {.kind = Kind::CheckItem,
      .caption = "フィット",
      .item = &C::fitItem,
      .run = &W::FitToWindow,
      .checked = [](const ViewerModel& m) { return m.Mode() == ViewMode::Fit; },
      .bold = true,
-     .columnBreak = true},
+     .columnBreak = true,
+     .view = CommandRow::View::Single},
     {.kind = Kind::CheckItem,
      .caption = "実寸",
      .item = &C::actualSizeItem,
      .run = &W::ShowActualSize,
      .checked = [](const ViewerModel& m) { return m.Mode() == ViewMode::ActualSize; },
-     .bold = true},
+     .bold = true,
+     .view = CommandRow::View::Single},
     {.kind = Kind::CheckItem,
      .caption = "全画面表示",
      .item = &C::fullScreenItem,
@@ -110,9 +129,17 @@ const CommandRow kCommands[] = {
     {.caption = "右に90°回転",
      .item = &C::turnRightItem,
      .run = &W::TurnRight,
-     .keys = {Qt::Key_R}},
-    {.caption = "左に90°回転", .item = &C::turnLeftItem, .run = &W::TurnLeft, .keys = {Qt::Key_L}},
-    {.caption = "回転を画素に反映", .item = &C::bakeItem, .run = &W::BakeTurn},
+     .keys = {Qt::Key_R},
+     .view = CommandRow::View::Single},
+    {.caption = "左に90°回転",
+     .item = &C::turnLeftItem,
+     .run = &W::TurnLeft,
+     .keys = {Qt::Key_L},
+     .view = CommandRow::View::Single},
+    {.caption = "回転を画素に反映",
+     .item = &C::bakeItem,
+     .run = &W::BakeTurn,
+     .view = CommandRow::View::Single},
     {.kind = Kind::Separator, .item = &C::fileSeparator},
     {.caption = "ゴミ箱へ移動",
      .item = &C::trashItem,
@@ -147,7 +174,8 @@ const CommandRow kCommands[] = {
      .keys = {Qt::Key_S},
      .enabled = CanStep,
      .checked = [](const ViewerModel& m) { return m.Slides().Running(); },
-     .keepsSlideshow = true},
+     .keepsSlideshow = true,
+     .view = CommandRow::View::Single},
     {.kind = Kind::CheckItem,
      .caption = "2秒",
      .item = &C::every2Item,
@@ -180,7 +208,10 @@ const CommandRow kCommands[] = {
     {.caption = "ヘルプ", .item = &C::readmeItem, .run = &W::ShowReadme},
     {.caption = "おわり", .item = &C::endItem, .run = &W::EndProgram},
     {.kind = Kind::KeyOnly, .run = &W::ShowLast, .keys = {Qt::Key_Down}},
-    {.kind = Kind::KeyOnly, .run = &W::TurnHalf, .keys = {(Qt::SHIFT | Qt::Key_R).toCombined()}},
+    {.kind = Kind::KeyOnly,
+     .run = &W::TurnHalf,
+     .keys = {(Qt::SHIFT | Qt::Key_R).toCombined()},
+     .view = CommandRow::View::Single},
     {.kind = Kind::KeyOnly,
      .run = &W::DeleteForGood,
      .keys = {WithModifier(Qt::ShiftModifier, Qt::Key_Delete)}},
@@ -230,13 +261,18 @@ std::span<const CommandRow> MainWindowCommands() {
     return kCommands;
 }
 
+bool CommandEnabled(const CommandRow& row, const ViewerModel& model) {
+    const CommandRow::View other =
+        model.OverviewShown() ? CommandRow::View::Single : CommandRow::View::Overview;
+    return row.view != other && (!row.enabled || row.enabled(model));
+}
+
 void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model) {
     for (const CommandRow& row : kCommands) {
         if (row.item == nullptr || row.kind == Kind::Separator)
             continue;
         QAction& item = *(ui.*row.item);
-        if (row.enabled)
-            item.setEnabled(row.enabled(model));
+        item.setEnabled(CommandEnabled(row, model));
         if (!row.checked)
             continue;
         const bool on = row.checked(model);

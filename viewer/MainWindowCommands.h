@@ -38,8 +38,10 @@ struct CommandRow {
     bool keepsSlideshow = false;
     // The key acts while the list is empty too.
     bool withoutList = false;
-    // The view the row's keys act in (its menu item acts in both). For a key, a row of the
-    // view showing comes before a row of both: in the overview the arrows move in the grid.
+    // The view the row acts in: its keys act only there, and its menu item is disabled in the
+    // other view (the commands on the shown picture mean nothing over the grid). For a key, a
+    // row of the view showing comes before a row of both: in the overview the arrows move in
+    // the grid.
     enum class View { Both, Single, Overview };
     View view = View::Both;
     // Runs instead of `run` when set: a command with an argument.
@@ -48,6 +50,10 @@ struct CommandRow {
 
 // Every row, the menu's entries in their order.
 std::span<const CommandRow> MainWindowCommands();
+
+// Whether the row's menu item is enabled in the model's state: the row acts in the view
+// showing, and its own rule allows it.
+bool CommandEnabled(const CommandRow& row, const ViewerModel& model);
 
 // Shows the model's state on the menu's items: enabled, checked, bold.
 void ShowMenuState(const MainWindow::Controls& ui, const ViewerModel& model);

@@ -12,11 +12,12 @@ namespace tessaly {
 
 void MainWindow::ToggleOverview() {
     const ViewUpdate update(*this);
-    if (!overviewShown_) {
+    if (!model_.OverviewShown()) {
         EnterOverview();
         return;
     }
-    overviewShown_ = false;
+    model_.SetOverviewShown(false);
+    shown_->HoldNeighbours(false);
     ui_.overview->hide();
     ui_.client->show();
     const int k = model_.List().Index();
@@ -45,7 +46,8 @@ void MainWindow::EnterOverview() {
         connect(grid, &OverviewGrid::MenuRequested, this,
                 [this](QPoint globalPos) { ShowMenu(globalPos); });
     }
-    overviewShown_ = true;
+    model_.SetOverviewShown(true);
+    shown_->HoldNeighbours(true); // the thumbnails first
     ui_.overview->setGeometry(rect());
     ui_.client->hide();
     ui_.overview->show();
@@ -66,7 +68,7 @@ void MainWindow::ShowOverviewState() {
 
 void MainWindow::MoveInOverview(GridMove move) {
     const int k = model_.List().Index();
-    if (!overviewShown_ || k < 1)
+    if (!model_.OverviewShown() || k < 1)
         return;
     const std::size_t to = ui_.overview->Geometry().Move(static_cast<std::size_t>(k - 1), move);
     ShowEntry(static_cast<int>(to) + 1);

@@ -192,7 +192,7 @@ void ShownPicture::Arrived(PictureResult result) {
 
 void ShownPicture::DecodeNeighbours() {
     std::vector<std::string> paths = model_.NeighboursAhead();
-    if (paths.empty())
+    if (paths.empty() || neighboursHeld_)
         return;
     // Each neighbour at the size it will be shown at, in device pixels: its own shape and
     // orientation (unless shown as stored), fitted or at the kept zoom. Without its facts, at
@@ -206,6 +206,12 @@ void ShownPicture::DecodeNeighbours() {
                          const QSize device = DeviceSize(QSize(size.width, size.height), ratio);
                          return Size{device.width(), device.height()};
                      });
+}
+
+void ShownPicture::HoldNeighbours(bool hold) {
+    if (hold && !neighboursHeld_)
+        pipeline_->Ahead({}, 0, 0);
+    neighboursHeld_ = hold;
 }
 
 void ShownPicture::Drop() {

@@ -71,6 +71,10 @@ public:
     const std::string& ShownPath() const { return shownPath_; }
     // Lets go of the shown picture, its full-size pixels freed off the GUI thread.
     void Drop();
+    // While held, no neighbour is decoded ahead, and those asked for are dropped: the
+    // overview's thumbnails have the cores to themselves. Released, the neighbours are
+    // decoded again once a picture shown has settled.
+    void HoldNeighbours(bool hold);
     // The shown picture's colour profile for its copies and picks (ProfileOfCopies).
     const std::vector<std::uint8_t>& CopiesProfile() const { return copiesProfile_; }
 
@@ -118,6 +122,7 @@ private:
     ResultInbox arrived_;
     std::unique_ptr<PicturePipeline> pipeline_;
     std::uint64_t request_ = 0; // the request whose results are awaited, 0 for none
+    bool neighboursHeld_ = false;
 };
 
 } // namespace tessaly

@@ -1,13 +1,17 @@
 // The overview in the main window: Return switches views, the grid's keys move the current
 // entry with the caption, a double-click shows a cell's picture, and a thumbnail from the
-// shared cache is drawn in its cell.
+// shared cache is drawn in its cell, in the display's colours.
+#include "colour/DisplayColours.h"
 #include "overview/OverviewGrid.h"
+#include "tests/support/IccFixtures.h"
 #include "tests/thumbnails/ThumbnailTestFiles.h"
 #include "tests/viewer/MainWindowFixture.h"
 #include "thumbnails/FileUri.h"
 #include "thumbnails/ThumbnailService.h"
 
+#include <QScopeGuard>
 #include <chrono>
+#include <lcms2.h>
 
 namespace tessaly::testing {
 namespace {
@@ -106,6 +110,41 @@ TEST_F(OverviewTest, StartsInTheGridWithoutOpeningAPicture) {
     Press(*form_, Qt::Key_Left);
     EXPECT_EQ(Grid().Current(), 0u);
     EXPECT_TRUE(Caption().endsWith("(1/5 files)"));
+}
+
+TEST_F(OverviewTest, ThumbnailsAreDrawnInTheDisplaysColours) {
+    Photos();
+    const fixtures::Bytes adobe = fixtures::AdobeRgbProfile();
+    // Little CMS's own conversion of the thumbnail's sRGB green to the display's profile.
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE display =
+        cmsOpenProfileFromMem(adobe.data(), static_cast<cmsUInt32Number>(adobe.size()));
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(srgb, TYPE_RGB_8, display, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    const std::uint8_t green[3] = {kGreen.red, kGreen.green, kGreen.blue};
+    std::uint8_t shown[3] = {};
+    cmsDoTransform(transform, green, shown, 1);
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(display);
+    cmsCloseProfile(srgb);
+    const Rgb expected{shown[0], shown[1], shown[2]};
+    ASSERT_GT(std::abs(expected.red - kGreen.red), 20); // the conversion is not a no-op
+
+    DisplayColours colours(adobe);
+    // The window listens to the display's colours: it goes first.
+    const auto windowFirst = qScopeGuard([this] { form_.reset(); });
+    form_ = std::make_unique<MainWindow>(std::vector{dir_.path().string()}, nullptr,
+                                         DefaultPictureDecoders(),
+                                         ShowingOptions{.colours = &colours, .overview = true});
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    QWidget& cells = *Grid().viewport();
+    const QPoint c = Grid().BoxRect(2).center();
+    EXPECT_TRUE(WaitUntil([&] {
+        return Grid().Service().StateOf(2) == ThumbnailService::State::Ready &&
+               fixtures::Near(cells.grab().toImage(), c.x(), c.y(), expected, 2);
+    })) << "expected "
+        << expected.red << ", " << expected.green << ", " << expected.blue;
 }
 
 } // namespace

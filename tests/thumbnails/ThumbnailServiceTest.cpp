@@ -85,6 +85,41 @@ TEST_F(ThumbnailServiceTest, KeptPixelsStayWithinTheCapWhateverTheListsLength) {
     EXPECT_LE(service.HeldBytes(), cap);
 }
 
+TEST_F(ThumbnailServiceTest, AFileAddedOrRemovedLeavesTheOthersThumbnailsAndFailuresKept) {
+    std::vector<std::string> paths = Photos(6);
+    WriteFile(photos_.path() / "broken.jpg", Bytes{0, 1, 2, 3});
+    paths[5] = (photos_.path() / "broken.jpg").string();
+    ThumbnailService service(cache_, {}, {.threads = 1});
+    service.SetList(paths, ThumbnailSize::Normal);
+    service.Show(0, 6, 0);
+    service.WaitUntilIdle();
+    service.TakeResults();
+    std::vector<qint64> keys;
+    for (std::size_t i = 0; i < 5; ++i)
+        keys.push_back(service.Held(i).cacheKey());
+
+    // The first file removed, a new one added in the middle (as the folder watcher reports).
+    const std::string added = (photos_.path() / "p1002a.jpg").string();
+    WritePhoto(added, {.width = 200, .height = 150});
+    const std::vector<std::string> changed{paths[1], paths[2], added, paths[3], paths[4], paths[5]};
+    service.SetList(changed, ThumbnailSize::Normal);
+    // Before any work: every file still listed has what it had, at its new place.
+    const std::size_t was[] = {1, 2, 0, 3, 4};
+    for (const std::size_t i : {0, 1, 3, 4})
+        EXPECT_EQ(service.Held(i).cacheKey(), keys[was[i]]) << i;
+    EXPECT_EQ(service.StateOf(2), ThumbnailService::State::Waiting);
+    EXPECT_EQ(service.StateOf(5), ThumbnailService::State::Failed);
+    EXPECT_EQ(service.HeldBytes(), static_cast<std::size_t>(4 * service.Held(0).sizeInBytes()));
+
+    // Only the new file is made.
+    service.Show(0, 6, 0);
+    service.WaitUntilIdle();
+    const std::vector<ThumbnailNote> notes = service.TakeResults();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].index, 2u);
+    EXPECT_EQ(service.StateOf(2), ThumbnailService::State::Ready);
+}
+
 TEST_F(ThumbnailServiceTest, CancelStopsAllWorkUntilTheNextShow) {
     const std::vector<std::string> paths = Photos(30);
     ThumbnailService service(cache_, {}, {.threads = 1});
@@ -103,7 +138,7 @@ TEST_F(ThumbnailServiceTest, CancelStopsAllWorkUntilTheNextShow) {
     service.Cancel();
     service.WaitUntilIdle();
     service.TakeResults();
-    // A new list drops what the old one kept and noted.
+    // A list without the kept files drops them and their notes.
     service.Show(10, 4, 1);
     service.WaitUntilIdle();
     EXPECT_FALSE(service.Held(10).isNull());
