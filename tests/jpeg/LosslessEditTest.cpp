@@ -258,13 +258,16 @@ TEST_F(LosslessEdit, BakeThatWouldTrimReencodesAtTheFilesQualityInstead) {
         const Segments after = SegmentsOf(path);
         for (std::size_t i = 0; i < before.markers.size(); ++i) {
             const std::uint8_t marker = before.markers[i];
-            if (marker == 0xE2 || marker == 0xFE || (marker == 0xE1 && !IsExifData(before.data[i])))
+            if (marker == 0xE2 || marker == 0xFE ||
+                (marker == 0xE1 && !IsExifData(before.data[i]))) {
                 EXPECT_NE(std::find(after.data.begin(), after.data.end(), before.data[i]),
                           after.data.end())
                     << i;
-            if (marker == 0xEE)
+            }
+            if (marker == 0xEE) {
                 EXPECT_EQ(std::find(after.markers.begin(), after.markers.end(), 0xEE),
                           after.markers.end());
+            }
         }
     }
 }
