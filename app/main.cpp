@@ -69,7 +69,9 @@ std::unique_ptr<tessaly::EarlyDecode> StartFirstPicture(int argc, char** argv,
     std::optional<std::string> first = tessaly::FirstNamedFile(arguments);
     if (!first)
         return nullptr;
-    return std::make_unique<tessaly::EarlyDecode>(decoders, std::move(*first));
+    // Until Qt tells the screen's pixel ratio, the decode starts as for the usual ratio of 1.
+    return std::make_unique<tessaly::EarlyDecode>(
+        decoders, std::move(*first), tessaly::MainWindow::FirstShownSize(showing.asStored, 1));
 }
 
 } // namespace

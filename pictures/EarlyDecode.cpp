@@ -7,8 +7,9 @@
 
 namespace tessaly {
 
-EarlyDecode::EarlyDecode(PictureDecoders decoders, std::string path)
-    : decoders_(std::move(decoders)), path_(std::move(path)), thread_([this] { Run(); }) {}
+EarlyDecode::EarlyDecode(PictureDecoders decoders, std::string path, FitSize guess)
+    : decoders_(std::move(decoders)), path_(std::move(path)), guess_(std::move(guess)),
+      thread_([this] { Run(); }) {}
 
 EarlyDecode::~EarlyDecode() {
     Cancel();
@@ -52,25 +53,43 @@ bool EarlyDecode::WaitForAim() {
     return !cancel_.Cancelled();
 }
 
+Size EarlyDecode::SizeFor(const PictureFacts& facts, const FitSize& shownSize) {
+    const Size size = shownSize({facts.width, facts.height}, facts.turned);
+    return {std::max(size.width, 1), std::max(size.height, 1)};
+}
+
+std::optional<Bitmap> EarlyDecode::Decode(const PictureFacts& facts, const FitSize& shownSize) {
+    const Size size = SizeFor(facts, shownSize);
+    // Shown at full size or larger, the first decode is the full picture: the pipeline's to
+    // make, as it keeps it.
+    if (FirstDecodeIsFull(facts.width, facts.height, size.width, size.height))
+        return std::nullopt;
+    int fullWidth = 0;
+    int fullHeight = 0;
+    Bitmap scaled =
+        decoders_.decodeScaled(path_, size.width, size.height, cancel_, fullWidth, fullHeight);
+    cancel_.ThrowIfCancelled();
+    return scaled;
+}
+
 void EarlyDecode::Run() {
     std::optional<Copy> made;
     try {
         if (decoders_.readFacts) {
             const FileIdentity identity = IdentifyFile(path_);
             const PictureFacts facts = decoders_.readFacts(path_);
-            if (facts.width >= 1 && facts.height >= 1 && WaitForAim()) {
-                const Size aim = shownSize_({facts.width, facts.height}, facts.turned);
-                const Size size{std::max(aim.width, 1), std::max(aim.height, 1)};
-                // Shown at full size or larger, the first decode is the full picture: the
-                // pipeline's to make, as it keeps it.
-                if (!FirstDecodeIsFull(facts.width, facts.height, size.width, size.height)) {
-                    int fullWidth = 0;
-                    int fullHeight = 0;
-                    Bitmap scaled = decoders_.decodeScaled(path_, size.width, size.height, cancel_,
-                                                           fullWidth, fullHeight);
-                    cancel_.ThrowIfCancelled();
-                    if (IdentifyFile(path_) == identity)
-                        made = Copy{identity, facts, std::move(scaled)};
+            if (facts.width >= 1 && facts.height >= 1) {
+                // Decoded at the size guessed before the aim is known, and again only when the
+                // copy does not reach the size aimed at.
+                std::optional<Bitmap> scaled;
+                if (guess_)
+                    scaled = Decode(facts, guess_);
+                if (WaitForAim()) {
+                    const Size aim = SizeFor(facts, shownSize_);
+                    if (!scaled || scaled->Width() < aim.width || scaled->Height() < aim.height)
+                        scaled = Decode(facts, shownSize_);
+                    if (scaled && IdentifyFile(path_) == identity)
+                        made = Copy{identity, facts, std::move(*scaled)};
                 }
             }
         }

@@ -5,10 +5,11 @@
 //
 // The thread reads the file's identity and header at once. The size the picture will be shown
 // at follows from the window's client size and the screen's device pixel ratio, which are
-// known only once the window system is up: the thread waits for Aim. It then decodes the
-// screen copy at libjpeg's smallest scale reaching that size, as the pipeline's first decode
-// does. The window draws it reduced and keeps what it drew when the full picture follows
-// (PictureResult::keepDrawn), so that the picture shown at fit changes once.
+// known only once the window system is up (Aim); the thread starts at once with a guess of it
+// (the usual ratio of 1) and decodes again only when the copy does not reach the size aimed
+// at. The copy is the screen copy at libjpeg's smallest scale reaching that size, as the
+// pipeline's first decode makes it. The window draws it reduced and keeps what it drew when the
+// full picture follows (PictureResult::keepDrawn), so that the picture shown at fit changes once.
 //
 // A picture shown at its full size or larger, a file that cannot be read or changes while it is
 // read, decoders without readFacts and a cancelled decode give nothing: the pipeline then
@@ -37,8 +38,10 @@ public:
         Bitmap pixels; // at libjpeg's smallest scale reaching the size aimed at
     };
 
-    // Starts the thread for `path`, which reads its header at once and decodes once aimed.
-    EarlyDecode(PictureDecoders decoders, std::string path);
+    // Starts the thread for `path`, which reads its header at once and decodes it for `guess`
+    // (when given) until aimed: the copy is made again only when it does not reach the size
+    // aimed at. Without a guess it decodes once aimed.
+    EarlyDecode(PictureDecoders decoders, std::string path, FitSize guess = {});
     // Cancels what is under way and waits for the thread.
     ~EarlyDecode();
     EarlyDecode(const EarlyDecode&) = delete;
@@ -56,11 +59,15 @@ public:
 
 private:
     void Run();
+    static Size SizeFor(const PictureFacts& facts, const FitSize& shownSize);
+    // The copy for the size `shownSize` gives; nothing when that is the full picture.
+    std::optional<Bitmap> Decode(const PictureFacts& facts, const FitSize& shownSize);
     // Waits for Aim; false when cancelled first.
     bool WaitForAim();
 
     const PictureDecoders decoders_;
     const std::string path_;
+    const FitSize guess_;
     CancelFlag cancel_;
     std::mutex mutex_;
     std::condition_variable changed_;

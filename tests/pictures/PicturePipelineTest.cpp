@@ -908,3 +908,32 @@ TEST(PicturePipeline, EarlyDecodeForAnotherFileOrSizeIsNotAdopted) {
     EXPECT_EQ(got[0].pixels->Width(), 400);
     EXPECT_FALSE(got[0].keepDrawn);
 }
+
+// The decode started before the screen's pixel ratio is known, for a guess of the size, is
+// made again only when its copy does not reach the size then aimed at.
+TEST(EarlyDecode, DecodesAgainOnlyWhenTheGuessedCopyDoesNotReachTheAim) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    PictureDecoders decoders = fake.Bind();
+    decoders.readFacts = [](const std::string&) {
+        return PictureFacts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+    };
+    const auto at = [](Size size) { return [size](Size, bool) { return size; }; };
+    EarlyDecode reaching(decoders, paths[0], at({800, 600}));
+    reaching.Aim(at({400, 300}));
+    EarlyDecode tooSmall(decoders, paths[1], at({400, 300}));
+    tooSmall.Aim(at({800, 600}));
+    const auto reached = reaching.Take(CancelFlag());
+    const auto again = tooSmall.Take(CancelFlag());
+    ASSERT_TRUE(reached && again);
+    EXPECT_EQ(reached->pixels.Width(), 800);
+    EXPECT_EQ(again->pixels.Width(), 800);
+    const auto calls = fake.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const auto& c) { return c.path == paths[0]; }),
+              1);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const auto& c) { return c.path == paths[1]; }),
+              2);
+}
