@@ -6,11 +6,13 @@
 #include "readme/ReadmeWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/Fonts.h"
+#include "viewer/ListOrder.h"
 #include "viewer/MainWindow.h"
 
 #include <QProcessEnvironment>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +41,39 @@ Right-click for the menu: zoom, fit, actual size, EXIF data, area selection, cop
   --version    show the version
 )";
 
+// The arguments as the system gave them (file names are bytes), less --as-stored and
+// --overview, which set `showing`.
+std::vector<std::string> ParseArguments(int argc, char** argv, tessaly::ShowingOptions& showing) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--as-stored") == 0)
+            showing.asStored = true;
+        else if (std::strcmp(argv[i], "--overview") == 0)
+            showing.overview = true;
+        else
+            arguments.emplace_back(argv[i]);
+    }
+    return arguments;
+}
+
+// The decode of the picture the window will show first, started before Qt: when the arguments
+// name it without a search (FirstNamedFile) and the window starts on the picture. The
+// arguments are read as the system gave them, Qt's own options included: a guess that misses
+// costs only the work done, since the picture pipeline adopts a copy only of the path it shows.
+std::unique_ptr<tessaly::EarlyDecode> StartFirstPicture(int argc, char** argv,
+                                                        const tessaly::PictureDecoders& decoders) {
+    tessaly::ShowingOptions showing;
+    const std::vector<std::string> arguments = ParseArguments(argc, argv, showing);
+    if (showing.overview)
+        return nullptr;
+    std::optional<std::string> first = tessaly::FirstNamedFile(arguments);
+    if (!first)
+        return nullptr;
+    // Until Qt tells the screen's pixel ratio, the decode starts as for the usual ratio of 1.
+    return std::make_unique<tessaly::EarlyDecode>(
+        decoders, std::move(*first), tessaly::MainWindow::FirstShownSize(showing.asStored, 1));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,29 +100,26 @@ int main(int argc, char** argv) {
     tessaly::SingleInstance instance(QString::fromLatin1(kInstanceName));
     if (instance.CheckPrevInstance())
         return tessaly::RunSecondCopy(instance, argc, argv);
+    // The first picture's header and screen copy are read on a thread of their own while Qt
+    // starts and the window is built, so that the window's first paint can show it.
+    const tessaly::PictureDecoders decoders = tessaly::DefaultPictureDecoders();
+    std::unique_ptr<tessaly::EarlyDecode> early = StartFirstPicture(argc, argv, decoders);
     app.emplace(argc, argv);
 
     QApplication::setApplicationName(tessaly::kApplicationTitle);
     QApplication::setFont(tessaly::WindowFont(12));
 
-    // The arguments as the system gave them (file names are bytes), less --as-stored and
-    // --overview.
-    std::vector<std::string> arguments;
     tessaly::ShowingOptions showing;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--as-stored") == 0)
-            showing.asStored = true;
-        else if (std::strcmp(argv[i], "--overview") == 0)
-            showing.overview = true;
-        else
-            arguments.emplace_back(argv[i]);
-    }
+    std::vector<std::string> arguments = ParseArguments(argc, argv, showing);
+    // Its shown size is known now: the window's client size, at the screen's pixel ratio.
+    if (early)
+        early->Aim(tessaly::MainWindow::FirstShownSize(showing.asStored, app->devicePixelRatio()));
+    showing.early = std::move(early);
     app->ReadDisplayProfile();
     showing.colours = &app->Colours();
     // The save dialog's folder, one for the whole program, shared by every window.
     tessaly::SaveFolder saveFolder;
-    tessaly::MainWindow mainWindow(std::move(arguments), &saveFolder,
-                                   tessaly::DefaultPictureDecoders(), showing);
+    tessaly::MainWindow mainWindow(std::move(arguments), &saveFolder, decoders, std::move(showing));
     auto* readmeWindow = new tessaly::ReadmeWindow(&mainWindow);
     mainWindow.SetReadmeWindow(readmeWindow);
 

@@ -176,7 +176,7 @@ std::vector<DecodeJob> WantedJobs(const PlannerView& view) {
     if (q.current) {
         const DecodeRequests::Current& c = *q.current;
         const bool firstRunning = runningCopy(c.path, c.width, c.height, false);
-        if (view.abilities.preview && !c.standInTried && !c.firstDelivered &&
+        if (view.abilities.preview && !c.seeded && !c.standInTried && !c.firstDelivered &&
             !KeptFor(view, c.path, c.width, c.height) && !running(c.path, Kind::StandIn))
             jobs.push_back({Kind::StandIn, c.path, c.width, c.height});
         if (!c.firstDelivered && !firstRunning)
@@ -187,8 +187,9 @@ std::vector<DecodeJob> WantedJobs(const PlannerView& view) {
         // and the full decode one after the other. A first decode at full size is never
         // doubled, and one that takes every core is left to itself.
         // With readFacts, the first decode has read them before the full decode joins it.
+        // An early decode (seeded) is left the cores it shares with the starting window.
         const PictureFacts* facts = FactsOf(view, c.path);
-        const bool beside = !view.abilities.facts || (facts && !facts->everyCore);
+        const bool beside = !c.seeded && (!view.abilities.facts || (facts && !facts->everyCore));
         if (!c.fullDelivered && (c.firstDelivered || (firstRunning && c.reduced && beside)) &&
             !running(c.path, Kind::Full))
             jobs.push_back({Kind::Full, c.path, 0, 0});

@@ -64,6 +64,9 @@ struct DecodeRequests {
         int width = 0; // the shown size
         int height = 0;
         bool reduced = false; // the first decode is known to be a reduced copy
+        // An early decode makes its first copy (PicturePipeline::Seed): no stand-in before it,
+        // and the full decode waits for it.
+        bool seeded = false;
         bool standInTried = false;
         bool firstDelivered = false;
         bool fullDelivered = false;

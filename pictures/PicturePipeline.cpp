@@ -46,7 +46,8 @@ struct PicturePipeline::Outcome {
     std::shared_ptr<const DecodedPicture> pixels;
     int fullWidth = 0;
     int fullHeight = 0;
-    bool exact = false; // a display copy (see PictureResult::exact)
+    bool exact = false;     // a display copy (see PictureResult::exact)
+    bool keepDrawn = false; // see PictureResult::keepDrawn
     std::exception_ptr error;
     std::string errorText;
     PictureErrorType errorType = PictureErrorType::None;
@@ -145,6 +146,11 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
             pictureWidth > 0 && pictureHeight > 0 &&
             !FirstDecodeIsFull(pictureWidth, pictureHeight, shownWidth, shownHeight);
         requests_.current = DecodeRequests::Current{path, shownWidth, shownHeight, reduced};
+        if (seedOpen_ && seed_->Path() != path) {
+            seed_->Cancel(); // the window shows another picture first
+            seedOpen_ = false;
+        }
+        requests_.current->seeded = seedOpen_;
         requests_.ahead.clear();
         requests_.aheadTried.clear();
         copies_.SetWanted(path, {});
@@ -153,6 +159,14 @@ std::uint64_t PicturePipeline::Show(const std::string& path, int shownWidth, int
     }
     work_.notify_all();
     return request;
+}
+
+void PicturePipeline::Seed(std::unique_ptr<EarlyDecode> early) {
+    const std::lock_guard lock(mutex_);
+    if (seed_ || !early)
+        return; // one early decode, for the first picture
+    seed_ = std::move(early);
+    seedOpen_ = true;
 }
 
 void PicturePipeline::Ahead(std::vector<std::string> paths, int shownWidth, int shownHeight,
@@ -261,6 +275,13 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningDecode& running,
         out.skipped = true;
         return out;
     }
+    // The first decode of the picture an early decode was started for takes its copy, once.
+    EarlyDecode* const seed = job.kind == Kind::First && !plan.full && seedOpen_ &&
+                                      requests_.IsCurrent(job.path) && requests_.current->seeded
+                                  ? seed_.get()
+                                  : nullptr;
+    if (seed)
+        seedOpen_ = false;
     running.bytes = plan.bytes;
     // A decode at full size reaches any size the picture is shown at.
     running.reachWidth = plan.full ? std::numeric_limits<int>::max() : plan.width;
@@ -275,6 +296,21 @@ PicturePipeline::Outcome PicturePipeline::Run(RunningDecode& running,
     bool decoded = false;
     const auto decode = [&] {
         cancel.ThrowIfCancelled();
+        if (seed) {
+            // Made from the file as it is now and reaching the size asked, it is the first
+            // decode; otherwise the file is decoded here as usual.
+            std::optional<EarlyDecode::Copy> early = seed->Take(cancel);
+            if (early && early->identity == out.identity && early->pixels.Width() >= job.minWidth &&
+                early->pixels.Height() >= job.minHeight) {
+                out.fullWidth = early->facts.width;
+                out.fullHeight = early->facts.height;
+                out.keepDrawn = true;
+                made = DecodedPicture(std::move(early->pixels));
+                decoded = true;
+                return;
+            }
+            cancel.ThrowIfCancelled();
+        }
         if (job.kind == Kind::StandIn) {
             std::optional<Bitmap> preview =
                 decoders_.decodePreview(job.path, job.minWidth, job.minHeight, plan.bytes, cancel,
@@ -389,6 +425,7 @@ std::optional<PictureResult> PicturePipeline::Complete(const DecodeJob& job, Out
     result.fullWidth = outcome.fullWidth;
     result.fullHeight = outcome.fullHeight;
     result.exact = outcome.exact && !fullSize;
+    result.keepDrawn = outcome.keepDrawn && !fullSize;
     result.error = std::move(outcome.error);
     result.errorText = std::move(outcome.errorText);
     result.errorType = outcome.errorType;

@@ -17,7 +17,9 @@
 //      nor one whose decode would cost more than the screen copy it stands in for (see Sizes);
 //   1. the current picture's first decode: a screen copy at the shown size, or, when
 //      libjpeg's smallest scale that reaches the shown size is 8/8 (FirstDecodeIsFull), the
-//      picture itself at full size;
+//      picture itself at full size; for the picture an early decode was started for (Seed),
+//      its worker waits for that decode and takes its copy, with no stand-in before it and
+//      the full decode after it;
 //   2. the current picture's full-size decode, once its first decode is done, or as soon as
 //      it is under way (on another worker) when Show was told the picture's size and the
 //      first decode is a reduced copy that does not take every core itself (see Sizes);
@@ -48,8 +50,8 @@
 // than push out one worth more; a picture first decoded at full size is kept as the full
 // picture, not as a copy. At most one full-size picture is kept outside the copy budget, the
 // current one's, and it is let go of as soon as another path is shown (a neighbour decoded at
-// full size ahead is a copy, within the budget, until it is shown). A full-size decode starts only once
-// everything let go of has been freed and no other full-size decode is running, and counts
+// full size ahead is a copy, within the budget, until it is shown). A full-size decode starts only
+// once everything let go of has been freed and no other full-size decode is running, and counts
 // every picture still held, so two full pictures never take memory at once. A kept copy
 // or error is used only if the file still has the identity (FileIdentity) it had when it was
 // read; a file replaced or deleted meanwhile is read again. A neighbour that fails to decode
@@ -94,6 +96,7 @@
 #include "picture/DecodedPicture.h"
 #include "pictures/CopyCache.h"
 #include "pictures/DecodePlanner.h"
+#include "pictures/EarlyDecode.h"
 #include "pictures/FileIdentity.h"
 #include "pictures/PictureDecoders.h"
 #include "pictures/PictureResult.h"
@@ -148,6 +151,13 @@ public:
     // start beside a first decode that is known to be a reduced copy.
     std::uint64_t Show(const std::string& path, int shownWidth, int shownHeight,
                        int pictureWidth = 0, int pictureHeight = 0);
+
+    // Hands over the first picture's screen copy decoded since the program started (see
+    // EarlyDecode.h), before the Show of its path: that Show's first decode takes the copy
+    // instead of decoding again, when it was made for the file as it is and for the size shown;
+    // and no stand-in comes before it, so that the copy is the first picture shown. A Show of
+    // another path cancels it.
+    void Seed(std::unique_ptr<EarlyDecode> early);
 
     // Screen copies at shownWidth x shownHeight for `paths`, most wanted first, kept for a
     // later Show(). Replaces the neighbours asked for before; the current picture is skipped.
@@ -211,6 +221,11 @@ private:
     // were produced even when two workers finish at once.
     std::uint64_t nextTurn_ = 0;
     std::uint64_t servedTurn_ = 0;
+
+    // The early decode handed over by Seed, kept until the pipeline goes (its thread is joined
+    // then, after the workers); `seedOpen_` while its copy may still be taken.
+    std::unique_ptr<EarlyDecode> seed_;
+    bool seedOpen_ = false;
 
     std::vector<std::thread> workers_; // last: started once everything above exists
 };

@@ -42,6 +42,11 @@ struct PictureResult {
     // same pixels as the window's own reduction of the full picture (neighbours decoded
     // ahead, when the decoders can make them).
     bool exact = false;
+    // A screen copy whose picture the window keeps drawing as it drew it from this copy, at
+    // that size, when the full picture follows: the first picture's, decoded as the program
+    // starts (EarlyDecode), so that its first change at fit is the settled picture, and the
+    // full pixels only serve zoom, actual size and copies.
+    bool keepDrawn = false;
     // When the decode failed: the decoder's exception, its message and its kind; `kind` then
     // says which decode failed (ScreenCopy: the first one, whatever its scale). An error ends
     // the work for that request: no full-size decode follows a failed first decode.

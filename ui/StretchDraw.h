@@ -66,6 +66,8 @@ public:
               bool wholeVisible = true);
     void Draw(QPainter& painter, const Bitmap& pixels, QSize control, const QRect& exposed,
               bool wholeVisible = true);
+    // A reduced copy is kept (made by Draw, or adopted).
+    bool HasReducedCopy() const { return reduced_ != nullptr; }
     // Drops the reduced copy: to be called when the picture changes.
     void Forget();
     // Takes a copy already reduced for display (the stored picture reduced as Draw would

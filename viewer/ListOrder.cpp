@@ -43,6 +43,24 @@ bool ListOrderLess(const std::string& a, const std::string& b) {
     return collator.sortKey(PathText(a)).compare(collator.sortKey(PathText(b))) < 0;
 }
 
+std::optional<std::string> FirstNamedFile(const std::vector<std::string>& paths) {
+    const QCollator collator = ListCollator();
+    std::optional<std::string> first;
+    QCollatorSortKey firstKey = collator.sortKey(QString());
+    for (const std::string& path : paths) {
+        if (ExtCheck(path)) {
+            QCollatorSortKey key = collator.sortKey(PathText(path));
+            if (!first || key.compare(firstKey) < 0) {
+                first = path;
+                firstKey = std::move(key);
+            }
+        } else if (IsFolder(path)) {
+            return std::nullopt;
+        }
+    }
+    return first;
+}
+
 void SortFileList(FileListType& list) {
     const QCollator collator = ListCollator();
     // Sort keys are computed once per entry, then compared as bytes: far cheaper than a

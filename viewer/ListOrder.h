@@ -4,6 +4,7 @@
 
 #include "model/ImageList.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,12 @@ FileListType CollectFiles(const std::vector<std::string>& paths, QWidget* owner)
 
 // The local files of a drop, as the system names them (bytes).
 std::vector<std::string> LocalFiles(const QMimeData& mime);
+
+// The entry CollectFiles and SortFileList put first for `paths`, when that is known without
+// a search: the named picture file that comes first in the list's order, when no path names a
+// folder (a folder's first picture is known only once the whole search is done); nothing
+// otherwise. It neither searches nor opens a file.
+std::optional<std::string> FirstNamedFile(const std::vector<std::string>& paths);
 
 // Sorts ascending with the user's locale, ignoring case (a.JPG before B.JPG).
 void SortFileList(FileListType& list);

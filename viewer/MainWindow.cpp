@@ -64,7 +64,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, SaveFolder* saveFolde
     CreateMenu();
     CreateSlideshow();
     shown_ = std::make_unique<ShownPicture>(std::move(decoders), *ui_.picture, model_, *colours_,
-                                            showing.asStored, *this);
+                                            showing.asStored, *this, std::move(showing.early));
     files_ = std::make_unique<FileCommands>(*this, model_.List(), [this](int k) { FollowList(k); });
     readmePath_ = ReadmePath();
     cropSaveDialog_ = std::make_unique<FileCropSaveDialog>(this);
@@ -134,6 +134,10 @@ void MainWindow::CreateMenu() {
 }
 
 // --- Start-up and shutdown ---
+
+FitSize MainWindow::FirstShownSize(bool asStored, qreal ratio) {
+    return DeviceShownSize(ShowingNow{ViewMode::Fit, 0, kMainWindowOuterSize, asStored}, ratio);
+}
 
 void MainWindow::Start(const std::vector<std::string>& arguments) {
     const ViewUpdate update(*this);

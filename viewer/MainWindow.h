@@ -10,6 +10,7 @@
 #include "model/ViewerModel.h"
 #include "overview/GridGeometry.h"
 #include "picture/Bitmap.h"
+#include "pictures/EarlyDecode.h"
 #include "pictures/PictureDecoders.h"
 #include "viewer/CropSaveDialog.h"
 #include "viewer/ShownPicture.h"
@@ -50,6 +51,9 @@ struct ShowingOptions {
     DisplayColours* colours = nullptr;
     bool asStored = false;
     bool overview = false; // start in the overview (--overview)
+    // The first picture's screen copy, decoded since the program started (EarlyDecode),
+    // handed to the picture pipeline for the first entry shown.
+    std::unique_ptr<EarlyDecode> early;
 };
 
 class MainWindow : public QWidget {
@@ -121,6 +125,11 @@ public:
     const TExifInfo& ExifReader() const { return exifInfo_; }
 
     // --- Start-up and shutdown ---
+    // The largest size the window shows a picture at when it first shows one, known before it
+    // is mapped: fitted to the window's outer size, which its client area never exceeds (the
+    // window manager's frame takes its share once it is known, SettleFrame), in the device
+    // pixels of `ratio`, as the pixels are stored (for EarlyDecode::Aim).
+    static FitSize FirstShownSize(bool asStored, qreal ratio);
     // Builds the image list of the arguments and shows its first entry.
     void Start(const std::vector<std::string>& arguments);
     // The first activation places the first pick's corner and the save folder follows the

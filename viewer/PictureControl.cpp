@@ -51,6 +51,12 @@ void PictureControl::AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy) {
     update();
 }
 
+void PictureControl::KeepDrawnCopy() {
+    if (!exactCopy_ && drawer_.HasReducedCopy())
+        exactCopy_ = true; // drawn in the look already: nothing to keep as decoded
+    PixelsChanged();
+}
+
 QSize PictureControl::DeviceDrawSize() const {
     return DeviceSize(size(), devicePixelRatioF());
 }

@@ -42,6 +42,10 @@ public:
     // control reduces it): drawn in the look, and kept as the reduced copy while the size
     // holds.
     void AdoptDisplayCopy(std::shared_ptr<const Bitmap> copy);
+    // The full-size pixels arrived after a screen copy whose drawing is to stay: the copy
+    // reduced for display from the screen copy, when one was drawn, stays drawn while the size
+    // holds (as an adopted display copy does); otherwise as PixelsChanged.
+    void KeepDrawnCopy();
     // The size the picture is drawn at, in device pixels.
     QSize DeviceDrawSize() const;
     // Hands the picture over and draws nothing any more.

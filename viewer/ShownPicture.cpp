@@ -13,22 +13,23 @@
 #include <chrono>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
 namespace tessaly {
 
 ShownPicture::ShownPicture(PictureDecoders decoders, PictureControl& control,
                            const ViewerModel& model, DisplayColours& colours, bool asStored,
-                           QObject& receiver)
+                           QObject& receiver, std::unique_ptr<EarlyDecode> early)
     : control_(control), model_(model), colours_(colours), asStored_(asStored),
       colourMail_(std::make_shared<ColourMail>(receiver)),
       pipeline_(std::make_unique<PicturePipeline>(
           std::move(decoders), [this, &receiver](PictureResult result) {
-              // On a worker thread: handed to the GUI
-              // thread.
+              // On a worker thread: handed to the GUI thread.
               arrived_.Put(std::move(result));
               QMetaObject::invokeMethod(
                   &receiver, [this] { TakeArrived(); }, Qt::QueuedConnection);
           })) {
+    pipeline_->Seed(std::move(early));
     // A display profile linked after the window opened: the shown picture is converted anew.
     displayListener_ = colours_.AddDisplayListener(
         [mail = colourMail_, this] { mail->Post([this] { AskColours(); }); });
@@ -180,12 +181,18 @@ void ShownPicture::Arrived(PictureResult result) {
     if (picture->Settled()) {
         request_ = 0;
         DecodeNeighbours();
+        if (std::exchange(keepDrawn_, false) && result.Ok()) {
+            control_.KeepDrawnCopy();
+            return;
+        }
     } else if (const QSize drawn = StoredShape(control_.DeviceDrawSize());
                IsFinalCopy(result.exact, {result.pixels->Width(), result.pixels->Height()},
                            {drawn.width(), drawn.height()})) {
         const Bitmap* copy = result.pixels->Rgb();
         control_.AdoptDisplayCopy(std::shared_ptr<const Bitmap>(std::move(result.pixels), copy));
         return;
+    } else {
+        keepDrawn_ = result.keepDrawn && result.kind == PictureKind::ScreenCopy;
     }
     control_.PixelsChanged();
 }
@@ -198,14 +205,16 @@ void ShownPicture::DecodeNeighbours() {
     // orientation (unless shown as stored), fitted or at the kept zoom. Without its facts, at
     // the shown picture's stored shape: most neighbours are taken the same way.
     const QSize shown = StoredShape(ShownDeviceSize());
-    const ShowingNow now = ShowingIn(model_, asStored_);
-    const qreal ratio = control_.devicePixelRatioF();
     pipeline_->Ahead(std::move(paths), shown.width(), shown.height(),
-                     [now, ratio](Size stored, bool turned) {
-                         const Size size = ShownSizeOf(stored, turned, now);
-                         const QSize device = DeviceSize(QSize(size.width, size.height), ratio);
-                         return Size{device.width(), device.height()};
-                     });
+                     DeviceShownSize(ShowingIn(model_, asStored_), control_.devicePixelRatioF()));
+}
+
+FitSize DeviceShownSize(const ShowingNow& now, qreal ratio) {
+    return [now, ratio](Size stored, bool turned) {
+        const Size size = ShownSizeOf(stored, turned, now);
+        const QSize device = DeviceSize(QSize(size.width, size.height), ratio);
+        return Size{device.width(), device.height()};
+    };
 }
 
 void ShownPicture::HoldNeighbours(bool hold) {
@@ -217,6 +226,7 @@ void ShownPicture::HoldNeighbours(bool hold) {
 void ShownPicture::Drop() {
     control_.TakePicture(); // its pixels are freed by the pipeline, off this thread
     request_ = 0;
+    keepDrawn_ = false;
     copiesProfile_.clear();
     shownPath_.clear();
 }

@@ -9,8 +9,10 @@
 
 #include "colour/DisplayColours.h"
 #include "model/ShowRules.h"
+#include "model/ShownSize.h"
 #include "model/ViewerModel.h"
 #include "picture/DecodedPicture.h"
+#include "pictures/EarlyDecode.h"
 #include "pictures/PictureDecoders.h"
 #include "pictures/PicturePipeline.h"
 #include "pictures/ResultInbox.h"
@@ -30,13 +32,19 @@ namespace tessaly {
 
 class PictureControl;
 
+// The size a picture would be shown at as `now` says, in the device pixels of `ratio`, as its
+// pixels are stored: what the pipeline decodes a picture for before it is shown.
+FitSize DeviceShownSize(const ShowingNow& now, qreal ratio);
+
 class ShownPicture {
 public:
     // Decodes with `decoders` for `control`, laid out by `model` (the shown size, the stored
     // shape, the neighbours); shows the pictures in `colours`, upright by their orientation
-    // unless `asStored`. The pipeline's wake-ups are queued calls on `receiver`'s thread.
+    // unless `asStored`. The pipeline's wake-ups are queued calls on `receiver`'s thread. An
+    // early decode of the first picture is handed to the pipeline (PicturePipeline::Seed).
     ShownPicture(PictureDecoders decoders, PictureControl& control, const ViewerModel& model,
-                 DisplayColours& colours, bool asStored, QObject& receiver);
+                 DisplayColours& colours, bool asStored, QObject& receiver,
+                 std::unique_ptr<EarlyDecode> early = nullptr);
     // No result arrives once this has returned: the pipeline's workers are joined.
     ~ShownPicture();
     ShownPicture(const ShownPicture&) = delete;
@@ -123,6 +131,9 @@ private:
     std::unique_ptr<PicturePipeline> pipeline_;
     std::uint64_t request_ = 0; // the request whose results are awaited, 0 for none
     bool neighboursHeld_ = false;
+    // The screen copy shown is one whose drawing is kept when the full picture follows
+    // (PictureResult::keepDrawn).
+    bool keepDrawn_ = false;
 };
 
 } // namespace tessaly

@@ -144,3 +144,27 @@ TEST(DecodePlanner, NeighbourIsPlannedAtItsOwnShownSize) {
     EXPECT_EQ(plan.width, 533);
     EXPECT_EQ(plan.height, 400);
 }
+
+// The picture an early decode makes the first copy of has no stand-in before that copy, and
+// its full decode waits for it, leaving the cores to the early decode and the starting window;
+// unseeded, the stand-in comes first and the full decode runs beside the first.
+TEST(DecodePlanner, SeededPictureHasNoStandInAndItsFullDecodeFollowsTheFirst) {
+    Books books;
+    books.Shown("a", 400, 300);
+    books.Facts("a");
+    const auto kinds = [&books] {
+        std::vector<Kind> wanted;
+        for (const DecodeJob& job : WantedJobs(books.View()))
+            wanted.push_back(job.kind);
+        return wanted;
+    };
+    EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::StandIn, Kind::First}));
+    books.Running(Kind::First, "a", 400, 300, 1'000'000);
+    EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::StandIn, Kind::Full}));
+
+    books.requests.current->seeded = true;
+    EXPECT_TRUE(kinds().empty());
+    books.requests.current->firstDelivered = true;
+    books.running.clear();
+    EXPECT_EQ(kinds(), (std::vector<Kind>{Kind::Full}));
+}

@@ -831,3 +831,109 @@ TEST(PicturePipeline, StandInFromTheFilesOwnPreviewComesFirstAndOnlyWhenItHasThe
     pipeline.WaitUntilIdle();
     EXPECT_EQ(kinds(), (std::vector{PictureKind::ScreenCopy, PictureKind::Full}));
 }
+
+// The first picture's copy decoded as the program starts (EarlyDecode) is the first decode
+// of its Show, not decoded again, and marked for the window to keep what it draws from it
+// when the full picture follows: the picture at fit does not change once it is there.
+TEST(PicturePipeline, EarlyDecodeOfTheFirstPictureIsAdoptedAndKeptAtFit) {
+    TempDir dir;
+    const auto paths = Files(dir, 1);
+    FakeDecoders fake;
+    PictureDecoders decoders = fake.Bind();
+    decoders.readFacts = [](const std::string&) {
+        return PictureFacts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+    };
+    const Size shown{400, 300};
+    auto early = std::make_unique<EarlyDecode>(decoders, paths[0]);
+    early->Aim([shown](Size, bool) { return shown; });
+    Results results;
+    PicturePipeline pipeline(decoders, results.Callback());
+    pipeline.Seed(std::move(early));
+
+    const std::uint64_t request = pipeline.Show(paths[0], shown.width, shown.height,
+                                                FakeDecoders::kWidth, FakeDecoders::kHeight);
+    results.WaitFor(2);
+    pipeline.WaitUntilIdle();
+    const auto got = results.All();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].request, request);
+    EXPECT_EQ(got[0].kind, PictureKind::ScreenCopy);
+    EXPECT_TRUE(got[0].keepDrawn);
+    EXPECT_EQ(got[0].pixels->Width(), shown.width);
+    EXPECT_EQ(got[0].fullWidth, FakeDecoders::kWidth);
+    EXPECT_EQ(got[1].kind, PictureKind::Full);
+    EXPECT_FALSE(got[1].keepDrawn);
+    const auto calls = fake.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const auto& c) { return !c.full; }), 1);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](const auto& c) { return c.full; }), 1);
+}
+
+// An early decode that missed (the window shows another file first, or the picture larger than
+// it aimed at) is not shown: the other file's decode cancels it, and a copy too small is
+// decoded again at the size shown.
+TEST(PicturePipeline, EarlyDecodeForAnotherFileOrSizeIsNotAdopted) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    PictureDecoders decoders = fake.Bind();
+    decoders.readFacts = [](const std::string&) {
+        return PictureFacts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+    };
+    const auto aimAt = [](Size size) { return [size](Size, bool) { return size; }; };
+    {
+        fake.Hold(paths[0]);
+        auto early = std::make_unique<EarlyDecode>(decoders, paths[0]);
+        early->Aim(aimAt({400, 300}));
+        fake.WaitStarted(paths[0]);
+        Results results;
+        PicturePipeline pipeline(decoders, results.Callback());
+        pipeline.Seed(std::move(early));
+        pipeline.Show(paths[1], 400, 300);
+        results.WaitFor(2);
+        pipeline.WaitUntilIdle();
+        for (const PictureResult& r : results.All())
+            EXPECT_EQ(r.path, paths[1]);
+    }
+    const auto calls = fake.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0].path, paths[0]);
+    EXPECT_TRUE(calls[0].finished && calls[0].cancelled);
+    auto early = std::make_unique<EarlyDecode>(decoders, paths[1]);
+    early->Aim(aimAt({200, 150}));
+    Results results;
+    PicturePipeline pipeline(decoders, results.Callback());
+    pipeline.Seed(std::move(early));
+    pipeline.Show(paths[1], 400, 300);
+    const auto got = results.WaitFor(1);
+    EXPECT_EQ(got[0].pixels->Width(), 400);
+    EXPECT_FALSE(got[0].keepDrawn);
+}
+
+// The decode started before the screen's pixel ratio is known, for a guess of the size, is
+// made again only when its copy does not reach the size then aimed at.
+TEST(EarlyDecode, DecodesAgainOnlyWhenTheGuessedCopyDoesNotReachTheAim) {
+    TempDir dir;
+    const auto paths = Files(dir, 2);
+    FakeDecoders fake;
+    PictureDecoders decoders = fake.Bind();
+    decoders.readFacts = [](const std::string&) {
+        return PictureFacts{FakeDecoders::kWidth, FakeDecoders::kHeight};
+    };
+    const auto at = [](Size size) { return [size](Size, bool) { return size; }; };
+    EarlyDecode reaching(decoders, paths[0], at({800, 600}));
+    reaching.Aim(at({400, 300}));
+    EarlyDecode tooSmall(decoders, paths[1], at({400, 300}));
+    tooSmall.Aim(at({800, 600}));
+    const auto reached = reaching.Take(CancelFlag());
+    const auto again = tooSmall.Take(CancelFlag());
+    ASSERT_TRUE(reached && again);
+    EXPECT_EQ(reached->pixels.Width(), 800);
+    EXPECT_EQ(again->pixels.Width(), 800);
+    const auto calls = fake.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const auto& c) { return c.path == paths[0]; }),
+              1);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const auto& c) { return c.path == paths[1]; }),
+              2);
+}

@@ -1,8 +1,13 @@
 // The neighbours decoded ahead by the main window: each at the size it will be shown at, so
-// that its copy answers its first decode when it is shown.
+// that its copy answers its first decode when it is shown; and the first picture, decoded from
+// the program's start before the window exists.
+#include "resample/DisplayScale.h"
 #include "tests/support/ExifBuilder.h"
 #include "tests/viewer/MainWindowFixture.h"
 
+#include <QApplication>
+#include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -173,4 +178,61 @@ TEST_F(NeighbourTest, ZoomedInTheNextPictureIsAnsweredByItsNeighboursDecode) {
     WaitForPixels();
     EXPECT_EQ(StepTo(f, next), Calls{});
     EXPECT_NEAR(static_cast<double>(f.Snapshot().ratio), 4.0, 0.01);
+}
+
+namespace {
+
+Bitmap Grabbed(QWidget& control) {
+    const QImage image = control.grab().toImage().convertToFormat(QImage::Format_BGR888);
+    Bitmap out = Bitmap::Uninitialized(image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(out.Row(y), image.constScanLine(y), 3 * static_cast<std::size_t>(out.Width()));
+    return out;
+}
+
+} // namespace
+
+// The first picture decoded as the program starts, aimed before the window exists, is the
+// window's first decode (not decoded again), and what the window drew from it stays drawn at
+// fit once the full picture has come (which the test holds back until the copy is drawn): the
+// picture at fit changes once, however the full picture's reduction differs.
+TEST_F(NeighbourTest, FirstPictureDecodedAtStartIsAdoptedAndStaysDrawnAtFit) {
+    const std::string path = (dir_ / "a.jpg").string();
+    fixtures::WriteFile(path, fixtures::EncodeJpeg(fixtures::PhotoLikeBitmap(1200, 800)));
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool fullMayGo = false;
+    PictureDecoders decoders = counting_.Make();
+    decoders.decodeFull = [&, full = decoders.decodeFull](const std::string& file,
+                                                          const CancelFlag& cancel) {
+        std::unique_lock lock(mutex);
+        while (!fullMayGo && !cancel.Cancelled())
+            changed.wait_for(lock, std::chrono::milliseconds(1));
+        lock.unlock();
+        return full(file, cancel);
+    };
+    const FitSize aim = MainWindow::FirstShownSize(false, qApp->devicePixelRatio());
+    ShowingOptions showing;
+    showing.early = std::make_unique<EarlyDecode>(decoders, path);
+    showing.early->Aim(aim);
+    form_ = std::make_unique<MainWindow>(std::vector<std::string>{path}, nullptr, decoders,
+                                         std::move(showing));
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    PictureControl& control = *form_->Ui().picture;
+    ASSERT_TRUE(WaitUntil([&] { return control.Picture()->Drawable() != nullptr; }));
+    const Bitmap fromCopy = Grabbed(control);
+    {
+        const std::lock_guard lock(mutex);
+        fullMayGo = true;
+    }
+    changed.notify_all();
+    WaitForPixels();
+
+    const Size asked = aim({1200, 800}, false);
+    EXPECT_EQ(counting_.Calls(path), (Calls{{path, asked.width, asked.height}, {path, 0, 0}}));
+    const Bitmap settled = Grabbed(control);
+    EXPECT_TRUE(settled.SamePixels(fromCopy));
+    const DecodedPicture full = DefaultPictureDecoders().decodeFull(path, CancelFlag());
+    EXPECT_FALSE(settled.SamePixels(ReduceForDisplay(full, settled.Width(), settled.Height())));
 }

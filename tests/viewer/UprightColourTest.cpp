@@ -82,7 +82,7 @@ protected:
     }
     MainWindow& OpenWith(const std::string& path, ShowingOptions showing) {
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{path}, nullptr,
-                                             DefaultPictureDecoders(), showing);
+                                             DefaultPictureDecoders(), std::move(showing));
         form_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         WaitForPixels();
