@@ -20,16 +20,14 @@ ShownPicture::ShownPicture(PictureDecoders decoders, PictureControl& control,
                            const ViewerModel& model, DisplayColours& colours, bool asStored,
                            QObject& receiver)
     : control_(control), model_(model), colours_(colours), asStored_(asStored),
-      pipeline_(std::make_unique<PicturePipeline>(std::move(decoders),
-                                                  [this, &receiver](PictureResult result) {
-                                                      // On a worker thread: handed to the GUI
-                                                      // thread.
-                                                      arrived_.Put(std::move(result));
-                                                      QMetaObject::invokeMethod(
-                                                          &receiver, [this] { TakeArrived(); },
-                                                          Qt::QueuedConnection);
-                                                  })),
-      colourMail_(std::make_shared<ColourMail>(receiver)) {
+      colourMail_(std::make_shared<ColourMail>(receiver)),
+      pipeline_(std::make_unique<PicturePipeline>(
+          std::move(decoders), [this, &receiver](PictureResult result) {
+              // On a worker thread: handed to the GUI thread.
+              arrived_.Put(std::move(result));
+              QMetaObject::invokeMethod(
+                  &receiver, [this] { TakeArrived(); }, Qt::QueuedConnection);
+          })) {
     // A display profile linked after the window opened: the shown picture is converted anew.
     displayListener_ = colours_.AddDisplayListener(
         [mail = colourMail_, this] { mail->Post([this] { AskColours(); }); });
@@ -67,11 +65,24 @@ void ShownPicture::AskColours() {
     }
 }
 
+void ShownPicture::WhenColoursKnown(std::function<void(const ColourConversion&)> then) {
+    if (!control_.HasPicture())
+        return;
+    // The worker links each profile once: this ask, queued behind the shown picture's, finds
+    // its conversion kept or given up.
+    std::optional<ColourConversion> known = colours_.ForPictureSoon(
+        colourHeader_, [mail = colourMail_, then](const ColourConversion& made) {
+            mail->Post([then, made] { then(made); });
+        });
+    if (known)
+        then(*known);
+}
+
 void ShownPicture::ColoursArrived(std::uint64_t opened, const ColourConversion& conversion) {
     if (opened != opened_ || !control_.HasPicture())
         return; // for a picture no longer shown
     ReportColourProblem(conversion.problem);
-    if (!conversion.Needed() && !conversion.problem.empty())
+    if (conversion.ProfileUnused())
         copiesProfile_.clear(); // a profile the picture is not shown with leaves with no copy
     control_.SetColours(conversion.transform);
 }
