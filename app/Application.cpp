@@ -12,11 +12,20 @@
 
 namespace tessaly {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
-    // Qt reads the colour profiles of images it loads itself (icons, the save dialog's
-    // previews go through the program's decoder) and complains of every one it cannot use;
-    // the program converts colours with its own profiles and reports what it refuses.
+namespace {
+
+// Qt reads colour profiles itself (the display's, as its X11 platform starts; those of images
+// it loads, icons and the save dialog's previews) and complains of every one it cannot use;
+// the program converts colours with its own profiles and reports what it refuses. Silenced
+// before Qt starts, for the display's.
+int& QtColourWarningsOff(int& argc) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.icc=false"));
+    return argc;
+}
+
+} // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(QtColourWarningsOff(argc), argv) {
     if (!InstallQtJapanese(*this))
         qWarning("Tessaly: Qt's Japanese texts (qtbase_ja) are not installed");
 }

@@ -40,8 +40,9 @@ std::vector<std::uint8_t> ProfileOfCopies(const JpegInfo& header) {
     return header.iccProfile;
 }
 
-DisplayColours::DisplayColours(std::span<const std::uint8_t> displayProfile)
-    : display_(ColourProfile::Srgb()) {
+DisplayColours::DisplayColours(std::span<const std::uint8_t> displayProfile,
+                               std::chrono::milliseconds linkCpuBound)
+    : linkCpuBound_(linkCpuBound), display_(ColourProfile::Srgb()) {
     SetDisplayProfile(displayProfile);
 }
 
@@ -63,10 +64,8 @@ void DisplayColours::SetDisplayProfile(std::span<const std::uint8_t> displayProf
             const std::chrono::nanoseconds start = ThreadCpuTime();
             ColourProfile opened = ColourProfile::FromIcc(displayProfile);
             ColourTransform check(ColourProfile::Srgb(), opened); // it must take sRGB pictures
-            if (ThreadCpuTime() - start > kLinkCpuBound)
-                throw BrokenProfile("linking it took more than " +
-                                    std::to_string(kLinkCpuBound.count()) +
-                                    " ms of processor time");
+            if (ThreadCpuTime() - start >= linkCpuBound_)
+                throw BrokenProfile(TooCostlyReason());
             display = std::move(opened);
         } catch (const BrokenProfile& e) {
             problem = std::string("the display's colour profile is not used: ") + e.what();
@@ -129,9 +128,7 @@ std::optional<ColourConversion> DisplayColours::Known(std::span<const std::uint8
         return known;
     }
     if (costly_.contains(std::vector<std::uint8_t>(pictureProfile.begin(), pictureProfile.end())))
-        return ColourConversion{nullptr, "linking the colour profile took more than " +
-                                             std::to_string(kLinkCpuBound.count()) +
-                                             " ms of processor time"};
+        return ColourConversion{nullptr, TooCostlyReason()};
     return std::nullopt;
 }
 
@@ -151,7 +148,7 @@ ColourConversion DisplayColours::ForPicture(std::span<const std::uint8_t> pictur
     }
     const std::chrono::nanoseconds start = ThreadCpuTime();
     ColourConversion made = Make(pictureProfile, kind, *display);
-    const bool tooLong = ThreadCpuTime() - start > kLinkCpuBound;
+    const bool tooLong = ThreadCpuTime() - start >= linkCpuBound_;
     const std::lock_guard lock(mutex_);
     if (tooLong && made.Needed()) {
         costly_.emplace(pictureProfile.begin(), pictureProfile.end());
@@ -206,6 +203,11 @@ ColourConversion DisplayColours::Make(std::span<const std::uint8_t> pictureProfi
     } catch (const BrokenProfile& e) {
         return {nullptr, e.what()};
     }
+}
+
+std::string DisplayColours::TooCostlyReason() const {
+    return "linking the colour profile took " + std::to_string(linkCpuBound_.count()) +
+           " ms of processor time or more";
 }
 
 void DisplayColours::Post(std::function<void()> job) {

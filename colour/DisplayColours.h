@@ -13,8 +13,9 @@
 // and the transforms handed out are immutable and may be applied from any thread.
 //
 // Linking is bounded: a profile whose tables chain too many elements is refused before it is
-// linked (ColourProfile), and a profile whose link took more than kLinkCpuBound of the
-// linking thread's CPU time is not used for the rest of the run, whatever the cache keeps.
+// linked (ColourProfile), and a profile whose link took at least the link bound of the
+// linking thread's CPU time (kLinkCpuBound unless the owner sets another) is not used for the
+// rest of the run, whatever the cache keeps: it is then answered at once with the reason.
 // A window does not wait for a link: ForPictureSoon and SetDisplayProfileSoon hand it to the
 // colours' own worker thread, which says when it is done.
 #pragma once
@@ -61,6 +62,9 @@ struct ColourConversion {
     std::string problem;
 
     bool Needed() const { return transform != nullptr; }
+    // The picture's embedded profile is not used (refused, given up, or a CMYK picture's):
+    // its copies leave without it.
+    bool ProfileUnused() const { return transform == nullptr && !problem.empty(); }
 };
 
 class DisplayColours {
@@ -70,8 +74,11 @@ public:
     static constexpr std::chrono::milliseconds kLinkCpuBound{250};
 
     // The display's ICC profile (the bytes the X server publishes); empty for none, which is
-    // sRGB. A profile that cannot be used counts as none, and DisplayProblem() says why.
-    explicit DisplayColours(std::span<const std::uint8_t> displayProfile = {});
+    // sRGB. A profile that cannot be used counts as none, and DisplayProblem() says why. A
+    // link (the display's check included) that takes `linkCpuBound` or more of CPU time gives
+    // its profile up; 0 gives up every profile that must be linked.
+    explicit DisplayColours(std::span<const std::uint8_t> displayProfile = {},
+                            std::chrono::milliseconds linkCpuBound = kLinkCpuBound);
     // Waits for the work handed to the worker.
     ~DisplayColours();
     DisplayColours(const DisplayColours&) = delete;
@@ -120,7 +127,10 @@ private:
                           const ColourProfile& display);
     void Post(std::function<void()> job);
     void Work();
+    // Why a profile whose link reached the bound is not used.
+    std::string TooCostlyReason() const;
 
+    const std::chrono::milliseconds linkCpuBound_;
     mutable std::mutex mutex_;
     ColourProfile display_;
     std::string displayProblem_;

@@ -13,6 +13,11 @@ void PickImage::SetPicture(Bitmap picture, std::shared_ptr<const ColourTransform
     update();
 }
 
+void PickImage::SetColours(std::shared_ptr<const ColourTransform> colours) {
+    drawer_.SetLook({Orientation::AsStored, std::move(colours)});
+    update();
+}
+
 void PickImage::paintEvent(QPaintEvent* event) {
     if (picture_.Empty() || width() < 1 || height() < 1)
         return;

@@ -23,6 +23,8 @@ public:
     // Replaces the picture; the control keeps its size and position. It is drawn converted by
     // `colours` (the display's colours of the picture it was picked from; null: as it is).
     void SetPicture(Bitmap picture, std::shared_ptr<const ColourTransform> colours = nullptr);
+    // The conversion the picture is drawn with from now on (null: as it is).
+    void SetColours(std::shared_ptr<const ColourTransform> colours);
     const Bitmap& Picture() const { return picture_; }
 
 protected:

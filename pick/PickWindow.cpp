@@ -68,6 +68,12 @@ void PickWindow::ShowPick(PickSetup setup) {
     show();
 }
 
+void PickWindow::ColoursKnown(const ColourConversion& conversion) {
+    picture->SetColours(conversion.transform);
+    if (conversion.ProfileUnused())
+        profile_.clear();
+}
+
 void PickWindow::WindowResized() {
     if (firstResize) {
         firstResize = false;

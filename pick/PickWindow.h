@@ -2,9 +2,12 @@
 // stretched into its picture control, and copies or saves it at its actual size or at the
 // size it is shown, optionally sepiaItem or monochrome.
 //
-// A new window sets itself up from what the main window's pick hands it (ShowPick).
+// A new window sets itself up from what the main window's pick hands it (ShowPick); a pick
+// taken while the picture's colour conversion was still being made gets it when it is ready
+// (ColoursKnown).
 #pragma once
 
+#include "colour/DisplayColours.h"
 #include "model/Geometry.h"
 #include "model/SaveFolder.h"
 #include "pick/PickImage.h"
@@ -75,6 +78,12 @@ public:
     // picture, the client area in the display size, the position, the caption
     // "取出[n] サイズ(W,H)", the control's hint "p%表示 実サイズ(W,H)", then the window.
     void ShowPick(PickSetup setup);
+    // The conversion of the picture the pick was taken from, made after the pick: the
+    // picture is drawn anew with it, and a profile the picture is not shown with
+    // (ProfileUnused) no longer goes with its copies and saves.
+    void ColoursKnown(const ColourConversion& conversion);
+    // The colour profile the pick's copies and saves carry (none: empty).
+    const std::vector<std::uint8_t>& Profile() const { return profile_; }
     // A resize of the window: re-fits the picture, except the first time.
     void WindowResized();
     // Fits the picture control into the client area (shrinking only, centred) and rewrites its

@@ -34,6 +34,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScopedValueRollback>
 
 namespace tessaly {
@@ -381,6 +382,12 @@ void MainWindow::PickArea() {
     pick->ShowPick({std::move(*picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
                     QPoint(corner.x, corner.y), model_.NextPickNumber(),
                     ui_.picture->Look().colours, shown_->CopiesProfile()});
+    // Picked before the picture's colours were ready: the pick takes them when they are.
+    if (ui_.picture->ColoursPending())
+        shown_->WhenColoursKnown([pick = QPointer<PickWindow>(pick)](const ColourConversion& c) {
+            if (pick)
+                pick->ColoursKnown(c);
+        });
 }
 
 void MainWindow::ShowReadme() {

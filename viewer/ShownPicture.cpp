@@ -67,11 +67,24 @@ void ShownPicture::AskColours() {
     }
 }
 
+void ShownPicture::WhenColoursKnown(std::function<void(const ColourConversion&)> then) {
+    if (!control_.HasPicture())
+        return;
+    // The worker links each profile once: this ask, queued behind the shown picture's, finds
+    // its conversion kept or given up.
+    std::optional<ColourConversion> known = colours_.ForPictureSoon(
+        colourHeader_, [mail = colourMail_, then](const ColourConversion& made) {
+            mail->Post([then, made] { then(made); });
+        });
+    if (known)
+        then(*known);
+}
+
 void ShownPicture::ColoursArrived(std::uint64_t opened, const ColourConversion& conversion) {
     if (opened != opened_ || !control_.HasPicture())
         return; // for a picture no longer shown
     ReportColourProblem(conversion.problem);
-    if (!conversion.Needed() && !conversion.problem.empty())
+    if (conversion.ProfileUnused())
         copiesProfile_.clear(); // a profile the picture is not shown with leaves with no copy
     control_.SetColours(conversion.transform);
 }

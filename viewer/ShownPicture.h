@@ -85,6 +85,11 @@ public:
     void HoldNeighbours(bool hold);
     // The shown picture's colour profile for its copies and picks (ProfileOfCopies).
     const std::vector<std::uint8_t>& CopiesProfile() const { return copiesProfile_; }
+    // Calls `then` on the GUI thread with the shown picture's colour conversion: at once when
+    // it is known, else once the colours' worker has made it, whatever is shown by then
+    // (never once this session has ended). For what was taken from the picture while its
+    // conversion was being made.
+    void WhenColoursKnown(std::function<void(const ColourConversion&)> then);
 
 private:
     // Carries calls from the colours' worker to the GUI thread while this session lives.

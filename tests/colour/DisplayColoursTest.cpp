@@ -73,6 +73,35 @@ TEST(DisplayColours, AProfileTooCostlyToLinkIsRefusedBeforeLinking) {
     EXPECT_TRUE(colours.ForPicture(ChainedMatricesProfile(3), PixelKind::Rgb).Needed());
 }
 
+// A link that takes the bound of CPU time or more gives its profile up for the rest of the
+// run: the picture is shown as decoded with the reason, and every later ask is answered at
+// once with the same reason, without a link, whatever display follows. The display's check
+// is bounded the same way.
+TEST(DisplayColours, AProfileWhoseLinkReachesTheCpuBoundIsGivenUpForTheRun) {
+    DisplayColours colours({}, std::chrono::milliseconds(0));
+    JpegInfo header;
+    header.iccProfile = AdobeRgbProfile();
+    const ColourConversion first = colours.ForPicture(header);
+    EXPECT_FALSE(first.Needed());
+    EXPECT_NE(first.problem.find("processor time"), std::string::npos) << first.problem;
+    const auto noLink = [](const ColourConversion&) { ADD_FAILURE() << "linked again"; };
+    std::optional<ColourConversion> again = colours.ForPictureSoon(header, noLink);
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again->Needed());
+    EXPECT_EQ(again->problem, first.problem);
+
+    colours.SetDisplayProfile(SwappedRedGreenProfile());
+    EXPECT_NE(colours.DisplayProblem().find("processor time"), std::string::npos)
+        << colours.DisplayProblem();
+    again = colours.ForPictureSoon(header, noLink);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->problem, first.problem);
+    // A picture that needs no link is shown as it was.
+    const ColourConversion plain = colours.ForPicture({}, PixelKind::Rgb);
+    EXPECT_FALSE(plain.Needed());
+    EXPECT_TRUE(plain.problem.empty());
+}
+
 // A conversion not kept is made on the worker and handed over there; a kept one at once.
 TEST(DisplayColours, ALinkIsMadeOnTheWorkerAndThenKnown) {
     DisplayColours colours;

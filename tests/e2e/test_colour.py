@@ -9,6 +9,7 @@ import unittest
 
 import exif_block
 import fixtures
+import xsession
 from viewer_case import ViewerCase, caption
 
 # colord-data's profile of sRGB with red and green exchanged: its effect no eye can miss.
@@ -127,6 +128,18 @@ class OrientationAndColour(ViewerCase):
         self.x.key("Right")
         self.x.wait_title(window, caption(tagged, "100.0", 2, 2))
         self.assertEqual(self.shown(window, RED), (300, 200))
+        self.assert_running(program)
+
+    def test_a_cut_off_display_profile_is_reported_once_in_the_programs_words(self):
+        set_root_profile(self.x.env["DISPLAY"], self.profile[:len(self.profile) // 2])
+        plain = self.write("plain.jpg", [])
+        program, window = self.start_viewer(plain)
+        self.x.wait_title(window, caption(plain, "100.0", 1, 1))
+        xsession.wait_until(lambda: "colour profile is not used" in program.log(),
+                            lambda: "the report of the display's profile\n" + program.log())
+        self.assertEqual(program.log().count("display's colour profile is not used"), 1,
+                         program.log())
+        self.assertNotIn("qt.gui.icc", program.log())
         self.assert_running(program)
 
 

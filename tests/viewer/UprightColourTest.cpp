@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <lcms2.h>
 
 using namespace tessaly;
@@ -191,6 +192,74 @@ TEST_F(UprightColourTest, ProfilesAreShownInTheDisplaysColours) {
     const JpegInfo header = ReadJpegHeader(fixtures::ReadFile(saved));
     EXPECT_EQ(header.iccProfile, swapped);
     EXPECT_EQ(header.orientation, Orientation::AsStored);
+    EXPECT_TRUE(boxes_.boxes().empty());
+}
+
+// A pick taken while the picture's conversion is still being linked is drawn as decoded until
+// the conversion comes, then in its colours; when the link is given up instead (a bound of
+// no CPU time), the pick stays as decoded and its saves leave without the profile.
+TEST_F(UprightColourTest, APickTakenBeforeTheColoursTakesThemWhenTheyCome) {
+    const Bytes swapped = fixtures::SwappedRedGreenProfile();
+    const std::string path =
+        Write("swapped.jpg", fixtures::GradientBitmap(60, 40, 9), fixtures::IccSegments(swapped));
+    const Bitmap decoded = stored_;
+    for (const bool givenUp : {false, true}) {
+        SCOPED_TRACE(givenUp);
+        DisplayColours display({}, givenUp ? std::chrono::milliseconds(0)
+                                           : std::chrono::milliseconds(std::chrono::minutes(1)));
+        // The colours' worker held until the pick is taken: every link waits behind it.
+        std::promise<void> gate;
+        std::shared_future<void> opened = gate.get_future().share();
+        display.SetDisplayProfileSoon({}, [opened](const std::string&) { opened.wait(); });
+        bool released = false;
+        const auto release = [&] {
+            if (!released)
+                gate.set_value();
+            released = true;
+        };
+        // The window listens to the display's colours: it goes first, after the worker is let go.
+        const auto windowFirst = qScopeGuard([&] {
+            release();
+            form_.reset();
+        });
+        form_ = std::make_unique<MainWindow>(std::vector<std::string>{path}, nullptr,
+                                             DefaultPictureDecoders(), ShowingOptions{&display});
+        MainWindow& f = *form_;
+        f.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+        const PictureControl& control = *f.Ui().picture;
+        QDeadlineTimer cap(std::chrono::seconds(60));
+        while (!(control.HasPicture() && control.Picture()->Settled()) && !cap.hasExpired())
+            QTest::qWait(5);
+        ASSERT_TRUE(control.Picture()->Settled()) << "the pixels did not come";
+        ASSERT_TRUE(control.ColoursPending());
+
+        f.ToggleSelection();
+        PlaceSelection(f, QRect(ImageBounds().x(), ImageBounds().y(), 60, 40));
+        f.Ui().pickAreaItem->trigger();
+        PickWindow& pick = *f.CurrentPickWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&pick));
+        EXPECT_TRUE(Shown(*pick.picture).SamePixels(decoded));
+
+        release();
+        cap = QDeadlineTimer(std::chrono::seconds(60));
+        while (control.ColoursPending() && !cap.hasExpired())
+            QTest::qWait(5);
+        ASSERT_FALSE(control.ColoursPending()) << "the colours did not come";
+        const Bitmap expected = givenUp ? decoded : LcmsConverted(decoded, swapped, {});
+        const auto arrived = [&] {
+            return givenUp ? pick.Profile().empty()
+                           : LargestDifference(Shown(*pick.picture), expected) <= 2;
+        };
+        while (!arrived() && !cap.hasExpired())
+            QTest::qWait(5);
+        ASSERT_TRUE(arrived()) << "the pick's colours did not come";
+        EXPECT_LE(LargestDifference(Shown(*pick.picture), expected), 2);
+        const auto saved = dir_ / "saved.jpg";
+        pick.Output(QString::fromStdString(saved.string()), PickWindow::OutputSize::Actual, false);
+        EXPECT_EQ(ReadJpegHeader(fixtures::ReadFile(saved)).iccProfile,
+                  givenUp ? Bytes() : swapped);
+    }
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
