@@ -72,6 +72,10 @@ std::string LinkInto(const std::string& source, const std::string& folder, const
     ThrowFileError(what, EEXIST);
 }
 
+std::string SourceChanged() {
+    return "。コピーの間に元のファイルが変更されました。";
+}
+
 } // namespace
 
 std::string TransferError(TransferKind kind, const std::string& source, const std::string& folder) {
@@ -98,6 +102,7 @@ std::string CopyIntoFolder(const std::string& source, const std::string& folder,
     if (out.get() < 0)
         ThrowFileError(what, errno);
     std::vector<char> buffer(kCopyChunk);
+    std::uint64_t copied = 0;
     for (;;) {
         if (progress.Cancelled()) {
             ::unlink(temporary.c_str());
@@ -112,7 +117,19 @@ std::string CopyIntoFolder(const std::string& source, const std::string& folder,
             break;
         if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n)))
             DropAndThrow(temporary, what, errno);
+        copied += static_cast<std::uint64_t>(n);
         progress.Add(static_cast<std::uint64_t>(n));
+    }
+    // Another program that rewrote the file meanwhile may have left a mix of old and new
+    // bytes in the copy: it never takes the name.
+    struct stat after {};
+    if (::fstat(in.get(), &after) != 0)
+        DropAndThrow(temporary, what, errno);
+    if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec ||
+        copied != static_cast<std::uint64_t>(st.st_size)) {
+        ::unlink(temporary.c_str());
+        throw FileOperationError(what + SourceChanged());
     }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (::fchmod(out.get(), st.st_mode & 0777) != 0 || ::futimens(out.get(), times) != 0 ||
@@ -159,7 +176,7 @@ void FileTransfer::Run() {
             target_ = CopyIntoFolder(source_, folder_, name, true, true, progress_, what);
             if (StampOf(source_) != before) {
                 ::unlink(target_.c_str());
-                throw FileOperationError(what + "。コピーの間に元のファイルが変更されました。");
+                throw FileOperationError(what + SourceChanged());
             }
             if (::unlink(source_.c_str()) != 0)
                 DropAndThrow(target_, what, errno);

@@ -6,7 +6,9 @@
 // a move, removes the source. A name taken in the target becomes "name (2).ext",
 // "name (3).ext" ... On any failure (a full disk, a folder that refuses writing, the source
 // changed by another program while it was copied, a cancel) the temporary file is removed,
-// the source stays as it was and FileOperationError says why, with the system's reason.
+// the source stays as it was and FileOperationError says why, with the system's reason. The
+// source counts as changed when its size or modification time differs after the copy from
+// before it (rewritten in place), or, for a move, when its name holds another file by then.
 //
 // A move into the folder the file is already in is refused (FileOperationError); a copy there
 // makes "name (2).ext". A symbolic link is moved itself (made anew in the target when the target is
@@ -32,6 +34,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tessaly {
@@ -48,9 +51,16 @@ public:
     bool Cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
     void SetTotal(std::uint64_t total) { total_.store(total, std::memory_order_relaxed); }
-    void Add(std::uint64_t bytes) { done_.fetch_add(bytes, std::memory_order_relaxed); }
+    void Add(std::uint64_t bytes) {
+        done_.fetch_add(bytes, std::memory_order_relaxed);
+        if (chunkWritten_)
+            chunkWritten_();
+    }
+    // Called on the copying thread after each chunk is written; set before the copy starts.
+    void OnChunkWritten(std::function<void()> observer) { chunkWritten_ = std::move(observer); }
 
 private:
+    std::function<void()> chunkWritten_;
     std::atomic<std::uint64_t> done_{0};
     std::atomic<std::uint64_t> total_{0};
     std::atomic<bool> cancelled_{false};
@@ -74,6 +84,10 @@ public:
     std::uint64_t BytesTotal() const { return progress_.BytesTotal(); }
     // Asks a running copy to stop (from any thread): Run() then throws TransferCancelled.
     void Cancel() { progress_.Cancel(); }
+    // See TransferProgress::OnChunkWritten; set before Run().
+    void OnChunkWritten(std::function<void()> observer) {
+        progress_.OnChunkWritten(std::move(observer));
+    }
 
     TransferKind Kind() const { return kind_; }
     const std::string& Source() const { return source_; }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <memory>
 #include <set>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -117,6 +119,8 @@ FolderChanges FolderWatcher::ReadChanges() {
                 state->second.rewritten = true;
         }
     }
+    if (changes.overflowed)
+        changes.present = JpegFilesNow();
     std::vector<std::pair<std::size_t, const std::string*>> ordered;
     for (const auto& [path, state] : states)
         ordered.emplace_back(state.order, &path);
@@ -131,6 +135,20 @@ FolderChanges FolderWatcher::ReadChanges() {
             changes.rewritten.push_back(*path);
     }
     return changes;
+}
+
+std::vector<std::string> FolderWatcher::JpegFilesNow() const {
+    std::vector<std::string> files;
+    for (const auto& [wd, folder] : folders_) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+        if (!dir)
+            continue;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (entry->d_type != DT_DIR && IsJpegName(entry->d_name))
+                files.push_back(JoinPath(folder, entry->d_name));
+        }
+    }
+    return files;
 }
 
 } // namespace tessaly

@@ -21,6 +21,7 @@
 //         for (auto& p : changes.appeared)                       // already listed:
 //             list.InsertSorted(p, less);                        //   replaced, show anew
 //         ... show anew when the shown path is in changes.rewritten or reappeared
+//         ... after changes.overflowed, compare the list with changes.present
 //     });
 #pragma once
 
@@ -45,8 +46,11 @@ struct FolderChanges {
     std::vector<std::string> rewritten;
     // Watched folders that were themselves deleted or renamed: no longer watched.
     std::vector<std::string> foldersGone;
-    // The system dropped events (its queue was full): the folders should be read anew.
+    // The system dropped events (its queue was full), so the lists above miss changes:
+    // `present` then holds every JPEG name in the watched folders as they are now, read
+    // after the drop, for the list to be compared with.
     bool overflowed = false;
+    std::vector<std::string> present;
 
     bool Empty() const {
         return removed.empty() && appeared.empty() && rewritten.empty() && foldersGone.empty() &&
@@ -71,11 +75,12 @@ public:
 
     // Reads every change that waits, without blocking, and folds them per path: the last of
     // a path's appearing and going decides, and a file that appeared is not also reported as
-    // rewritten.
+    // rewritten. After an overflow the watched folders are read anew (see `present`).
     FolderChanges ReadChanges();
 
 private:
     void UnwatchAll();
+    std::vector<std::string> JpegFilesNow() const;
 
     tessaly::Descriptor fd_;
     std::size_t maxFolders_;

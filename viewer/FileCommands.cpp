@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <exception>
 #include <thread>
+#include <utility>
 
 namespace tessaly {
 
@@ -38,6 +39,15 @@ void Report(const std::exception& e, QWidget& window) {
 }
 
 } // namespace
+
+// A move to the Trash on a worker thread: `trashed` or `error` once the thread has ended.
+struct FileCommands::PendingTrash {
+    std::uint64_t number = 0;
+    std::string path;
+    std::optional<TrashedFile> trashed;
+    std::exception_ptr error;
+    std::thread thread;
+};
 
 // A step copying bytes on the worker thread: `work` there, `finished` back on the GUI thread
 // when it succeeded.
@@ -62,6 +72,8 @@ FileCommands::FileCommands(QWidget& window, ImageList& list, std::function<void(
 }
 
 FileCommands::~FileCommands() {
+    for (const auto& trash : trashes_)
+        trash->thread.join();
     if (job_) {
         job_->cancel();
         job_->thread.join();
@@ -99,6 +111,7 @@ void FileCommands::Watch(const std::vector<std::string>& named) {
 }
 
 void FileCommands::Stop() {
+    FinishTrashes(); // a failure is still told, and the file rejoins the list
     changesTimer_.stop();
     if (watcher_) {
         watcher_->Watch({});
@@ -109,29 +122,11 @@ void FileCommands::Stop() {
 void FileCommands::FolderChanged() {
     notifier_->setEnabled(true);
     const FolderChanges changes = watcher_->ReadChanges();
+    // Every change this window's steps made before the read was in it.
+    const std::map<std::string, FileStamp> placed = std::exchange(placed_, {});
     if (changes.Empty())
         return;
-    const std::string shown = list_.Index() > 0 ? list_.Path(list_.Index()) : std::string();
-    const auto isShown = [&](const std::string& path) {
-        return !shown.empty() && SamePath(path, shown);
-    };
-    bool showAnew = false;
-    for (const std::string& path : changes.removed)
-        showAnew = RemoveEntries(list_, path) || showAnew;
-    for (const std::string& path : changes.appeared) {
-        if (FindEntry(list_, path) == 0)
-            list_.InsertSorted(path, ListOrderLess);
-        else
-            showAnew = showAnew || isShown(path); // replaced by another file
-    }
-    for (const std::string& path : changes.rewritten)
-        showAnew = showAnew || isShown(path);
-    if (changes.overflowed) {
-        // Changes were lost: entries whose files are gone leave all the same.
-        for (int k = list_.Count(); k >= 1; --k)
-            if (!StampOf(list_.Path(k)))
-                showAnew = RemoveEntries(list_, list_.Path(k)) || showAnew;
-    }
+    const bool showAnew = FollowChanges(list_, changes, placed);
     show_(showAnew ? list_.Index() : 0);
 }
 
@@ -154,13 +149,47 @@ void FileCommands::MoveToTrash() {
     const std::optional<std::string> path = ShownFile();
     if (!path)
         return;
-    try {
-        steps_.Record(TrashStep{tessaly::MoveToTrash(*path)});
-    } catch (const FileOperationError& e) {
-        Report(e, window_);
+    // The information file's flush to the disk takes longer than showing the next picture:
+    // the file moves on a worker thread while the next picture is shown.
+    auto trash = std::make_unique<PendingTrash>();
+    trash->number = ++trashesStarted_;
+    trash->path = *path;
+    PendingTrash* running = trash.get();
+    running->thread = std::thread([this, running, number = running->number] {
+        try {
+            running->trashed = tessaly::MoveToTrash(running->path);
+        } catch (...) {
+            running->error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, number] { Guarded([&] { FinishTrashes(number); }, &window_); },
+            Qt::QueuedConnection);
+    });
+    trashes_.push_back(std::move(trash));
+    Removed(*path);
+}
+
+void FileCommands::FinishTrashes(std::uint64_t last) {
+    while (!trashes_.empty() && trashes_.front()->number <= last) {
+        const std::unique_ptr<PendingTrash> trash = std::move(trashes_.front());
+        trashes_.pop_front();
+        trash->thread.join();
+        TrashEnded(*trash);
+    }
+}
+
+void FileCommands::TrashEnded(PendingTrash& trash) {
+    if (trash.trashed) {
+        steps_.Record(TrashStep{*trash.trashed});
+        RememberSpelling(trash.trashed->originalPath, trash.path);
         return;
     }
-    Removed(*path);
+    // The file is where it was: it rejoins the list and is shown, with the reason.
+    int k = FindEntry(list_, trash.path);
+    if (k == 0 && StampOf(trash.path))
+        k = list_.InsertSorted(trash.path, ListOrderLess);
+    show_(k);
+    Guarded([&] { std::rethrow_exception(trash.error); }, &window_);
 }
 
 void FileCommands::DeleteForGood() {
@@ -216,6 +245,7 @@ void FileCommands::MoveToLastFolder() {
 }
 
 void FileCommands::Transfer(TransferKind kind, const std::string& path, const std::string& folder) {
+    FinishTrashes(); // the undo list keeps the order of the steps
     auto transfer = std::make_shared<FileTransfer>(kind, path, folder);
     if (!transfer->CopiesBytes()) {
         try {
@@ -224,25 +254,28 @@ void FileCommands::Transfer(TransferKind kind, const std::string& path, const st
             Report(e, window_);
             return;
         }
-        Transferred(*transfer);
+        Transferred(*transfer, path);
         return;
     }
     auto job = std::make_unique<Job>();
     job->work = [transfer] { transfer->Run(); };
-    job->finished = [this, transfer] { Transferred(*transfer); };
+    job->finished = [this, transfer, path] { Transferred(*transfer, path); };
     job->done = [transfer] { return transfer->BytesDone(); };
     job->total = [transfer] { return transfer->BytesTotal(); };
     job->cancel = [transfer] { transfer->Cancel(); };
     StartJob(std::move(job), Text(NameOf(path)));
 }
 
-void FileCommands::Transferred(const FileTransfer& transfer) {
+void FileCommands::Transferred(const FileTransfer& transfer, const std::string& spelling) {
     steps_.Record(transfer.Step());
-    if (transfer.Kind() == TransferKind::Move)
+    if (transfer.Kind() == TransferKind::Move) {
+        RememberSpelling(transfer.Source(), spelling);
         Removed(transfer.Source());
+    }
 }
 
 void FileCommands::UndoLast() {
+    FinishTrashes();
     if (job_ || steps_.Empty()) {
         QApplication::beep();
         return;
@@ -279,10 +312,27 @@ void FileCommands::Undone(const FileStep& step, const std::string& path) {
         RemoveEntries(list_, move->to);
     else if (const auto* copy = std::get_if<CopyStep>(&step))
         RemoveEntries(list_, copy->copy);
+    if (const auto stamp = StampOf(path))
+        placed_[PathKey(path)] = *stamp; // no change by another program: not shown again
     int k = FindEntry(list_, path);
     if (k == 0)
-        k = list_.InsertSorted(path, ListOrderLess);
+        k = list_.InsertSorted(ListSpelling(path), ListOrderLess);
     show_(k);
+}
+
+void FileCommands::RememberSpelling(const std::string& absolute, const std::string& spelling) {
+    if (absolute == spelling)
+        return;
+    spellings_.emplace_back(absolute, spelling);
+    if (spellings_.size() > UndoList::kCapacity)
+        spellings_.pop_front();
+}
+
+std::string FileCommands::ListSpelling(const std::string& absolute) const {
+    for (auto it = spellings_.rbegin(); it != spellings_.rend(); ++it)
+        if (it->first == absolute)
+            return it->second;
+    return absolute;
 }
 
 // --- Steps on the worker thread ---

@@ -5,8 +5,11 @@
 //
 // A step that is one rename runs on the GUI thread; one that copies bytes (every copy, and a
 // move to or back from another file system) runs on a worker thread, one at a time, with a
-// progress dialog after half a second that can cancel it. Failures show the error box with
-// the reason the file library gives; nothing is changed then.
+// progress dialog after half a second that can cancel it. A move to the Trash leaves the list
+// and shows the next picture at once, while the trash's information file is written, flushed
+// to the disk and the file renamed on a worker thread: when that fails, the file (still where
+// it was) rejoins the list and is shown. Failures show the error box with the reason the file
+// library gives; nothing is changed then.
 #pragma once
 
 #include "files/FileStep.h"
@@ -17,10 +20,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QProgressDialog;
@@ -56,20 +63,30 @@ public:
     // A change the window made to a file where it is (a turn): undone with the other steps.
     void Record(FileStep step) { steps_.Record(std::move(step)); }
 
-    // A step copying bytes is running.
-    bool Busy() const { return job_ != nullptr; }
+    // A step is running on a worker thread (a copy, or a move to the Trash).
+    bool Busy() const { return job_ != nullptr || !trashes_.empty(); }
     const UndoList& Steps() const { return steps_; }
 
 private:
     struct Job;
+    struct PendingTrash;
 
     // The shown entry's path, or nothing (with a beep) when no step can start now.
     std::optional<std::string> ShownFile();
     // The folder chosen in the folder dialog, starting in the last one chosen.
     std::optional<std::string> AskFolder(const QString& title, const std::string& shown);
     void Transfer(TransferKind kind, const std::string& path, const std::string& folder);
-    void Transferred(const FileTransfer& transfer);
+    // `spelling` is the moved or copied file's path as the list spells it.
+    void Transferred(const FileTransfer& transfer, const std::string& spelling);
+    // Waits for the moves to the Trash up to the one numbered `last` (all of them by default),
+    // oldest first, and records or reports each: the undo list keeps the order of the steps.
+    void FinishTrashes(std::uint64_t last = UINT64_MAX);
+    void TrashEnded(PendingTrash& trash);
     void Undone(const FileStep& step, const std::string& path);
+    // The steps name files by absolute paths; a file put back rejoins the list as the list
+    // spelled it (a relative path among relative ones, in its sorted place).
+    void RememberSpelling(const std::string& absolute, const std::string& spelling);
+    std::string ListSpelling(const std::string& absolute) const;
     // The file at `path` is gone: its entries leave the list.
     void Removed(const std::string& path);
     void StartJob(std::unique_ptr<Job> job, const QString& label);
@@ -84,6 +101,12 @@ private:
     std::string lastFolder_;     // the folder last chosen, moving or copying
     std::string lastMoveFolder_; // the folder of the last move
     std::unique_ptr<Job> job_;
+    std::deque<std::unique_ptr<PendingTrash>> trashes_; // oldest first
+    std::uint64_t trashesStarted_ = 0;
+    // Files this window's own steps put in place since the watcher's last read, with their
+    // stamps: their appearing is no change by another program.
+    std::map<std::string, FileStamp> placed_;
+    std::deque<std::pair<std::string, std::string>> spellings_; // absolute, listed; newest last
     QPointer<QProgressDialog> progress_;
     QTimer progressTimer_;
     std::unique_ptr<FolderWatcher> watcher_;

@@ -1,6 +1,7 @@
 #include "viewer/ListFolders.h"
 
 #include "files/NoReplaceRename.h"
+#include "viewer/ListOrder.h"
 #include "viewer/SearchFiles.h"
 
 #include <dirent.h>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <sys/stat.h>
+#include <unordered_set>
 #include <utility>
 
 namespace tessaly {
@@ -41,9 +43,35 @@ void AddTree(const std::string& top, std::vector<std::string>& folders, std::set
     }
 }
 
-std::string Normal(const std::string& path) {
-    return std::filesystem::path(path).lexically_normal().string();
+// The current folder, once for a whole comparison over the list; empty when it cannot be
+// had (relative paths are then compared as written).
+std::string CurrentFolder() {
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    return error ? std::string() : folder;
 }
+
+std::string KeyIn(const std::string& path, const std::string& current) {
+    std::filesystem::path p(path);
+    if (p.is_relative() && !current.empty())
+        p = std::filesystem::path(current) / p;
+    return p.lexically_normal().string();
+}
+
+// Matches the spellings of one path against list entries, the path's key made once.
+class PathMatch {
+public:
+    explicit PathMatch(const std::string& path)
+        : path_(path), current_(CurrentFolder()), key_(KeyIn(path, current_)) {}
+    bool operator()(const std::string& entry) const {
+        return entry == path_ || KeyIn(entry, current_) == key_;
+    }
+
+private:
+    std::string path_;
+    std::string current_;
+    std::string key_;
+};
 
 } // namespace
 
@@ -66,26 +94,74 @@ std::vector<std::string> ListFolders(const std::vector<std::string>& named, std:
     return folders;
 }
 
+std::string PathKey(const std::string& path) {
+    return KeyIn(path, CurrentFolder());
+}
+
 bool SamePath(const std::string& a, const std::string& b) {
-    return a == b || Normal(a) == Normal(b);
+    return a == b || PathMatch(a)(b);
 }
 
 int FindEntry(const ImageList& list, const std::string& path) {
+    const PathMatch match(path);
     for (int k = 1; k <= list.Count(); ++k)
-        if (SamePath(list.Path(k), path))
+        if (match(list.Path(k)))
             return k;
     return 0;
 }
 
 bool RemoveEntries(ImageList& list, const std::string& path) {
+    const PathMatch match(path);
     bool shown = false;
     for (int k = list.Count(); k >= 1; --k) {
-        if (!SamePath(list.Path(k), path))
+        if (!match(list.Path(k)))
             continue;
         shown = shown || k == list.Index();
         list.Remove(k);
     }
     return shown;
+}
+
+bool FollowChanges(ImageList& list, const FolderChanges& changes,
+                   const std::map<std::string, FileStamp>& placed) {
+    const std::string shown = list.Index() > 0 ? list.Path(list.Index()) : std::string();
+    // A file the viewer's own step put back (an undo) is the picture it showed then.
+    const auto isNewPicture = [&](const std::string& path) {
+        const auto own = placed.find(PathKey(path));
+        return own == placed.end() || StampOf(path) != own->second;
+    };
+    const auto isShown = [&](const std::string& path) {
+        return !shown.empty() && SamePath(path, shown);
+    };
+    bool showAnew = false;
+    for (const std::string& path : changes.removed)
+        showAnew = RemoveEntries(list, path) || showAnew;
+    for (const std::string& path : changes.appeared) {
+        if (FindEntry(list, path) == 0)
+            list.InsertSorted(path, ListOrderLess);
+        else
+            showAnew = showAnew || (isShown(path) && isNewPicture(path)); // replaced
+    }
+    for (const std::string& path : changes.rewritten)
+        showAnew = showAnew || (isShown(path) && isNewPicture(path));
+    if (changes.overflowed) {
+        // Changes were lost: the list is compared with the folders as they are now.
+        for (int k = list.Count(); k >= 1; --k) {
+            if (k > list.Count())
+                continue;                          // removed with a later spelling of the same path
+            const std::string path = list.Path(k); // a copy: the entry leaves below
+            if (!StampOf(path))
+                showAnew = RemoveEntries(list, path) || showAnew;
+        }
+        const std::string current = CurrentFolder();
+        std::unordered_set<std::string> listed;
+        for (const std::string& entry : list.Entries())
+            listed.insert(KeyIn(entry, current));
+        for (const std::string& path : changes.present)
+            if (listed.insert(KeyIn(path, current)).second)
+                list.InsertSorted(path, ListOrderLess);
+    }
+    return showAnew;
 }
 
 } // namespace tessaly

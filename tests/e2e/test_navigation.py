@@ -1,4 +1,5 @@
-"""Starting on a folder and stepping through its pictures with the keys."""
+"""Starting on a folder, stepping through its pictures with the keys, and trashing the shown
+one and putting it back."""
 
 import os
 import re
@@ -7,6 +8,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 import fixtures
 import xsession
@@ -122,3 +124,33 @@ class InterruptTheStartUpSearch(ViewerCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class TrashAndUndo(ViewerCase):
+    def test_delete_trashes_the_shown_file_and_ctrl_z_puts_it_back_byte_for_byte(self):
+        a = self.picture("a.jpg", 400, 300)
+        b = self.picture("b.jpg", 600, 400)
+        with open(a, "rb") as f:
+            original = f.read()
+        program, window = self.start_viewer(self.pictures)
+        self.x.wait_title(window, caption(a, self.fit_percent(window, 400, 300), 1, 2))
+
+        self.x.key("Delete")
+        self.x.wait_title(window, caption(b, self.fit_percent(window, 600, 400), 1, 1))
+        trash = os.path.join(self.x.env["XDG_DATA_HOME"], "Trash")
+        trashed = os.path.join(trash, "files", "a.jpg")
+        info = os.path.join(trash, "info", "a.jpg.trashinfo")
+        xsession.wait_until(lambda: os.path.exists(trashed), "a.jpg in the Trash")
+        self.assertFalse(os.path.exists(a))
+        with open(info, encoding="ascii") as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[:2], ["[Trash Info]", "Path=" + urllib.parse.quote(a, safe="/-._~")])
+        self.assertRegex(lines[2], r"^DeletionDate=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$")
+
+        self.x.key("ctrl+z")
+        self.x.wait_title(window, caption(a, self.fit_percent(window, 400, 300), 1, 2))
+        with open(a, "rb") as f:
+            self.assertEqual(f.read(), original)
+        self.assertFalse(os.path.exists(trashed))
+        self.assertFalse(os.path.exists(info))
+        self.assert_running(program)

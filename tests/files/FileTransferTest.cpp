@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace tessaly;
 using namespace tessaly::fixtures;
@@ -163,4 +164,42 @@ TEST(FileTransfer, MoveFromAReadOnlyMountRemovesTheCopyAgain) {
     EXPECT_NE(Failure(move).find(ErrorText(EROFS)), std::string::npos);
     EXPECT_EQ(ReadText(dir / "ro" / "a.jpg"), "kept");
     EXPECT_TRUE(fs::is_empty(dir / "to"));
+}
+
+// Another program rewrites the source in place (shorter, as an editor saving over it does)
+// while its bytes are copied, or puts another file at its name: the copy never takes the
+// name, no half file is left, and a move leaves the source (as it is now) in its place.
+TEST(FileTransfer, SourceChangedDuringTheCopyLeavesItAndNoCopy) {
+    TempDir dir("tessaly-changed");
+    TESSALY_MOUNT_OR_SKIP(mount, dir / "other");
+    const std::string bytes(3 << 20, 'o');
+    const std::string rewritten(1 << 20, 'n');
+    const std::string changed = "。コピーの間に元のファイルが変更されました。";
+    for (const TransferKind kind : {TransferKind::Move, TransferKind::Copy}) {
+        WriteText(dir / "a.jpg", bytes);
+        FileTransfer transfer(kind, dir / "a.jpg", dir / "other");
+        bool once = false;
+        transfer.OnChunkWritten([&] {
+            if (!std::exchange(once, true))
+                WriteText(dir / "a.jpg", rewritten);
+        });
+        EXPECT_EQ(Failure(transfer),
+                  TransferError(kind, (dir / "a.jpg").string(), (dir / "other").string()) +
+                      changed);
+        EXPECT_EQ(ReadText(dir / "a.jpg"), rewritten);
+        EXPECT_TRUE(fs::is_empty(dir / "other"));
+    }
+
+    WriteText(dir / "a.jpg", bytes);
+    FileTransfer move(TransferKind::Move, dir / "a.jpg", dir / "other");
+    bool once = false;
+    move.OnChunkWritten([&] {
+        if (!std::exchange(once, true)) {
+            WriteText(dir / "new.jpg", "another file");
+            fs::rename(dir / "new.jpg", dir / "a.jpg");
+        }
+    });
+    EXPECT_NE(Failure(move).find(changed), std::string::npos);
+    EXPECT_EQ(ReadText(dir / "a.jpg"), "another file");
+    EXPECT_TRUE(fs::is_empty(dir / "other"));
 }

@@ -5,6 +5,8 @@
 
 #include "tests/files/FileTestSupport.h"
 
+#include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace tessaly;
@@ -67,4 +69,33 @@ TEST(FolderWatcher, WatchesNoMoreFoldersThanItsBound) {
     WriteText(dir / "a" / "y.jpg", "no longer watched");
     WriteText(dir / "c" / "y.jpg", "watched now");
     EXPECT_EQ(watcher.ReadChanges().appeared, (Paths{(dir / "c" / "y.jpg").string()}));
+}
+
+// More changes than the system queues for one inotify instance: the events past the queue's
+// end are lost, so the watcher reads the folders anew and reports every JPEG in them.
+TEST(FolderWatcher, AfterAnOverflowReportsTheFilesPresentNow) {
+    std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
+    std::size_t queued = 0;
+    if (!(limit >> queued) || queued > 100000)
+        GTEST_SKIP() << "the system's inotify queue is too long to fill here";
+    TempDir dir("tessaly-watch-overflow");
+    const fs::path folder = dir / "photos";
+    WriteText(folder / "kept.jpg", "kept");
+    WriteText(folder / "gone.jpg", "gone");
+    FolderWatcher watcher;
+    ASSERT_TRUE(watcher.Watch({folder.string()}).empty());
+
+    // Two events a file (made, written and closed): the queue overflows about halfway.
+    for (std::size_t i = 0; i <= queued / 2; ++i)
+        WriteText(folder / ("note" + std::to_string(i) + ".txt"), "");
+    fs::remove(folder / "gone.jpg");
+    WriteText(folder / "new.JPG", "new");
+    fs::create_directories(folder / "sub.jpg");
+
+    FolderChanges changes = watcher.ReadChanges();
+    EXPECT_TRUE(changes.overflowed);
+    std::sort(changes.present.begin(), changes.present.end());
+    EXPECT_EQ(changes.present,
+              (Paths{(folder / "kept.jpg").string(), (folder / "new.JPG").string()}));
+    EXPECT_TRUE(changes.removed.empty()) << "its event was lost with the queue's end";
 }

@@ -4,10 +4,12 @@
 // library; here, what the window makes of them.
 #include "MainWindowFixture.h"
 #include "viewer/FileCommands.h"
+#include "viewer/ListFolders.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -59,13 +61,15 @@ TEST_F(FileStepsTest, DeleteTrashesAndShowsTheNextCtrlZBringsItBackEvenAfterCtrl
     MainWindow& f = Open({pics_});
     ASSERT_EQ(ShownPath(), a_);
 
+    // The next is shown at once; the file moves on a worker thread.
     QTest::keyClick(&f, Qt::Key_Delete);
-    EXPECT_FALSE(fs::exists(a_));
-    EXPECT_TRUE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
     EXPECT_EQ(f.Model().List().Entries(), (FileListType{b_, c_}));
     EXPECT_EQ(ShownPath(), b_);
     EXPECT_EQ(ShownWidth(), 50);
     EXPECT_TRUE(Caption().contains(QStringLiteral("(1/2 files)")));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Files().Busy(), kCapMs);
+    EXPECT_FALSE(fs::exists(a_));
+    EXPECT_TRUE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
 
     // The Ctrl of Ctrl+Z steps back first (to c); the file put back is shown all the same.
     QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
@@ -157,6 +161,7 @@ TEST_F(FileStepsTest, MoveAskingThenMoveAgainWithoutAskingThenCopyAllUndone) {
 TEST_F(FileStepsTest, UndoThatCannotPutTheFileBackSaysWhyAndOverwritesNothing) {
     MainWindow& f = Open({pics_});
     QTest::keyClick(&f, Qt::Key_Delete);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Files().Busy(), kCapMs);
     // Another program makes a new a.jpg meanwhile.
     const std::string other = WriteJpeg(dir_, "pics/a.jpg", 70, 30);
     const fixtures::Bytes bytes = fixtures::ReadFile(other);
@@ -165,6 +170,87 @@ TEST_F(FileStepsTest, UndoThatCannotPutTheFileBackSaysWhyAndOverwritesNothing) {
     EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
     EXPECT_EQ(fixtures::ReadFile(a_), bytes);
     EXPECT_TRUE(fs::exists(dir_ / "data/Trash/files/a.jpg"));
+}
+
+TEST_F(FileStepsTest, TrashThatFailsBringsTheFileBackToTheListAndSaysWhy) {
+    fixtures::WriteFile(dir_ / "data/Trash", fixtures::Bytes{}); // no folder can be made there
+    const fixtures::Bytes bytes = fixtures::ReadFile(a_);
+    MainWindow& f = Open({pics_});
+    QTest::keyClick(&f, Qt::Key_Delete);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Files().Busy(), kCapMs);
+    ASSERT_EQ(boxes_.boxes().size(), 1u);
+    EXPECT_EQ(boxes_.boxes()[0].kind, BoxKind::Error);
+    EXPECT_TRUE(boxes_.boxes()[0].text.contains(QStringLiteral("ゴミ箱へ移動できません")));
+    EXPECT_EQ(fixtures::ReadFile(a_), bytes);
+    EXPECT_EQ(f.Model().List().Entries(), (FileListType{a_, b_, c_}));
+    EXPECT_EQ(ShownPath(), a_);
+    EXPECT_EQ(ShownWidth(), 40);
+    EXPECT_TRUE(f.Files().Steps().Empty());
+}
+
+// A list of relative paths: the file put back by Ctrl+Z rejoins it as it was spelled, and the
+// watcher's report of its return neither lists it twice nor shows it anew.
+TEST_F(FileStepsTest, UndoneTrashIsListedOnceAndNotShownAgainWhenTheWatcherSeesIt) {
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_.path());
+    struct Back {
+        fs::path to;
+        ~Back() { fs::current_path(to); }
+    } const back{before};
+    MainWindow& f = Open({"pics"});
+    const ImageList& list = f.Model().List();
+    ASSERT_EQ(ShownPath(), "pics/a.jpg");
+    QTest::keyClick(&f, Qt::Key_Delete);
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(ShownPath(), "pics/a.jpg");
+    const std::shared_ptr<LoadedPicture> shown = f.Ui().picture->Picture();
+
+    // A later change, read after the file's return: once it is in, so is the return.
+    WriteJpeg(dir_, "pics/d.jpg", 20, 20);
+    QTRY_VERIFY_WITH_TIMEOUT(list.Count() == 4, kCapMs);
+    EXPECT_EQ(list.Entries(),
+              (FileListType{"pics/a.jpg", "pics/b.jpg", "pics/c.jpg", "pics/d.jpg"}));
+    EXPECT_EQ(ShownPath(), "pics/a.jpg");
+    EXPECT_EQ(f.Ui().picture->Picture(), shown) << "opened and decoded once";
+    EXPECT_TRUE(Caption().contains(QStringLiteral("(1/4 files)")));
+}
+
+// The folders watched: the named files' folders and the named folders breadth first, each
+// real folder once, up to the bound; the rest are left out.
+TEST(ListFolders, NamedFilesFoldersThenEachTreeUpToTheBound) {
+    fixtures::TempDir dir("tessaly-list-folders");
+    for (const char* folder : {"x", "t/1", "t/2/3"})
+        fs::create_directories(dir / folder);
+    fs::create_directory_symlink(dir / "t/2", dir / "t/link");
+    const std::string x = (dir / "x").string(), t = (dir / "t").string();
+    const std::vector<std::string> named{x + "/a.jpg", t, x + "/b.JPG"};
+    EXPECT_EQ(ListFolders(named, 2), (std::vector<std::string>{x, t}));
+    std::vector<std::string> all = ListFolders(named, FolderWatcher::kMaxFolders);
+    std::sort(all.begin() + 2, all.end());
+    EXPECT_EQ(all.size(), 5u) << "the link's folder once";
+    EXPECT_EQ(all[0], x);
+    EXPECT_EQ(all[1], t);
+    EXPECT_EQ(all[2], t + "/1");
+    EXPECT_TRUE(all[3] == t + "/2" || all[3] == t + "/link");
+    EXPECT_TRUE(all[4] == t + "/2/3" || all[4] == t + "/link/3");
+}
+
+// After the watcher's queue overflowed the list is compared with the folders as they are:
+// files gone leave, files present join in order, the shown entry stays.
+TEST(FollowChanges, AfterAnOverflowTheListMatchesTheFolders) {
+    fixtures::TempDir dir("tessaly-follow-overflow");
+    const auto path = [&](const char* name) { return (dir / name).string(); };
+    for (const char* name : {"a.jpg", "c.jpg", "e.jpg"})
+        fixtures::WriteFile(dir / name, fixtures::Bytes{1});
+    ImageList list;
+    list.Replace({path("a.jpg"), path("b.jpg"), path("c.jpg")});
+    list.SetIndex(3);
+    FolderChanges changes;
+    changes.overflowed = true;
+    changes.present = {path("e.jpg"), path("c.jpg"), path("a.jpg")};
+    EXPECT_FALSE(FollowChanges(list, changes, {}));
+    EXPECT_EQ(list.Entries(), (FileListType{path("a.jpg"), path("c.jpg"), path("e.jpg")}));
+    EXPECT_EQ(list.Index(), 2);
 }
 
 TEST_F(FileStepsTest, ListFollowsFilesMadeRemovedAndRewrittenInTheWatchedFolders) {
