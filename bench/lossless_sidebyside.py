@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """Lossless turns and crops side by side with jpegtran: wall time and peak memory (the
 largest resident set, from /usr/bin/time -v) of `tessaly-cli turn` (tag and --pixels) and
-`jpegtran -rotate 90` on the same photo, and of `tessaly-cli crop` against `jpegtran -crop`.
-The photos (4:2:0, quality 90, a gradient with grain) are written with cjpeg from rows
-that this script makes. Prints the table of bench/README.md (medians of 3).
+`jpegtran -rotate 90` on the same photo, and of `tessaly-cli crop` against `jpegtran -crop`,
+also from a copy of the photo with a restart marker at every row of MCUs (`jpegtran -restart 1`),
+from which the crop reads only the rows of the area. The photos (4:2:0, quality 90, a gradient
+with grain) are written with cjpeg from rows that this script makes. Prints the table of
+bench/README.md (medians of 3). `--before` names another build of tessaly-cli whose crops are
+measured beside, on the same files.
 
     python3 bench/lossless_sidebyside.py --cli build-bench/cli/tessaly-cli [--sizes 24,64,256]
+        [--before OTHER/tessaly-cli]
 """
 import argparse
 import os
@@ -63,6 +67,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--sizes", default="24,64,256")
+    parser.add_argument("--before")
     args = parser.parse_args()
     rows = []
     with tempfile.TemporaryDirectory(dir=os.environ.get("TMPDIR", "/var/tmp")) as work:
@@ -83,11 +88,19 @@ def main():
                 rows.append((name, "jpegtran -rotate 90 -trim",
                              median_of([], ["jpegtran", "-rotate", "90", "-trim", "-copy", "all",
                                             "-outfile", out, photo])))
-            area = "%d,%d,1000,800" % (width // 3 + 5, height // 3 + 3)
-            rows.append((name, "crop 1000x800", median_of([gone], [args.cli, "crop", photo, "--area", area, "-o", out])))
-            rows.append((name, "jpegtran -crop 1000x800",
-                         median_of([], ["jpegtran", "-crop", "1000x800+%d+%d" % (width // 3 + 5, height // 3 + 3),
-                                        "-copy", "all", "-outfile", out, photo])))
+            restarts = os.path.join(work, "restarts%d.jpg" % mp)
+            subprocess.run(["jpegtran", "-restart", "1", "-copy", "all", "-outfile", restarts, photo],
+                           check=True)
+            left, top = width // 3 + 5, height // 3 + 3
+            area = "%d,%d,1000,800" % (left, top)
+            builds = [("", args.cli)] + ([(" (before)", args.before)] if args.before else [])
+            for source, kind in [(photo, ""), (restarts, ", restart markers")]:
+                for label, cli in builds:
+                    rows.append((name, "crop 1000x800%s%s" % (kind, label),
+                                 median_of([gone], [cli, "crop", source, "--area", area, "-o", out])))
+                rows.append((name, "jpegtran -crop 1000x800%s" % kind,
+                             median_of([], ["jpegtran", "-crop", "1000x800+%d+%d" % (left, top),
+                                            "-copy", "all", "-outfile", out, source])))
     print("| Photo | Operation | Time (s) | Peak memory (MiB) |")
     print("|---|---|---:|---:|")
     for name, what, (seconds, peak) in rows:

@@ -3,13 +3,18 @@
 #include "base/Descriptor.h"
 #include "base/FileReplace.h"
 #include "base/RegularFile.h"
+#include "jpeg/JpegBand.h"
 #include "jpeg/JpegDecoder.h"
+#include "jpeg/JpegHeader.h"
+#include "jpeg/JpegInput.h"
+#include "jpeg/JpegRestartIndex.h"
 #include "jpeg/JpegWriter.h"
 #include "jpegfile/ExifEdit.h"
 #include "jpegfile/ExifOrientation.h"
 #include "jpegfile/JpegSegments.h"
 #include "jpegfile/MpfIndex.h"
 #include "jpegfile/QuantTables.h"
+#include "picture/PictureLimit.h"
 #include "picture/UprightPixels.h"
 
 #include <algorithm>
@@ -99,6 +104,7 @@ struct Head {
     // The first EXIF block among the segments.
     std::optional<std::size_t> exif;
     std::uint64_t exifOffset = 0; // where its data lie in the file
+    std::uint64_t frameAt = 0;    // where the frame header begins
 
     const Bytes* Exif() const { return exif ? &segments[*exif].data : nullptr; }
 };
@@ -138,6 +144,7 @@ Head ReadHead(const RegularFile& file, bool refuseMultiPicture) {
     if (got < 2 || next[0] != 0xFF || code >= got || !IsFrameHeader(next[code]))
         throw LosslessError("ファイル " + file.Path() + " のマーカーを読み切れません");
     head.progressive = IsProgressiveFrame(next[code]);
+    head.frameAt = end;
     return head;
 }
 
@@ -454,14 +461,73 @@ Rect StoredCrop(const BlockLayout& layout, const UprightMapping& mapping, Rect u
     return SnapToBlocks(layout, mapping.ToStored(inside));
 }
 
+// The picture's layout, read from the file's head up to a little past its frame header
+// (the tables and the scan header that follow it), or from the whole file when the scan
+// header lies further on.
+BlockLayout LayoutOf(const RegularFile& file, const Head& head) {
+    constexpr std::uint64_t kAfterFrame = 256 * 1024;
+    Bytes start(static_cast<std::size_t>(std::min(file.Size(), head.frameAt + kAfterFrame)));
+    start.resize(file.ReadAt(0, start.data(), start.size()));
+    try {
+        return ReadBlockLayout(start);
+    } catch (const LosslessError&) {
+        return ReadBlockLayout(SourceBytes(file).Bytes());
+    }
+}
+
+// The cut of `stored` read from the band of the picture's rows that holds it, when the file
+// is a baseline one whose restart markers begin rows of iMCUs around the area: only the
+// band's data are read and decoded, not the whole picture's. Nothing when the file is not
+// of that kind or the band would be the whole picture, or when libjpeg does not read the
+// band without a warning or does not give the area's size: the caller cuts from the whole
+// file then, so a file is never written from a band that did not read cleanly.
+std::optional<TransformedJpeg> CutFromBand(const RegularFile& file, Rect stored) {
+    const jpeg_detail::Input input(file);
+    JpegInfo info;
+    try {
+        info = ReadJpegHeader(file);
+    } catch (const JpegError&) {
+        return std::nullopt;
+    }
+    // A picture too large for the program is refused as the whole file's cut refuses it.
+    if (ExceedsPictureLimit(static_cast<std::uint64_t>(info.width),
+                            static_cast<std::uint64_t>(info.height)))
+        return std::nullopt;
+    const std::optional<jpeg_detail::RestartIndex> index = jpeg_detail::IndexRestarts(input, info);
+    if (!index)
+        return std::nullopt;
+    const std::optional<jpeg_detail::JpegBand> band =
+        jpeg_detail::CutBand(input, *index, info.height, stored.top, stored.top + stored.height);
+    if (!band)
+        return std::nullopt;
+    try {
+        TransformedJpeg cut = TransformJpeg(
+            band->bytes,
+            {.crop = Rect{stored.left, stored.top - band->top, stored.width, stored.height}});
+        if (SizeOf(cut.Bytes()) == Size{stored.width, stored.height})
+            return cut;
+    } catch (const LosslessError&) {
+    }
+    return std::nullopt;
+}
+
+// The cut of `stored` (snapped to the block grid): from a band of the picture when the file
+// allows it, else from the whole file.
+TransformedJpeg CutOf(const RegularFile& file, const Head& head, Rect stored) {
+    if (!head.progressive)
+        if (std::optional<TransformedJpeg> cut = CutFromBand(file, stored))
+            return std::move(*cut);
+    const SourceBytes source(file);
+    return TransformJpeg(source.Bytes(), {.crop = stored, .progressive = head.progressive});
+}
+
 } // namespace
 
 Rect CroppedArea(const std::string& path, Rect upright) {
     const RegularFile file(path);
-    const Orientation orientation = OrientationOf(ReadHead(file, true));
-    const SourceBytes source(file);
-    const BlockLayout layout = ReadBlockLayout(source.Bytes());
-    const UprightMapping mapping(orientation, layout.size);
+    const Head head = ReadHead(file, true);
+    const BlockLayout layout = LayoutOf(file, head);
+    const UprightMapping mapping(OrientationOf(head), layout.size);
     return mapping.ToUpright(StoredCrop(layout, mapping, upright));
 }
 
@@ -474,13 +540,10 @@ Rect CropToFile(const std::string& path, Rect upright, const std::string& outPat
         throw LosslessError("切り抜きを元のファイル " + path + " に保存することはできません");
     const RegularFile file(path);
     const Head head = ReadHead(file, true);
-    const Orientation orientation = OrientationOf(head);
-    const SourceBytes source(file);
-    const BlockLayout layout = ReadBlockLayout(source.Bytes());
-    const UprightMapping mapping(orientation, layout.size);
+    const BlockLayout layout = LayoutOf(file, head);
+    const UprightMapping mapping(OrientationOf(head), layout.size);
     const Rect stored = StoredCrop(layout, mapping, upright);
-    const TransformedJpeg cut =
-        TransformJpeg(source.Bytes(), {.crop = stored, .progressive = head.progressive});
+    const TransformedJpeg cut = CutOf(file, head, stored);
     std::optional<Bytes> exif;
     if (head.Exif()) {
         exif = WithoutThumbnail(*head.Exif());
