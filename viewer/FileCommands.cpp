@@ -306,6 +306,11 @@ void FileCommands::UndoLast() {
     Undone(step, shown);
 }
 
+void FileCommands::Record(FileStep step) {
+    FinishTrashes();
+    steps_.Record(std::move(step));
+}
+
 void FileCommands::Undone(const FileStep& step, const std::string& path) {
     // The file is no longer where the step had put it.
     if (const auto* move = std::get_if<MoveStep>(&step))

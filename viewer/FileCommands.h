@@ -61,7 +61,8 @@ public:
     void MoveToLastFolder();
     void UndoLast();
     // A change the window made to a file where it is (a turn): undone with the other steps.
-    void Record(FileStep step) { steps_.Record(std::move(step)); }
+    // The moves to the Trash still running are recorded first, so undo stays newest first.
+    void Record(FileStep step);
 
     // A step is running on a worker thread (a copy, or a move to the Trash).
     bool Busy() const { return job_ != nullptr || !trashes_.empty(); }
