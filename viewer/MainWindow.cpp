@@ -272,6 +272,7 @@ void MainWindow::ApplyView() {
         ui_.selectionHandle->raise();
     }
     ShowSlideshowState();
+    ShowPicksOwner();
     if (model_.OverviewShown())
         ShowOverviewState();
     const QString caption = QString::fromStdString(model_.Caption());
@@ -377,6 +378,10 @@ void MainWindow::PickArea() {
     pick->ShowPick({std::move(*picked), PickDisplaySize(pickSize, {outer.width(), outer.height()}),
                     QPoint(corner.x, corner.y), model_.NextPickNumber(),
                     ui_.picture->Look().colours, shown_->CopiesProfile()});
+    // Shown, the window is Qt's again to describe to the window manager: it is told once more
+    // whom the window belongs to.
+    if (model_.FullScreen().PicksBelongToMainWindow())
+        SetOwnerWindow(*pick, this);
 }
 
 void MainWindow::ShowReadme() {
