@@ -29,6 +29,13 @@ public:
     // Out of full screen: the place to return to. Nothing when it is not in full screen.
     std::optional<WindowPlace> Leave();
 
+    // Whether the pick windows belong to the main window (a window manager keeps a window
+    // that belongs to another above it, in its layer): only in full screen, where a window
+    // manager stacks the active full-screen window over every other, always-on-top ones too.
+    // Outside full screen they are windows of their own, each in the taskbar and left on the
+    // screen when the main window is minimised.
+    bool PicksBelongToMainWindow() const { return On(); }
+
 private:
     std::optional<WindowPlace> saved_;
 };

@@ -101,4 +101,23 @@ void WhenFramed(QWidget& window, std::function<void()> action, std::chrono::mill
     new FrameWaiter(window, std::move(action), patience); // a child of the window
 }
 
+void SetOwnerWindow(QWidget& window, const QWidget* owner) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !window.testAttribute(Qt::WA_WState_Created) ||
+        (owner != nullptr && !owner->testAttribute(Qt::WA_WState_Created)))
+        return;
+    const std::optional<X11Display> x11 = ProgramX11Display();
+    if (!x11)
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    if (owner != nullptr) {
+        const auto ownerId = static_cast<xcb_window_t>(owner->winId());
+        xcb_change_property(x11->connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_TRANSIENT_FOR,
+                            XCB_ATOM_WINDOW, 32, 1, &ownerId);
+    } else {
+        xcb_delete_property(x11->connection, id, XCB_ATOM_WM_TRANSIENT_FOR);
+    }
+    xcb_flush(x11->connection);
+}
+
 } // namespace tessaly

@@ -1,4 +1,4 @@
-// The window manager's frame around a top-level window.
+// The window manager's frame around a top-level window, and the window it belongs to.
 #pragma once
 
 #include <QMargins>
@@ -27,5 +27,12 @@ bool HasWindowFrame(const QWidget& window);
 // (8 x 34 pixels, see ui/WindowPlacement.h) in force.
 void WhenFramed(QWidget& window, std::function<void()> action,
                 std::chrono::milliseconds patience = std::chrono::milliseconds(1500));
+
+// Tells the window manager that the top-level `window` belongs to `owner` (it keeps the window
+// above its owner, in the owner's layer, and minimises it with the owner), or with no owner
+// that it is a window of its own. On X11 this is the window's WM_TRANSIENT_FOR, which Qt
+// writes only for dialogs and tool windows and clears whenever it shows a window: call it
+// again after every show. Elsewhere it does nothing: the window stays as Qt set it up.
+void SetOwnerWindow(QWidget& window, const QWidget* owner);
 
 } // namespace tessaly

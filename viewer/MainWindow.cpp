@@ -277,6 +277,7 @@ void MainWindow::ApplyView() {
         ui_.selectionHandle->raise();
     }
     ShowSlideshowState();
+    ShowPicksOwner();
     if (model_.OverviewShown())
         ShowOverviewState();
     const QString caption = QString::fromStdString(model_.Caption());
@@ -388,6 +389,10 @@ void MainWindow::PickArea() {
             if (pick)
                 pick->ColoursKnown(c);
         });
+    // Shown, the window is Qt's again to describe to the window manager: it is told once more
+    // whom the window belongs to.
+    if (model_.FullScreen().PicksBelongToMainWindow())
+        SetOwnerWindow(*pick, this);
 }
 
 void MainWindow::ShowReadme() {

@@ -300,6 +300,10 @@ private:
     // The slideshow's timer running only while the slideshow does, and the screen kept awake
     // while it runs in full screen; part of ApplyView.
     void ShowSlideshowState();
+    // The pick windows belong to this window while the model says so
+    // (FullScreenMode::PicksBelongToMainWindow), so that the window manager keeps them above it
+    // in full screen; part of ApplyView.
+    void ShowPicksOwner();
     void LeaveFullScreen();
     // Shows the box "例外発生" when a layout failed.
     void ReportLayout(bool laidOut);
@@ -326,6 +330,7 @@ private:
     std::unique_ptr<FileCommands> files_; // works on model_'s list: made after, gone before
     PickPlacement pickPlacement_;
     QPointer<PickWindow> currentPick_;
+    bool picksOwned_ = false; // the pick windows belong to this window (ShowPicksOwner)
     int applyDepth_ = 0;
     bool firstActivate_ = false;
     bool centredOnce_ = false;

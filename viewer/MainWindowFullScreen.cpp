@@ -1,8 +1,10 @@
 // The main window in full screen and its slideshow: the window applies what the model's
 // FullScreenMode and Slideshow decide, with the window system's state and a timer.
 #include "model/FullScreenMode.h"
+#include "pick/PickWindow.h"
 #include "ui/Guard.h"
 #include "ui/ScreenSaverInhibitor.h"
+#include "ui/WindowFrame.h"
 #include "viewer/MainWindow.h"
 #include "viewer/ViewUpdate.h"
 
@@ -44,8 +46,12 @@ void MainWindow::ToggleFullScreen() {
         return;
     // The window system covers the screen (the rectangle Enter names) with the window in the
     // full-screen state; a geometry set on top would end that state.
-    if (model_.FullScreen().Enter({ToRect(geometry()), isMaximized()}, ToRect(on->geometry())))
-        setWindowState(windowState() | Qt::WindowFullScreen);
+    if (!model_.FullScreen().Enter({ToRect(geometry()), isMaximized()}, ToRect(on->geometry())))
+        return;
+    // The pick windows belong to this window before it covers the screen, so that the window
+    // manager lifts them with it instead of covering them.
+    ShowPicksOwner();
+    setWindowState(windowState() | Qt::WindowFullScreen);
 }
 
 void MainWindow::LeaveFullScreen() {
@@ -82,6 +88,15 @@ void MainWindow::PressEscape() {
     case EscapeAction::Nothing:
         break;
     }
+}
+
+void MainWindow::ShowPicksOwner() {
+    const bool owned = model_.FullScreen().PicksBelongToMainWindow();
+    if (owned == picksOwned_)
+        return;
+    picksOwned_ = owned;
+    for (PickWindow* pick : findChildren<PickWindow*>(Qt::FindDirectChildrenOnly))
+        SetOwnerWindow(*pick, owned ? this : nullptr);
 }
 
 // --- The slideshow ---

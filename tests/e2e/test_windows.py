@@ -1,11 +1,13 @@
 """Where the windows appear on a desktop with a window manager, whose frame differs from
-the 8 x 34 pixels assumed where there is none."""
+the 8 x 34 pixels assumed where there is none, and how it stacks them in full screen."""
 
+import re
 import unittest
 
 import xsession
 from viewer_case import ViewerCase
 from test_commands import README_TITLE
+from test_selection import PICK_TITLE
 
 
 class WindowPlacement(ViewerCase):
@@ -69,6 +71,50 @@ class WindowPlacement(ViewerCase):
             % (self.x.outer_geometry(window),))
         x, y, w, h = self.x.outer_geometry(window)
         self.assertTrue(near((x, y), ((self.x.width - w) // 2, (self.x.height - h) // 2)))
+
+    def stacking(self):
+        """The managed windows from the bottom up, as the window manager stacks them."""
+        out = self.x.run("xprop", "-root", "_NET_CLIENT_LIST_STACKING")
+        return [int(w, 16) for w in re.findall(r"0x[0-9a-fA-F]+", out)]
+
+    def above(self, upper, lower):
+        order = self.stacking()
+        return int(upper) in order and int(lower) in order and \
+            order.index(int(upper)) > order.index(int(lower))
+
+    def test_pick_window_stays_above_the_main_window_in_full_screen(self):
+        # The window manager stacks the active full-screen window over always-on-top windows
+        # unless they belong to it.
+        program, window = self.start_viewer(self.picture("a.JPG", 400, 300))
+        self.choose(window, "範囲選択", at=(200, 150))
+        self.choose(window, "取出表示", at=(100, 250))
+        pick = self.x.wait_window(PICK_TITLE, pid=program.pid)
+        self.x.activate(window)
+        place = self.x.geometry(window)
+        self.x.key("F11")
+        screen = (0, 0, self.x.width, self.x.height)
+        xsession.wait_until(lambda: self.x.geometry(window) == screen,
+                            lambda: "full screen (the window is at %r)" % (self.x.geometry(window),))
+        xsession.wait_until(lambda: self.above(pick, window),
+                            lambda: "the pick window %s above the main window %s: %r" % (
+                                pick, window, self.stacking()))
+        self.assertTrue(self.x.visible(pick))
+        # A pick made in full screen takes the focus; with the main window active again it
+        # stays above it too.
+        self.choose(window, "取出表示", at=(100, 250))
+        second = self.x.wait_window(re.escape("取出[2] サイズ(64,48)"), pid=program.pid)
+        self.x.activate(window)
+        xsession.wait_until(lambda: self.above(second, window) and self.above(pick, window),
+                            lambda: "both pick windows above the main window %s: %r" % (
+                                window, self.stacking()))
+        self.x.key("Escape")
+        xsession.wait_until(lambda: self.x.geometry(window) == place,
+                            lambda: "the place %r (the window is at %r)" % (
+                                place, self.x.geometry(window)))
+        # Out of full screen the pick windows are windows of their own again, still on top.
+        for each in (pick, second):
+            self.assertNotIn("window id", self.x.run("xprop", "-id", each, "WM_TRANSIENT_FOR"))
+            self.assertTrue(self.above(each, window))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
-// Full screen's rules (the place kept and returned to, Escape, the fit into the screen) and the
-// slideshow's clock on a clock the test sets: due steps, waits, skips while held, catching up
-// after a late step, the end when the list can no longer be stepped through.
+// Full screen's rules (the place kept and returned to, the pick windows held above it, Escape, the
+// fit into the screen) and the slideshow's clock on a clock the test sets: due steps, waits, skips
+// while held, catching up after a late step, the end when the list can no longer be stepped
+// through.
 #include "model/FullScreenMode.h"
 #include "model/Slideshow.h"
 #include "model/ViewerModel.h"
@@ -16,23 +17,27 @@ bool Same(const Rect& a, const Rect& b) {
     return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
 
-TEST(FullScreenModeTest, KeepsThePlaceOfTheFirstEntryAndReturnsItOnce) {
+TEST(FullScreenModeTest, KeepsThePlaceOfTheFirstEntryAndHoldsThePicksUntilLeft) {
     FullScreenMode mode;
     EXPECT_FALSE(mode.Leave()); // not in full screen: nothing to return to
+    EXPECT_FALSE(mode.PicksBelongToMainWindow());
     const WindowPlace window{{100, 80, 585, 394}, false};
     const Rect screen{0, 0, 1920, 1080};
     const std::optional<Rect> target = mode.Enter(window, screen);
     ASSERT_TRUE(target);
     EXPECT_TRUE(Same(*target, screen));
     EXPECT_TRUE(mode.On());
+    EXPECT_TRUE(mode.PicksBelongToMainWindow());
     // Entered again (F11 repeated by the window system, say), the place stays the window's,
-    // never full screen's own.
+    // never full screen's own, and the picks stay held.
     EXPECT_FALSE(mode.Enter({screen, false}, screen));
+    EXPECT_TRUE(mode.PicksBelongToMainWindow());
     const std::optional<WindowPlace> back = mode.Leave();
     ASSERT_TRUE(back);
     EXPECT_TRUE(Same(back->client, window.client));
     EXPECT_FALSE(back->maximised);
     EXPECT_FALSE(mode.On());
+    EXPECT_FALSE(mode.PicksBelongToMainWindow());
     EXPECT_FALSE(mode.Leave());
 
     ASSERT_TRUE(mode.Enter({{0, 0, 1900, 1000}, true}, screen));
