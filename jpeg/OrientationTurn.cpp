@@ -41,6 +41,17 @@ Matrix TurnMatrix(Turn turn) {
 
 } // namespace
 
+Turn Reversed(Turn turn) {
+    switch (turn) {
+    case Turn::Right:
+        return Turn::Left;
+    case Turn::Left:
+        return Turn::Right;
+    default:
+        return turn;
+    }
+}
+
 Orientation Turned(Orientation orientation, Turn turn) {
     const Matrix shown = Times(TurnMatrix(turn), kShown[static_cast<int>(orientation) - 1]);
     for (std::size_t i = 0; i < kShown.size(); ++i)

@@ -14,6 +14,9 @@ enum class Turn {
     Half,
 };
 
+// The turn that undoes `turn`.
+Turn Reversed(Turn turn);
+
 // The orientation that shows the picture `orientation` shows, turned by `turn`.
 Orientation Turned(Orientation orientation, Turn turn);
 

@@ -49,17 +49,6 @@ QString TrimQuestion(const std::vector<EdgeTrim>& trims) {
     return QString::fromStdString(strips + "を切り落とします。よろしいですか？");
 }
 
-Turn Back(Turn turn) {
-    switch (turn) {
-    case Turn::Right:
-        return Turn::Left;
-    case Turn::Left:
-        return Turn::Right;
-    default:
-        return turn;
-    }
-}
-
 // The file a change of `path` changes: a symbolic link's final target.
 std::string ChangedFile(const std::string& path) {
     std::error_code error;
@@ -90,8 +79,8 @@ void MainWindow::TurnShown(Turn turn) {
     const Orientation now = TurnByTag(path, turn); // throws before anything changed
     const std::string changed = ChangedFile(path);
     if (const auto stamp = StampOf(changed))
-        files_->Record(
-            EditStep{changed, path, *stamp, [path, back = Back(turn)] { TurnByTag(path, back); }});
+        files_->Record(EditStep{changed, path, *stamp,
+                                [path, back = Reversed(turn)] { TurnByTag(path, back); }});
 
     // The pixels are those shown already: the picture is only laid out in its new orientation.
     const ShownPicture::Header header = shown_->Reoriented(now);

@@ -45,15 +45,6 @@ Bytes BytesOf(const TransformedJpeg& jpeg) {
     return {jpeg.Bytes().begin(), jpeg.Bytes().end()};
 }
 
-// Offsets of the restart markers in the data of the file's scan.
-std::vector<std::size_t> RestartMarkers(const Bytes& jpeg) {
-    std::vector<std::size_t> out;
-    for (std::size_t i = FirstScanData(jpeg); i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7)
-            out.push_back(i);
-    return out;
-}
-
 } // namespace
 
 // Restart markers at every row, every third row and every few MCUs (inside rows: only some

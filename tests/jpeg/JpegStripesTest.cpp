@@ -63,15 +63,6 @@ Bytes Encode(const Sampling& s, int restartRows, int restartMcus, int width = kW
                                                        .restartMcus = restartMcus});
 }
 
-// Offsets of the restart markers in the data of the file's scan.
-std::vector<std::size_t> RestartMarkers(const Bytes& jpeg) {
-    std::vector<std::size_t> out;
-    for (std::size_t i = FirstScanData(jpeg); i + 1 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7)
-            out.push_back(i);
-    return out;
-}
-
 // Bytes in the middle of a restart interval set to 0, the markers left as they are.
 Bytes DamagedInsideAnInterval(Bytes jpeg) {
     const std::vector<std::size_t> markers = RestartMarkers(jpeg);

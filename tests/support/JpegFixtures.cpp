@@ -188,6 +188,14 @@ std::size_t FirstScanData(const Bytes& jpeg) {
     return 0;
 }
 
+std::vector<std::size_t> RestartMarkers(const Bytes& jpeg) {
+    std::vector<std::size_t> out;
+    for (std::size_t i = FirstScanData(jpeg); i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7)
+            out.push_back(i);
+    return out;
+}
+
 Bytes HeaderOnly(Bytes jpeg, int width, int height) {
     for (std::size_t i = 2; i + 9 < jpeg.size();) {
         const std::uint8_t code = jpeg[i + 1];

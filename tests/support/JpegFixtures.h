@@ -73,6 +73,9 @@ void WriteJpegFile(const std::filesystem::path& path, int width, int height, con
 // Offset of the first byte after the header of the file's first scan (0 when it has none).
 std::size_t FirstScanData(const Bytes& jpeg);
 
+// Offsets of the restart markers in the data of the file's first scan.
+std::vector<std::size_t> RestartMarkers(const Bytes& jpeg);
+
 // The file's frame header rewritten for a picture of width x height, and everything after
 // the header of its first scan dropped: a file of a few hundred bytes for a huge picture,
 // read as one whose scans are empty.
