@@ -123,6 +123,17 @@ void OverviewGrid::SetList(const std::vector<std::string>& paths) {
     viewport()->update();
 }
 
+void OverviewGrid::FileChanged(const std::string& path) {
+    service_->Changed(path);
+    errors_.erase(path);
+    for (std::size_t i = 0; i < paths_.size(); ++i)
+        if (paths_[i] == path)
+            converted_.erase(i);
+    requestedOnce_ = false;
+    RequestVisible(0);
+    viewport()->update();
+}
+
 void OverviewGrid::SetCurrent(std::size_t index) {
     if (paths_.empty())
         return;

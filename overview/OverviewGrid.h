@@ -49,6 +49,9 @@ public:
     // what the grid has of the files still listed (their thumbnails, their failures) and the
     // scroll position, so that a file added or removed redraws only what moved.
     void SetList(const std::vector<std::string>& paths);
+    // The file at `path` changed (a turn or bake in the single view, its undo): its cell is
+    // made again from the file.
+    void FileChanged(const std::string& path);
     // Marks cell `index` (0-based) and scrolls so that it is in view.
     void SetCurrent(std::size_t index);
     std::size_t Current() const { return current_; }

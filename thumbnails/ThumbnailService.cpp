@@ -390,6 +390,28 @@ void ThumbnailService::DropOverCap() {
     }
 }
 
+void ThumbnailService::Changed(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+        if (paths_[i] != path)
+            continue;
+        if (const auto kept = kept_.find(i); kept != kept_.end()) {
+            keptBytes_ -= kept->second.bytes;
+            seen_.erase(kept->second.seen);
+            kept_.erase(kept);
+        }
+        std::erase_if(inbox_, [i](const ThumbnailNote& note) { return note.index == i; });
+        for (const auto& running : running_) {
+            if (running->generation == generation_ && running->index == i) {
+                running->index = kGone; // what it makes is of the file as it was
+                running->stop.store(true, std::memory_order_relaxed);
+            }
+        }
+        cells_[i] = Cell::Unknown;
+    }
+    changed_.notify_all();
+}
+
 void ThumbnailService::StopRunning() {
     for (const auto& running : running_)
         running->stop.store(true, std::memory_order_relaxed);

@@ -87,6 +87,11 @@ public:
     // another size everything is dropped. Nothing is made until the next Show.
     void SetList(std::vector<std::string> paths, ThumbnailSize size);
 
+    // The file at `path` changed (turned, baked, rewritten): what is known of it (its kept
+    // thumbnail, its failure, its notes, its running work) is forgotten, and its thumbnail is
+    // checked against the cache and made again if need be at the next Show.
+    void Changed(const std::string& path);
+
     // Cells [first, first + count) are on screen; `direction` > 0 when scrolling towards the
     // end of the list, < 0 towards its start, 0 when standing (the next screen then lies
     // after). Resumes work stopped by Cancel.

@@ -1,6 +1,7 @@
 // The main window's steps on the shown file (the Trash, moves and copies, undo) and the list
 // following the disk. The work is FileCommands'; here the window shows the list's answer.
 #include "model/ImageList.h"
+#include "overview/OverviewGrid.h"
 #include "viewer/FileCommands.h"
 #include "viewer/MainWindow.h"
 #include "viewer/OverlayLabels.h"
@@ -30,6 +31,9 @@ void MainWindow::MoveToLastFolder() {
 
 void MainWindow::UndoFileStep() {
     files_->UndoLast();
+    // A turn or bake undone changed the file shown now: the overview's cell is made again.
+    if (ui_.overview && !model_.List().Empty())
+        ui_.overview->FileChanged(model_.List().Path(model_.List().Index()));
 }
 
 void MainWindow::FollowList(int k) {

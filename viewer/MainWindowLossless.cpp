@@ -7,6 +7,7 @@
 #include "files/Trash.h"
 #include "jpeg/JpegHeader.h"
 #include "jpeg/LosslessEdit.h"
+#include "overview/OverviewGrid.h"
 #include "pick/SavePictureDialog.h"
 #include "ui/Cursors.h"
 #include "ui/Dialogs.h"
@@ -82,6 +83,8 @@ void MainWindow::TurnShown(Turn turn) {
         files_->Record(EditStep{changed, path, *stamp,
                                 [path, back = Reversed(turn)] { TurnByTag(path, back); }});
 
+    if (ui_.overview)
+        ui_.overview->FileChanged(path);
     // The pixels are those shown already: the picture is only laid out in its new orientation.
     const ShownPicture::Header header = shown_->Reoriented(now);
     ReportLayout(model_.PictureLoaded(header.stored, header.orientation));
@@ -140,6 +143,8 @@ void MainWindow::BakeTurn() {
         else
             DropKept(*kept);
     }
+    if (bake.written && ui_.overview)
+        ui_.overview->FileChanged(path);
     // The stored pixels changed: the file is read and shown anew.
     if (bake.written && !model_.List().Empty())
         ShowEntry(model_.List().Index());

@@ -120,6 +120,31 @@ TEST_F(ThumbnailServiceTest, AFileAddedOrRemovedLeavesTheOthersThumbnailsAndFail
     EXPECT_EQ(service.StateOf(2), ThumbnailService::State::Ready);
 }
 
+// A file turned or baked where it is: its kept thumbnail is not the picture any more.
+TEST_F(ThumbnailServiceTest, AChangedFileIsMadeAgainAndTheOthersKept) {
+    const std::vector<std::string> paths = Photos(3);
+    ThumbnailService service(cache_, {}, {.threads = 1});
+    service.SetList(paths, ThumbnailSize::Normal);
+    service.Show(0, 3, 0);
+    service.WaitUntilIdle();
+    service.TakeResults();
+    const QSize before = service.Held(1).size();
+    const qint64 other = service.Held(2).cacheKey();
+
+    // Stored on its side now, with a new modification time.
+    WritePhoto(paths[1], {.width = 150, .height = 200});
+    std::filesystem::last_write_time(paths[1], std::filesystem::last_write_time(paths[1]) +
+                                                   std::chrono::seconds(5));
+    service.Changed(paths[1]);
+    service.Show(0, 3, 0);
+    service.WaitUntilIdle();
+    const std::vector<ThumbnailNote> notes = service.TakeResults();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].index, 1u);
+    EXPECT_EQ(service.Held(1).size(), before.transposed());
+    EXPECT_EQ(service.Held(2).cacheKey(), other);
+}
+
 TEST_F(ThumbnailServiceTest, CancelStopsAllWorkUntilTheNextShow) {
     const std::vector<std::string> paths = Photos(30);
     ThumbnailService service(cache_, {}, {.threads = 1});
