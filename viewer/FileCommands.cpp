@@ -308,6 +308,10 @@ void FileCommands::UndoLast() {
 
 void FileCommands::Record(FileStep step) {
     FinishTrashes();
+    // The change is the window's own: the watcher's report of it shows nothing anew.
+    if (const auto* edit = std::get_if<EditStep>(&step))
+        if (const auto stamp = StampOf(edit->listed))
+            placed_[PathKey(edit->listed)] = *stamp;
     steps_.Record(std::move(step));
 }
 
