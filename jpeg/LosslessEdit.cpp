@@ -347,7 +347,7 @@ int QualityOf(const Head& head, const std::string& path) {
 // The layout of the file's picture as it shows in `target`: its luminance sampling against
 // its colour's (across and down swapped when the picture turns a quarter), grey or colour,
 // progressive or not.
-JpegLayout LayoutOf(const JpegInfo& info, Orientation target) {
+JpegLayout EncodingLayoutOf(const JpegInfo& info, Orientation target) {
     JpegLayout layout{
         .lumaH = 1, .lumaV = 1, .grey = info.grayscale, .progressive = info.progressive};
     const JpegInfo::Sampling luma = info.sampling[0];
@@ -371,7 +371,7 @@ std::vector<std::uint8_t> EncodedTurned(std::span<const std::uint8_t> source,
             throw LosslessError("ファイル " + path + " は CMYK のため再圧縮できません");
         CheckDecodable(info);
         JpegWriter writer(TurnUpright(DecodeFlawlessJpegScaled(source, info, 8), target));
-        writer.SetLayout(LayoutOf(info, target));
+        writer.SetLayout(EncodingLayoutOf(info, target));
         writer.SetCompressionQuality(static_cast<std::uint8_t>(quality));
         writer.Compress();
         return writer.Stream();

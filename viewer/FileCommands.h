@@ -104,8 +104,8 @@ private:
     std::unique_ptr<Job> job_;
     std::deque<std::unique_ptr<PendingTrash>> trashes_; // oldest first
     std::uint64_t trashesStarted_ = 0;
-    // Files this window's own steps put in place since the watcher's last read, with their
-    // stamps: their appearing is no change by another program.
+    // Files this window's own steps put in place or changed (undo, turn, bake) since the
+    // watcher's last read, with their stamps: no change by another program.
     std::map<std::string, FileStamp> placed_;
     std::deque<std::pair<std::string, std::string>> spellings_; // absolute, listed; newest last
     QPointer<QProgressDialog> progress_;

@@ -125,7 +125,8 @@ bool RemoveEntries(ImageList& list, const std::string& path) {
 bool FollowChanges(ImageList& list, const FolderChanges& changes,
                    const std::map<std::string, FileStamp>& placed) {
     const std::string shown = list.Index() > 0 ? list.Path(list.Index()) : std::string();
-    // A file the viewer's own step put back (an undo) is the picture it showed then.
+    // A file the viewer's own step put in place or changed (an undo, a turn, a bake) is the
+    // picture it shows already.
     const auto isNewPicture = [&](const std::string& path) {
         const auto own = placed.find(PathKey(path));
         return own == placed.end() || StampOf(path) != own->second;

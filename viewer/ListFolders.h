@@ -38,9 +38,9 @@ bool RemoveEntries(ImageList& list, const std::string& path);
 // new JPEG files join in sort order (the shown entry unchanged). After an overflow (changes
 // lost), every entry whose file is gone leaves and every file present in the watched folders
 // joins unless listed. A listed file that appeared again, or was rewritten in place, is a new
-// picture, unless it is one of `placed` (put in place by the viewer's own step, keyed by
-// PathKey) with the stamp it had then. Returns true when the shown entry must be shown anew:
-// it left the list, or its file is a new picture.
+// picture, unless it is one of `placed` (put in place or changed by the viewer's own step,
+// keyed by PathKey) with the stamp it had then. Returns true when the shown entry must be shown
+// anew: it left the list, or its file is a new picture.
 bool FollowChanges(ImageList& list, const FolderChanges& changes,
                    const std::map<std::string, FileStamp>& placed);
 
